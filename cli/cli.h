@@ -1,0 +1,21 @@
+// wayloom-cli: the command line front end. The engine does the work; this file turns arguments into
+// settings, answers the engine's questions on the terminal, and turns the outcome into an exit status.
+#pragma once
+
+#include <cstdio>
+
+namespace wayloom {
+
+// Exit statuses.
+constexpr int kExitOk = 0;           // no error message was shown
+constexpr int kExitError = 1;        // an error message was shown, or the destination was kept
+constexpr int kExitUsage = 2;        // the command line was wrong
+constexpr int kExitInterrupted = 130;  // stopped by SIGINT or SIGTERM
+
+// Runs the command line with the given streams; main() passes stdin, stdout and stderr.
+int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, std::FILE* err);
+
+// Makes SIGINT and SIGTERM ask a running track to stop after its current sentence pair.
+void InstallStopSignals();
+
+}  // namespace wayloom

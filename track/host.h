@@ -1,0 +1,45 @@
+// What the track code needs from whoever drives it: a place to show messages, someone to answer a
+// Yes/No question, the states of the two option boxes, and (for long tracks) a way to show progress
+// and to ask for a stop. The window and the command line each supply one; tests supply scripted ones.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace wayloom {
+
+// The message box: a text with an OK button, or a Yes/No question. A line feed starts a new line.
+class Prompter {
+ public:
+  virtual ~Prompter() = default;
+  virtual void ShowMessage(const std::string& text) = 0;
+  // True for Yes; every other answer counts as No.
+  virtual bool AskYesNo(const std::string& question) = 0;
+};
+
+// The two option boxes, read when a track is created.
+class OptionStates {
+ public:
+  virtual ~OptionStates() = default;
+  virtual bool ReorderTicked() const = 0;      // "Re-order points in closest order."
+  virtual bool ExtraPointsTicked() const = 0;  // "Create extra points."
+};
+
+// How far a track has come.
+struct TrackProgress {
+  std::uint64_t pointsDone = 0;   // points of the POI file written so far
+  std::uint64_t pointsTotal = 0;  // points of the POI file in this track
+  std::uint64_t sentencesWritten = 0;
+};
+
+// Progress reports and the stop request of a long track. Both are optional.
+class ProgressMonitor {
+ public:
+  virtual ~ProgressMonitor() = default;
+  // Called now and then while a track is written (not after every sentence).
+  virtual void Report(const TrackProgress& progress) = 0;
+  // Polled after every sentence pair; true ends the track there, with every line written complete.
+  virtual bool StopRequested() = 0;
+};
+
+}  // namespace wayloom

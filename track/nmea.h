@@ -1,0 +1,37 @@
+// NMEA 0183 sentence formatting: the $GPGGA and $GPRMC sentences of one track point.
+//
+// Coordinates arrive as decimal-degree texts (from the POI file or from interpolation) and are
+// converted here; the clock is milliseconds since midnight. Everything is appended to a caller's
+// string so that a writer can reuse one buffer for a whole track.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace wayloom {
+
+// "$GPGGA," or "$GPRMC," followed by hhmmss.sss and a comma. The clock is rounded to a whole
+// millisecond (ties to even) and taken modulo one day, so a clock past midnight or below zero
+// still gives a valid time of day; a clock that is not finite prints as midnight.
+void FormatGgaTime(double clockMs, std::string& out);
+void FormatRmcTime(double clockMs, std::string& out);
+
+// ddmm.mmmm,N, (or S) and dddmm.mmmm,E, (or W) from a signed decimal-degree text. The minutes are
+// printed first and the degree is carried when they print as 60.0000, so the minutes text is always
+// mm.mmmm. Degrees beyond the usual range print with as many digits as they need.
+void FormatLatitude(std::string_view latitudeText, std::string& out);
+void FormatLongitude(std::string_view longitudeText, std::string& out);
+
+// Ends the sentence that starts with its '$' at out[sentenceStart] and runs to the end of out:
+// appends '*' and the checksum (XOR of every byte between '$' and '*') as two upper-case hex
+// digits. The one place a sentence is closed.
+void CloseSentence(std::string& out, std::size_t sentenceStart);
+
+// The whole sentences, without line end, appended to out.
+void AppendGga(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+               std::string& out);
+void AppendRmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+               double speedKnots, double courseDegrees, std::string& out);
+
+}  // namespace wayloom

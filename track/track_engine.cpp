@@ -1,0 +1,230 @@
+#include "track_engine.h"
+
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "nmea.h"
+#include "number_text.h"
+
+namespace wayloom {
+namespace {
+
+// Every how many sentence pairs a progress report goes out.
+constexpr std::uint64_t kProgressInterval = 4096;
+
+// Whether anything, even a dangling link or a file we may not read, stands at path. An existing file
+// must never be replaced without the question, so this does not depend on being able to open it.
+bool DestinationExists(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(path, error);
+  return !error && std::filesystem::exists(status);
+}
+
+}  // namespace
+
+TrackEngine::TrackEngine(Prompter& prompter, OptionStates& options)
+    : m_prompter(prompter), m_options(options) {}
+
+void TrackEngine::CreateTrack() {
+  LoadPoiFile();
+  FillSourceTable();
+  const bool reorder = m_options.ReorderTicked();
+  const bool extraPoints = m_options.ExtraPointsTicked();
+  if (reorder || extraPoints) {
+    m_prompter.ShowMessage("This track order is not available yet.");
+  } else {
+    WritePlainTrack();
+  }
+  FillSourceTable();
+}
+
+void TrackEngine::LoadPoiFile() {
+  FreePoiList();
+  PoiList list;
+  const PoiReadStatus status = ReadPoiFile(m_strSourceFile, list);
+  switch (status) {
+    case PoiReadStatus::kNoMemoryForList:
+      m_prompter.ShowMessage("Argh ! Out of memory making the POI list");
+      return;
+    case PoiReadStatus::kCannotOpen:
+      m_prompter.ShowMessage("Error can't open the input file\n" + m_strSourceFile);
+      break;
+    case PoiReadStatus::kReadError:
+      m_prompter.ShowMessage("Error reading the input file\n" + m_strSourceFile);
+      break;
+    case PoiReadStatus::kOutOfMemory:
+      m_prompter.ShowMessage(
+          "Argh! Out of memory making the POI list.\nThe nearby POI list will be incomplete.");
+      break;
+    case PoiReadStatus::kOk:
+      break;
+  }
+  m_poiList = std::move(list);
+}
+
+void TrackEngine::FreePoiList() {
+  m_poiList.reset();
+}
+
+void TrackEngine::FillSourceTable() {
+  m_sourceTable.DeleteAllRows();
+  while (m_sourceTable.ColumnCount() > 0) m_sourceTable.DeleteFirstColumn();
+  m_sourceTable.AddColumn(0, "Latitude", 100);
+  m_sourceTable.AddColumn(1, "Longitude", 100);
+  m_sourceTable.AddColumn(2, "Description", 260);
+  m_sourceTable.AddColumn(3, "Distance", 95);
+
+  if (!m_poiList) {
+    m_sourceTable.InsertRow(0, "Poi list is empty");
+    return;
+  }
+  m_sourceTable.ReserveRows(m_poiList->size());
+  std::string distance;
+  for (std::size_t row = 0; row < m_poiList->size(); ++row) {
+    const PoiNode& node = (*m_poiList)[row];
+    const double latitude = ParseDecimal(node.szLat);
+    const double longitude = ParseDecimal(node.szLon);
+    m_sourceTable.InsertRow(row, node.szLat);
+    m_sourceTable.SetCell(row, 1, node.szLon);
+    m_sourceTable.SetCell(row, 2, node.szDescription);
+
+    m_dCurLat = m_dRefLat;
+    m_dCurLon = m_dRefLon;
+    double east = 0.0;
+    double north = 0.0;
+    if (PlanarOffset(longitude, latitude, east, north)) {
+      distance.clear();
+      AppendFixed(distance, std::sqrt(east * east + north * north) * 0.001, 3);
+      distance += " km";
+      m_sourceTable.SetCell(row, 3, distance);
+    }
+  }
+}
+
+bool TrackEngine::PlanarOffset(double longitude, double latitude, double& eastMetres,
+                               double& northMetres) const {
+  eastMetres = 0.0;
+  northMetres = 0.0;
+  if (latitude == 0.0 || longitude == 0.0 || m_dCurLat == 0.0 || m_dCurLon == 0.0) return false;
+  northMetres = (latitude - m_dCurLat) * kMetresPerDegreeLat;
+  eastMetres = (longitude - m_dCurLon) * kMetresPerDegreeLon;
+  return true;
+}
+
+const std::string& TrackEngine::BuildGga(double clockMs, std::string_view latitudeText,
+                                         std::string_view longitudeText) {
+  m_sentence.clear();
+  AppendGga(clockMs, latitudeText, longitudeText, m_sentence);
+  if (m_keepOutputTable) m_nmeaTable.AppendRow(m_sentence);
+  m_sentence.push_back('\n');
+  return m_sentence;
+}
+
+const std::string& TrackEngine::BuildRmc(double clockMs, std::string_view latitudeText,
+                                         std::string_view longitudeText) {
+  m_sentence.clear();
+  AppendRmc(clockMs, latitudeText, longitudeText, m_dSpeed, m_dCourse, m_sentence);
+  if (m_keepOutputTable) m_nmeaTable.AppendRow(m_sentence);
+  m_sentence.push_back('\n');
+  m_szLastLat.assign(latitudeText);
+  m_szLastLon.assign(longitudeText);
+  return m_sentence;
+}
+
+void TrackEngine::WritePlainTrack() {
+  if (!OpenTrack()) return;
+  const std::size_t rows = m_sourceTable.RowCount();
+  if (rows >= 3) {  // at least two points above the blank last row
+    const double stepMs = m_periodSeconds * 1000.0;
+    double clockMs = kTrackStartMs;
+    for (std::size_t row = 0; row + 1 < rows; ++row) {
+      if (!WritePoint(clockMs, RowLatitude(row), RowLongitude(row))) break;
+      clockMs += stepMs;
+    }
+  }
+  CloseTrack();
+}
+
+bool TrackEngine::OpenTrack() {
+  m_periodSeconds = ParseDecimal(m_strTimePeriod);
+  if (m_periodSeconds == 0.0) m_periodSeconds = 1.0;
+  m_summary = TrackSummary{};
+  m_summary.pointsRead = m_poiList && !m_poiList->empty() ? m_poiList->size() - 1 : 0;
+  m_trackEnded = false;
+
+  if (m_outputStream) {
+    m_trackFile.Attach(m_outputStream);
+  } else {
+    if (DestinationExists(m_strDestFile) &&
+        !m_prompter.AskYesNo("The output file already exists\noverwrite ?")) {
+      m_summary.outcome = TrackOutcome::kDeclined;
+      return false;
+    }
+    if (!m_trackFile.Open(m_strDestFile)) {
+      m_prompter.ShowMessage("Error can't open output file \n" + m_strDestFile);
+      m_summary.outcome = TrackOutcome::kOpenFailed;
+      return false;
+    }
+  }
+  ResetOutputTable();
+  m_sentence.clear();
+  return true;
+}
+
+void TrackEngine::ResetOutputTable() {
+  m_nmeaTable.DeleteAllRows();
+  while (m_nmeaTable.ColumnCount() > 0) m_nmeaTable.DeleteFirstColumn();
+  m_nmeaTable.AddColumn(0, "NMEA strings", 500);
+}
+
+bool TrackEngine::WriteSentencePair(double clockMs, std::string_view latitudeText,
+                                    std::string_view longitudeText) {
+  if (m_trackEnded) return false;
+  const std::string& gga = BuildGga(clockMs, latitudeText, longitudeText);
+  bool written = m_trackFile.WriteLine(std::string_view(gga).substr(0, gga.size() - 1));
+  const std::string& rmc = BuildRmc(clockMs, latitudeText, longitudeText);
+  written = written && m_trackFile.WriteLine(std::string_view(rmc).substr(0, rmc.size() - 1));
+  if (!written) {
+    m_trackEnded = true;
+    m_summary.outcome = TrackOutcome::kWriteFailed;
+    return false;
+  }
+  m_summary.sentencesWritten += 2;
+  if (m_summary.sentencesWritten % (2 * kProgressInterval) == 0) ReportProgress();
+  if (m_progress && m_progress->StopRequested()) {
+    m_trackEnded = true;
+    m_summary.outcome = TrackOutcome::kStopped;
+    return false;
+  }
+  return true;
+}
+
+bool TrackEngine::WritePoint(double clockMs, std::string_view latitudeText,
+                             std::string_view longitudeText) {
+  const bool goOn = WriteSentencePair(clockMs, latitudeText, longitudeText);
+  if (m_summary.outcome != TrackOutcome::kWriteFailed) ++m_summary.pointsWritten;
+  return goOn;
+}
+
+void TrackEngine::ReportProgress() {
+  if (!m_progress) return;
+  TrackProgress progress;
+  progress.pointsDone = m_summary.pointsWritten;
+  progress.pointsTotal = m_summary.pointsRead;
+  progress.sentencesWritten = m_summary.sentencesWritten;
+  m_progress->Report(progress);
+}
+
+void TrackEngine::CloseTrack() {
+  const bool closed = m_trackFile.Close();
+  if (!closed) m_summary.outcome = TrackOutcome::kWriteFailed;
+  if (m_summary.outcome == TrackOutcome::kWriteFailed) {
+    m_prompter.ShowMessage("Error writing output file \n" + m_strDestFile);
+  } else if (m_summary.outcome == TrackOutcome::kNotRun) {
+    m_summary.outcome = TrackOutcome::kWritten;
+  }
+  ReportProgress();
+}
+
+}  // namespace wayloom

@@ -1,0 +1,140 @@
+// The track engine: everything that happens when "Create NMEA Track" is pressed.
+//
+// It owns the run-time state of a Wayloom session (the four setting texts, the POI list, the source
+// and output tables, the current and reference positions, the course and speed carried from one
+// track to the next) and writes one track per CreateTrack call. The window and the command line
+// own one engine each and talk to the person through the Prompter and OptionStates they pass in.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host.h"
+#include "poi_file.h"
+#include "table.h"
+#include "track_file.h"
+
+namespace wayloom {
+
+// How the last track ended.
+enum class TrackOutcome {
+  kNotRun,        // no track has been written yet
+  kWritten,       // the file holds the whole track (possibly empty: fewer than two points)
+  kDeclined,      // the destination existed and the answer was No: it was left untouched
+  kOpenFailed,    // the destination could not be opened for writing
+  kWriteFailed,   // a write, flush or close failed; the file holds what got through
+  kStopped,       // stopped on request; the file holds every line written so far, all complete
+};
+
+struct TrackSummary {
+  TrackOutcome outcome = TrackOutcome::kNotRun;
+  std::uint64_t pointsRead = 0;       // points in the POI list
+  std::uint64_t pointsWritten = 0;    // POI points written (extra points not counted)
+  std::uint64_t sentencesWritten = 0; // sentences in the track file
+};
+
+class TrackEngine {
+ public:
+  // Where the track starts: 01:00:00.000.
+  static constexpr double kTrackStartMs = 3600000.0;
+  // Metres per degree of latitude and of longitude for the flat-earth distances of the POI list.
+  static constexpr double kMetresPerDegreeLat = 110945.90800966838;
+  static constexpr double kMetresPerDegreeLon = 111319.14001027387;
+
+  TrackEngine(Prompter& prompter, OptionStates& options);
+
+  // The settings, as text, exactly as the person typed them; converted only when a track is made.
+  std::string m_strSourceFile = "C:\\KORVA\\X\\M25.csv";
+  std::string m_strDestFile = "C:\\KORVA\\X\\M25.txt";
+  std::string m_strStepDistance = "100";  // metres between extra points
+  std::string m_strTimePeriod = "1";      // seconds between points
+
+  // Reads the POI file, shows it, writes the track in the order the option boxes choose, and shows
+  // the POI list again. Problems are shown through the Prompter; it always runs to its end.
+  void CreateTrack();
+
+  // The POI list: rebuilt from m_strSourceFile (reporting its own failures), or freed.
+  void LoadPoiFile();
+  void FreePoiList();
+  // Rebuilds the source table from the POI list and resets the current position to the reference.
+  void FillSourceTable();
+  // Flat-earth offset in metres of a point from the current position. False, with both offsets 0,
+  // when any of the four coordinates is exactly 0 (counted as absent).
+  bool PlanarOffset(double longitude, double latitude, double& eastMetres,
+                    double& northMetres) const;
+
+  // The two sentences of a point: each is listed in the output table and returned with its "\n".
+  const std::string& BuildGga(double clockMs, std::string_view latitudeText,
+                              std::string_view longitudeText);
+  const std::string& BuildRmc(double clockMs, std::string_view latitudeText,
+                              std::string_view longitudeText);
+
+  // The track writers; CreateTrack calls the one the option boxes choose.
+  void WritePlainTrack();
+
+  const std::optional<PoiList>& PoiPoints() const { return m_poiList; }
+  const Table& SourceTable() const { return m_sourceTable; }
+  const Table& NmeaTable() const { return m_nmeaTable; }
+  double Course() const { return m_dCourse; }
+  double Speed() const { return m_dSpeed; }
+  const std::string& LastLatitudeText() const { return m_szLastLat; }
+  const std::string& LastLongitudeText() const { return m_szLastLon; }
+  double CurrentLatitude() const { return m_dCurLat; }
+  double CurrentLongitude() const { return m_dCurLon; }
+  const TrackSummary& LastTrack() const { return m_summary; }
+
+  // Writes tracks to stream (standard output) instead of m_strDestFile; null goes back to the file.
+  void SetOutputStream(std::FILE* stream) { m_outputStream = stream; }
+  // Off: sentences are not kept in the output table (a command line has no window to show them in).
+  void SetKeepOutputTable(bool keep) { m_keepOutputTable = keep; }
+  void SetProgressMonitor(ProgressMonitor* monitor) { m_progress = monitor; }
+
+ private:
+  // Track opening: period, overwrite question, the file, the output table. False when the writer
+  // must return at once (the question was answered No, or the file could not be opened).
+  bool OpenTrack();
+  // Writes the GGA and RMC sentences of one position. False when the track must end here (a write
+  // failed or a stop was asked for).
+  bool WriteSentencePair(double clockMs, std::string_view latitudeText,
+                         std::string_view longitudeText);
+  // A point of the POI list: a sentence pair that also counts as progress through the list.
+  bool WritePoint(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
+  void CloseTrack();
+  // Texts of the source-table row of the n-th point, as the writers read cells.
+  std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
+  std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
+  void ResetOutputTable();
+  void ReportProgress();
+
+  Prompter& m_prompter;
+  OptionStates& m_options;
+  ProgressMonitor* m_progress = nullptr;
+  std::FILE* m_outputStream = nullptr;
+  bool m_keepOutputTable = true;
+
+  std::optional<PoiList> m_poiList;  // absent before the first load, after freeing, and when even
+                                     // its blank tail could not be allocated
+  Table m_sourceTable;
+  Table m_nmeaTable;
+
+  double m_dCurLat = 0.0;
+  double m_dCurLon = 0.0;
+  double m_dRefLat = 0.0;  // never changes; FillSourceTable copies it into the current position
+  double m_dRefLon = 0.0;
+  double m_dCourse = 12.0;  // degrees, carried from one track to the next
+  double m_dSpeed = 35.0;   // knots, carried from one track to the next
+  std::string m_szLastLat;  // coordinate texts of the last RMC sentence built
+  std::string m_szLastLon;
+
+  // The track being written.
+  TrackFile m_trackFile;
+  double m_periodSeconds = 1.0;
+  std::string m_sentence;
+  bool m_trackEnded = false;
+  TrackSummary m_summary;
+};
+
+}  // namespace wayloom

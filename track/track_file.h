@@ -1,0 +1,40 @@
+// The destination of a track: NMEA lines with CR LF ends, buffered, with every write, flush and close
+// checked so that a full disk is reported instead of a track silently cut short.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace wayloom {
+
+class TrackFile {
+ public:
+  TrackFile() = default;
+  TrackFile(const TrackFile&) = delete;
+  TrackFile& operator=(const TrackFile&) = delete;
+  ~TrackFile();
+
+  // Creates the file at path, or empties an existing one. False when it cannot be opened.
+  bool Open(const std::string& path);
+  // Writes to a stream someone else opened (standard output); Close flushes it but leaves it open.
+  void Attach(std::FILE* stream);
+
+  // Writes line (without line end) followed by CR LF. False once any write has failed.
+  bool WriteLine(std::string_view line);
+  // Flushes and closes. False when this or any earlier write failed.
+  bool Close();
+
+  bool IsOpen() const { return stream_ != nullptr; }
+  bool Failed() const { return failed_; }
+
+ private:
+  bool Flush();
+
+  std::FILE* stream_ = nullptr;
+  bool ownsStream_ = false;
+  bool failed_ = false;
+  std::string pending_;  // lines not yet handed to the stream
+};
+
+}  // namespace wayloom
