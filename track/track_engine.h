@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "host.h"
+#include "nmea.h"
 #include "poi_file.h"
 #include "table.h"
 #include "track_file.h"
@@ -112,6 +113,7 @@ class TrackEngine {
   std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
   std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
   void ResetOutputTable();
+  void RebuildSourceTable();
   void ReportProgress();
 
   Prompter& m_prompter;
@@ -122,7 +124,9 @@ class TrackEngine {
 
   std::optional<PoiList> m_poiList;  // absent before the first load, after freeing, and when even
                                      // its blank tail could not be allocated
-  Table m_sourceTable;
+  Table m_sourceTable;  // only FillSourceTable changes it; the writers read it
+  std::uint64_t m_poiListVersion = 1;        // counts the POI lists loaded and freed
+  std::uint64_t m_sourceTableShowsList = 0;  // the version the source table shows
   Table m_nmeaTable;
 
   double m_dCurLat = 0.0;
@@ -137,7 +141,8 @@ class TrackEngine {
   // The track being written.
   TrackFile m_trackFile;
   double m_periodSeconds = 1.0;
-  std::string m_sentence;
+  std::string m_sentence;  // what BuildGga and BuildRmc return
+  SentencePair m_pair;     // the sentences of the point being written
   bool m_trackEnded = false;
   TrackSummary m_summary;
 };
