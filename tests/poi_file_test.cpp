@@ -22,6 +22,8 @@ std::string Show(const PoiNode& node) {
          "] extra[" + node.szExtra + "]";
 }
 
+bool IsBlankTailAlone(const PoiList& list) { return list.size() == 1 && list[0].IsBlank(); }
+
 TEST(PoiLine, AcceptsLinesWhoseFirstTwoTokensAreNonZeroNumbers) {
   const struct {
     const char* piece;  // as read, with its line feed
@@ -82,12 +84,12 @@ TEST_F(PoiFile, HoldsThePointsInFileOrderThenOneBlankTail) {
   EXPECT_EQ(list[0], Node("8.0", "50.0", "A"));
   EXPECT_EQ(list[1], Node("8.1", "50.1", "B"));
   EXPECT_EQ(list[2], Node("8.2", "50.2", "C"));
-  EXPECT_EQ(list[3], PoiNode{});
+  EXPECT_TRUE(list[3].IsBlank());
 }
 
 TEST_F(PoiFile, EmptyOrPointlessFilesGiveTheBlankTailAlone) {
-  EXPECT_EQ(Read(""), PoiList(1));
-  EXPECT_EQ(Read("name,place\nnothing here\n"), PoiList(1));
+  EXPECT_TRUE(IsBlankTailAlone(Read("")));
+  EXPECT_TRUE(IsBlankTailAlone(Read("name,place\nnothing here\n")));
 }
 
 TEST_F(PoiFile, CrLfFileReadsLikeLfFile) {
@@ -122,10 +124,10 @@ TEST_F(PoiFile, ANulByteEndsTheLine) {
 TEST_F(PoiFile, ReportsFilesThatCannotBeOpenedOrRead) {
   PoiList list;
   EXPECT_EQ(ReadPoiFile(dir_.File("missing.csv"), list), PoiReadStatus::kCannotOpen);
-  EXPECT_EQ(list, PoiList(1));
+  EXPECT_TRUE(IsBlankTailAlone(list));
   // A folder opens on Linux but fails on the first read.
   EXPECT_EQ(ReadPoiFile(dir_.Path(), list), PoiReadStatus::kReadError);
-  EXPECT_EQ(list, PoiList(1));
+  EXPECT_TRUE(IsBlankTailAlone(list));
 }
 
 }  // namespace

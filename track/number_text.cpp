@@ -145,19 +145,19 @@ void AppendFixed(std::string& out, double value, int decimals) {
       const double whole = std::floor(scaled);
       if (std::fabs(scaled - whole - 0.5) > kTieGuard) {
         auto units = static_cast<std::uint64_t>(std::nearbyint(scaled));
-        char digits[24];
-        int count = 0;
+        char text[24];
+        char* first = text + sizeof text;
         for (int d = 0; d < decimals; ++d) {
-          digits[count++] = static_cast<char>('0' + units % 10);
+          *--first = static_cast<char>('0' + units % 10);
           units /= 10;
         }
-        if (decimals > 0) digits[count++] = '.';
+        if (decimals > 0) *--first = '.';
         do {
-          digits[count++] = static_cast<char>('0' + units % 10);
+          *--first = static_cast<char>('0' + units % 10);
           units /= 10;
         } while (units > 0);
-        if (std::signbit(value)) out.push_back('-');
-        while (count > 0) out.push_back(digits[--count]);
+        if (std::signbit(value)) *--first = '-';
+        out.append(first, text + sizeof text);
         return;
       }
     }

@@ -102,7 +102,7 @@ void TrackEngine::RebuildSourceTable() {
   m_sourceTable.ReserveRows(m_poiList->size());
   std::string distance;
   for (std::size_t row = 0; row < m_poiList->size(); ++row) {
-    const PoiNode& node = (*m_poiList)[row];
+    const PoiView node = (*m_poiList)[row];
     distance.clear();
     double east = 0.0;
     double north = 0.0;
