@@ -17,9 +17,9 @@ PoiNode Node(const char* lon, const char* lat, const char* description = "",
   return PoiNode{lon, lat, description, extra};
 }
 
-std::string Show(const PoiNode& node) {
-  return "lon[" + node.szLon + "] lat[" + node.szLat + "] desc[" + node.szDescription +
-         "] extra[" + node.szExtra + "]";
+std::string Show(const PoiView& node) {
+  return "lon[" + std::string(node.szLon) + "] lat[" + std::string(node.szLat) + "] desc[" +
+         std::string(node.szDescription) + "] extra[" + std::string(node.szExtra) + "]";
 }
 
 bool IsBlankTailAlone(const PoiList& list) { return list.size() == 1 && list[0].IsBlank(); }
@@ -41,7 +41,7 @@ TEST(PoiLine, AcceptsLinesWhoseFirstTwoTokensAreNonZeroNumbers) {
       {"1.5,2.5,a\r\n", Node("1.5", "2.5", "a\r")},  // a CR that was not part of CR LF stays
   };
   for (const auto& c : accepted) {
-    PoiNode node;
+    PoiView node;
     ASSERT_TRUE(ParsePoiLine(c.piece, node)) << c.piece;
     EXPECT_EQ(node, c.node) << c.piece << " gave " << Show(node);
   }
@@ -52,15 +52,16 @@ TEST(PoiLine, SkipsHeadingsBlanksZerosAndNonFiniteValues) {
                             "0,48.1,equator or meridian\n", "11.5,0.0,x\n", "11.5,abc,x\n",
                             "1e999,48.1,overflow\n", "11.5,-1e999,overflow\n", "1.5,2",
                             "0x10,0x20,hex\n", "inf,nan,words\n"}) {
-    PoiNode node;
+    PoiView node;
     EXPECT_FALSE(ParsePoiLine(piece, node)) << '"' << piece << '"';
   }
 }
 
 TEST(PoiLine, CutsLongTextsToTheirWidths) {
   const std::string description(100, 'd');
-  PoiNode node;
-  ASSERT_TRUE(ParsePoiLine("1.5,2.5," + description + "," + description + "\n", node));
+  const std::string line = "1.5,2.5," + description + "," + description + "\n";
+  PoiView node;
+  ASSERT_TRUE(ParsePoiLine(line, node));
   EXPECT_EQ(node.szDescription, std::string(79, 'd'));
   EXPECT_EQ(node.szExtra, std::string(79, 'd'));
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "number_text.h"
+
 namespace wayloom {
 
 // hhmmss.sss and a comma: the time field both sentences share.
@@ -38,14 +40,17 @@ class SentencePair {
  public:
   void Build(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
              double speedKnots, double courseDegrees);
-  const std::string& Gga() const { return gga_; }
-  const std::string& Rmc() const { return rmc_; }
+  std::string_view Gga() const { return std::string_view(text_, ggaLength_); }
+  std::string_view Rmc() const { return std::string_view(text_ + ggaLength_, rmcLength_); }
+
+  // The longest coordinate field: 309 degree digits, the minutes, and the hemisphere with commas.
+  static constexpr std::size_t kCoordinateFieldCapacity = kFixedTextCapacity + 16;
 
  private:
-  std::string time_;
-  std::string position_;
-  std::string gga_;
-  std::string rmc_;
+  // Two position fields each, the time and fixed texts, and (RMC) speed and course.
+  char text_[6 * kCoordinateFieldCapacity + 256];
+  std::size_t ggaLength_ = 0;
+  std::size_t rmcLength_ = 0;
 };
 
 // The whole sentences, without line end, appended to out.

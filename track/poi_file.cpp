@@ -112,7 +112,7 @@ void PoiList::StartWithBlankTail() {
   nodes_.push_back(Node{0, 0, 0, 0, 0});
 }
 
-void PoiList::AppendPoint(const PoiNode& node) {
+void PoiList::AppendPoint(const PoiView& node) {
   const std::size_t textSize = text_.size();
   nodes_.push_back(Node{textSize + node.szLon.size() + node.szLat.size() +
                             node.szDescription.size() + node.szExtra.size(),
@@ -157,7 +157,7 @@ bool PoiList::operator==(const PoiList& other) const {
   return true;
 }
 
-bool ParsePoiLine(std::string_view piece, PoiNode& node) {
+bool ParsePoiLine(std::string_view piece, PoiView& node) {
   // Line texts are C strings: a NUL byte ends the line.
   std::string_view line = piece.substr(0, piece.find('\0'));
   if (line.size() > 2) line.remove_suffix(1);  // the line feed, or the last character of the file
@@ -169,18 +169,19 @@ bool ParsePoiLine(std::string_view piece, PoiNode& node) {
   if (!IsUsableCoordinate(first) || !IsUsableCoordinate(second)) return false;
 
   // Fields count every comma, empty pieces included.
-  std::string* const fields[] = {&node.szLon, &node.szLat, &node.szDescription, &node.szExtra};
+  std::string_view* const fields[] = {&node.szLon, &node.szLat, &node.szDescription,
+                                      &node.szExtra};
   const std::size_t widths[] = {PoiNode::kCoordinateWidth, PoiNode::kCoordinateWidth,
                                 PoiNode::kTextWidth, PoiNode::kTextWidth};
   std::size_t start = 0;
   for (std::size_t k = 0; k < 4; ++k) {
     if (start > line.size()) {
-      fields[k]->clear();
+      *fields[k] = std::string_view();
       continue;
     }
     std::size_t end = line.find(',', start);
     if (end == std::string_view::npos) end = line.size();
-    fields[k]->assign(line.substr(start, std::min(end - start, widths[k])));
+    *fields[k] = line.substr(start, std::min(end - start, widths[k]));
     start = end + 1;
   }
   return true;
@@ -199,7 +200,7 @@ PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list) {
   try {
     auto reader = std::make_unique<LinePieceReader>(file.get());
     std::string piece;
-    PoiNode point;
+    PoiView point;
     while (!reader->AtEnd()) {
       reader->ReadPiece(piece);
       if (reader->Failed()) return PoiReadStatus::kReadError;

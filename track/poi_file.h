@@ -55,7 +55,7 @@ class PoiList {
   void StartWithBlankTail();
   // Stores node's texts in the blank tail and appends a new blank tail. When memory runs out it
   // throws std::bad_alloc and leaves the list as it was.
-  void AppendPoint(const PoiNode& node);
+  void AppendPoint(const PoiView& node);
 
   std::size_t size() const { return nodes_.size(); }
   bool empty() const { return nodes_.empty(); }
@@ -85,8 +85,9 @@ class PoiList {
 constexpr std::size_t kLinePieceLimit = 298;
 
 // Applies the line rules to one piece as read (with its line feed, if it has one): drops the last
-// character of a piece longer than two, tests it, and fills node. False when the line is no point.
-bool ParsePoiLine(std::string_view piece, PoiNode& node);
+// character of a piece longer than two, tests it, and points node's texts into the piece, cut to
+// their widths. False when the line is no point.
+bool ParsePoiLine(std::string_view piece, PoiView& node);
 
 enum class PoiReadStatus {
   kOk,
