@@ -92,6 +92,11 @@ class TrackEngine {
   double Speed() const { return m_dSpeed; }
   const std::string& LastLatitudeText() const { return m_szLastLat; }
   const std::string& LastLongitudeText() const { return m_szLastLon; }
+  // The origin of PlanarOffset; FillSourceTable resets it to the reference position (0, 0).
+  void SetCurrentPosition(double latitude, double longitude) {
+    m_dCurLat = latitude;
+    m_dCurLon = longitude;
+  }
   double CurrentLatitude() const { return m_dCurLat; }
   double CurrentLongitude() const { return m_dCurLon; }
   const TrackSummary& LastTrack() const { return m_summary; }
