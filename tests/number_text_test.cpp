@@ -96,6 +96,44 @@ TEST(AppendFixed, PrintsExactlyAsPrintfOnRandomValues) {
   EXPECT_EQ(FormatFixed(-0.0, 2), "-0.00");
 }
 
+TEST(AppendFixed, PrintsExactlyAsPrintfNearRoundingTies) {
+  // Values at and next to the halfway points between two printable results are where a fast
+  // printer that rounds a scaled value could go wrong.
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 40000; ++i) {
+    const int decimals = static_cast<int>(random() % 6);
+    const double scale = std::pow(10.0, decimals);
+    const double units = static_cast<double>(random() % 100000000);
+    double value = (units + 0.5) / scale;
+    for (int step = 0; step < i % 4; ++step) value = std::nextafter(value, i % 8 < 4 ? 0.0 : 1e9);
+    if (i % 3 == 0) value = -value;
+    ASSERT_EQ(FormatFixed(value, decimals), PrintfReference(value, decimals))
+        << value << " with " << decimals;
+  }
+  // Minutes of a coordinate (fraction times 60) close to the carry into the next minute or degree.
+  for (double minutes : {59.99995, 59.999949999999, 9.99995, 9.9999499999, 0.00005, 2147483.6475}) {
+    for (int decimals = 0; decimals <= 5; ++decimals) {
+      ASSERT_EQ(FormatFixed(minutes, decimals), PrintfReference(minutes, decimals)) << minutes;
+    }
+  }
+  for (double big : {2147483647.5, 4.5e15, 1e22, 123456789.125}) {
+    EXPECT_EQ(FormatFixed(big, 3), PrintfReference(big, 3)) << big;
+  }
+}
+
+TEST(ParseDecimal, MatchesTheCLibraryOnCoordinateLikeTexts) {
+  std::mt19937_64 random(3);
+  std::uniform_real_distribution<double> degrees(-180.0, 180.0);
+  char text[64];
+  for (int i = 0; i < 40000; ++i) {
+    const int digits = 1 + static_cast<int>(random() % 20);
+    std::snprintf(text, sizeof text, i % 2 ? "%.*f" : "%.*e", digits, degrees(random));
+    const double expected = CReference(text);
+    const double actual = ParseDecimal(text);
+    ASSERT_EQ(std::memcmp(&expected, &actual, sizeof actual), 0) << text;
+  }
+}
+
 TEST(NumberText, IgnoresTheProcessLocale) {
   const char* german = std::setlocale(LC_ALL, "de_DE.UTF-8");
   if (!german) GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed";

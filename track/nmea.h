@@ -11,6 +11,9 @@
 
 namespace wayloom {
 
+// hhmmss.sss and a comma: the time field both sentences share.
+void AppendTimeField(double clockMs, std::string& out);
+
 // "$GPGGA," or "$GPRMC," followed by hhmmss.sss and a comma. The clock is rounded to a whole
 // millisecond (ties to even) and taken modulo one day, so a clock past midnight or below zero
 // still gives a valid time of day; a clock that is not finite prints as midnight.
@@ -27,6 +30,23 @@ void FormatLongitude(std::string_view longitudeText, std::string& out);
 // appends '*' and the checksum (XOR of every byte between '$' and '*') as two upper-case hex
 // digits. The one place a sentence is closed.
 void CloseSentence(std::string& out, std::size_t sentenceStart);
+
+// The GGA and RMC sentences of one position at one time, without line ends. The time and position
+// fields are formatted once for both; a writer keeps one of these for a whole track, so that no
+// sentence needs an allocation of its own.
+class SentencePair {
+ public:
+  void Build(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+             double speedKnots, double courseDegrees);
+  const std::string& Gga() const { return gga_; }
+  const std::string& Rmc() const { return rmc_; }
+
+ private:
+  std::string time_;
+  std::string position_;
+  std::string gga_;
+  std::string rmc_;
+};
 
 // The whole sentences, without line end, appended to out.
 void AppendGga(double clockMs, std::string_view latitudeText, std::string_view longitudeText,

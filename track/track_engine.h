@@ -14,6 +14,7 @@
 
 #include "closest_search.h"
 #include "host.h"
+#include "nmea.h"
 #include "poi_file.h"
 #include "table.h"
 #include "track_file.h"
@@ -130,6 +131,7 @@ class TrackEngine {
   std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
   std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
   void ResetOutputTable();
+  void RebuildSourceTable();
   void ReportProgress();
 
   Prompter& m_prompter;
@@ -140,7 +142,9 @@ class TrackEngine {
 
   std::optional<PoiList> m_poiList;  // absent before the first load, after freeing, and when even
                                      // its blank tail could not be allocated
-  Table m_sourceTable;
+  Table m_sourceTable;  // only FillSourceTable changes it; the writers read it
+  std::uint64_t m_poiListVersion = 1;        // counts the POI lists loaded and freed
+  std::uint64_t m_sourceTableShowsList = 0;  // the version the source table shows
   Table m_nmeaTable;
 
   double m_dCurLat = 0.0;
@@ -155,7 +159,8 @@ class TrackEngine {
   // The track being written.
   TrackFile m_trackFile;
   double m_periodSeconds = 1.0;
-  std::string m_sentence;
+  std::string m_sentence;  // what BuildGga and BuildRmc return
+  SentencePair m_pair;     // the sentences of the point being written
   bool m_trackEnded = false;
   TrackSummary m_summary;
 };
