@@ -116,7 +116,8 @@ TEST(CliOrders, ASignalStopsTheTrackWithEveryLineComplete) {
     const std::string source = dir.File("pois.csv");
     const std::string dest = dir.File("track.nmea");
     const std::string err = dir.File("err.txt");
-    WriteFile(source, "-9.0,38.7,Lisbon\n30.0,59.9,Saint Petersburg\n");
+    // Millions of extra points: seconds of work, so the signal comes long before the end.
+    WriteFile(source, "-9.14,38.72,Lisbon\n131.89,43.12,Vladivostok\n");
 
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
@@ -130,14 +131,14 @@ TEST(CliOrders, ASignalStopsTheTrackWithEveryLineComplete) {
     ASSERT_EQ(posix_spawn(&child, WAYLOOM_CLI, &files, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&files);
 
-    // Wait until the track is well under way: the first lines have reached the file.
-    const auto started = [&dest] {
+    // Signal once the first lines have reached the file, with seconds of work still ahead.
+    const auto underWay = [&dest] {
       std::error_code error;
       const auto size = std::filesystem::file_size(dest, error);
       return !error && size > 0;
     };
-    for (int polls = 0; polls < 6000 && !started(); ++polls) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int polls = 0; polls < 60000 && !underWay(); ++polls) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     kill(child, signal);
     int status = 0;
