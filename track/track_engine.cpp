@@ -31,8 +31,12 @@ void TrackEngine::CreateTrack() {
   FillSourceTable();
   const bool reorder = m_options.ReorderTicked();
   const bool extraPoints = m_options.ExtraPointsTicked();
-  if (reorder || extraPoints) {
-    m_prompter.ShowMessage("This track order is not available yet.");
+  if (reorder && extraPoints) {
+    WriteClosestExtraTrack();
+  } else if (reorder) {
+    WriteClosestTrack();
+  } else if (extraPoints) {
+    WriteExtraTrack();
   } else {
     WritePlainTrack();
   }
@@ -117,12 +121,8 @@ void TrackEngine::RebuildSourceTable() {
 
 bool TrackEngine::PlanarOffset(double longitude, double latitude, double& eastMetres,
                                double& northMetres) const {
-  eastMetres = 0.0;
-  northMetres = 0.0;
-  if (latitude == 0.0 || longitude == 0.0 || m_dCurLat == 0.0 || m_dCurLon == 0.0) return false;
-  northMetres = (latitude - m_dCurLat) * kMetresPerDegreeLat;
-  eastMetres = (longitude - m_dCurLon) * kMetresPerDegreeLon;
-  return true;
+  return wayloom::PlanarOffset(GeoPoint{m_dCurLat, m_dCurLon}, longitude, latitude, eastMetres,
+                               northMetres);
 }
 
 const std::string& TrackEngine::BuildGga(double clockMs, std::string_view latitudeText,
@@ -219,6 +219,7 @@ bool TrackEngine::WriteSentencePair(double clockMs, std::string_view latitudeTex
 
 bool TrackEngine::WritePoint(double clockMs, std::string_view latitudeText,
                              std::string_view longitudeText) {
+  if (m_trackEnded) return false;
   const bool goOn = WriteSentencePair(clockMs, latitudeText, longitudeText);
   if (m_summary.outcome != TrackOutcome::kWriteFailed) ++m_summary.pointsWritten;
   return goOn;

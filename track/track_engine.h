@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "closest_search.h"
 #include "host.h"
 #include "nmea.h"
 #include "poi_file.h"
@@ -42,8 +43,8 @@ class TrackEngine {
   // Where the track starts: 01:00:00.000.
   static constexpr double kTrackStartMs = 3600000.0;
   // Metres per degree of latitude and of longitude for the flat-earth distances of the POI list.
-  static constexpr double kMetresPerDegreeLat = 110945.90800966838;
-  static constexpr double kMetresPerDegreeLon = 111319.14001027387;
+  static constexpr double kMetresPerDegreeLat = kOffsetMetresPerDegreeLat;
+  static constexpr double kMetresPerDegreeLon = kOffsetMetresPerDegreeLon;
 
   TrackEngine(Prompter& prompter, OptionStates& options);
 
@@ -73,8 +74,17 @@ class TrackEngine {
   const std::string& BuildRmc(double clockMs, std::string_view latitudeText,
                               std::string_view longitudeText);
 
-  // The track writers; CreateTrack calls the one the option boxes choose.
+  // The track writers; CreateTrack calls the one the option boxes choose. All start with the first
+  // point of the file. Closest order then always goes on to the nearest point not yet visited
+  // (FindClosest); extra points fill each stretch between two points (WriteExtraPoints).
   void WritePlainTrack();
+  void WriteClosestTrack();
+  void WriteExtraTrack();
+  void WriteClosestExtraTrack();
+
+  // The size of a - b, never negative. Should it come out negative or not a number (only arguments
+  // that are not numbers, or the same infinity twice, can do that) it is reported and taken as 0.
+  double AbsDifference(double a, double b);
 
   const std::optional<PoiList>& PoiPoints() const { return m_poiList; }
   const Table& SourceTable() const { return m_sourceTable; }
@@ -109,6 +119,14 @@ class TrackEngine {
   // A point of the POI list: a sentence pair that also counts as progress through the list.
   bool WritePoint(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
   void CloseTrack();
+  // Writes the extra points from the current position towards the target texts and sets the
+  // course and speed of the stretch; returns the clock at which the target itself is to be written.
+  double WriteExtraPoints(double clockMs, std::string_view latitudeText,
+                          std::string_view longitudeText);
+  // The closest-order and extra-point writers: the first point, then every other point in the
+  // order chosen, each becoming the current position once written.
+  enum class VisitOrder { kFile, kClosest };
+  void WriteVisitingTrack(VisitOrder order, bool extraPoints);
   // Texts of the source-table row of the n-th point, as the writers read cells.
   std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
   std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
