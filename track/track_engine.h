@@ -42,9 +42,6 @@ class TrackEngine {
  public:
   // Where the track starts: 01:00:00.000.
   static constexpr double kTrackStartMs = 3600000.0;
-  // Metres per degree of latitude and of longitude for the flat-earth distances of the POI list.
-  static constexpr double kMetresPerDegreeLat = kOffsetMetresPerDegreeLat;
-  static constexpr double kMetresPerDegreeLon = kOffsetMetresPerDegreeLon;
 
   TrackEngine(Prompter& prompter, OptionStates& options);
 

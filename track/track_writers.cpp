@@ -2,43 +2,16 @@
 // and closing that every writer shares, are in track_engine.cpp.
 //
 // The writers leave the source table as it is: it is rebuilt after every track anyway. The points
-// still to visit are kept in their own list instead, in table order, so that the closest-point
-// search sees the same candidates in the same order as it would in a table whose written rows had
-// been deleted.
+// still to visit are kept in a spatial index instead, which chooses exactly as the closest-point
+// search over a table whose written rows had been deleted would.
 
 #include <vector>
 
-#include "closest_search.h"
+#include "closest_index.h"
 #include "number_text.h"
 #include "track_engine.h"
 
 namespace wayloom {
-namespace {
-
-// The points not yet visited: their rows in table order, with their coordinates beside them.
-class RemainingPoints {
- public:
-  RemainingPoints(std::vector<std::size_t> rows, std::vector<GeoPoint> points)
-      : rows_(std::move(rows)), points_(std::move(points)) {}
-
-  bool Empty() const { return rows_.empty(); }
-
-  // Removes the point nearest to origin from the list and returns its row.
-  std::size_t TakeClosest(const GeoPoint& origin) {
-    const std::size_t index = FindClosest(points_, origin);
-    const std::size_t row = rows_[index];
-    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
-    points_.erase(points_.begin() + static_cast<std::ptrdiff_t>(index));
-    return row;
-  }
-
- private:
-  std::vector<std::size_t> rows_;
-  std::vector<GeoPoint> points_;
-};
-
-}  // namespace
-
 void TrackEngine::WriteClosestTrack() {
   WriteVisitingTrack(VisitOrder::kClosest, false);
 }
@@ -74,24 +47,21 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   double clockMs = kTrackStartMs + stepMs;
   moveTo(rowPoint(0));
 
-  std::vector<std::size_t> remainingRows;
-  std::vector<GeoPoint> remainingPoints;
+  // In closest order, the points after the first, point i standing in row i + 1.
+  std::vector<GeoPoint> laterPoints;
   if (order == VisitOrder::kClosest) {
-    remainingRows.reserve(lastPointRow);
-    remainingPoints.reserve(lastPointRow);
-    for (std::size_t row = 1; row <= lastPointRow; ++row) {
-      remainingRows.push_back(row);
-      remainingPoints.push_back(rowPoint(row));
-    }
+    laterPoints.reserve(lastPointRow);
+    for (std::size_t row = 1; row <= lastPointRow; ++row) laterPoints.push_back(rowPoint(row));
   }
-  RemainingPoints remaining(std::move(remainingRows), std::move(remainingPoints));
+  ClosestPointIndex remaining(laterPoints);
+  laterPoints = std::vector<GeoPoint>();
   std::size_t nextFileRow = 1;
 
   while (goOn) {
     std::size_t target = 0;
     if (order == VisitOrder::kClosest) {
       if (remaining.Empty()) break;
-      target = remaining.TakeClosest(GeoPoint{m_dCurLat, m_dCurLon});
+      target = remaining.TakeClosest(GeoPoint{m_dCurLat, m_dCurLon}) + 1;
     } else {
       if (nextFileRow > lastPointRow) break;
       target = nextFileRow++;
