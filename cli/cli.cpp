@@ -26,6 +26,7 @@ struct CliSettings {
   std::string dest;
   std::string step = "100";
   std::string period = "1";
+  std::string runs = "1";
   bool reorder = false;
   bool extra = false;
   bool yes = false;
@@ -49,6 +50,9 @@ const OptionSpec kOptions[] = {
      nullptr},
     {"--reorder", nullptr, "visit the points in closest order", nullptr, &CliSettings::reorder},
     {"--extra", nullptr, "create extra points about one step apart", nullptr, &CliSettings::extra},
+    {"--runs", "K",
+     "make the track K times in a row; course and speed carry over (default 1)",
+     &CliSettings::runs, nullptr},
     {"--yes", nullptr, "overwrite an existing DEST without asking", nullptr, &CliSettings::yes},
     {"--quiet", nullptr, "no summary line", nullptr, &CliSettings::quiet},
 };
@@ -79,6 +83,8 @@ class TerminalPrompter : public Prompter {
     std::fprintf(err_, "wayloom-cli: %s\n", text.c_str());
     ++messagesShown_;
   }
+
+  void AnswerYesFromNowOn() { answerYes_ = true; }
 
   bool AskYesNo(const std::string& question) override {
     if (answerYes_) return true;
@@ -119,6 +125,18 @@ class SignalStop : public ProgressMonitor {
   void Report(const TrackProgress&) override {}
   bool StopRequested() override { return g_stopRequested.load(std::memory_order_relaxed); }
 };
+
+// A count of runs: decimal digits only, at least 1. Zero when the text is no such count.
+unsigned long ParseRunCount(const std::string& text) {
+  constexpr unsigned long kMostRuns = 1000000;
+  if (text.empty() || text.size() > 7) return 0;
+  unsigned long count = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    count = count * 10 + static_cast<unsigned long>(c - '0');
+  }
+  return count <= kMostRuns ? count : 0;
+}
 
 // Fills settings from the arguments. Returns an error text, empty when the arguments are good.
 std::string ParseArguments(int argc, const char* const argv[], CliSettings& settings,
@@ -199,8 +217,11 @@ int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, st
     std::fputs("wayloom-cli " WAYLOOM_VERSION "\n", out);
     return kExitOk;
   }
-  if (settings.reorder || settings.extra) {
-    std::fputs("wayloom-cli: --reorder and --extra are not available in this version yet\n", err);
+  const unsigned long runs = ParseRunCount(settings.runs);
+  if (runs == 0) {
+    std::fprintf(err, "wayloom-cli: --runs needs a whole number from 1 to 1000000, not '%s'\n",
+                 settings.runs.c_str());
+    std::fputs("Try 'wayloom-cli --help'.\n", err);
     return kExitUsage;
   }
 
@@ -215,9 +236,26 @@ int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, st
   engine.SetKeepOutputTable(false);
   engine.SetProgressMonitor(&stop);
   const bool toStdout = settings.dest == "-";
-  if (toStdout) engine.SetOutputStream(out);
 
-  engine.CreateTrack();
+  // Every run but the last only carries its course and speed over: on standard output only the last
+  // track may appear, so the earlier ones go nowhere. A file is simply overwritten by each run.
+  std::FILE* discard = nullptr;
+  if (toStdout && runs > 1) {
+    discard = std::fopen("/dev/null", "wb");
+    if (!discard) {
+      std::fputs("wayloom-cli: cannot open /dev/null for the runs before the last\n", err);
+      return kExitError;
+    }
+  }
+  for (unsigned long run = 1; run <= runs; ++run) {
+    if (toStdout) engine.SetOutputStream(run == runs ? out : discard);
+    engine.CreateTrack();
+    const TrackOutcome outcome = engine.LastTrack().outcome;
+    if (outcome != TrackOutcome::kWritten) break;
+    // The file that exists now is the one this command has just written.
+    prompter.AnswerYesFromNowOn();
+  }
+  if (discard) std::fclose(discard);
 
   const TrackSummary& summary = engine.LastTrack();
   const char* destination = toStdout ? "standard output" : settings.dest.c_str();

@@ -10,112 +10,178 @@ namespace {
 
 constexpr double kMsPerDay = 86400000.0;
 
-void AppendDigits(std::string& out, std::int64_t value, int width) {
+// The data fields of the two sentences that stand between the time and the checksum.
+// GGA: fix quality 1, 7 satellites, HDOP 1.25, altitude 121 m, geoid separation 47 m, no DGPS.
+constexpr std::string_view kGgaTail = "1,07,1.25,00121,M,047,M,,";
+// RMC, after speed and course: a fixed 0.00 where a dated RMC has its date, and the variation letter.
+constexpr std::string_view kRmcTail = "0.00,E,";
+
+// Writes value with at least width digits, zero padded; returns the end.
+char* WriteDigits(char* out, std::int64_t value, int width) {
   char digits[20];
   int count = 0;
   do {
     digits[count++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value > 0);
-  for (int pad = count; pad < width; ++pad) out.push_back('0');
-  while (count > 0) out.push_back(digits[--count]);
+  for (int pad = count; pad < width; ++pad) *out++ = '0';
+  while (count > 0) *out++ = digits[--count];
+  return out;
 }
 
-void FormatTime(const char* identifier, double clockMs, std::string& out) {
-  out += identifier;
+char* WriteText(char* out, std::string_view text) {
+  std::char_traits<char>::copy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+// hhmmss.sss and a comma; returns the end.
+char* WriteTimeField(char* out, double clockMs) {
   double ms = std::isfinite(clockMs) ? std::nearbyint(clockMs) : 0.0;
   ms = std::fmod(ms, kMsPerDay);
   if (ms < 0) ms += kMsPerDay;
   const auto total = static_cast<std::int64_t>(ms);
-  AppendDigits(out, total / 3600000, 2);
-  AppendDigits(out, total / 60000 % 60, 2);
-  AppendDigits(out, total / 1000 % 60, 2);
-  out.push_back('.');
-  AppendDigits(out, total % 1000, 3);
-  out.push_back(',');
+  out = WriteDigits(out, total / 3600000, 2);
+  out = WriteDigits(out, total / 60000 % 60, 2);
+  out = WriteDigits(out, total / 1000 % 60, 2);
+  *out++ = '.';
+  out = WriteDigits(out, total % 1000, 3);
+  *out++ = ',';
+  return out;
 }
 
+
 // Degrees padded with zeros to degreeWidth digits, minutes as mm.mmmm, a comma, and the hemisphere
-// letter with its comma.
-void FormatCoordinate(std::string_view text, int degreeWidth, char positiveLetter,
-                      char negativeLetter, std::string& out) {
+// letter with its comma; returns the end.
+char* WriteCoordinate(char* out, std::string_view text, int degreeWidth, char positiveLetter,
+                      char negativeLetter) {
   const double value = ParseDecimal(text);
   double whole = 0.0;
   const double fraction = std::modf(value, &whole);
   double degrees = std::fabs(whole);
 
-  char minutes[16] = "00.0000";
+  // The minutes are printed first, so that the width and the carry follow the printed value.
+  char minutes[kFixedTextCapacity] = "00.0000";
   if (fraction != 0.0) {
-    std::string printed = FormatFixed(std::fabs(fraction) * 60.0, 4);
-    if (printed == "60.0000") {
+    const std::size_t length = WriteFixed(minutes + 1, std::fabs(fraction) * 60.0, 4);
+    if (length == 6) {
+      minutes[0] = '0';  // d.dddd -> 0d.dddd
+    } else if (std::string_view(minutes + 1, length) == "60.0000") {
       degrees += 1.0;  // the minutes round up to a whole degree
+      std::char_traits<char>::copy(minutes, "00.0000", 7);
     } else {
-      if (printed.size() == 6) printed.insert(0, 1, '0');  // d.dddd -> 0d.dddd
-      printed.copy(minutes, 7);
+      std::char_traits<char>::move(minutes, minutes + 1, 7);
     }
   }
 
-  const std::size_t degreesStart = out.size();
-  AppendFixed(out, degrees, 0);
-  const std::size_t printedWidth = out.size() - degreesStart;
-  if (printedWidth < static_cast<std::size_t>(degreeWidth)) {
-    out.insert(degreesStart, static_cast<std::size_t>(degreeWidth) - printedWidth, '0');
+  char degreeText[kFixedTextCapacity];
+  const std::size_t degreeLength = WriteFixed(degreeText, degrees, 0);
+  for (std::size_t pad = degreeLength; pad < static_cast<std::size_t>(degreeWidth); ++pad) {
+    *out++ = '0';
   }
-  out.append(minutes, 7);
-  out.push_back(',');
-  out.push_back(value < 0 ? negativeLetter : positiveLetter);
-  out.push_back(',');
+  out = WriteText(out, std::string_view(degreeText, degreeLength));
+  out = WriteText(out, std::string_view(minutes, 7));
+  *out++ = ',';
+  *out++ = value < 0 ? negativeLetter : positiveLetter;
+  *out++ = ',';
+  return out;
+}
+
+char* WriteLatitude(char* out, std::string_view text) {
+  return WriteCoordinate(out, text, 2, 'N', 'S');
+}
+
+char* WriteLongitude(char* out, std::string_view text) {
+  return WriteCoordinate(out, text, 3, 'E', 'W');
+}
+
+// Appends '*' and the checksum of the sentence from its '$' at first up to out; returns the end.
+char* WriteChecksum(const char* first, char* out) {
+  unsigned checksum = 0;
+  for (const char* p = first + 1; p < out; ++p) checksum ^= static_cast<unsigned char>(*p);
+  static const char kHex[] = "0123456789ABCDEF";
+  *out++ = '*';
+  *out++ = kHex[(checksum >> 4) & 0xF];
+  *out++ = kHex[checksum & 0xF];
+  return out;
 }
 
 }  // namespace
 
-void FormatGgaTime(double clockMs, std::string& out) { FormatTime("$GPGGA,", clockMs, out); }
-void FormatRmcTime(double clockMs, std::string& out) { FormatTime("$GPRMC,", clockMs, out); }
+void AppendTimeField(double clockMs, std::string& out) {
+  char field[16];
+  out.append(field, WriteTimeField(field, clockMs));
+}
+
+void FormatGgaTime(double clockMs, std::string& out) {
+  out += "$GPGGA,";
+  AppendTimeField(clockMs, out);
+}
+
+void FormatRmcTime(double clockMs, std::string& out) {
+  out += "$GPRMC,";
+  AppendTimeField(clockMs, out);
+}
 
 void FormatLatitude(std::string_view latitudeText, std::string& out) {
-  FormatCoordinate(latitudeText, 2, 'N', 'S', out);
+  char field[SentencePair::kCoordinateFieldCapacity];
+  out.append(field, WriteLatitude(field, latitudeText));
 }
 
 void FormatLongitude(std::string_view longitudeText, std::string& out) {
-  FormatCoordinate(longitudeText, 3, 'E', 'W', out);
+  char field[SentencePair::kCoordinateFieldCapacity];
+  out.append(field, WriteLongitude(field, longitudeText));
 }
 
 void CloseSentence(std::string& out, std::size_t sentenceStart) {
-  unsigned checksum = 0;
-  for (std::size_t i = sentenceStart + 1; i < out.size(); ++i) {
-    checksum ^= static_cast<unsigned char>(out[i]);
-  }
-  static const char kHex[] = "0123456789ABCDEF";
-  out.push_back('*');
-  out.push_back(kHex[(checksum >> 4) & 0xF]);
-  out.push_back(kHex[checksum & 0xF]);
+  const std::size_t end = out.size();
+  out.resize(end + 3);
+  WriteChecksum(out.data() + sentenceStart, out.data() + end);
+}
+
+void SentencePair::Build(double clockMs, std::string_view latitudeText,
+                         std::string_view longitudeText, double speedKnots,
+                         double courseDegrees) {
+  // Both sentences are written one after the other into text_, which is large enough for any
+  // values: the position fields are bounded, and so are speed and course printed with decimals.
+  char time[16];
+  const std::string_view timeField(time, static_cast<std::size_t>(WriteTimeField(time, clockMs) - time));
+  char position[2 * kCoordinateFieldCapacity];
+  char* positionEnd = WriteLatitude(position, latitudeText);
+  positionEnd = WriteLongitude(positionEnd, longitudeText);
+  const std::string_view positionFields(position, static_cast<std::size_t>(positionEnd - position));
+  char* out = WriteText(text_, "$GPGGA,");
+  out = WriteText(out, timeField);
+  out = WriteText(out, positionFields);
+  out = WriteText(out, kGgaTail);
+  out = WriteChecksum(text_, out);
+  ggaLength_ = static_cast<std::size_t>(out - text_);
+
+  char* const rmc = out;
+  out = WriteText(rmc, "$GPRMC,");
+  out = WriteText(out, timeField);
+  out = WriteText(out, "A,");
+  out = WriteText(out, positionFields);
+  out += WriteFixed(out, speedKnots, 2);
+  *out++ = ',';
+  out += WriteFixed(out, courseDegrees, 3);
+  *out++ = ',';
+  out = WriteText(out, kRmcTail);
+  out = WriteChecksum(rmc, out);
+  rmcLength_ = static_cast<std::size_t>(out - rmc);
 }
 
 void AppendGga(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
                std::string& out) {
-  const std::size_t start = out.size();
-  FormatGgaTime(clockMs, out);
-  FormatLatitude(latitudeText, out);
-  FormatLongitude(longitudeText, out);
-  // Fix quality 1, 7 satellites, HDOP 1.25, altitude 121 m, geoid separation 47 m, no DGPS.
-  out += "1,07,1.25,00121,M,047,M,,";
-  CloseSentence(out, start);
+  SentencePair pair;
+  pair.Build(clockMs, latitudeText, longitudeText, 0.0, 0.0);
+  out += pair.Gga();
 }
 
 void AppendRmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
                double speedKnots, double courseDegrees, std::string& out) {
-  const std::size_t start = out.size();
-  FormatRmcTime(clockMs, out);
-  out += "A,";
-  FormatLatitude(latitudeText, out);
-  FormatLongitude(longitudeText, out);
-  AppendFixed(out, speedKnots, 2);
-  out.push_back(',');
-  AppendFixed(out, courseDegrees, 3);
-  out.push_back(',');
-  // Field 9 is a fixed 0.00 and the track carries no date; then the variation letter.
-  out += "0.00,E,";
-  CloseSentence(out, start);
+  SentencePair pair;
+  pair.Build(clockMs, latitudeText, longitudeText, speedKnots, courseDegrees);
+  out += pair.Rmc();
 }
 
 }  // namespace wayloom

@@ -9,7 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "number_text.h"
+
 namespace wayloom {
+
+// hhmmss.sss and a comma: the time field both sentences share.
+void AppendTimeField(double clockMs, std::string& out);
 
 // "$GPGGA," or "$GPRMC," followed by hhmmss.sss and a comma. The clock is rounded to a whole
 // millisecond (ties to even) and taken modulo one day, so a clock past midnight or below zero
@@ -27,6 +32,26 @@ void FormatLongitude(std::string_view longitudeText, std::string& out);
 // appends '*' and the checksum (XOR of every byte between '$' and '*') as two upper-case hex
 // digits. The one place a sentence is closed.
 void CloseSentence(std::string& out, std::size_t sentenceStart);
+
+// The GGA and RMC sentences of one position at one time, without line ends. The time and position
+// fields are formatted once for both; a writer keeps one of these for a whole track, so that no
+// sentence needs an allocation of its own.
+class SentencePair {
+ public:
+  void Build(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+             double speedKnots, double courseDegrees);
+  std::string_view Gga() const { return std::string_view(text_, ggaLength_); }
+  std::string_view Rmc() const { return std::string_view(text_ + ggaLength_, rmcLength_); }
+
+  // The longest coordinate field: 309 degree digits, the minutes, and the hemisphere with commas.
+  static constexpr std::size_t kCoordinateFieldCapacity = kFixedTextCapacity + 16;
+
+ private:
+  // Two position fields each, the time and fixed texts, and (RMC) speed and course.
+  char text_[6 * kCoordinateFieldCapacity + 256];
+  std::size_t ggaLength_ = 0;
+  std::size_t rmcLength_ = 0;
+};
 
 // The whole sentences, without line end, appended to out.
 void AppendGga(double clockMs, std::string_view latitudeText, std::string_view longitudeText,

@@ -5,6 +5,7 @@
 // process locale to one with a decimal comma cannot change a single byte of a track.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,15 @@ double ParseDecimal(std::string_view text);
 // Appends value printed as printf("%.*f", decimals, value) prints it in the "C" locale: exact decimal
 // expansion, rounded half to even on ties of the binary value.
 void AppendFixed(std::string& out, double value, int decimals);
+
+// The room WriteFixed needs: the longest finite double has 309 integer digits, plus a sign, the
+// point and up to kMaxFixedDecimals decimals.
+constexpr int kMaxFixedDecimals = 60;
+constexpr std::size_t kFixedTextCapacity = 384;
+
+// Writes what AppendFixed appends into buffer, which holds kFixedTextCapacity characters, for
+// decimals from 0 to kMaxFixedDecimals, and returns its length. No allocation.
+std::size_t WriteFixed(char* buffer, double value, int decimals);
 
 // The same as a new string.
 std::string FormatFixed(double value, int decimals);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -25,18 +26,39 @@ class LinePieceReader {
   void ReadPiece(std::string& piece) {
     piece.clear();
     while (piece.size() < kLinePieceLimit) {
-      int c = Next();
-      if (c == EOF) return;
-      if (c == '\r' && Peek() == '\n') c = Next();
-      piece.push_back(static_cast<char>(c));
-      if (c == '\n') return;
+      if (position_ == length_ && !Refill()) return;
+      // Copy up to the next line feed or carriage return in one go.
+      const char* start = buffer_ + position_;
+      const std::size_t room = std::min(length_ - position_, kLinePieceLimit - piece.size());
+      const char* stop = FindLineBreak(start, room);
+      if (stop == nullptr) {
+        piece.append(start, room);
+        position_ += room;
+        continue;
+      }
+      piece.append(start, static_cast<std::size_t>(stop - start));
+      position_ += static_cast<std::size_t>(stop - start) + 1;
+      if (*stop == '\n') {
+        piece.push_back('\n');
+        return;
+      }
+      if (Peek() == '\n') {  // CR LF reads as LF
+        ++position_;
+        piece.push_back('\n');
+        return;
+      }
+      piece.push_back('\r');  // a lone CR is an ordinary character
     }
   }
 
  private:
-  int Next() {
-    if (position_ == length_ && !Refill()) return EOF;
-    return static_cast<unsigned char>(buffer_[position_++]);
+  static const char* FindLineBreak(const char* start, std::size_t size) {
+    const void* lineFeed = std::memchr(start, '\n', size);
+    const std::size_t searchCr = lineFeed ? static_cast<std::size_t>(
+                                                static_cast<const char*>(lineFeed) - start)
+                                          : size;
+    const void* carriageReturn = std::memchr(start, '\r', searchCr);
+    return static_cast<const char*>(carriageReturn ? carriageReturn : lineFeed);
   }
 
   int Peek() {
@@ -84,7 +106,58 @@ bool IsUsableCoordinate(std::string_view token) {
 
 }  // namespace
 
-bool ParsePoiLine(std::string_view piece, PoiNode& node) {
+void PoiList::StartWithBlankTail() {
+  nodes_.clear();
+  text_.clear();
+  nodes_.push_back(Node{0, 0, 0, 0, 0});
+}
+
+void PoiList::AppendPoint(const PoiView& node) {
+  const std::size_t textSize = text_.size();
+  nodes_.push_back(Node{textSize + node.szLon.size() + node.szLat.size() +
+                            node.szDescription.size() + node.szExtra.size(),
+                        0, 0, 0, 0});
+  try {
+    text_ += node.szLon;
+    text_ += node.szLat;
+    text_ += node.szDescription;
+    text_ += node.szExtra;
+  } catch (const std::bad_alloc&) {
+    nodes_.pop_back();
+    text_.resize(textSize);
+    throw;
+  }
+  Node& filled = nodes_[nodes_.size() - 2];
+  filled.lonLength = static_cast<std::uint8_t>(node.szLon.size());
+  filled.latLength = static_cast<std::uint8_t>(node.szLat.size());
+  filled.descriptionLength = static_cast<std::uint8_t>(node.szDescription.size());
+  filled.extraLength = static_cast<std::uint8_t>(node.szExtra.size());
+}
+
+PoiView PoiList::operator[](std::size_t index) const {
+  const Node& node = nodes_[index];
+  const std::string_view text(text_);
+  std::size_t at = node.start;
+  PoiView view;
+  view.szLon = text.substr(at, node.lonLength);
+  at += node.lonLength;
+  view.szLat = text.substr(at, node.latLength);
+  at += node.latLength;
+  view.szDescription = text.substr(at, node.descriptionLength);
+  at += node.descriptionLength;
+  view.szExtra = text.substr(at, node.extraLength);
+  return view;
+}
+
+bool PoiList::operator==(const PoiList& other) const {
+  if (size() != other.size()) return false;
+  for (std::size_t i = 0; i < size(); ++i) {
+    if (!((*this)[i] == other[i])) return false;
+  }
+  return true;
+}
+
+bool ParsePoiLine(std::string_view piece, PoiView& node) {
   // Line texts are C strings: a NUL byte ends the line.
   std::string_view line = piece.substr(0, piece.find('\0'));
   if (line.size() > 2) line.remove_suffix(1);  // the line feed, or the last character of the file
@@ -96,27 +169,27 @@ bool ParsePoiLine(std::string_view piece, PoiNode& node) {
   if (!IsUsableCoordinate(first) || !IsUsableCoordinate(second)) return false;
 
   // Fields count every comma, empty pieces included.
-  std::string* const fields[] = {&node.szLon, &node.szLat, &node.szDescription, &node.szExtra};
+  std::string_view* const fields[] = {&node.szLon, &node.szLat, &node.szDescription,
+                                      &node.szExtra};
   const std::size_t widths[] = {PoiNode::kCoordinateWidth, PoiNode::kCoordinateWidth,
                                 PoiNode::kTextWidth, PoiNode::kTextWidth};
   std::size_t start = 0;
   for (std::size_t k = 0; k < 4; ++k) {
     if (start > line.size()) {
-      fields[k]->clear();
+      *fields[k] = std::string_view();
       continue;
     }
     std::size_t end = line.find(',', start);
     if (end == std::string_view::npos) end = line.size();
-    fields[k]->assign(line.substr(start, std::min(end - start, widths[k])));
+    *fields[k] = line.substr(start, std::min(end - start, widths[k]));
     start = end + 1;
   }
   return true;
 }
 
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list) {
-  list.clear();
   try {
-    list.emplace_back();  // the blank tail
+    list.StartWithBlankTail();
   } catch (const std::bad_alloc&) {
     return PoiReadStatus::kNoMemoryForList;
   }
@@ -127,19 +200,12 @@ PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list) {
   try {
     auto reader = std::make_unique<LinePieceReader>(file.get());
     std::string piece;
-    PoiNode point;
+    PoiView point;
     while (!reader->AtEnd()) {
       reader->ReadPiece(piece);
       if (reader->Failed()) return PoiReadStatus::kReadError;
       if (!ParsePoiLine(piece, point)) continue;
-      list.emplace_back();  // the new blank tail; the old one takes the point
-      try {
-        list[list.size() - 2] = point;
-      } catch (const std::bad_alloc&) {
-        list.pop_back();
-        list.back() = PoiNode{};
-        throw;
-      }
+      list.AppendPoint(point);
     }
   } catch (const std::bad_alloc&) {
     return PoiReadStatus::kOutOfMemory;  // the list still ends in its blank tail

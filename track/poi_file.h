@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,17 +29,65 @@ struct PoiNode {
   }
 };
 
+// A node of the POI list as stored: views of its four texts, valid while the list is unchanged.
+struct PoiView {
+  std::string_view szLon;
+  std::string_view szLat;
+  std::string_view szDescription;
+  std::string_view szExtra;
+
+  bool operator==(const PoiView& other) const {
+    return szLon == other.szLon && szLat == other.szLat && szDescription == other.szDescription &&
+           szExtra == other.szExtra;
+  }
+  bool operator==(const PoiNode& node) const {
+    return *this == PoiView{node.szLon, node.szLat, node.szDescription, node.szExtra};
+  }
+  bool IsBlank() const { return *this == PoiView{}; }
+};
+
 // The POI list: the points in file order followed by exactly one blank node (the blank tail), which
-// stands for no point and shows as the empty last row of the source table.
-using PoiList = std::vector<PoiNode>;
+// stands for no point and shows as the empty last row of the source table. The texts of all nodes
+// share one buffer, so a million points take a few tens of megabytes.
+class PoiList {
+ public:
+  // Makes the list the blank tail alone. May throw std::bad_alloc.
+  void StartWithBlankTail();
+  // Stores node's texts in the blank tail and appends a new blank tail. When memory runs out it
+  // throws std::bad_alloc and leaves the list as it was.
+  void AppendPoint(const PoiView& node);
+
+  std::size_t size() const { return nodes_.size(); }
+  bool empty() const { return nodes_.empty(); }
+  PoiView operator[](std::size_t index) const;
+  PoiView back() const { return (*this)[nodes_.size() - 1]; }
+  bool operator==(const PoiList& other) const;
+
+  // Bytes held for nodes and texts, for measuring.
+  std::size_t MemoryBytes() const { return nodes_.capacity() * sizeof(Node) + text_.capacity(); }
+
+ private:
+  struct Node {
+    std::uint64_t start;  // where the node's texts begin in text_, one after the other
+    std::uint8_t lonLength;
+    std::uint8_t latLength;
+    std::uint8_t descriptionLength;
+    std::uint8_t extraLength;
+  };
+  static_assert(PoiNode::kTextWidth < 256, "text lengths are stored in a byte");
+
+  std::vector<Node> nodes_;
+  std::string text_;
+};
 
 // Lines are read in pieces of at most this many characters (after CR LF has become LF), as a
 // 299-character line buffer reads them; each piece is a line of its own.
 constexpr std::size_t kLinePieceLimit = 298;
 
 // Applies the line rules to one piece as read (with its line feed, if it has one): drops the last
-// character of a piece longer than two, tests it, and fills node. False when the line is no point.
-bool ParsePoiLine(std::string_view piece, PoiNode& node);
+// character of a piece longer than two, tests it, and points node's texts into the piece, cut to
+// their widths. False when the line is no point.
+bool ParsePoiLine(std::string_view piece, PoiView& node);
 
 enum class PoiReadStatus {
   kOk,

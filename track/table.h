@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +26,7 @@ class Table {
   static constexpr std::size_t kCellReadLimit = 18;
 
   std::size_t RowCount() const { return rows_.size(); }
-  void DeleteAllRows() { rows_.clear(); }
+  void DeleteAllRows();
 
   std::size_t ColumnCount() const { return columns_.size(); }
   const TableColumn& Column(std::size_t index) const { return columns_[index]; }
@@ -38,6 +40,8 @@ class Table {
   void InsertRow(std::size_t index, std::string_view text);
   // Appends a row whose cell 0 holds text.
   void AppendRow(std::string_view text) { InsertRow(rows_.size(), text); }
+  // Appends a row with these cells, from column 0 on.
+  void AppendRow(std::initializer_list<std::string_view> cells);
   // Sets a cell; a row that does not exist is left alone.
   void SetCell(std::size_t row, std::size_t column, std::string_view text);
   // The whole text of a cell, as the window shows it; empty for a cell never set.
@@ -52,10 +56,34 @@ class Table {
   // Lets the caller say how many rows are coming, to spare reallocations.
   void ReserveRows(std::size_t count) { rows_.reserve(count); }
 
+  // Bytes held for rows and their texts, for measuring.
+  std::size_t MemoryBytes() const {
+    return rows_.capacity() * sizeof(RowSpan) + text_.capacity();
+  }
+
  private:
-  // A row's cells in one string, each cell ended by a NUL byte (cell texts never hold one). One
-  // allocation a row keeps a million-row table small.
-  std::vector<std::string> rows_;
+  // Where a row's cells stand in text_: each cell is followed by a NUL byte (cell texts never hold
+  // one). All rows share one buffer, so a table of a million rows costs a few bytes a row beyond
+  // its text, and no allocation of its own per row.
+  struct RowSpan {
+    std::size_t start;
+    std::uint32_t length;
+  };
+
+  // The row's cells as one text, separators included.
+  std::string_view RowText(std::size_t row) const {
+    return std::string_view(text_).substr(rows_[row].start, rows_[row].length);
+  }
+  // Whether text is a view into text_, which a change may move.
+  bool PointsIntoText(std::string_view text) const;
+  // Makes sure the row stands at the end of text_, where it can grow in place.
+  void MoveRowToEnd(std::size_t row);
+  // Drops the text of deleted and moved rows once it outweighs the live text.
+  void CompactIfWasteful();
+
+  std::vector<RowSpan> rows_;
+  std::string text_;
+  std::size_t wasted_ = 0;  // bytes of text_ no row uses any more
   std::vector<TableColumn> columns_;
 };
 

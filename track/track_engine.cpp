@@ -31,8 +31,12 @@ void TrackEngine::CreateTrack() {
   FillSourceTable();
   const bool reorder = m_options.ReorderTicked();
   const bool extraPoints = m_options.ExtraPointsTicked();
-  if (reorder || extraPoints) {
-    m_prompter.ShowMessage("This track order is not available yet.");
+  if (reorder && extraPoints) {
+    WriteClosestExtraTrack();
+  } else if (reorder) {
+    WriteClosestTrack();
+  } else if (extraPoints) {
+    WriteExtraTrack();
   } else {
     WritePlainTrack();
   }
@@ -61,13 +65,28 @@ void TrackEngine::LoadPoiFile() {
       break;
   }
   m_poiList = std::move(list);
+  ++m_poiListVersion;
 }
 
 void TrackEngine::FreePoiList() {
   m_poiList.reset();
+  ++m_poiListVersion;
 }
 
 void TrackEngine::FillSourceTable() {
+  // The writers read the source table without changing it, so a table that already shows this POI
+  // list is shown again as it stands.
+  if (m_sourceTableShowsList != m_poiListVersion) {
+    RebuildSourceTable();
+    m_sourceTableShowsList = m_poiListVersion;
+  }
+  if (m_poiList) {
+    m_dCurLat = m_dRefLat;
+    m_dCurLon = m_dRefLon;
+  }
+}
+
+void TrackEngine::RebuildSourceTable() {
   m_sourceTable.DeleteAllRows();
   while (m_sourceTable.ColumnCount() > 0) m_sourceTable.DeleteFirstColumn();
   m_sourceTable.AddColumn(0, "Latitude", 100);
@@ -79,37 +98,31 @@ void TrackEngine::FillSourceTable() {
     m_sourceTable.InsertRow(0, "Poi list is empty");
     return;
   }
+  // The distance is measured from the reference position, and none is shown while the reference
+  // has a coordinate of exactly 0 (as it always has): then the points need not be converted.
+  const bool showsDistance = m_dRefLat != 0.0 && m_dRefLon != 0.0;
+  m_dCurLat = m_dRefLat;  // PlanarOffset measures from the current position
+  m_dCurLon = m_dRefLon;
   m_sourceTable.ReserveRows(m_poiList->size());
   std::string distance;
   for (std::size_t row = 0; row < m_poiList->size(); ++row) {
-    const PoiNode& node = (*m_poiList)[row];
-    const double latitude = ParseDecimal(node.szLat);
-    const double longitude = ParseDecimal(node.szLon);
-    m_sourceTable.InsertRow(row, node.szLat);
-    m_sourceTable.SetCell(row, 1, node.szLon);
-    m_sourceTable.SetCell(row, 2, node.szDescription);
-
-    m_dCurLat = m_dRefLat;
-    m_dCurLon = m_dRefLon;
+    const PoiView node = (*m_poiList)[row];
+    distance.clear();
     double east = 0.0;
     double north = 0.0;
-    if (PlanarOffset(longitude, latitude, east, north)) {
-      distance.clear();
+    if (showsDistance &&
+        PlanarOffset(ParseDecimal(node.szLon), ParseDecimal(node.szLat), east, north)) {
       AppendFixed(distance, std::sqrt(east * east + north * north) * 0.001, 3);
       distance += " km";
-      m_sourceTable.SetCell(row, 3, distance);
     }
+    m_sourceTable.AppendRow({node.szLat, node.szLon, node.szDescription, distance});
   }
 }
 
 bool TrackEngine::PlanarOffset(double longitude, double latitude, double& eastMetres,
                                double& northMetres) const {
-  eastMetres = 0.0;
-  northMetres = 0.0;
-  if (latitude == 0.0 || longitude == 0.0 || m_dCurLat == 0.0 || m_dCurLon == 0.0) return false;
-  northMetres = (latitude - m_dCurLat) * kMetresPerDegreeLat;
-  eastMetres = (longitude - m_dCurLon) * kMetresPerDegreeLon;
-  return true;
+  return wayloom::PlanarOffset(GeoPoint{m_dCurLat, m_dCurLon}, longitude, latitude, eastMetres,
+                               northMetres);
 }
 
 const std::string& TrackEngine::BuildGga(double clockMs, std::string_view latitudeText,
@@ -181,11 +194,15 @@ void TrackEngine::ResetOutputTable() {
 bool TrackEngine::WriteSentencePair(double clockMs, std::string_view latitudeText,
                                     std::string_view longitudeText) {
   if (m_trackEnded) return false;
-  const std::string& gga = BuildGga(clockMs, latitudeText, longitudeText);
-  bool written = m_trackFile.WriteLine(std::string_view(gga).substr(0, gga.size() - 1));
-  const std::string& rmc = BuildRmc(clockMs, latitudeText, longitudeText);
-  written = written && m_trackFile.WriteLine(std::string_view(rmc).substr(0, rmc.size() - 1));
-  if (!written) {
+  // The same sentences BuildGga and BuildRmc give, with the shared fields formatted once.
+  m_pair.Build(clockMs, latitudeText, longitudeText, m_dSpeed, m_dCourse);
+  if (m_keepOutputTable) {
+    m_nmeaTable.AppendRow(m_pair.Gga());
+    m_nmeaTable.AppendRow(m_pair.Rmc());
+  }
+  m_szLastLat.assign(latitudeText);
+  m_szLastLon.assign(longitudeText);
+  if (!m_trackFile.WriteLine(m_pair.Gga()) || !m_trackFile.WriteLine(m_pair.Rmc())) {
     m_trackEnded = true;
     m_summary.outcome = TrackOutcome::kWriteFailed;
     return false;
@@ -202,6 +219,7 @@ bool TrackEngine::WriteSentencePair(double clockMs, std::string_view latitudeTex
 
 bool TrackEngine::WritePoint(double clockMs, std::string_view latitudeText,
                              std::string_view longitudeText) {
+  if (m_trackEnded) return false;
   const bool goOn = WriteSentencePair(clockMs, latitudeText, longitudeText);
   if (m_summary.outcome != TrackOutcome::kWriteFailed) ++m_summary.pointsWritten;
   return goOn;

@@ -12,7 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "closest_search.h"
 #include "host.h"
+#include "nmea.h"
 #include "poi_file.h"
 #include "table.h"
 #include "track_file.h"
@@ -40,9 +42,6 @@ class TrackEngine {
  public:
   // Where the track starts: 01:00:00.000.
   static constexpr double kTrackStartMs = 3600000.0;
-  // Metres per degree of latitude and of longitude for the flat-earth distances of the POI list.
-  static constexpr double kMetresPerDegreeLat = 110945.90800966838;
-  static constexpr double kMetresPerDegreeLon = 111319.14001027387;
 
   TrackEngine(Prompter& prompter, OptionStates& options);
 
@@ -72,8 +71,17 @@ class TrackEngine {
   const std::string& BuildRmc(double clockMs, std::string_view latitudeText,
                               std::string_view longitudeText);
 
-  // The track writers; CreateTrack calls the one the option boxes choose.
+  // The track writers; CreateTrack calls the one the option boxes choose. All start with the first
+  // point of the file. Closest order then always goes on to the nearest point not yet visited
+  // (FindClosest); extra points fill each stretch between two points (WriteExtraPoints).
   void WritePlainTrack();
+  void WriteClosestTrack();
+  void WriteExtraTrack();
+  void WriteClosestExtraTrack();
+
+  // The size of a - b, never negative. Should it come out negative or not a number (only arguments
+  // that are not numbers, or the same infinity twice, can do that) it is reported and taken as 0.
+  double AbsDifference(double a, double b);
 
   const std::optional<PoiList>& PoiPoints() const { return m_poiList; }
   const Table& SourceTable() const { return m_sourceTable; }
@@ -82,6 +90,11 @@ class TrackEngine {
   double Speed() const { return m_dSpeed; }
   const std::string& LastLatitudeText() const { return m_szLastLat; }
   const std::string& LastLongitudeText() const { return m_szLastLon; }
+  // The origin of PlanarOffset; FillSourceTable resets it to the reference position (0, 0).
+  void SetCurrentPosition(double latitude, double longitude) {
+    m_dCurLat = latitude;
+    m_dCurLon = longitude;
+  }
   double CurrentLatitude() const { return m_dCurLat; }
   double CurrentLongitude() const { return m_dCurLon; }
   const TrackSummary& LastTrack() const { return m_summary; }
@@ -103,10 +116,19 @@ class TrackEngine {
   // A point of the POI list: a sentence pair that also counts as progress through the list.
   bool WritePoint(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
   void CloseTrack();
+  // Writes the extra points from the current position towards the target texts and sets the
+  // course and speed of the stretch; returns the clock at which the target itself is to be written.
+  double WriteExtraPoints(double clockMs, std::string_view latitudeText,
+                          std::string_view longitudeText);
+  // The closest-order and extra-point writers: the first point, then every other point in the
+  // order chosen, each becoming the current position once written.
+  enum class VisitOrder { kFile, kClosest };
+  void WriteVisitingTrack(VisitOrder order, bool extraPoints);
   // Texts of the source-table row of the n-th point, as the writers read cells.
   std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
   std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
   void ResetOutputTable();
+  void RebuildSourceTable();
   void ReportProgress();
 
   Prompter& m_prompter;
@@ -117,7 +139,9 @@ class TrackEngine {
 
   std::optional<PoiList> m_poiList;  // absent before the first load, after freeing, and when even
                                      // its blank tail could not be allocated
-  Table m_sourceTable;
+  Table m_sourceTable;  // only FillSourceTable changes it; the writers read it
+  std::uint64_t m_poiListVersion = 1;        // counts the POI lists loaded and freed
+  std::uint64_t m_sourceTableShowsList = 0;  // the version the source table shows
   Table m_nmeaTable;
 
   double m_dCurLat = 0.0;
@@ -132,7 +156,8 @@ class TrackEngine {
   // The track being written.
   TrackFile m_trackFile;
   double m_periodSeconds = 1.0;
-  std::string m_sentence;
+  std::string m_sentence;  // what BuildGga and BuildRmc return
+  SentencePair m_pair;     // the sentences of the point being written
   bool m_trackEnded = false;
   TrackSummary m_summary;
 };

@@ -1,0 +1,77 @@
+// The closest-order and extra-point track writers. The file-order writer, and the opening, writing
+// and closing that every writer shares, are in track_engine.cpp.
+//
+// The writers leave the source table as it is: it is rebuilt after every track anyway. The points
+// still to visit are kept in a spatial index instead, which chooses exactly as the closest-point
+// search over a table whose written rows had been deleted would.
+
+#include <vector>
+
+#include "closest_index.h"
+#include "number_text.h"
+#include "track_engine.h"
+
+namespace wayloom {
+void TrackEngine::WriteClosestTrack() {
+  WriteVisitingTrack(VisitOrder::kClosest, false);
+}
+
+void TrackEngine::WriteExtraTrack() {
+  WriteVisitingTrack(VisitOrder::kFile, true);
+}
+
+void TrackEngine::WriteClosestExtraTrack() {
+  WriteVisitingTrack(VisitOrder::kClosest, true);
+}
+
+void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
+  if (!OpenTrack()) return;
+  const std::size_t rows = m_sourceTable.RowCount();
+  if (rows < 3) {  // fewer than two points above the blank last row
+    CloseTrack();
+    return;
+  }
+  const std::size_t lastPointRow = rows - 2;
+  const auto rowPoint = [this](std::size_t row) {
+    return GeoPoint{ParseDecimal(RowLatitude(row)), ParseDecimal(RowLongitude(row))};
+  };
+  // A point once written is where the next stretch starts and the next search measures from.
+  const auto moveTo = [this](const GeoPoint& point) {
+    m_dCurLat = point.latitude;
+    m_dCurLon = point.longitude;
+  };
+
+  // The first point of the file always starts the track; no search is made for it.
+  bool goOn = WritePoint(kTrackStartMs, RowLatitude(0), RowLongitude(0));
+  const double stepMs = m_periodSeconds * 1000.0;
+  double clockMs = kTrackStartMs + stepMs;
+  moveTo(rowPoint(0));
+
+  // In closest order, the points after the first, point i standing in row i + 1.
+  std::vector<GeoPoint> laterPoints;
+  if (order == VisitOrder::kClosest) {
+    laterPoints.reserve(lastPointRow);
+    for (std::size_t row = 1; row <= lastPointRow; ++row) laterPoints.push_back(rowPoint(row));
+  }
+  ClosestPointIndex remaining(laterPoints);
+  laterPoints = std::vector<GeoPoint>();
+  std::size_t nextFileRow = 1;
+
+  while (goOn) {
+    std::size_t target = 0;
+    if (order == VisitOrder::kClosest) {
+      if (remaining.Empty()) break;
+      target = remaining.TakeClosest(GeoPoint{m_dCurLat, m_dCurLon}) + 1;
+    } else {
+      if (nextFileRow > lastPointRow) break;
+      target = nextFileRow++;
+    }
+    if (extraPoints) clockMs = WriteExtraPoints(clockMs, RowLatitude(target), RowLongitude(target));
+    goOn = WritePoint(clockMs, RowLatitude(target), RowLongitude(target));
+    clockMs += stepMs;
+    moveTo(rowPoint(target));
+  }
+  CloseTrack();
+}
+
+}  // namespace wayloom
