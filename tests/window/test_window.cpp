@@ -105,11 +105,10 @@ QByteArray ManyPoints(int count) {
   return text;
 }
 
-QByteArray CommandLineTrack(const QString& source, const QString& dest, const QString& period) {
+QByteArray CommandLineTrack(const QString& source, const QString& dest, QStringList options) {
   QProcess cli;
-  cli.start(QStringLiteral(WAYLOOM_CLI),
-            {QStringLiteral("--yes"), QStringLiteral("--quiet"), QStringLiteral("--period"), period,
-             source, dest});
+  options << QStringLiteral("--yes") << QStringLiteral("--quiet") << source << dest;
+  cli.start(QStringLiteral(WAYLOOM_CLI), options);
   if (!cli.waitForFinished(-1) || cli.exitCode() != 0) return "<wayloom-cli failed>";
   return ReadFile(dest);
 }
@@ -289,25 +288,81 @@ class WindowTest : public QObject {
     QVERIFY(!session.window.Engine().PoiPoints().has_value());
   }
 
+  void sameBytesAsCommandLine_data() {
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<bool>("reorder");
+    QTest::addColumn<bool>("extra");
+    // The bundled sample runs along a road, so its closest order is its file order; the points of
+    // the second file are scattered, so every order differs there.
+    const QString road = QStringLiteral(WAYLOOM_EXAMPLES "/a9-edinburgh-inverness.csv");
+    const QString scattered = QStringLiteral(WAYLOOM_TEST_DATA "/mixed.txt");
+    for (const QString& sample : {road, scattered}) {
+      const QByteArray name = QFileInfo(sample).fileName().toLatin1();
+      QTest::newRow(name + ", file order") << sample << false << false;
+      QTest::newRow(name + ", closest order") << sample << true << false;
+      QTest::newRow(name + ", extra points") << sample << false << true;
+      QTest::newRow(name + ", closest order, extra points") << sample << true << true;
+    }
+  }
+
   // Also run with LC_ALL=de_DE.UTF-8, where the C library itself would write decimal commas.
   void sameBytesAsCommandLine() {
+    QFETCH(QString, sample);
+    QFETCH(bool, reorder);
+    QFETCH(bool, extra);
     if (qEnvironmentVariable("LC_ALL").startsWith(QLatin1String("de_DE"))) {
       QVERIFY2(QByteArray(std::localeconv()->decimal_point) == ",",
                "the de_DE.UTF-8 locale is not installed (locale-gen), so this run proves nothing");
     }
     QTemporaryDir dir;
-    const QString source = dir.filePath(QStringLiteral("points.csv"));
-    WriteFile(source, kThreePoints + ManyPoints(50));
+    QStringList options{QStringLiteral("--period"), QStringLiteral("0.25"), QStringLiteral("--step"),
+                        QStringLiteral("750")};
+    if (reorder) options << QStringLiteral("--reorder");
+    if (extra) options << QStringLiteral("--extra");
     const QByteArray expected =
-        CommandLineTrack(source, dir.filePath(QStringLiteral("cli.nmea")), QStringLiteral("0.25"));
-    QCOMPARE(expected.count('\n'), 106);
+        CommandLineTrack(sample, dir.filePath(QStringLiteral("cli.nmea")), options);
+    QVERIFY(expected.count('\n') >= 16);
 
     Session session;
-    session.Type("sourceEdit", source);
+    session.Type("sourceEdit", sample);
     session.Type("destEdit", dir.filePath(QStringLiteral("window.nmea")));
     session.Type("periodEdit", QStringLiteral("0.25"));
+    session.Type("stepEdit", QStringLiteral("750"));
+    session.Find<QCheckBox>("reorderBox")->setChecked(reorder);
+    session.Find<QCheckBox>("extraPointsBox")->setChecked(extra);
     session.Press("createButton");
+    QVERIFY(session.prompter.messages.empty());
     QCOMPARE(ReadFile(dir.filePath(QStringLiteral("window.nmea"))), expected);
+  }
+
+  // One window keeps one engine: a file-order track after an extra-point track carries the course
+  // and speed of the last stretch instead of 35 knots and 12 degrees.
+  void courseAndSpeedCarryOver() {
+    QTemporaryDir dir;
+    const QString sample = QStringLiteral(WAYLOOM_EXAMPLES "/a9-edinburgh-inverness.csv");
+    const QString extraTrack = dir.filePath(QStringLiteral("extra.nmea"));
+    const QString plainTrack = dir.filePath(QStringLiteral("plain.nmea"));
+    Session session;
+    session.Type("sourceEdit", sample);
+    session.Type("destEdit", extraTrack);
+    session.Find<QCheckBox>("extraPointsBox")->setChecked(true);
+    session.Press("createButton");
+    session.Type("destEdit", plainTrack);
+    session.Find<QCheckBox>("extraPointsBox")->setChecked(false);
+    session.Press("createButton");
+
+    const QList<QByteArray> extraLines = ReadFile(extraTrack).split('\n');
+    const QList<QByteArray> lastRmc = extraLines[extraLines.size() - 2].split(',');
+    const QByteArray carried = ',' + lastRmc[7] + ',' + lastRmc[8] + ',';
+    QVERIFY(carried != ",35.00,12.000,");
+    QByteArray expected =
+        CommandLineTrack(sample, dir.filePath(QStringLiteral("cli.nmea")), {});
+    expected.replace(",35.00,12.000,", carried);
+    QByteArray actual = ReadFile(plainTrack);
+    // The checksums differ with the fields; compare the sentences up to them.
+    static const QRegularExpression checksum(QStringLiteral("\\*[0-9A-F]{2}\r\n"));
+    QCOMPARE(QString::fromLatin1(actual).replace(checksum, QStringLiteral("\n")),
+             QString::fromLatin1(expected).replace(checksum, QStringLiteral("\n")));
   }
 
   // Cancel in the progress window ends the track after a whole sentence pair, and says so.
@@ -317,7 +372,7 @@ class WindowTest : public QObject {
     const QString dest = dir.filePath(QStringLiteral("window.nmea"));
     WriteFile(source, ManyPoints(20000));
     const QByteArray whole =
-        CommandLineTrack(source, dir.filePath(QStringLiteral("cli.nmea")), QStringLiteral("1"));
+        CommandLineTrack(source, dir.filePath(QStringLiteral("cli.nmea")), {});
     Session session;
     session.window.SetProgressDelay(0);
     session.Type("sourceEdit", source);
