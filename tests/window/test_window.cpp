@@ -16,7 +16,6 @@
 #include <QTimer>
 #include <QtTest>
 #include <clocale>
-#include <deque>
 
 #include "about_dlg.h"
 #include "track_dlg.h"
@@ -28,14 +27,11 @@ class ScriptedPrompter : public wayloom::Prompter {
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   bool AskYesNo(const std::string& question) override {
     questions.push_back(question);
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
     return answer;
   }
   std::vector<std::string> messages;
   std::vector<std::string> questions;
-  std::deque<bool> answers;
+  bool answer = false;
 };
 
 class ScriptedPicker : public FilePicker {
@@ -198,7 +194,7 @@ class WindowTest : public QObject {
     WriteFile(source, kThreePoints);
     WriteFile(dest, "keep me\n");
     Session session;
-    session.prompter.answers = {answer};
+    session.prompter.answer = answer;
     session.Type("sourceEdit", source);
     session.Type("destEdit", dest);
     session.Press("createButton");
@@ -333,36 +329,6 @@ class WindowTest : public QObject {
     session.Press("createButton");
     QVERIFY(session.prompter.messages.empty());
     QCOMPARE(ReadFile(dir.filePath(QStringLiteral("window.nmea"))), expected);
-  }
-
-  // One window keeps one engine: a file-order track after an extra-point track carries the course
-  // and speed of the last stretch instead of 35 knots and 12 degrees.
-  void courseAndSpeedCarryOver() {
-    QTemporaryDir dir;
-    const QString sample = QStringLiteral(WAYLOOM_EXAMPLES "/a9-edinburgh-inverness.csv");
-    const QString extraTrack = dir.filePath(QStringLiteral("extra.nmea"));
-    const QString plainTrack = dir.filePath(QStringLiteral("plain.nmea"));
-    Session session;
-    session.Type("sourceEdit", sample);
-    session.Type("destEdit", extraTrack);
-    session.Find<QCheckBox>("extraPointsBox")->setChecked(true);
-    session.Press("createButton");
-    session.Type("destEdit", plainTrack);
-    session.Find<QCheckBox>("extraPointsBox")->setChecked(false);
-    session.Press("createButton");
-
-    const QList<QByteArray> extraLines = ReadFile(extraTrack).split('\n');
-    const QList<QByteArray> lastRmc = extraLines[extraLines.size() - 2].split(',');
-    const QByteArray carried = ',' + lastRmc[7] + ',' + lastRmc[8] + ',';
-    QVERIFY(carried != ",35.00,12.000,");
-    QByteArray expected =
-        CommandLineTrack(sample, dir.filePath(QStringLiteral("cli.nmea")), {});
-    expected.replace(",35.00,12.000,", carried);
-    QByteArray actual = ReadFile(plainTrack);
-    // The checksums differ with the fields; compare the sentences up to them.
-    static const QRegularExpression checksum(QStringLiteral("\\*[0-9A-F]{2}\r\n"));
-    QCOMPARE(QString::fromLatin1(actual).replace(checksum, QStringLiteral("\n")),
-             QString::fromLatin1(expected).replace(checksum, QStringLiteral("\n")));
   }
 
   // Cancel in the progress window ends the track after a whole sentence pair, and says so.
