@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "number_text.h"
 
@@ -9,6 +10,24 @@ namespace wayloom {
 namespace {
 
 constexpr double kMsPerDay = 86400000.0;
+
+// 2^52: from here on every double is a whole number.
+constexpr double kTwoPow52 = 4503599627370496.0;
+
+// The nearest whole number, halves to even, as printf and nearbyint round. Adding and removing 2^52
+// makes the hardware round away the fraction in the default rounding mode.
+double RoundHalfEven(double value) {
+  if (!(std::fabs(value) < kTwoPow52)) return value;
+  return value >= 0 ? (value + kTwoPow52) - kTwoPow52 : (value - kTwoPow52) + kTwoPow52;
+}
+
+// Whole part (towards zero) and fraction, both with the sign of value, as modf splits them.
+double SplitWhole(double value, double& whole) {
+  if (!(std::fabs(value) < kTwoPow52)) return std::modf(value, &whole);
+  whole = static_cast<double>(static_cast<std::int64_t>(value));
+  if (whole == 0.0) whole = std::copysign(0.0, value);
+  return value - whole;
+}
 
 // The data fields of the two sentences that stand between the time and the checksum.
 // GGA: fix quality 1, 7 satellites, HDOP 1.25, altitude 121 m, geoid separation 47 m, no DGPS.
@@ -36,9 +55,11 @@ char* WriteText(char* out, std::string_view text) {
 
 // hhmmss.sss and a comma; returns the end.
 char* WriteTimeField(char* out, double clockMs) {
-  double ms = std::isfinite(clockMs) ? std::nearbyint(clockMs) : 0.0;
-  ms = std::fmod(ms, kMsPerDay);
-  if (ms < 0) ms += kMsPerDay;
+  double ms = std::isfinite(clockMs) ? RoundHalfEven(clockMs) : 0.0;
+  if (!(ms >= 0.0 && ms < kMsPerDay)) {
+    ms = std::fmod(ms, kMsPerDay);
+    if (ms < 0) ms += kMsPerDay;
+  }
   const auto total = static_cast<std::int64_t>(ms);
   out = WriteDigits(out, total / 3600000, 2);
   out = WriteDigits(out, total / 60000 % 60, 2);
@@ -50,19 +71,27 @@ char* WriteTimeField(char* out, double clockMs) {
 }
 
 
+// Minutes (below 60) with four decimals, as "%.4f" prints them; returns the length (6 or 7).
+std::size_t WriteMinutes(char* out, double minutes) {
+  char text[kFixedTextCapacity];  // what WriteFixed asks for; minutes use a few characters of it
+  const std::size_t length = WriteFixed(text, minutes, 4);
+  std::char_traits<char>::copy(out, text, length);
+  return length;
+}
+
 // Degrees padded with zeros to degreeWidth digits, minutes as mm.mmmm, a comma, and the hemisphere
 // letter with its comma; returns the end.
 char* WriteCoordinate(char* out, std::string_view text, int degreeWidth, char positiveLetter,
                       char negativeLetter) {
   const double value = ParseDecimal(text);
   double whole = 0.0;
-  const double fraction = std::modf(value, &whole);
+  const double fraction = SplitWhole(value, whole);
   double degrees = std::fabs(whole);
 
   // The minutes are printed first, so that the width and the carry follow the printed value.
-  char minutes[kFixedTextCapacity] = "00.0000";
+  char minutes[16] = "00.0000";
   if (fraction != 0.0) {
-    const std::size_t length = WriteFixed(minutes + 1, std::fabs(fraction) * 60.0, 4);
+    const std::size_t length = WriteMinutes(minutes + 1, std::fabs(fraction) * 60.0);
     if (length == 6) {
       minutes[0] = '0';  // d.dddd -> 0d.dddd
     } else if (std::string_view(minutes + 1, length) == "60.0000") {
@@ -73,12 +102,13 @@ char* WriteCoordinate(char* out, std::string_view text, int degreeWidth, char po
     }
   }
 
-  char degreeText[kFixedTextCapacity];
-  const std::size_t degreeLength = WriteFixed(degreeText, degrees, 0);
-  for (std::size_t pad = degreeLength; pad < static_cast<std::size_t>(degreeWidth); ++pad) {
-    *out++ = '0';
+  if (degrees < 1e9) {  // a whole number: its digits are its text
+    out = WriteDigits(out, static_cast<std::int64_t>(degrees), degreeWidth);
+  } else {
+    char degreeText[kFixedTextCapacity];
+    const std::size_t degreeLength = WriteFixed(degreeText, degrees, 0);
+    out = WriteText(out, std::string_view(degreeText, degreeLength));
   }
-  out = WriteText(out, std::string_view(degreeText, degreeLength));
   out = WriteText(out, std::string_view(minutes, 7));
   *out++ = ',';
   *out++ = value < 0 ? negativeLetter : positiveLetter;
@@ -94,10 +124,15 @@ char* WriteLongitude(char* out, std::string_view text) {
   return WriteCoordinate(out, text, 3, 'E', 'W');
 }
 
-// Appends '*' and the checksum of the sentence from its '$' at first up to out; returns the end.
-char* WriteChecksum(const char* first, char* out) {
-  unsigned checksum = 0;
-  for (const char* p = first + 1; p < out; ++p) checksum ^= static_cast<unsigned char>(*p);
+// The XOR of the bytes of text: a sentence's checksum is that of everything between '$' and '*'.
+constexpr unsigned XorOf(std::string_view text) {
+  unsigned sum = 0;
+  for (char c : text) sum ^= static_cast<unsigned char>(c);
+  return sum;
+}
+
+// Closes a sentence: '*' and the checksum as two upper-case hex digits; returns the end.
+char* WriteChecksumDigits(char* out, unsigned checksum) {
   static const char kHex[] = "0123456789ABCDEF";
   *out++ = '*';
   *out++ = kHex[(checksum >> 4) & 0xF];
@@ -133,9 +168,28 @@ void FormatLongitude(std::string_view longitudeText, std::string& out) {
 }
 
 void CloseSentence(std::string& out, std::size_t sentenceStart) {
+  const unsigned checksum = XorOf(std::string_view(out).substr(sentenceStart + 1));
   const std::size_t end = out.size();
   out.resize(end + 3);
-  WriteChecksum(out.data() + sentenceStart, out.data() + end);
+  WriteChecksumDigits(out.data() + end, checksum);
+}
+
+std::string_view SentencePair::MotionFields(double speedKnots, double courseDegrees) {
+  // Course and speed change once a stretch at most: print them again only when they do (the
+  // comparison is of the bits, so that -0 and 0 keep their own texts).
+  if (motionLength_ == 0 || std::memcmp(&speedKnots, &motionSpeed_, sizeof speedKnots) != 0 ||
+      std::memcmp(&courseDegrees, &motionCourse_, sizeof courseDegrees) != 0) {
+    char* out = motion_;
+    out += WriteFixed(out, speedKnots, 2);
+    *out++ = ',';
+    out += WriteFixed(out, courseDegrees, 3);
+    *out++ = ',';
+    motionLength_ = static_cast<std::size_t>(out - motion_);
+    motionXor_ = XorOf(std::string_view(motion_, motionLength_));
+    motionSpeed_ = speedKnots;
+    motionCourse_ = courseDegrees;
+  }
+  return std::string_view(motion_, motionLength_);
 }
 
 void SentencePair::Build(double clockMs, std::string_view latitudeText,
@@ -143,30 +197,33 @@ void SentencePair::Build(double clockMs, std::string_view latitudeText,
                          double courseDegrees) {
   // Both sentences are written one after the other into text_, which is large enough for any
   // values: the position fields are bounded, and so are speed and course printed with decimals.
+  // The checksum is an XOR, so the shared fields are summed once for both sentences.
   char time[16];
   const std::string_view timeField(time, static_cast<std::size_t>(WriteTimeField(time, clockMs) - time));
   char position[2 * kCoordinateFieldCapacity];
   char* positionEnd = WriteLatitude(position, latitudeText);
   positionEnd = WriteLongitude(positionEnd, longitudeText);
   const std::string_view positionFields(position, static_cast<std::size_t>(positionEnd - position));
+  const unsigned shared = XorOf(timeField) ^ XorOf(positionFields);
+  const std::string_view motion = MotionFields(speedKnots, courseDegrees);
+
+  static constexpr unsigned kGgaFixed = XorOf("GPGGA,") ^ XorOf(kGgaTail);
   char* out = WriteText(text_, "$GPGGA,");
   out = WriteText(out, timeField);
   out = WriteText(out, positionFields);
   out = WriteText(out, kGgaTail);
-  out = WriteChecksum(text_, out);
+  out = WriteChecksumDigits(out, kGgaFixed ^ shared);
   ggaLength_ = static_cast<std::size_t>(out - text_);
 
+  static constexpr unsigned kRmcFixed = XorOf("GPRMC,") ^ XorOf("A,") ^ XorOf(kRmcTail);
   char* const rmc = out;
   out = WriteText(rmc, "$GPRMC,");
   out = WriteText(out, timeField);
   out = WriteText(out, "A,");
   out = WriteText(out, positionFields);
-  out += WriteFixed(out, speedKnots, 2);
-  *out++ = ',';
-  out += WriteFixed(out, courseDegrees, 3);
-  *out++ = ',';
+  out = WriteText(out, motion);
   out = WriteText(out, kRmcTail);
-  out = WriteChecksum(rmc, out);
+  out = WriteChecksumDigits(out, kRmcFixed ^ shared ^ motionXor_);
   rmcLength_ = static_cast<std::size_t>(out - rmc);
 }
 

@@ -47,6 +47,14 @@ class SentencePair {
   static constexpr std::size_t kCoordinateFieldCapacity = kFixedTextCapacity + 16;
 
  private:
+  // The speed and course fields of the RMC sentence, each with its comma.
+  std::string_view MotionFields(double speedKnots, double courseDegrees);
+
+  char motion_[2 * kFixedTextCapacity + 2];
+  std::size_t motionLength_ = 0;
+  unsigned motionXor_ = 0;  // their share of the checksum
+  double motionSpeed_ = 0.0;
+  double motionCourse_ = 0.0;
   // Two position fields each, the time and fixed texts, and (RMC) speed and course.
   char text_[6 * kCoordinateFieldCapacity + 256];
   std::size_t ggaLength_ = 0;

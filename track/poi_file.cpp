@@ -1,5 +1,7 @@
 #include "poi_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -87,6 +89,13 @@ class LinePieceReader {
   bool failed_ = false;
 };
 
+// The size of a regular file in bytes; 0 when it cannot be told (a pipe, a device).
+std::size_t FileSize(std::FILE* file) {
+  struct stat status {};
+  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0) return 0;
+  return static_cast<std::size_t>(status.st_size);
+}
+
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -132,6 +141,17 @@ void PoiList::AppendPoint(const PoiView& node) {
   filled.latLength = static_cast<std::uint8_t>(node.szLat.size());
   filled.descriptionLength = static_cast<std::uint8_t>(node.szDescription.size());
   filled.extraLength = static_cast<std::uint8_t>(node.szExtra.size());
+}
+
+void PoiList::ReserveForFile(std::size_t fileBytes) {
+  // Every point takes at least four bytes of the file ("1,1" and its line end) and never more text
+  // than the file holds. Capacity that is never written costs address space, not memory.
+  try {
+    text_.reserve(fileBytes);
+    nodes_.reserve(fileBytes / 4 + 2);
+  } catch (const std::bad_alloc&) {
+    // Then the list grows as it is read.
+  }
 }
 
 PoiView PoiList::operator[](std::size_t index) const {
@@ -196,6 +216,7 @@ PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list) {
 
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return PoiReadStatus::kCannotOpen;
+  list.ReserveForFile(FileSize(file.get()));
 
   try {
     auto reader = std::make_unique<LinePieceReader>(file.get());

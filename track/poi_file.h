@@ -57,12 +57,17 @@ class PoiList {
   // throws std::bad_alloc and leaves the list as it was.
   void AppendPoint(const PoiView& node);
 
+  // Makes room for the points of a file of this size, so that reading it moves nothing.
+  void ReserveForFile(std::size_t fileBytes);
+
   std::size_t size() const { return nodes_.size(); }
   bool empty() const { return nodes_.empty(); }
   PoiView operator[](std::size_t index) const;
   PoiView back() const { return (*this)[nodes_.size() - 1]; }
   bool operator==(const PoiList& other) const;
 
+  // Bytes of text in all nodes together.
+  std::size_t TextBytes() const { return text_.size(); }
   // Bytes held for nodes and texts, for measuring.
   std::size_t MemoryBytes() const { return nodes_.capacity() * sizeof(Node) + text_.capacity(); }
 

@@ -54,7 +54,10 @@ class Table {
   void DeleteRow(std::size_t row);
 
   // Lets the caller say how many rows are coming, to spare reallocations.
-  void ReserveRows(std::size_t count) { rows_.reserve(count); }
+  void Reserve(std::size_t rows, std::size_t textBytes) {
+    rows_.reserve(rows);
+    text_.reserve(textBytes);
+  }
 
   // Bytes held for rows and their texts, for measuring.
   std::size_t MemoryBytes() const {

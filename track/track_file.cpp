@@ -2,11 +2,18 @@
 
 namespace wayloom {
 namespace {
-constexpr std::size_t kFlushThreshold = 1 << 18;
+constexpr std::size_t kBlockBytes = 1 << 20;
 }
 
 TrackFile::~TrackFile() {
   if (stream_) Close();
+}
+
+void TrackFile::Start() {
+  failed_ = false;
+  filling_.clear();
+  filling_.reserve(kBlockBytes + 4096);
+  writing_.clear();
 }
 
 bool TrackFile::Open(const std::string& path) {
@@ -14,9 +21,7 @@ bool TrackFile::Open(const std::string& path) {
   // Binary mode: the CR of every line end is written by WriteLine, on every platform.
   stream_ = std::fopen(path.c_str(), "wb");
   ownsStream_ = true;
-  failed_ = false;
-  pending_.clear();
-  pending_.reserve(kFlushThreshold + 512);
+  Start();
   return stream_ != nullptr;
 }
 
@@ -24,35 +29,40 @@ void TrackFile::Attach(std::FILE* stream) {
   if (stream_) Close();
   stream_ = stream;
   ownsStream_ = false;
-  failed_ = false;
-  pending_.clear();
-  pending_.reserve(kFlushThreshold + 512);
+  Start();
 }
 
 bool TrackFile::WriteLine(std::string_view line) {
   if (failed_ || !stream_) return false;
-  pending_.append(line.data(), line.size());
-  pending_ += "\r\n";
-  if (pending_.size() >= kFlushThreshold) return Flush();
-  return true;
+  filling_.append(line.data(), line.size());
+  filling_ += "\r\n";
+  if (filling_.size() >= kBlockBytes) HandOver();
+  return !failed_;
 }
 
-bool TrackFile::Flush() {
-  if (!pending_.empty() && !failed_) {
-    if (std::fwrite(pending_.data(), 1, pending_.size(), stream_) != pending_.size()) {
-      failed_ = true;
-    }
-  }
-  pending_.clear();
-  if (!failed_ && std::fflush(stream_) != 0) failed_ = true;
-  return !failed_;
+void TrackFile::Wait() {
+  if (written_.valid() && !written_.get()) failed_ = true;
+}
+
+void TrackFile::HandOver() {
+  Wait();
+  if (failed_) return;
+  writing_.swap(filling_);
+  filling_.clear();
+  written_ = std::async(std::launch::async, [this] {
+    return std::fwrite(writing_.data(), 1, writing_.size(), stream_) == writing_.size();
+  });
 }
 
 bool TrackFile::Close() {
   if (!stream_) return !failed_;
-  Flush();
+  if (!filling_.empty()) HandOver();
+  Wait();
+  if (!failed_ && std::fflush(stream_) != 0) failed_ = true;
   if (ownsStream_ && std::fclose(stream_) != 0) failed_ = true;
   stream_ = nullptr;
+  filling_.clear();
+  writing_.clear();
   return !failed_;
 }
 

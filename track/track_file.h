@@ -1,8 +1,12 @@
 // The destination of a track: NMEA lines with CR LF ends, buffered, with every write, flush and close
 // checked so that a full disk is reported instead of a track silently cut short.
+//
+// Lines are gathered in a large block; a full block is written by a background task while the next
+// one fills, so that formatting and the system's copying of the data overlap.
 #pragma once
 
 #include <cstdio>
+#include <future>
 #include <string>
 #include <string_view>
 
@@ -29,12 +33,18 @@ class TrackFile {
   bool Failed() const { return failed_; }
 
  private:
-  bool Flush();
+  void Start();
+  // Hands the filled block to the background task, after the one before it has been written.
+  void HandOver();
+  // Waits for the block being written, noting a failure.
+  void Wait();
 
   std::FILE* stream_ = nullptr;
   bool ownsStream_ = false;
   bool failed_ = false;
-  std::string pending_;  // lines not yet handed to the stream
+  std::string filling_;       // lines not yet handed over
+  std::string writing_;       // the block the background task writes
+  std::future<bool> written_; // the background task's result
 };
 
 }  // namespace wayloom
