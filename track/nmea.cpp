@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "number_text.h"
+#include "short_copy.h"
 
 namespace wayloom {
 namespace {
@@ -49,8 +50,7 @@ char* WriteDigits(char* out, std::int64_t value, int width) {
 }
 
 char* WriteText(char* out, std::string_view text) {
-  std::char_traits<char>::copy(out, text.data(), text.size());
-  return out + text.size();
+  return CopyShort(out, text.data(), text.size());
 }
 
 // hhmmss.sss and a comma; returns the end.
@@ -75,7 +75,7 @@ char* WriteTimeField(char* out, double clockMs) {
 std::size_t WriteMinutes(char* out, double minutes) {
   char text[kFixedTextCapacity];  // what WriteFixed asks for; minutes use a few characters of it
   const std::size_t length = WriteFixed(text, minutes, 4);
-  std::char_traits<char>::copy(out, text, length);
+  CopyShort(out, text, length);
   return length;
 }
 
