@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "number_text.h"
+#include "short_copy.h"
 
 namespace wayloom {
 namespace {
@@ -53,8 +54,7 @@ char* WriteDigits(char* out, std::int64_t value, int width) {
 }
 
 char* WriteText(char* out, std::string_view text) {
-  std::char_traits<char>::copy(out, text.data(), text.size());
-  return out + text.size();
+  return CopyShort(out, text.data(), text.size());
 }
 
 // How many days the clock lies after day 0 (negative: before), as the time field counts it: of the
@@ -90,7 +90,7 @@ char* WriteTimeField(char* out, double clockMs) {
 std::size_t WriteMinutes(char* out, double minutes) {
   char text[kFixedTextCapacity];  // what WriteFixed asks for; minutes use a few characters of it
   const std::size_t length = WriteFixed(text, minutes, 4);
-  std::char_traits<char>::copy(out, text, length);
+  CopyShort(out, text, length);
   return length;
 }
 

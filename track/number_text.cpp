@@ -1,5 +1,7 @@
 #include "number_text.h"
 
+#include "short_copy.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -150,7 +152,7 @@ bool WriteFixedFast(char* buffer, double value, int decimals, std::size_t& lengt
   } while (units > 0);
   if (std::signbit(value)) *--first = '-';
   length = static_cast<std::size_t>(digits + sizeof digits - first);
-  std::char_traits<char>::copy(buffer, first, length);
+  CopyShort(buffer, first, length);
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "track_file.h"
 
+#include <cstring>
+
 namespace wayloom {
 namespace {
 constexpr std::size_t kBlockBytes = 1 << 20;
@@ -11,8 +13,8 @@ TrackFile::~TrackFile() {
 
 void TrackFile::Start() {
   failed_ = false;
-  filling_.clear();
-  filling_.reserve(kBlockBytes + 4096);
+  filling_.resize(kBlockBytes);
+  filled_ = 0;
   writing_.clear();
 }
 
@@ -34,10 +36,18 @@ void TrackFile::Attach(std::FILE* stream) {
 
 bool TrackFile::WriteLine(std::string_view line) {
   if (failed_ || !stream_) return false;
-  filling_.append(line.data(), line.size());
-  filling_ += "\r\n";
-  if (filling_.size() >= kBlockBytes) HandOver();
-  return !failed_;
+  const std::size_t needed = line.size() + 2;
+  if (filled_ + needed > filling_.size()) {
+    HandOver();
+    if (failed_) return false;
+    if (needed > filling_.size()) filling_.resize(needed);
+  }
+  char* out = filling_.data() + filled_;
+  std::memcpy(out, line.data(), line.size());
+  out[line.size()] = '\r';
+  out[line.size() + 1] = '\n';
+  filled_ += needed;
+  return true;
 }
 
 void TrackFile::Wait() {
@@ -47,22 +57,26 @@ void TrackFile::Wait() {
 void TrackFile::HandOver() {
   Wait();
   if (failed_) return;
+  if (filled_ == 0) return;
   writing_.swap(filling_);
-  filling_.clear();
-  written_ = std::async(std::launch::async, [this] {
-    return std::fwrite(writing_.data(), 1, writing_.size(), stream_) == writing_.size();
+  const std::size_t bytes = filled_;
+  filled_ = 0;
+  if (filling_.size() < kBlockBytes) filling_.resize(kBlockBytes);
+  written_ = std::async(std::launch::async, [this, bytes] {
+    return std::fwrite(writing_.data(), 1, bytes, stream_) == bytes;
   });
 }
 
 bool TrackFile::Close() {
   if (!stream_) return !failed_;
-  if (!filling_.empty()) HandOver();
+  HandOver();
   Wait();
   if (!failed_ && std::fflush(stream_) != 0) failed_ = true;
   if (ownsStream_ && std::fclose(stream_) != 0) failed_ = true;
   stream_ = nullptr;
-  filling_.clear();
-  writing_.clear();
+  filling_ = std::string();
+  writing_ = std::string();
+  filled_ = 0;
   return !failed_;
 }
 

@@ -42,7 +42,10 @@ class TrackFile {
   std::FILE* stream_ = nullptr;
   bool ownsStream_ = false;
   bool failed_ = false;
-  std::string filling_;       // lines not yet handed over
+  // The block being filled: its first filled_ bytes are lines not yet handed over. Its size is
+  // its capacity; a line longer than the room left makes it grow.
+  std::string filling_;
+  std::size_t filled_ = 0;
   std::string writing_;       // the block the background task writes
   std::future<bool> written_; // the background task's result
 };

@@ -1,0 +1,8 @@
+// wayloom: the desktop window.
+#include "track_app.h"
+
+int main(int argc, char* argv[]) {
+  CTrackApp app(argc, argv);
+  app.InitInstance();
+  return 0;
+}

@@ -1,0 +1,18 @@
+#include "track_app.h"
+
+#include "about_dlg.h"
+#include "track_dlg.h"
+
+CTrackApp::CTrackApp(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QStringLiteral("Wayloom"));
+  setApplicationVersion(QStringLiteral(WAYLOOM_VERSION));
+  setDesktopFileName(QStringLiteral("wayloom"));
+  setWindowIcon(WayloomIcon());
+}
+
+bool CTrackApp::InitInstance() {
+  CTrackDlg dialog;
+  // Exit, Esc and the close box all end the program the same way.
+  dialog.exec();
+  return false;
+}

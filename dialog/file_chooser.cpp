@@ -1,0 +1,46 @@
+#include "file_chooser.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+QString FileDialogPicker::PickFile(QWidget* parent, const QString& title, const QString& directory,
+                                   const QStringList& nameFilters) {
+  QFileDialog dialog(parent, title, directory);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // Qt's own dialog behaves the same on every desktop, including taking a new file name.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setNameFilters(nameFilters);
+  if (dialog.exec() != QDialog::Accepted) return QString();
+  const QStringList chosen = dialog.selectedFiles();
+  return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen.first());
+}
+
+CFileChooser::CFileChooser(FilePicker& picker) : m_picker(picker) {}
+
+void CFileChooser::SetInitialDir(const QString& directory, const QString& fallbackPath) {
+  m_initialDir = directory;
+  m_fallbackPath = fallbackPath;
+}
+
+void CFileChooser::SetFilter(const QStringList& nameFilters) { m_nameFilters = nameFilters; }
+
+QString CFileChooser::StartDirectory() const {
+  // Only an absolute directory counts: "C:\KORVA\POI" on Linux is a file name in the working
+  // directory, not the folder the person meant.
+  const QFileInfo initial(m_initialDir);
+  if (!m_initialDir.isEmpty() && initial.isAbsolute() && initial.isDir()) {
+    return initial.absoluteFilePath();
+  }
+  if (!m_fallbackPath.trimmed().isEmpty()) {
+    const QFileInfo fallback(m_fallbackPath);
+    const QDir folder = fallback.isDir() ? QDir(fallback.absoluteFilePath()) : fallback.absoluteDir();
+    if (folder.exists()) return folder.absolutePath();
+  }
+  return QDir::homePath();
+}
+
+QString CFileChooser::Choose(QWidget* parent) const {
+  return m_picker.PickFile(parent, QStringLiteral("Browse"), StartDirectory(), m_nameFilters);
+}

@@ -1,0 +1,97 @@
+// CTrackDlg: the Wayloom window. It owns the track engine for the whole run, shows its settings in
+// the edits and boxes, shows its two tables, and hands every button to the engine. It holds no track
+// logic of its own.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "file_chooser.h"
+#include "host.h"
+#include "track_engine.h"
+
+class QAction;
+class QCheckBox;
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QTableView;
+class TableModel;
+
+class CTrackDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  // prompter and picker replace the message boxes and the file dialog (tests pass scripted ones);
+  // null means the real ones. Both must outlive the window.
+  explicit CTrackDlg(QWidget* parent = nullptr, wayloom::Prompter* prompter = nullptr,
+                     FilePicker* picker = nullptr);
+  ~CTrackDlg() override;
+
+  // true: copies the edits and boxes into the settings; false: shows the settings in them.
+  void UpdateData(bool saveAndValidate = true);
+
+  const wayloom::TrackEngine& Engine() const { return *m_engine; }
+  // How long a track runs before its progress window shows, in milliseconds (500 unless changed).
+  void SetProgressDelay(int milliseconds);
+
+  // The settings of the two option boxes as the last UpdateData(true) found them.
+  bool m_bReorder = false;
+  bool m_bExtraPoints = false;
+
+ public slots:
+  void OnBrowseSource();
+  void OnBrowseDest();
+  // "Create NMEA Track".
+  void CreateTrack();
+  void OnAbout();
+  // Exit: frees the POI list and closes.
+  void accept() override;
+  // Esc and the close box: frees the POI list and closes.
+  void reject() override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  class WindowPrompter;
+  class BoxStates;
+  class ProgressWindow;
+
+  void BuildControls();
+  void Browse(const QString& initialDirectory, std::string& setting);
+  // Shows the engine's tables in the views again, with the engine's column widths.
+  void AttachTables();
+  void DetachTables();
+  void ApplyColumnWidths(QTableView* view, const wayloom::Table& table);
+
+  // The real message boxes and file dialog, used when no others were given.
+  std::unique_ptr<wayloom::Prompter> m_ownPrompter;
+  std::unique_ptr<FilePicker> m_ownPicker;
+  wayloom::Prompter& m_prompter;
+  FilePicker& m_picker;
+
+  std::unique_ptr<WindowPrompter> m_windowPrompter;
+  std::unique_ptr<BoxStates> m_boxStates;
+  std::unique_ptr<ProgressWindow> m_progress;
+  std::unique_ptr<wayloom::TrackEngine> m_engine;
+  bool m_bTrackRunning = false;
+
+  QMenuBar* m_menuBar = nullptr;
+  QAction* m_aboutAction = nullptr;
+  QPushButton* m_exitButton = nullptr;
+  QLineEdit* m_sourceEdit = nullptr;
+  QPushButton* m_browseSourceButton = nullptr;
+  QLineEdit* m_destEdit = nullptr;
+  QPushButton* m_browseDestButton = nullptr;
+  QPushButton* m_createButton = nullptr;
+  QTableView* m_ctlSourceList = nullptr;
+  QLineEdit* m_stepEdit = nullptr;
+  QLineEdit* m_periodEdit = nullptr;
+  QTableView* m_ctlNmeaList = nullptr;
+  QCheckBox* m_reorderBox = nullptr;
+  QCheckBox* m_extraPointsBox = nullptr;
+  TableModel* m_sourceModel = nullptr;
+  TableModel* m_nmeaModel = nullptr;
+};
