@@ -477,6 +477,10 @@ int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, st
                 std::to_string(counts.droppedSlow) + " dropped for reading too slowly";
       if (counts.refused > 0) clients += ", " + std::to_string(counts.refused) + " turned away";
     }
+    if (pty && pty->PairsDropped() > 0) {
+      clients += ", " + std::to_string(pty->PairsDropped()) +
+                 " pairs left out for the pseudo-terminal reader";
+    }
     std::fprintf(err, "wayloom-cli: %s%llu sentences sent live%s\n", stopped ? "stopped: " : "",
                  static_cast<unsigned long long>(feed.SentencesSent()), clients.c_str());
   }
