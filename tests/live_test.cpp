@@ -123,7 +123,7 @@ TEST_F(EngineHooks, TheListenerHearsTheFileByteForByteInEveryOrder) {
   }
 }
 
-TEST_F(EngineHooks, WithoutAFileATrackAsksNothingAndCanContinueTheClock) {
+TEST_F(EngineHooks, WithoutAFileATrackAsksNothingAndCanContinueTheClockWithADate) {
   WriteFile(engine_.m_strDestFile, "not a track");
   engine_.SetWriteTrackFile(false);
   engine_.CreateTrack();
@@ -131,40 +131,29 @@ TEST_F(EngineHooks, WithoutAFileATrackAsksNothingAndCanContinueTheClock) {
   EXPECT_EQ(ReadFile(engine_.m_strDestFile), "not a track");
   EXPECT_EQ(engine_.LastTrack().outcome, TrackOutcome::kWritten);
   const std::vector<double> first = recorder_.clocks;
+  const std::vector<std::string> firstLines = TrackLines(recorder_.bytes);
   ASSERT_GE(first.size(), 2u);
   EXPECT_EQ(first.front(), TrackEngine::kTrackStartMs);
   EXPECT_EQ(engine_.LastTrack().nextClockMs, first.back() + 1000);
 
-  // The same track again, its clock going on from the first: the same positions, later times.
-  const std::vector<std::string> firstLines = TrackLines(recorder_.bytes);
+  // The same track again, dated, its clock going on from the first: the same positions and GGA
+  // sentences but for their time, later times, and the date in every RMC.
   recorder_ = Recorder();
+  CalendarDate date;
+  ASSERT_TRUE(ParseIsoDate("2026-03-07", date));
+  engine_.SetRmcDate(date);
   engine_.SetTrackStartMs(first.back() + 1000);
   engine_.CreateTrack();
   ASSERT_EQ(recorder_.clocks.size(), first.size());
   const std::vector<std::string> lines = TrackLines(recorder_.bytes);
   for (std::size_t i = 0; i < first.size(); ++i) {
     EXPECT_EQ(recorder_.clocks[i], first[i] + first.size() * 1000.0) << i;
-    EXPECT_EQ(lines[2 * i].substr(18, 30), firstLines[2 * i].substr(18, 30)) << i;
-  }
-}
-
-TEST_F(EngineHooks, ADateChangesTheRmcSentencesOnly) {
-  engine_.SetWriteTrackFile(false);
-  engine_.CreateTrack();
-  const std::vector<std::string> undated = TrackLines(recorder_.bytes);
-  recorder_ = Recorder();
-  CalendarDate date;
-  ASSERT_TRUE(ParseIsoDate("2026-03-07", date));
-  engine_.SetRmcDate(date);
-  engine_.CreateTrack();
-  const std::vector<std::string> dated = TrackLines(recorder_.bytes);
-  ASSERT_EQ(dated.size(), undated.size());
-  for (std::size_t i = 0; i < dated.size(); i += 2) {
-    EXPECT_EQ(dated[i], undated[i]);
-    EXPECT_NE(dated[i + 1].find(",070326,,*"), std::string::npos) << dated[i + 1];
+    EXPECT_EQ(lines[2 * i].substr(18, lines[2 * i].size() - 21),
+              firstLines[2 * i].substr(18, firstLines[2 * i].size() - 21)) << i;
+    EXPECT_NE(lines[2 * i + 1].find(",070326,,*"), std::string::npos) << lines[2 * i + 1];
   }
   // The single-sentence builder agrees.
-  EXPECT_EQ(engine_.BuildRmc(3600000, "48.1173", "11.5166667").substr(0, 70),
+  EXPECT_EQ(engine_.BuildRmc(3600000, "48.1173", "11.5166667"),
             "$GPRMC,010000.000,A,4807.0380,N,01131.0000,E,35.00,12.000,070326,,*35\n");
 }
 

@@ -47,7 +47,7 @@ class ProgressMonitor {
 class TrackListener {
  public:
   virtual ~TrackListener() = default;
-  // Called once for every position, after its sentences reached the track file (if there is one),
+  // Called once for every position, after its sentences went to the track file (if there is one),
   // in track order. The sentences come without line ends and are valid only during the call. The
   // call may take its time (a live feed waits here until the pair is due); a stop requested
   // meanwhile through the ProgressMonitor ends the track right after it returns.
