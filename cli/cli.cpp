@@ -88,7 +88,7 @@ struct CliSettings {
 
 // Every option once: its name, the name of its value (none for a switch), what it does, and where its
 // value goes. Parsing and --help both read this table.
-struct OptionSpec {
+struct OptionEntry {
   const char* name;
   const char* valueName;
   const char* help;
@@ -96,7 +96,7 @@ struct OptionSpec {
   bool CliSettings::*flag;
 };
 
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {"--step", "METRES", "distance between extra points in metres (default 100)", &CliSettings::step,
      nullptr},
     {"--period", "SECONDS", "time between points in seconds (default 1)", &CliSettings::period,
@@ -133,7 +133,7 @@ void PrintUsage(std::FILE* stream) {
       "Live output sends each point when its time on the track's clock has come.\n\n"
       "Options:\n",
       stream);
-  for (const OptionSpec& option : kOptions) {
+  for (const OptionEntry& option : kOptions) {
     std::string left = option.name;
     if (option.valueName) left += std::string(" ") + option.valueName;
     std::fprintf(stream, "  %-20s %s\n", left.c_str(), option.help);
@@ -235,21 +235,21 @@ std::string ParseArguments(int argc, const char* const argv[], CliSettings& sett
     }
     const std::size_t equals = argument.find('=');
     const std::string name = argument.substr(0, equals);
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& option : kOptions) {
-      if (name == option.name) spec = &option;
+    const OptionEntry* found = nullptr;
+    for (const OptionEntry& option : kOptions) {
+      if (name == option.name) found = &option;
     }
-    if (!spec) return "unknown option " + name;
+    if (!found) return "unknown option " + name;
     settings.given.push_back(name);
-    if (spec->flag) {
+    if (found->flag) {
       if (equals != std::string::npos) return name + " takes no value";
-      settings.*(spec->flag) = true;
+      settings.*(found->flag) = true;
     } else if (equals != std::string::npos) {
-      settings.*(spec->text) = argument.substr(equals + 1);
+      settings.*(found->text) = argument.substr(equals + 1);
     } else if (i + 1 < argc) {
-      settings.*(spec->text) = argv[++i];
+      settings.*(found->text) = argv[++i];
     } else {
-      return name + " needs a value (" + spec->valueName + ")";
+      return name + " needs a value (" + found->valueName + ")";
     }
   }
   if (wantsHelp || wantsVersion) return {};

@@ -25,36 +25,8 @@ using test::ReadFile;
 using test::TrackLines;
 using test::WriteFile;
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Drain(std::FILE* stream) {
-  std::string text;
-  std::rewind(stream);
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) text.append(buffer, n);
-  std::fclose(stream);
-  return text;
-}
-
-// Runs the command line in this process, with a standard input that is no terminal.
-CliRun Invoke(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), "wayloom-cli");
-  std::vector<const char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  CliRun run;
-  run.status = RunCli(static_cast<int>(argv.size()), argv.data(), in, out, err);
-  std::fclose(in);
-  run.out = Drain(out);
-  run.err = Drain(err);
-  return run;
-}
+using test::CliRun;
+const auto Invoke = test::InvokeCli;
 
 const std::string kWorked = WAYLOOM_TEST_DATA "/worked";
 

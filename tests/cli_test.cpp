@@ -16,37 +16,8 @@ namespace {
 using test::ReadFile;
 using test::WriteFile;
 
-// Runs the command line in this process with a non-terminal standard input.
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Drain(std::FILE* stream) {
-  std::string text;
-  std::rewind(stream);
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, n);
-  std::fclose(stream);
-  return text;
-}
-
-CliRun Invoke(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), "wayloom-cli");
-  std::vector<const char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  CliRun run;
-  run.status = RunCli(static_cast<int>(argv.size()), argv.data(), in, out, err);
-  std::fclose(in);
-  run.out = Drain(out);
-  run.err = Drain(err);
-  return run;
-}
+using test::CliRun;
+const auto Invoke = test::InvokeCli;
 
 // Runs the real program through the shell, for what only a separate process shows (the locale).
 int Shell(const std::string& command) {

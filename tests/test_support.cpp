@@ -1,8 +1,11 @@
 #include "test_support.h"
 
+#include "cli.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,6 +23,34 @@ TempDir::~TempDir() {
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(path_, ignored);
+}
+
+namespace {
+
+std::string Drain(std::FILE* stream) {
+  std::string text;
+  std::rewind(stream);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) text.append(buffer, n);
+  std::fclose(stream);
+  return text;
+}
+
+}  // namespace
+
+CliRun InvokeCli(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), "wayloom-cli");
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  CliRun run;
+  run.status = RunCli(static_cast<int>(argv.size()), argv.data(), in, out, err);
+  std::fclose(in);
+  run.out = Drain(out);
+  run.err = Drain(err);
+  return run;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -37,6 +37,14 @@ class FixedOptionStates : public OptionStates {
   bool extraPoints = false;
 };
 
+// The command line run in this process, with a standard input that is no terminal.
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+CliRun InvokeCli(std::vector<std::string> arguments);
+
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
  public:

@@ -1,10 +1,14 @@
 #include "table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace wayloom {
 namespace {
+
+// Rows are stored in blocks of this size; a longer row gets a block of its own.
+constexpr std::size_t kBlockBytes = 1 << 20;
 
 // Start and length of a cell inside a row's text; npos when the row has fewer cells.
 struct CellSpan {
@@ -24,41 +28,61 @@ CellSpan FindCell(std::string_view row, std::size_t column) {
   return {start, end - start};
 }
 
-// Cell texts must not hold the separator; a NUL ends a text as it would in a C string. A text is
-// kept to what a row's length can count.
+// Cell texts must not hold the separator; a NUL ends a text as it would in a C string. A row is
+// kept to what a block can count.
 std::string_view CellText(std::string_view text) {
   text = text.substr(0, text.find('\0'));
-  return text.substr(0, std::numeric_limits<std::uint32_t>::max() / 2);
+  return text.substr(0, std::numeric_limits<std::uint32_t>::max() / 8);
 }
 
 }  // namespace
 
-bool Table::PointsIntoText(std::string_view text) const {
-  const char* begin = text_.data();
-  return text.data() >= begin && text.data() < begin + text_.size();
-}
-
 void Table::DeleteAllRows() {
   rows_.clear();
-  text_.clear();
+  blocks_.clear();
   wasted_ = 0;
+  stored_ = 0;
+}
+
+std::size_t Table::MemoryBytes() const {
+  std::size_t bytes = rows_.capacity() * sizeof(RowSpan) + blocks_.capacity() * sizeof(Block);
+  for (const Block& block : blocks_) bytes += block.capacity;
+  return bytes;
+}
+
+char* Table::Allocate(std::size_t length, RowSpan& span) {
+  if (blocks_.empty() || blocks_.back().capacity - blocks_.back().used < length) {
+    const std::size_t capacity = std::max(length, kBlockBytes);
+    blocks_.push_back(Block{std::make_unique<char[]>(capacity),
+                            static_cast<std::uint32_t>(capacity), 0});
+  }
+  Block& block = blocks_.back();
+  span = RowSpan{static_cast<std::uint32_t>(blocks_.size() - 1), block.used,
+                 static_cast<std::uint32_t>(length)};
+  block.used += static_cast<std::uint32_t>(length);
+  stored_ += length;
+  return block.bytes.get() + span.start;
+}
+
+Table::RowSpan Table::Store(std::string_view rowText) {
+  RowSpan span{};
+  char* out = Allocate(rowText.size(), span);
+  std::memcpy(out, rowText.data(), rowText.size());
+  return span;
 }
 
 void Table::DeleteFirstColumn() {
   if (columns_.empty()) return;
   columns_.erase(columns_.begin());
-  std::string text;
-  text.reserve(text_.size() - wasted_);
-  for (RowSpan& row : rows_) {
-    const std::string_view cells = std::string_view(text_).substr(row.start, row.length);
-    const std::size_t end = cells.find('\0');
-    const std::string_view rest =
-        end == std::string_view::npos ? std::string_view() : cells.substr(end + 1);
-    row = RowSpan{text.size(), static_cast<std::uint32_t>(rest.size())};
-    text += rest;
-  }
-  text_ = std::move(text);
+  std::vector<Block> old;
+  old.swap(blocks_);
   wasted_ = 0;
+  stored_ = 0;
+  for (RowSpan& row : rows_) {
+    const std::string_view cells(old[row.block].bytes.get() + row.start, row.length);
+    const std::size_t end = cells.find('\0');
+    row = Store(end == std::string_view::npos ? std::string_view() : cells.substr(end + 1));
+  }
 }
 
 void Table::AddColumn(std::size_t index, std::string_view title, int widthPixels) {
@@ -68,12 +92,12 @@ void Table::AddColumn(std::size_t index, std::string_view title, int widthPixels
 }
 
 void Table::InsertRow(std::size_t index, std::string_view text) {
-  if (PointsIntoText(text)) return InsertRow(index, std::string(text));  // text_ may move
   index = std::min(index, rows_.size());
   const std::string_view cell = CellText(text);
-  const RowSpan row{text_.size(), static_cast<std::uint32_t>(cell.size() + 1)};
-  text_ += cell;
-  text_.push_back('\0');
+  RowSpan row{};
+  char* out = Allocate(cell.size() + 1, row);
+  std::memcpy(out, cell.data(), cell.size());
+  out[cell.size()] = '\0';
   if (index == rows_.size()) {
     rows_.push_back(row);
   } else {
@@ -82,51 +106,33 @@ void Table::InsertRow(std::size_t index, std::string_view text) {
 }
 
 void Table::AppendRow(std::initializer_list<std::string_view> cells) {
-  for (std::string_view cell : cells) {
-    if (PointsIntoText(cell)) {  // text_ may move: take copies first
-      const std::vector<std::string> copies(cells.begin(), cells.end());
-      AppendRow(copies.empty() ? std::string_view() : std::string_view(copies[0]));
-      for (std::size_t c = 1; c < copies.size(); ++c) SetCell(rows_.size() - 1, c, copies[c]);
-      return;
-    }
-  }
-  RowSpan row{text_.size(), 0};
+  std::size_t length = 0;
+  for (std::string_view cell : cells) length += CellText(cell).size() + 1;
+  if (cells.size() == 0) length = 1;  // a row always has its cell 0
+  RowSpan row{};
+  char* out = Allocate(length, row);
   for (std::string_view cell : cells) {
     cell = CellText(cell);
-    text_ += cell;
-    text_.push_back('\0');
-    row.length += static_cast<std::uint32_t>(cell.size() + 1);
+    std::memcpy(out, cell.data(), cell.size());
+    out += cell.size();
+    *out++ = '\0';
   }
-  if (cells.size() == 0) {
-    text_.push_back('\0');
-    row.length = 1;
-  }
+  if (cells.size() == 0) *out = '\0';
   rows_.push_back(row);
-}
-
-void Table::MoveRowToEnd(std::size_t row) {
-  RowSpan& span = rows_[row];
-  if (span.start + span.length == text_.size()) return;
-  const std::size_t start = text_.size();
-  text_.append(text_, span.start, span.length);
-  wasted_ += span.length;
-  span.start = start;
 }
 
 void Table::SetCell(std::size_t row, std::size_t column, std::string_view text) {
   if (row >= rows_.size()) return;
-  if (PointsIntoText(text)) return SetCell(row, column, std::string(text));  // text_ may move
-  const std::string_view cell = CellText(text);
-  MoveRowToEnd(row);
-  RowSpan& span = rows_[row];
-  CellSpan found = FindCell(RowText(row), column);
-  while (found.start == std::string_view::npos) {  // pad with empty cells up to the column
-    text_.push_back('\0');
-    ++span.length;
-    found = FindCell(RowText(row), column);
+  // The row is written anew at the end of the storage; its old text becomes waste.
+  std::string cells(RowText(row));
+  CellSpan found = FindCell(cells, column);
+  while (found.start == std::string::npos) {  // pad with empty cells up to the column
+    cells.push_back('\0');
+    found = FindCell(cells, column);
   }
-  text_.replace(span.start + found.start, found.length, cell);
-  span.length = static_cast<std::uint32_t>(span.length - found.length + cell.size());
+  cells.replace(found.start, found.length, CellText(text));
+  wasted_ += rows_[row].length;
+  rows_[row] = Store(cells);
   CompactIfWasteful();
 }
 
@@ -146,16 +152,14 @@ void Table::DeleteRow(std::size_t row) {
 }
 
 void Table::CompactIfWasteful() {
-  if (wasted_ < 4096 || wasted_ < text_.size() / 2) return;
-  std::string text;
-  text.reserve(text_.size() - wasted_);
-  for (RowSpan& row : rows_) {
-    const std::size_t start = text.size();
-    text.append(text_, row.start, row.length);
-    row.start = start;
-  }
-  text_ = std::move(text);
+  if (wasted_ < kBlockBytes || wasted_ < stored_ / 2) return;
+  std::vector<Block> old;
+  old.swap(blocks_);
   wasted_ = 0;
+  stored_ = 0;
+  for (RowSpan& row : rows_) {
+    row = Store(std::string_view(old[row.block].bytes.get() + row.start, row.length));
+  }
 }
 
 }  // namespace wayloom

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,39 +55,43 @@ class Table {
   void DeleteRow(std::size_t row);
 
   // Lets the caller say how many rows are coming, to spare reallocations.
-  void Reserve(std::size_t rows, std::size_t textBytes) {
-    rows_.reserve(rows);
-    text_.reserve(textBytes);
-  }
+  void Reserve(std::size_t rows) { rows_.reserve(rows); }
 
   // Bytes held for rows and their texts, for measuring.
-  std::size_t MemoryBytes() const {
-    return rows_.capacity() * sizeof(RowSpan) + text_.capacity();
-  }
+  std::size_t MemoryBytes() const;
 
  private:
-  // Where a row's cells stand in text_: each cell is followed by a NUL byte (cell texts never hold
-  // one). All rows share one buffer, so a table of a million rows costs a few bytes a row beyond
-  // its text, and no allocation of its own per row.
+  // Where a row's cells stand: in which block, where, and how long, each cell followed by a NUL
+  // byte (cell texts never hold one). Rows are stored one after another in large blocks that never
+  // move, so a table of a million rows costs twelve bytes a row beyond its text, no allocation of
+  // its own per row, and a view of a cell stays good while rows are added.
   struct RowSpan {
-    std::size_t start;
+    std::uint32_t block;
+    std::uint32_t start;
     std::uint32_t length;
+  };
+  struct Block {
+    std::unique_ptr<char[]> bytes;
+    std::uint32_t capacity;
+    std::uint32_t used;
   };
 
   // The row's cells as one text, separators included.
   std::string_view RowText(std::size_t row) const {
-    return std::string_view(text_).substr(rows_[row].start, rows_[row].length);
+    const RowSpan& span = rows_[row];
+    return std::string_view(blocks_[span.block].bytes.get() + span.start, span.length);
   }
-  // Whether text is a view into text_, which a change may move.
-  bool PointsIntoText(std::string_view text) const;
-  // Makes sure the row stands at the end of text_, where it can grow in place.
-  void MoveRowToEnd(std::size_t row);
-  // Drops the text of deleted and moved rows once it outweighs the live text.
+  // Room for a row of length bytes at the end of the storage; fills in where it stands.
+  char* Allocate(std::size_t length, RowSpan& span);
+  // Stores the row text rowText (cells with their separators) and returns where it stands.
+  RowSpan Store(std::string_view rowText);
+  // Drops the text of deleted and rewritten rows once it outweighs the live text.
   void CompactIfWasteful();
 
   std::vector<RowSpan> rows_;
-  std::string text_;
-  std::size_t wasted_ = 0;  // bytes of text_ no row uses any more
+  std::vector<Block> blocks_;
+  std::size_t wasted_ = 0;  // bytes of the blocks no row uses any more
+  std::size_t stored_ = 0;  // bytes of the blocks in use, live or wasted
   std::vector<TableColumn> columns_;
 };
 

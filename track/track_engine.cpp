@@ -103,8 +103,7 @@ void TrackEngine::RebuildSourceTable() {
   const bool showsDistance = m_dRefLat != 0.0 && m_dRefLon != 0.0;
   m_dCurLat = m_dRefLat;  // PlanarOffset measures from the current position
   m_dCurLon = m_dRefLon;
-  // Four cells a row, each with its separator, and the texts of the list.
-  m_sourceTable.Reserve(m_poiList->size(), m_poiList->TextBytes() + 4 * m_poiList->size());
+  m_sourceTable.Reserve(m_poiList->size());
   std::string distance;
   for (std::size_t row = 0; row < m_poiList->size(); ++row) {
     const PoiView node = (*m_poiList)[row];
