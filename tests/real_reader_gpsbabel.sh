@@ -2,6 +2,8 @@
 # A real NMEA reader on our tracks of the sample, read back by gpsbabel.
 # - File order: every point of the sample, in order, at the POI file's coordinates (to 0.0001
 #   minute) and one period apart.
+# - Dated (--date), read without gpsbabel's date option: every point with its own date and time,
+#   across midnight forwards and, with a negative period, backwards.
 # - With extra points: every sentence pair of the track, the sample's points among them in file
 #   order, one period from an extra point to the next point and two periods from a point of the
 #   sample to the next.
@@ -77,3 +79,36 @@ awk -F, -v pairs="$pairs" -v period="$period" '
     if (bad) exit 1
     printf "gpsbabel read all %d points of the extra-point track back, the %d sample points among them\n", k, n
   }' "$pois" "$work/extra.csv"
+
+# Dated tracks, an hour between points: the clock passes midnight one way or the other.
+for period in 3600 -3600; do
+  "$cli" --quiet --yes --date 2026-03-07 --period "$period" "$pois" "$work/dated.nmea"
+  gpsbabel -t -i nmea -f "$work/dated.nmea" -o unicsv -F "$work/dated.csv"
+  awk -F, -v period="$period" '
+    function days(y, m, d) {  # days since 1970-01-01
+      if (m <= 2) { y--; m += 12 }
+      return 365 * y + int(y / 4) - int(y / 100) + int(y / 400) + int((153 * (m - 3) + 2) / 5) + d - 719469
+    }
+    NR == FNR { if (FNR > 1) { n++; lon[n] = $1; lat[n] = $2 } next }
+    { sub(/\r$/, "") }
+    FNR == 1 { for (i = 1; i <= NF; i++) column[$i] = i; next }
+    {
+      k++
+      dlat = $2 - lat[k]; if (dlat < 0) dlat = -dlat
+      dlon = $3 - lon[k]; if (dlon < 0) dlon = -dlon
+      if (dlat > 0.0001 / 60 || dlon > 0.0001 / 60) { printf "point %d read as %s,%s\n", k, $2, $3; bad = 1 }
+      split($column["Date"], d, "/")
+      split($column["Time"], t, ":")
+      seconds = (days(d[1], d[2], d[3]) - days(2026, 3, 7)) * 86400 + t[1] * 3600 + t[2] * 60 + t[3]
+      if (seconds != 3600 + (k - 1) * period) {
+        printf "point %d read at %s %s\n", k, $column["Date"], $column["Time"]; bad = 1
+      }
+      if (d[3] != 7) other_day = 1
+    }
+    END {
+      if (k != n) { printf "gpsbabel read %d points of %d\n", k, n; bad = 1 }
+      if (!other_day) { print "no point read on another day"; bad = 1 }
+      if (bad) exit 1
+      printf "gpsbabel read all %d points of the dated track (period %d s) with their dates\n", k, period
+    }' "$pois" "$work/dated.csv"
+done

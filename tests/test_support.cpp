@@ -65,6 +65,15 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
+bool ChecksumHolds(std::string_view sentence) {
+  static const char kHex[] = "0123456789ABCDEF";
+  const std::size_t star = sentence.rfind('*');
+  if (sentence.empty() || sentence[0] != '$' || star + 3 != sentence.size()) return false;
+  unsigned sum = 0;
+  for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);
+  return sentence[star + 1] == kHex[sum >> 4] && sentence[star + 2] == kHex[sum & 0xF];
+}
+
 std::vector<std::string> TrackLines(const std::string& bytes) {
   std::vector<std::string> lines;
   std::size_t start = 0;

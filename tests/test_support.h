@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host.h"
@@ -61,6 +62,8 @@ class TempDir {
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+// Whether sentence ends in '*' and the right checksum, as two upper-case hex digits.
+bool ChecksumHolds(std::string_view sentence);
 // Splits a track into its lines, each without its CR LF; fails the test on a line without CR LF.
 std::vector<std::string> TrackLines(const std::string& bytes);
 

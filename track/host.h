@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace wayloom {
 
@@ -40,6 +41,17 @@ class ProgressMonitor {
   virtual void Report(const TrackProgress& progress) = 0;
   // Polled after every sentence pair; true ends the track there, with every line written complete.
   virtual bool StopRequested() = 0;
+};
+
+// Someone who wants every sentence pair as it is written, for instance to send it on live.
+class TrackListener {
+ public:
+  virtual ~TrackListener() = default;
+  // Called once for every position, after its sentences went to the track file (if there is one),
+  // in track order. The sentences come without line ends and are valid only during the call. The
+  // call may take its time (a live feed waits here until the pair is due); a stop requested
+  // meanwhile through the ProgressMonitor ends the track right after it returns.
+  virtual void OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) = 0;
 };
 
 }  // namespace wayloom

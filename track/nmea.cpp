@@ -33,8 +33,12 @@ double SplitWhole(double value, double& whole) {
 // The data fields of the two sentences that stand between the time and the checksum.
 // GGA: fix quality 1, 7 satellites, HDOP 1.25, altitude 121 m, geoid separation 47 m, no DGPS.
 constexpr std::string_view kGgaTail = "1,07,1.25,00121,M,047,M,,";
-// RMC, after speed and course: a fixed 0.00 where a dated RMC has its date, and the variation letter.
+// RMC, after speed and course, when undated: a fixed 0.00 in the date field and the letter E in the
+// magnetic variation field.
 constexpr std::string_view kRmcTail = "0.00,E,";
+// Days far enough from any date to matter (about 2.7 million years) are held there, so that the
+// calendar arithmetic stays in range whatever the clock.
+constexpr double kMostDays = 1e9;
 
 // Writes value with at least width digits, zero padded; returns the end.
 char* WriteDigits(char* out, std::int64_t value, int width) {
@@ -51,6 +55,17 @@ char* WriteDigits(char* out, std::int64_t value, int width) {
 
 char* WriteText(char* out, std::string_view text) {
   return CopyShort(out, text.data(), text.size());
+}
+
+// How many days the clock lies after day 0 (negative: before), as the time field counts it: of the
+// clock rounded to a whole millisecond, the part that the time of day leaves.
+double DayOffset(double clockMs) {
+  if (!std::isfinite(clockMs)) return 0.0;
+  const double ms = RoundHalfEven(clockMs);
+  if (ms >= 0.0 && ms < kMsPerDay) return 0.0;
+  double timeOfDay = std::fmod(ms, kMsPerDay);
+  if (timeOfDay < 0) timeOfDay += kMsPerDay;
+  return (ms - timeOfDay) / kMsPerDay;
 }
 
 // hhmmss.sss and a comma; returns the end.
@@ -192,6 +207,31 @@ std::string_view SentencePair::MotionFields(double speedKnots, double courseDegr
   return std::string_view(motion_, motionLength_);
 }
 
+void SentencePair::SetDate(const CalendarDate& date) {
+  dated_ = true;
+  dayZero_ = DaysFromDate(date);
+  dateFieldsValid_ = false;
+}
+
+std::string_view SentencePair::DateFields(double clockMs) {
+  // The date changes once a day of track at most: write it again only when it does.
+  const double day = DayOffset(clockMs);
+  if (!dateFieldsValid_ || day != dateFieldsDay_) {
+    const double held = day < -kMostDays ? -kMostDays : (day > kMostDays ? kMostDays : day);
+    const CalendarDate date = DateFromDays(dayZero_ + static_cast<std::int64_t>(held));
+    const std::int64_t yearOfCentury = (date.year % 100 + 100) % 100;
+    char* out = WriteDigits(dateFields_, date.day, 2);
+    out = WriteDigits(out, date.month, 2);
+    out = WriteDigits(out, yearOfCentury, 2);
+    out = WriteText(out, ",,");
+    dateFieldsLength_ = static_cast<std::size_t>(out - dateFields_);
+    dateFieldsXor_ = XorOf(std::string_view(dateFields_, dateFieldsLength_));
+    dateFieldsDay_ = day;
+    dateFieldsValid_ = true;
+  }
+  return std::string_view(dateFields_, dateFieldsLength_);
+}
+
 void SentencePair::Build(double clockMs, std::string_view latitudeText,
                          std::string_view longitudeText, double speedKnots,
                          double courseDegrees) {
@@ -215,15 +255,22 @@ void SentencePair::Build(double clockMs, std::string_view latitudeText,
   out = WriteChecksumDigits(out, kGgaFixed ^ shared);
   ggaLength_ = static_cast<std::size_t>(out - text_);
 
-  static constexpr unsigned kRmcFixed = XorOf("GPRMC,") ^ XorOf("A,") ^ XorOf(kRmcTail);
+  static constexpr unsigned kRmcFixed = XorOf("GPRMC,") ^ XorOf("A,");
+  static constexpr unsigned kUndatedTail = XorOf(kRmcTail);
+  std::string_view tail = kRmcTail;
+  unsigned tailXor = kUndatedTail;
+  if (dated_) {
+    tail = DateFields(clockMs);
+    tailXor = dateFieldsXor_;
+  }
   char* const rmc = out;
   out = WriteText(rmc, "$GPRMC,");
   out = WriteText(out, timeField);
   out = WriteText(out, "A,");
   out = WriteText(out, positionFields);
   out = WriteText(out, motion);
-  out = WriteText(out, kRmcTail);
-  out = WriteChecksumDigits(out, kRmcFixed ^ shared ^ motionXor_);
+  out = WriteText(out, tail);
+  out = WriteChecksumDigits(out, kRmcFixed ^ shared ^ motionXor_ ^ tailXor);
   rmcLength_ = static_cast<std::size_t>(out - rmc);
 }
 

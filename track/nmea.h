@@ -6,9 +6,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "calendar.h"
 #include "number_text.h"
 
 namespace wayloom {
@@ -36,8 +38,19 @@ void CloseSentence(std::string& out, std::size_t sentenceStart);
 // The GGA and RMC sentences of one position at one time, without line ends. The time and position
 // fields are formatted once for both; a writer keeps one of these for a whole track, so that no
 // sentence needs an allocation of its own.
+//
+// RMC sentences are undated unless a date is set: then field 9 carries the date as ddmmyy and the
+// magnetic variation fields stay empty, the layout of NMEA 0183 version 2.0 to 2.2 (eleven data
+// fields, the count the undated sentence has too; readers of later versions take the mode
+// indicator that version 2.3 added as optional). GGA sentences are the same either way.
 class SentencePair {
  public:
+  // From now on the RMC sentences carry a date: date is the day of clock 0, so a clock of a day
+  // or more is on a later date and a negative clock on an earlier one.
+  void SetDate(const CalendarDate& date);
+  // Back to undated RMC sentences.
+  void ClearDate() { dated_ = false; }
+
   void Build(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
              double speedKnots, double courseDegrees);
   std::string_view Gga() const { return std::string_view(text_, ggaLength_); }
@@ -49,12 +62,21 @@ class SentencePair {
  private:
   // The speed and course fields of the RMC sentence, each with its comma.
   std::string_view MotionFields(double speedKnots, double courseDegrees);
+  // The date field and the two empty variation fields of the day the clock falls on.
+  std::string_view DateFields(double clockMs);
 
   char motion_[2 * kFixedTextCapacity + 2];
   std::size_t motionLength_ = 0;
   unsigned motionXor_ = 0;  // their share of the checksum
   double motionSpeed_ = 0.0;
   double motionCourse_ = 0.0;
+  bool dated_ = false;
+  std::int64_t dayZero_ = 0;      // the date of clock 0, in days since 1970-01-01
+  double dateFieldsDay_ = 0.0;    // the day offset dateFields_ was written for
+  bool dateFieldsValid_ = false;
+  char dateFields_[16];
+  std::size_t dateFieldsLength_ = 0;
+  unsigned dateFieldsXor_ = 0;
   // Two position fields each, the time and fixed texts, and (RMC) speed and course.
   char text_[6 * kCoordinateFieldCapacity + 256];
   std::size_t ggaLength_ = 0;

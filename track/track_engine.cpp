@@ -137,7 +137,10 @@ const std::string& TrackEngine::BuildGga(double clockMs, std::string_view latitu
 const std::string& TrackEngine::BuildRmc(double clockMs, std::string_view latitudeText,
                                          std::string_view longitudeText) {
   m_sentence.clear();
-  AppendRmc(clockMs, latitudeText, longitudeText, m_dSpeed, m_dCourse, m_sentence);
+  SentencePair pair;
+  if (m_rmcDate) pair.SetDate(*m_rmcDate);
+  pair.Build(clockMs, latitudeText, longitudeText, m_dSpeed, m_dCourse);
+  m_sentence += pair.Rmc();
   if (m_keepOutputTable) m_nmeaTable.AppendRow(m_sentence);
   m_sentence.push_back('\n');
   m_szLastLat.assign(latitudeText);
@@ -150,7 +153,7 @@ void TrackEngine::WritePlainTrack() {
   const std::size_t rows = m_sourceTable.RowCount();
   if (rows >= 3) {  // at least two points above the blank last row
     const double stepMs = m_periodSeconds * 1000.0;
-    double clockMs = kTrackStartMs;
+    double clockMs = m_trackStartMs;
     for (std::size_t row = 0; row + 1 < rows; ++row) {
       if (!WritePoint(clockMs, RowLatitude(row), RowLongitude(row))) break;
       clockMs += stepMs;
@@ -164,9 +167,12 @@ bool TrackEngine::OpenTrack() {
   if (m_periodSeconds == 0.0) m_periodSeconds = 1.0;
   m_summary = TrackSummary{};
   m_summary.pointsRead = m_poiList && !m_poiList->empty() ? m_poiList->size() - 1 : 0;
+  m_summary.nextClockMs = m_trackStartMs;
   m_trackEnded = false;
 
-  if (m_outputStream) {
+  if (!m_writeTrackFile) {
+    // Nothing to open: the listener has the track.
+  } else if (m_outputStream) {
     m_trackFile.Attach(m_outputStream);
   } else {
     if (DestinationExists(m_strDestFile) &&
@@ -202,12 +208,15 @@ bool TrackEngine::WriteSentencePair(double clockMs, std::string_view latitudeTex
   }
   m_szLastLat.assign(latitudeText);
   m_szLastLon.assign(longitudeText);
-  if (!m_trackFile.WriteLine(m_pair.Gga()) || !m_trackFile.WriteLine(m_pair.Rmc())) {
+  if (m_writeTrackFile &&
+      (!m_trackFile.WriteLine(m_pair.Gga()) || !m_trackFile.WriteLine(m_pair.Rmc()))) {
     m_trackEnded = true;
     m_summary.outcome = TrackOutcome::kWriteFailed;
     return false;
   }
   m_summary.sentencesWritten += 2;
+  m_summary.nextClockMs = clockMs + m_periodSeconds * 1000.0;
+  if (m_listener) m_listener->OnSentencePair(clockMs, m_pair.Gga(), m_pair.Rmc());
   if (m_summary.sentencesWritten % (2 * kProgressInterval) == 0) ReportProgress();
   if (m_progress && m_progress->StopRequested()) {
     m_trackEnded = true;
@@ -234,8 +243,17 @@ void TrackEngine::ReportProgress() {
   m_progress->Report(progress);
 }
 
+void TrackEngine::SetRmcDate(const std::optional<CalendarDate>& date) {
+  m_rmcDate = date;
+  if (date) {
+    m_pair.SetDate(*date);
+  } else {
+    m_pair.ClearDate();
+  }
+}
+
 void TrackEngine::CloseTrack() {
-  const bool closed = m_trackFile.Close();
+  const bool closed = !m_writeTrackFile || m_trackFile.Close();
   if (!closed) m_summary.outcome = TrackOutcome::kWriteFailed;
   if (m_summary.outcome == TrackOutcome::kWriteFailed) {
     m_prompter.ShowMessage("Error writing output file \n" + m_strDestFile);

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "closest_search.h"
+#include "calendar.h"
 #include "host.h"
 #include "nmea.h"
 #include "poi_file.h"
@@ -35,7 +36,10 @@ struct TrackSummary {
   TrackOutcome outcome = TrackOutcome::kNotRun;
   std::uint64_t pointsRead = 0;       // points in the POI list
   std::uint64_t pointsWritten = 0;    // POI points written (extra points not counted)
-  std::uint64_t sentencesWritten = 0; // sentences in the track file
+  std::uint64_t sentencesWritten = 0; // sentences written (to the file, the listener, or both)
+  // The clock one period after the last pair written: where a track going on from this one would
+  // continue. The track's start when nothing was written.
+  double nextClockMs = 0.0;
 };
 
 class TrackEngine {
@@ -104,6 +108,15 @@ class TrackEngine {
   // Off: sentences are not kept in the output table (a command line has no window to show them in).
   void SetKeepOutputTable(bool keep) { m_keepOutputTable = keep; }
   void SetProgressMonitor(ProgressMonitor* monitor) { m_progress = monitor; }
+  // Hears every sentence pair written; null for none.
+  void SetTrackListener(TrackListener* listener) { m_listener = listener; }
+  // Off: tracks go to the listener only; no file is asked about, opened or written.
+  void SetWriteTrackFile(bool write) { m_writeTrackFile = write; }
+  // The clock of a track's first point; kTrackStartMs unless set, for a track that continues the
+  // clock of an earlier one.
+  void SetTrackStartMs(double clockMs) { m_trackStartMs = clockMs; }
+  // Dated RMC sentences: date is the day of clock 0. Without it (the default) RMC has no date.
+  void SetRmcDate(const std::optional<CalendarDate>& date);
 
  private:
   // Track opening: period, overwrite question, the file, the output table. False when the writer
@@ -136,6 +149,10 @@ class TrackEngine {
   ProgressMonitor* m_progress = nullptr;
   std::FILE* m_outputStream = nullptr;
   bool m_keepOutputTable = true;
+  TrackListener* m_listener = nullptr;
+  bool m_writeTrackFile = true;
+  double m_trackStartMs = kTrackStartMs;
+  std::optional<CalendarDate> m_rmcDate;
 
   std::optional<PoiList> m_poiList;  // absent before the first load, after freeing, and when even
                                      // its blank tail could not be allocated

@@ -42,9 +42,9 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   };
 
   // The first point of the file always starts the track; no search is made for it.
-  bool goOn = WritePoint(kTrackStartMs, RowLatitude(0), RowLongitude(0));
+  bool goOn = WritePoint(m_trackStartMs, RowLatitude(0), RowLongitude(0));
   const double stepMs = m_periodSeconds * 1000.0;
-  double clockMs = kTrackStartMs + stepMs;
+  double clockMs = m_trackStartMs + stepMs;
   moveTo(rowPoint(0));
 
   // In closest order, the points after the first, point i standing in row i + 1.

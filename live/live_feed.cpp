@@ -1,0 +1,96 @@
+#include "live_feed.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace wayloom {
+namespace {
+
+// The longest single wait: a stop or a client is seen sooner anyway (poll returns for them), so
+// this only bounds how long a missed wake-up could go unnoticed.
+constexpr double kLongestWaitMs = 500.0;
+
+}  // namespace
+
+LiveFeed::LiveFeed(double speedup, TcpServer* server, PtyLink* pty, std::size_t waitClients,
+                   std::function<bool()> stopRequested, int wakeFd)
+    : pacer_(speedup),
+      server_(server),
+      pty_(pty),
+      waitClients_(waitClients),
+      stopRequested_(std::move(stopRequested)),
+      wakeFd_(wakeFd) {}
+
+double LiveFeed::NowMs() {
+  return std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
+}
+
+bool LiveFeed::ServeUntil(double untilMs, const std::function<bool()>& done) {
+  std::vector<pollfd> fds;
+  for (;;) {
+    if (stopRequested_ && stopRequested_()) return false;
+    // Even when there is nothing to wait for, the sockets are looked at once: a track sent at
+    // full speed still takes new clients and notices those that have gone.
+    const bool finished = done();
+    double waitMs = finished ? 0.0 : untilMs - NowMs();
+    if (!(waitMs > 0.0)) waitMs = 0.0;
+    if (waitMs > kLongestWaitMs) waitMs = kLongestWaitMs;
+
+    fds.clear();
+    if (wakeFd_ >= 0) fds.push_back(pollfd{wakeFd_, POLLIN, 0});
+    const std::size_t serverFirst = fds.size();
+    if (server_) server_->AddPollFds(fds);
+    const std::size_t ptyFirst = fds.size();
+    if (pty_) pty_->AddPollFds(fds);
+
+    // Nanoseconds: at a high speed-up the waits are well below a millisecond.
+    const double ns = std::ceil(waitMs * 1e6);
+    timespec timeout{};
+    timeout.tv_sec = static_cast<time_t>(ns / 1e9);
+    timeout.tv_nsec = static_cast<long>(ns - static_cast<double>(timeout.tv_sec) * 1e9);
+    // A signal ends the wait early (-1, EINTR): the loop then looks at the stop request.
+    if (ppoll(fds.data(), fds.size(), &timeout, nullptr) > 0) {
+      if (wakeFd_ >= 0 && (fds[0].revents & POLLIN)) {
+        char bytes[64];
+        while (read(wakeFd_, bytes, sizeof bytes) > 0) {
+        }
+      }
+      if (server_) server_->HandlePoll(fds, serverFirst);
+      if (pty_) pty_->HandlePoll(fds, ptyFirst);
+    }
+    if (finished) return true;
+  }
+}
+
+void LiveFeed::OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) {
+  if (pairsSent_ == 0 && server_ && waitClients_ > 0) {
+    const double forever = HUGE_VAL;
+    if (!ServeUntil(forever, [this] { return server_->ClientCount() >= waitClients_; })) return;
+  }
+  const double due = pacer_.Schedule(clockMs, NowMs());
+  if (!ServeUntil(due, [due] { return NowMs() >= due; })) return;
+
+  pair_.assign(gga.data(), gga.size());
+  pair_ += "\r\n";
+  pair_.append(rmc.data(), rmc.size());
+  pair_ += "\r\n";
+  if (server_) server_->Broadcast(pair_);
+  if (pty_) pty_->Send(pair_);
+  ++pairsSent_;
+}
+
+void LiveFeed::Finish() {
+  const double until = NowMs() + static_cast<double>(kFinishTime.count());
+  ServeUntil(until, [this, until] {
+    const bool queued = (server_ && server_->HasQueuedBytes()) || (pty_ && pty_->HasQueuedBytes());
+    return !queued || NowMs() >= until;
+  });
+  if (server_) server_->Close();
+  if (pty_) pty_->Close();
+}
+
+}  // namespace wayloom

@@ -1,0 +1,54 @@
+// The live feed: hears the engine's sentence pairs, holds each until it is due, and hands it to the
+// TCP clients and the pseudo-terminal reader, serving both while it waits.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "host.h"
+#include "pacer.h"
+#include "pty_link.h"
+#include "tcp_server.h"
+
+namespace wayloom {
+
+class LiveFeed : public TrackListener {
+ public:
+  // server and pty may be null. stopRequested is asked while waiting; wakeFd (or -1) becomes
+  // readable when a stop is requested, so that a wait ends at once instead of when it runs out.
+  // The first pair waits until waitClients clients are connected to the server.
+  LiveFeed(double speedup, TcpServer* server, PtyLink* pty, std::size_t waitClients,
+           std::function<bool()> stopRequested, int wakeFd);
+
+  void OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) override;
+
+  // After the last pair: sends what is still queued (for a few seconds at most, or until a stop is
+  // requested) and closes every connection, so that clients see the stream end.
+  void Finish();
+
+  std::uint64_t SentencesSent() const { return 2 * pairsSent_; }
+
+  // How long Finish waits for slow clients.
+  static constexpr std::chrono::milliseconds kFinishTime{3000};
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static double NowMs();
+  // Serves clients and the reader until done() is true (checked before every wait), or a stop is
+  // requested; waits of at most until untilMs (a time of NowMs) at a time. False when stopped.
+  bool ServeUntil(double untilMs, const std::function<bool()>& done);
+
+  Pacer pacer_;
+  TcpServer* server_;
+  PtyLink* pty_;
+  std::size_t waitClients_;
+  std::function<bool()> stopRequested_;
+  int wakeFd_;
+  std::string pair_;  // the pair with its line ends, as it goes out
+  std::uint64_t pairsSent_ = 0;
+};
+
+}  // namespace wayloom

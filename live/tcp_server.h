@@ -1,0 +1,83 @@
+// A TCP server that hands the same byte stream to every connected client.
+//
+// Everything is non-blocking and driven by the caller's poll loop: the server adds its descriptors
+// to a poll set and handles what poll reported for them. Each client has a send queue of bounded
+// size (and a bounded kernel send buffer), so memory stays bounded whatever the clients do: a client
+// whose queue cannot take the next piece of the stream reads too slowly and is dropped, without
+// the others waiting for it. What clients send is read and thrown away.
+#pragma once
+
+#include <poll.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wayloom {
+
+// Splits [HOST:]PORT into its host (127.0.0.1 when absent; an IPv6 address in brackets, as in
+// [::1]:10110) and its port (0 to 65535; 0 lets the system choose). False for anything else.
+bool ParseServeAddress(std::string_view text, std::string& host, std::uint16_t& port);
+
+struct ServerCounts {
+  std::uint64_t accepted = 0;    // clients accepted
+  std::uint64_t droppedSlow = 0; // dropped because their queue was full
+  std::uint64_t gone = 0;        // closed by the client, or lost to a network error
+  std::uint64_t refused = 0;     // turned away because kMaxClients were connected
+};
+
+class TcpServer {
+ public:
+  static constexpr std::size_t kMaxClients = 64;
+  static constexpr std::size_t kQueueBytes = 256 * 1024;  // per client, on top of the kernel's
+  static constexpr int kKernelSendBytes = 64 * 1024;      // asked for; the kernel may double it
+
+  TcpServer() = default;
+  TcpServer(const TcpServer&) = delete;
+  TcpServer& operator=(const TcpServer&) = delete;
+  ~TcpServer() { Close(); }
+
+  // Listens on host:port. False, with error set, when no address of host could be bound.
+  bool Listen(const std::string& host, std::uint16_t port, std::string& error);
+  // The address bound, as HOST:PORT ([HOST]:PORT for IPv6), with the port the system chose.
+  const std::string& BoundAddress() const { return boundAddress_; }
+
+  // Adds the listening socket and every client to fds; HandlePoll must get them back unchanged,
+  // starting at fds[first], where first was fds.size() before this call.
+  void AddPollFds(std::vector<pollfd>& fds) const;
+  void HandlePoll(const std::vector<pollfd>& fds, std::size_t first);
+
+  // Queues bytes for every client and sends what the sockets take now.
+  void Broadcast(std::string_view bytes);
+  bool HasQueuedBytes() const;
+  std::size_t ClientCount() const { return clients_.size(); }
+  const ServerCounts& Counts() const { return counts_; }
+
+  // Closes every client and the listening socket.
+  void Close();
+
+ private:
+  struct Client {
+    int fd = -1;
+    std::string queue;     // bytes not yet sent, from sent on
+    std::size_t sent = 0;
+    bool inputClosed = false;  // the client will send nothing more; it may still read
+    bool dropped = false;
+  };
+
+  void AcceptClients();
+  // Sends queued bytes until the socket takes no more; drops the client on an error.
+  void Flush(Client& client);
+  void ReadAndDiscard(Client& client);
+  void Drop(Client& client, std::uint64_t& count);
+  void RemoveDropped();
+
+  int listenFd_ = -1;
+  std::string boundAddress_;
+  std::vector<Client> clients_;
+  ServerCounts counts_;
+};
+
+}  // namespace wayloom
