@@ -21,6 +21,7 @@ extern char** environ;
 namespace wayloom {
 namespace {
 
+using test::ChecksumHolds;
 using test::ReadFile;
 using test::TrackLines;
 using test::WriteFile;
@@ -68,18 +69,6 @@ TEST(CliOrders, RunsRepeatTheTrackWithCourseAndSpeedCarriedOver) {
   }
 }
 
-bool ChecksumHolds(const std::string& sentence) {
-  const std::size_t star = sentence.rfind('*');
-  if (sentence.empty() || sentence[0] != '$' || star == std::string::npos ||
-      star + 3 != sentence.size()) {
-    return false;
-  }
-  unsigned sum = 0;
-  for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);
-  char hex[3];
-  std::snprintf(hex, sizeof hex, "%02X", sum);
-  return sentence.compare(star + 1, 2, hex) == 0;
-}
 
 // The real program, stopped by a signal while it writes millions of extra points.
 TEST(CliOrders, ASignalStopsTheTrackWithEveryLineComplete) {
