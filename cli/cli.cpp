@@ -334,6 +334,187 @@ std::string CheckSettings(const CliSettings& settings, LiveSettings& live) {
   return {};
 }
 
+int UsageError(std::FILE* err, const std::string& message) {
+  std::fprintf(err, "wayloom-cli: %s\n", message.c_str());
+  std::fputs("Try 'wayloom-cli --help'.\n", err);
+  return kExitUsage;
+}
+
+// One command, checked: opens the live outputs, writes the tracks, streams them, and reports.
+class Command {
+ public:
+  Command(const CliSettings& settings, const LiveSettings& live, unsigned long runs, std::FILE* in,
+          std::FILE* out, std::FILE* err)
+      : settings_(settings),
+        live_(live),
+        runs_(runs),
+        out_(out),
+        err_(err),
+        prompter_(in, err, settings.yes),
+        options_(settings.reorder, settings.extra),
+        engine_(prompter_, options_),
+        toStdout_(settings.dest == "-"),
+        toFile_(!settings.dest.empty()) {}
+
+  int Run() {
+    // Live outputs come first, so that a port or link that cannot be had stops us before any
+    // file is written.
+    if (!OpenLiveOutputs()) return kExitError;
+    LiveFeed feed(live_.speedup, server_.get(), pty_.get(), live_.waitClients,
+                  [] { return g_stopRequested.load(std::memory_order_relaxed); },
+                  wake_ ? wake_->ReadFd() : -1);
+    ConfigureEngine();
+    // On standard output only the last of several runs may appear: the earlier ones go nowhere.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> discard(nullptr, &std::fclose);
+    if (toStdout_ && runs_ > 1) {
+      discard.reset(std::fopen("/dev/null", "wb"));
+      if (!discard) {
+        std::fputs("wayloom-cli: cannot open /dev/null for the runs before the last\n", err_);
+        return kExitError;
+      }
+    }
+    const TrackSummary summary = WriteTracks(feed, discard.get());
+    const TrackOutcome liveOutcome = live_.wanted ? StreamOn(feed, summary.outcome) : summary.outcome;
+    const bool stopped = liveOutcome == TrackOutcome::kStopped;
+    if (live_.wanted && (stopped || !settings_.quiet)) ReportLive(feed, stopped);
+    if (toFile_) {
+      const int status = ReportTrack(summary);
+      if (status != kExitOk) return status;
+    }
+    if (stopped) return kExitInterrupted;
+    return prompter_.MessagesShown() > 0 ? kExitError : kExitOk;
+  }
+
+ private:
+  // Opens --serve and --pty. Their addresses go to standard error at once: a script started with
+  // port 0 reads the port from there.
+  bool OpenLiveOutputs() {
+    std::string problem;
+    if (settings_.Given("--serve")) {
+      server_ = std::make_unique<TcpServer>();
+      if (!server_->Listen(live_.host, live_.port, problem)) {
+        std::fprintf(err_, "wayloom-cli: %s\n", problem.c_str());
+        return false;
+      }
+      std::fprintf(err_, "wayloom-cli: serving NMEA on %s\n", server_->BoundAddress().c_str());
+    }
+    if (settings_.Given("--pty")) {
+      pty_ = std::make_unique<PtyLink>();
+      if (!pty_->Open(settings_.pty, problem)) {
+        std::fprintf(err_, "wayloom-cli: %s\n", problem.c_str());
+        return false;
+      }
+      std::fprintf(err_, "wayloom-cli: NMEA on %s, linked at %s\n", pty_->DevicePath().c_str(),
+                   settings_.pty.c_str());
+    }
+    std::fflush(err_);
+    if (live_.wanted) wake_ = std::make_unique<WakePipe>();
+    return true;
+  }
+
+  void ConfigureEngine() {
+    engine_.m_strSourceFile = settings_.source;
+    engine_.m_strDestFile = settings_.dest;
+    engine_.m_strStepDistance = settings_.step;
+    engine_.m_strTimePeriod = settings_.period;
+    engine_.SetKeepOutputTable(false);  // no window to show it in
+    engine_.SetProgressMonitor(&stop_);
+    engine_.SetRmcDate(live_.date);
+    engine_.SetWriteTrackFile(toFile_);
+  }
+
+  // The --runs tracks. Every run but the last only carries its course and speed over; on standard
+  // output the earlier ones go to discard. A file is simply overwritten by each run. Only the last
+  // run goes out live. Returns the track DEST holds.
+  TrackSummary WriteTracks(LiveFeed& feed, std::FILE* discard) {
+    for (unsigned long run = 1; run <= runs_; ++run) {
+      if (toStdout_) engine_.SetOutputStream(run == runs_ ? out_ : discard);
+      if (live_.wanted && run == runs_) engine_.SetTrackListener(&feed);
+      engine_.CreateTrack();
+      if (engine_.LastTrack().outcome != TrackOutcome::kWritten) break;
+      // The file that exists now is the one this command has just written.
+      prompter_.AnswerYesFromNowOn();
+    }
+    return engine_.LastTrack();
+  }
+
+  // With --loop, further rounds go out live only, the clock going on; then the clients get what
+  // is queued. Returns how the live stream ended.
+  TrackOutcome StreamOn(LiveFeed& feed, TrackOutcome outcome) {
+    if (settings_.loop) {
+      engine_.SetWriteTrackFile(false);
+      engine_.SetOutputStream(nullptr);
+      // A round that writes nothing (the POI file has lost its points) would loop without end.
+      while (outcome == TrackOutcome::kWritten && engine_.LastTrack().sentencesWritten > 0) {
+        engine_.SetTrackStartMs(engine_.LastTrack().nextClockMs);
+        engine_.CreateTrack();
+        outcome = engine_.LastTrack().outcome;
+      }
+    }
+    if (outcome == TrackOutcome::kWritten) {
+      feed.Finish();
+    } else {
+      if (server_) server_->Close();
+      if (pty_) pty_->Close();
+    }
+    return outcome;
+  }
+
+  void ReportLive(const LiveFeed& feed, bool stopped) {
+    std::string clients;
+    if (server_) {
+      const ServerCounts& counts = server_->Counts();
+      clients = ", " + std::to_string(counts.accepted) + " client(s) served, " +
+                std::to_string(counts.droppedSlow) + " dropped for reading too slowly";
+      if (counts.refused > 0) clients += ", " + std::to_string(counts.refused) + " turned away";
+    }
+    if (pty_ && pty_->PairsDropped() > 0) {
+      clients += ", " + std::to_string(pty_->PairsDropped()) +
+                 " pairs left out for the pseudo-terminal reader";
+    }
+    std::fprintf(err_, "wayloom-cli: %s%llu sentences sent live%s\n", stopped ? "stopped: " : "",
+                 static_cast<unsigned long long>(feed.SentencesSent()), clients.c_str());
+  }
+
+  // The summary of the track DEST holds; an exit status other than kExitOk ends the command.
+  int ReportTrack(const TrackSummary& summary) {
+    const char* destination = toStdout_ ? "standard output" : settings_.dest.c_str();
+    switch (summary.outcome) {
+      case TrackOutcome::kDeclined:
+        std::fprintf(err_, "wayloom-cli: %s exists and was left as it was\n", destination);
+        return kExitError;
+      case TrackOutcome::kStopped:
+        std::fprintf(err_,
+                     "wayloom-cli: stopped: %llu sentences written to %s, every line complete\n",
+                     static_cast<unsigned long long>(summary.sentencesWritten), destination);
+        return kExitInterrupted;
+      default:
+        break;
+    }
+    if (!settings_.quiet && summary.outcome == TrackOutcome::kWritten) {
+      std::fprintf(err_, "wayloom-cli: %llu points read, %llu sentences written to %s\n",
+                   static_cast<unsigned long long>(summary.pointsRead),
+                   static_cast<unsigned long long>(summary.sentencesWritten), destination);
+    }
+    return kExitOk;
+  }
+
+  const CliSettings& settings_;
+  const LiveSettings& live_;
+  const unsigned long runs_;
+  std::FILE* const out_;
+  std::FILE* const err_;
+  TerminalPrompter prompter_;
+  FixedOptions options_;
+  SignalStop stop_;
+  TrackEngine engine_;
+  const bool toStdout_;
+  const bool toFile_;
+  std::unique_ptr<TcpServer> server_;
+  std::unique_ptr<PtyLink> pty_;
+  std::unique_ptr<WakePipe> wake_;
+};
+
 }  // namespace
 
 void InstallStopSignals() {
@@ -349,11 +530,7 @@ int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, st
   bool wantsHelp = false;
   bool wantsVersion = false;
   const std::string error = ParseArguments(argc, argv, settings, wantsHelp, wantsVersion);
-  if (!error.empty()) {
-    std::fprintf(err, "wayloom-cli: %s\n", error.c_str());
-    std::fputs("Try 'wayloom-cli --help'.\n", err);
-    return kExitUsage;
-  }
+  if (!error.empty()) return UsageError(err, error);
   if (wantsHelp) {
     PrintUsage(out);
     return kExitOk;
@@ -364,147 +541,13 @@ int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, st
   }
   const unsigned long runs = ParseRunCount(settings.runs);
   if (runs == 0) {
-    std::fprintf(err, "wayloom-cli: --runs needs a whole number from 1 to 1000000, not '%s'\n",
-                 settings.runs.c_str());
-    std::fputs("Try 'wayloom-cli --help'.\n", err);
-    return kExitUsage;
+    return UsageError(err, "--runs needs a whole number from 1 to 1000000, not '" +
+                               settings.runs + "'");
   }
   LiveSettings live;
   const std::string settingsError = CheckSettings(settings, live);
-  if (!settingsError.empty()) {
-    std::fprintf(err, "wayloom-cli: %s\n", settingsError.c_str());
-    std::fputs("Try 'wayloom-cli --help'.\n", err);
-    return kExitUsage;
-  }
-
-  // Live outputs come first, so that a port or link that cannot be had stops us before any file is
-  // written. Their addresses go to standard error at once: a script started with port 0 reads the
-  // port from there.
-  std::unique_ptr<TcpServer> server;
-  std::unique_ptr<PtyLink> pty;
-  std::unique_ptr<WakePipe> wake;
-  if (settings.Given("--serve")) {
-    server = std::make_unique<TcpServer>();
-    std::string problem;
-    if (!server->Listen(live.host, live.port, problem)) {
-      std::fprintf(err, "wayloom-cli: %s\n", problem.c_str());
-      return kExitError;
-    }
-    std::fprintf(err, "wayloom-cli: serving NMEA on %s\n", server->BoundAddress().c_str());
-  }
-  if (settings.Given("--pty")) {
-    pty = std::make_unique<PtyLink>();
-    std::string problem;
-    if (!pty->Open(settings.pty, problem)) {
-      std::fprintf(err, "wayloom-cli: %s\n", problem.c_str());
-      return kExitError;
-    }
-    std::fprintf(err, "wayloom-cli: NMEA on %s, linked at %s\n", pty->DevicePath().c_str(),
-                 settings.pty.c_str());
-  }
-  std::fflush(err);
-  if (live.wanted) wake = std::make_unique<WakePipe>();
-  LiveFeed feed(live.speedup, server.get(), pty.get(), live.waitClients,
-                [] { return g_stopRequested.load(std::memory_order_relaxed); },
-                wake ? wake->ReadFd() : -1);
-
-  TerminalPrompter prompter(in, err, settings.yes);
-  FixedOptions options(settings.reorder, settings.extra);
-  SignalStop stop;
-  TrackEngine engine(prompter, options);
-  engine.m_strSourceFile = settings.source;
-  engine.m_strDestFile = settings.dest;
-  engine.m_strStepDistance = settings.step;
-  engine.m_strTimePeriod = settings.period;
-  engine.SetKeepOutputTable(false);
-  engine.SetProgressMonitor(&stop);
-  engine.SetRmcDate(live.date);
-  const bool toStdout = settings.dest == "-";
-  const bool toFile = !settings.dest.empty();
-  engine.SetWriteTrackFile(toFile);
-
-  // Every run but the last only carries its course and speed over: on standard output only the last
-  // track may appear, so the earlier ones go nowhere. A file is simply overwritten by each run. Only
-  // the last run goes out live.
-  std::FILE* discard = nullptr;
-  if (toStdout && runs > 1) {
-    discard = std::fopen("/dev/null", "wb");
-    if (!discard) {
-      std::fputs("wayloom-cli: cannot open /dev/null for the runs before the last\n", err);
-      return kExitError;
-    }
-  }
-  for (unsigned long run = 1; run <= runs; ++run) {
-    if (toStdout) engine.SetOutputStream(run == runs ? out : discard);
-    if (live.wanted && run == runs) engine.SetTrackListener(&feed);
-    engine.CreateTrack();
-    const TrackOutcome outcome = engine.LastTrack().outcome;
-    if (outcome != TrackOutcome::kWritten) break;
-    // The file that exists now is the one this command has just written.
-    prompter.AnswerYesFromNowOn();
-  }
-  if (discard) std::fclose(discard);
-  // The track as DEST holds it: a loop goes on live only.
-  const TrackSummary summary = engine.LastTrack();
-
-  TrackOutcome liveOutcome = summary.outcome;
-  if (live.wanted && settings.loop) {
-    engine.SetWriteTrackFile(false);
-    engine.SetOutputStream(nullptr);
-    // A round that writes nothing (the POI file has lost its points) would loop without end.
-    while (liveOutcome == TrackOutcome::kWritten && engine.LastTrack().sentencesWritten > 0) {
-      engine.SetTrackStartMs(engine.LastTrack().nextClockMs);
-      engine.CreateTrack();
-      liveOutcome = engine.LastTrack().outcome;
-    }
-  }
-  if (live.wanted) {
-    if (liveOutcome == TrackOutcome::kWritten) {
-      feed.Finish();
-    } else {
-      if (server) server->Close();
-      if (pty) pty->Close();
-    }
-  }
-
-  const char* destination = toStdout ? "standard output" : settings.dest.c_str();
-  const bool stopped = liveOutcome == TrackOutcome::kStopped;
-  if (live.wanted && (stopped || !settings.quiet)) {
-    std::string clients;
-    if (server) {
-      const ServerCounts& counts = server->Counts();
-      clients = ", " + std::to_string(counts.accepted) + " client(s) served, " +
-                std::to_string(counts.droppedSlow) + " dropped for reading too slowly";
-      if (counts.refused > 0) clients += ", " + std::to_string(counts.refused) + " turned away";
-    }
-    if (pty && pty->PairsDropped() > 0) {
-      clients += ", " + std::to_string(pty->PairsDropped()) +
-                 " pairs left out for the pseudo-terminal reader";
-    }
-    std::fprintf(err, "wayloom-cli: %s%llu sentences sent live%s\n", stopped ? "stopped: " : "",
-                 static_cast<unsigned long long>(feed.SentencesSent()), clients.c_str());
-  }
-  if (toFile) {
-    switch (summary.outcome) {
-      case TrackOutcome::kDeclined:
-        std::fprintf(err, "wayloom-cli: %s exists and was left as it was\n", destination);
-        return kExitError;
-      case TrackOutcome::kStopped:
-        std::fprintf(err,
-                     "wayloom-cli: stopped: %llu sentences written to %s, every line complete\n",
-                     static_cast<unsigned long long>(summary.sentencesWritten), destination);
-        return kExitInterrupted;
-      default:
-        break;
-    }
-    if (!settings.quiet && summary.outcome == TrackOutcome::kWritten) {
-      std::fprintf(err, "wayloom-cli: %llu points read, %llu sentences written to %s\n",
-                   static_cast<unsigned long long>(summary.pointsRead),
-                   static_cast<unsigned long long>(summary.sentencesWritten), destination);
-    }
-  }
-  if (stopped) return kExitInterrupted;
-  return prompter.MessagesShown() > 0 ? kExitError : kExitOk;
+  if (!settingsError.empty()) return UsageError(err, settingsError);
+  return Command(settings, live, runs, in, out, err).Run();
 }
 
 }  // namespace wayloom
