@@ -55,20 +55,6 @@ constexpr const char* kThreePoints =
     "-0.125,51.5,London\n"
     "151.2153,-33.8568,Sydney Opera House\n";
 
-TEST_F(Engine, StartsWithTheDefaultSettingsAndEmptyTables) {
-  test::ScriptedPrompter prompter;
-  TrackEngine fresh(prompter, options_);
-  EXPECT_EQ(fresh.m_strSourceFile, "C:\\KORVA\\X\\M25.csv");
-  EXPECT_EQ(fresh.m_strDestFile, "C:\\KORVA\\X\\M25.txt");
-  EXPECT_EQ(fresh.m_strStepDistance, "100");
-  EXPECT_EQ(fresh.m_strTimePeriod, "1");
-  EXPECT_EQ(fresh.Course(), 12.0);
-  EXPECT_EQ(fresh.Speed(), 35.0);
-  EXPECT_EQ(fresh.SourceTable().ColumnCount(), 0u);
-  EXPECT_EQ(fresh.NmeaTable().ColumnCount(), 0u);
-  EXPECT_FALSE(fresh.PoiPoints().has_value());
-}
-
 TEST_F(Engine, WritesTheFileOrderTrackAsTheReferenceFile) {
   WriteFile(engine_.m_strSourceFile, ReadFile(WAYLOOM_TEST_DATA "/three_points.csv"));
   engine_.CreateTrack();
