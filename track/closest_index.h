@@ -23,7 +23,6 @@ class ClosestPointIndex {
   explicit ClosestPointIndex(const std::vector<GeoPoint>& points);
 
   bool Empty() const { return alive_ == 0; }
-  std::size_t Remaining() const { return alive_; }
 
   // Index (into the constructor's points) of the point FindClosest would choose among those not yet
   // taken, and takes it. Must not be called when Empty().

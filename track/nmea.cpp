@@ -274,18 +274,4 @@ void SentencePair::Build(double clockMs, std::string_view latitudeText,
   rmcLength_ = static_cast<std::size_t>(out - rmc);
 }
 
-void AppendGga(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
-               std::string& out) {
-  SentencePair pair;
-  pair.Build(clockMs, latitudeText, longitudeText, 0.0, 0.0);
-  out += pair.Gga();
-}
-
-void AppendRmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
-               double speedKnots, double courseDegrees, std::string& out) {
-  SentencePair pair;
-  pair.Build(clockMs, latitudeText, longitudeText, speedKnots, courseDegrees);
-  out += pair.Rmc();
-}
-
 }  // namespace wayloom

@@ -83,10 +83,4 @@ class SentencePair {
   std::size_t rmcLength_ = 0;
 };
 
-// The whole sentences, without line end, appended to out.
-void AppendGga(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
-               std::string& out);
-void AppendRmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
-               double speedKnots, double courseDegrees, std::string& out);
-
 }  // namespace wayloom

@@ -66,10 +66,6 @@ class PoiList {
   PoiView back() const { return (*this)[nodes_.size() - 1]; }
   bool operator==(const PoiList& other) const;
 
-  // Bytes of text in all nodes together.
-  std::size_t TextBytes() const { return text_.size(); }
-  // Bytes held for nodes and texts, for measuring.
-  std::size_t MemoryBytes() const { return nodes_.capacity() * sizeof(Node) + text_.capacity(); }
 
  private:
   struct Node {

@@ -127,24 +127,22 @@ bool TrackEngine::PlanarOffset(double longitude, double latitude, double& eastMe
 
 const std::string& TrackEngine::BuildGga(double clockMs, std::string_view latitudeText,
                                          std::string_view longitudeText) {
-  m_sentence.clear();
-  AppendGga(clockMs, latitudeText, longitudeText, m_sentence);
-  if (m_keepOutputTable) m_nmeaTable.AppendRow(m_sentence);
-  m_sentence.push_back('\n');
-  return m_sentence;
+  m_pair.Build(clockMs, latitudeText, longitudeText, m_dSpeed, m_dCourse);
+  return ListSentence(m_pair.Gga());
 }
 
 const std::string& TrackEngine::BuildRmc(double clockMs, std::string_view latitudeText,
                                          std::string_view longitudeText) {
-  m_sentence.clear();
-  SentencePair pair;
-  if (m_rmcDate) pair.SetDate(*m_rmcDate);
-  pair.Build(clockMs, latitudeText, longitudeText, m_dSpeed, m_dCourse);
-  m_sentence += pair.Rmc();
-  if (m_keepOutputTable) m_nmeaTable.AppendRow(m_sentence);
-  m_sentence.push_back('\n');
+  m_pair.Build(clockMs, latitudeText, longitudeText, m_dSpeed, m_dCourse);
   m_szLastLat.assign(latitudeText);
   m_szLastLon.assign(longitudeText);
+  return ListSentence(m_pair.Rmc());
+}
+
+const std::string& TrackEngine::ListSentence(std::string_view sentence) {
+  if (m_keepOutputTable) m_nmeaTable.AppendRow(sentence);
+  m_sentence.assign(sentence);
+  m_sentence.push_back('\n');
   return m_sentence;
 }
 
@@ -187,7 +185,6 @@ bool TrackEngine::OpenTrack() {
     }
   }
   ResetOutputTable();
-  m_sentence.clear();
   return true;
 }
 
@@ -244,7 +241,6 @@ void TrackEngine::ReportProgress() {
 }
 
 void TrackEngine::SetRmcDate(const std::optional<CalendarDate>& date) {
-  m_rmcDate = date;
   if (date) {
     m_pair.SetDate(*date);
   } else {

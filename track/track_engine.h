@@ -99,8 +99,6 @@ class TrackEngine {
     m_dCurLat = latitude;
     m_dCurLon = longitude;
   }
-  double CurrentLatitude() const { return m_dCurLat; }
-  double CurrentLongitude() const { return m_dCurLon; }
   const TrackSummary& LastTrack() const { return m_summary; }
 
   // Writes tracks to stream (standard output) instead of m_strDestFile; null goes back to the file.
@@ -141,6 +139,9 @@ class TrackEngine {
   std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
   std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
   void ResetOutputTable();
+  // Lists a built sentence in the output table and returns it with its "\n", as BuildGga and
+  // BuildRmc do.
+  const std::string& ListSentence(std::string_view sentence);
   void RebuildSourceTable();
   void ReportProgress();
 
@@ -152,7 +153,6 @@ class TrackEngine {
   TrackListener* m_listener = nullptr;
   bool m_writeTrackFile = true;
   double m_trackStartMs = kTrackStartMs;
-  std::optional<CalendarDate> m_rmcDate;
 
   std::optional<PoiList> m_poiList;  // absent before the first load, after freeing, and when even
                                      // its blank tail could not be allocated

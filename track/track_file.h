@@ -29,9 +29,6 @@ class TrackFile {
   // Flushes and closes. False when this or any earlier write failed.
   bool Close();
 
-  bool IsOpen() const { return stream_ != nullptr; }
-  bool Failed() const { return failed_; }
-
  private:
   void Start();
   // Hands the filled block to the background task, after the one before it has been written.
