@@ -1,5 +1,5 @@
 // wayloom: the desktop window.
-#include "track_app.h"
+#include "app/track_app.h"
 
 int main(int argc, char* argv[]) {
   CTrackApp app(argc, argv);

@@ -1,7 +1,7 @@
-#include "track_app.h"
+#include "app/track_app.h"
 
-#include "about_dlg.h"
-#include "track_dlg.h"
+#include "dialog/about_dlg.h"
+#include "dialog/track_dlg.h"
 
 CTrackApp::CTrackApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Wayloom"));

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "closest_index.h"
-#include "closest_search.h"
-#include "nmea.h"
-#include "number_text.h"
-#include "poi_file.h"
+#include "track/closest_index.h"
+#include "track/closest_search.h"
+#include "track/nmea.h"
+#include "track/number_text.h"
+#include "track/poi_file.h"
 
 namespace wayloom {
 namespace {

@@ -12,8 +12,8 @@
 #include <fstream>
 #include <string>
 
-#include "host.h"
-#include "track_dlg.h"
+#include "track/host.h"
+#include "dialog/track_dlg.h"
 
 namespace {
 
@@ -55,17 +55,17 @@ int main(int argc, char** argv) {
   timer.start();
   window.CreateTrack();
   QApplication::processEvents();
-  const double trackSeconds = timer.nsecsElapsed() / 1e9;
+  const double trackSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
   // The views must answer at once however many rows they hold: scroll to the end and repaint.
   timer.restart();
   for (QTableView* view : window.findChildren<QTableView*>()) view->scrollToBottom();
   window.grab();
-  const double repaintSeconds = timer.nsecsElapsed() / 1e9;
+  const double repaintSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
   const wayloom::Table& output = window.Engine().NmeaTable();
   const double bytesPerRow =
-      output.RowCount() ? static_cast<double>(output.MemoryBytes()) / output.RowCount() : 0.0;
+      output.RowCount() ? static_cast<double>(output.MemoryBytes()) / static_cast<double>(output.RowCount()) : 0.0;
   std::printf("window: %zu points, %zu output rows, track %.2f s, repaint %.3f s, "
               "%.0f bytes per output row, peak %ld MB\n",
               window.Engine().SourceTable().RowCount() - 1, output.RowCount(), trackSeconds,

@@ -1,4 +1,4 @@
-#include "cli.h"
+#include "cli/cli.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "calendar.h"
-#include "live_feed.h"
-#include "number_text.h"
-#include "pty_link.h"
-#include "tcp_server.h"
-#include "track_engine.h"
+#include "track/calendar.h"
+#include "live/live_feed.h"
+#include "track/number_text.h"
+#include "live/pty_link.h"
+#include "live/tcp_server.h"
+#include "track/track_engine.h"
 
 #ifndef WAYLOOM_VERSION
 #define WAYLOOM_VERSION "1.0"

@@ -1,7 +1,7 @@
 #include <clocale>
 #include <cstdio>
 
-#include "cli.h"
+#include "cli/cli.h"
 
 int main(int argc, char* argv[]) {
   // Take the user's locale as the window toolkit does, so the command line runs under the same

@@ -1,8 +1,8 @@
-#include "message_box_prompter.h"
+#include "dialog/message_box_prompter.h"
 
 #include <QMessageBox>
 
-#include "table_model.h"
+#include "dialog/table_model.h"
 
 namespace {
 

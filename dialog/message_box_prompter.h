@@ -1,7 +1,7 @@
 // The window's message boxes: the engine's messages with an OK button, its question with Yes and No.
 #pragma once
 
-#include "host.h"
+#include "track/host.h"
 
 class QWidget;
 

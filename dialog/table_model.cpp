@@ -1,4 +1,4 @@
-#include "table_model.h"
+#include "dialog/table_model.h"
 
 #include <QStringDecoder>
 #include <limits>

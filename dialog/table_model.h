@@ -7,7 +7,7 @@
 #include <QString>
 #include <string_view>
 
-#include "table.h"
+#include "track/table.h"
 
 // The engine changes its tables without telling anyone, so the model can be detached while it works:
 // a detached model shows no rows and no columns, whatever the table holds. Attach() shows the table

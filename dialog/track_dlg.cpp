@@ -1,4 +1,4 @@
-#include "track_dlg.h"
+#include "dialog/track_dlg.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -21,9 +21,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "about_dlg.h"
-#include "message_box_prompter.h"
-#include "table_model.h"
+#include "dialog/about_dlg.h"
+#include "dialog/message_box_prompter.h"
+#include "dialog/table_model.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <QDialog>
 #include <memory>
 
-#include "file_chooser.h"
-#include "host.h"
-#include "track_engine.h"
+#include "dialog/file_chooser.h"
+#include "track/host.h"
+#include "track/track_engine.h"
 
 class QAction;
 class QCheckBox;

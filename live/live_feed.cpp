@@ -1,4 +1,4 @@
-#include "live_feed.h"
+#include "live/live_feed.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "host.h"
-#include "pacer.h"
-#include "pty_link.h"
-#include "tcp_server.h"
+#include "track/host.h"
+#include "live/pacer.h"
+#include "live/pty_link.h"
+#include "live/tcp_server.h"
 
 namespace wayloom {
 

@@ -1,4 +1,4 @@
-#include "pacer.h"
+#include "live/pacer.h"
 
 namespace wayloom {
 

@@ -1,4 +1,4 @@
-#include "pty_link.h"
+#include "live/pty_link.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "tcp_server.h"
+#include "live/tcp_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "cli.h"
-#include "test_support.h"
+#include "cli/cli.h"
+#include "tests/test_support.h"
 
 extern char** environ;
 

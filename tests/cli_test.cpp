@@ -1,4 +1,4 @@
-#include "cli.h"
+#include "cli/cli.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace wayloom {
 namespace {

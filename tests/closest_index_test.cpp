@@ -1,11 +1,11 @@
-#include "closest_index.h"
+#include "track/closest_index.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "closest_search.h"
+#include "track/closest_search.h"
 
 namespace wayloom {
 namespace {

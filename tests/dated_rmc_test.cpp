@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "calendar.h"
-#include "nmea.h"
-#include "test_support.h"
+#include "track/calendar.h"
+#include "track/nmea.h"
+#include "tests/test_support.h"
 
 namespace wayloom {
 namespace {

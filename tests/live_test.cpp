@@ -20,11 +20,11 @@
 #include <thread>
 #include <vector>
 
-#include "cli.h"
-#include "pacer.h"
-#include "tcp_server.h"
-#include "test_support.h"
-#include "track_engine.h"
+#include "cli/cli.h"
+#include "live/pacer.h"
+#include "live/tcp_server.h"
+#include "tests/test_support.h"
+#include "track/track_engine.h"
 
 extern char** environ;
 
@@ -147,7 +147,7 @@ TEST_F(EngineHooks, WithoutAFileATrackAsksNothingAndCanContinueTheClockWithADate
   ASSERT_EQ(recorder_.clocks.size(), first.size());
   const std::vector<std::string> lines = TrackLines(recorder_.bytes);
   for (std::size_t i = 0; i < first.size(); ++i) {
-    EXPECT_EQ(recorder_.clocks[i], first[i] + first.size() * 1000.0) << i;
+    EXPECT_EQ(recorder_.clocks[i], first[i] + static_cast<double>(first.size()) * 1000.0) << i;
     EXPECT_EQ(lines[2 * i].substr(18, lines[2 * i].size() - 21),
               firstLines[2 * i].substr(18, firstLines[2 * i].size() - 21)) << i;
     EXPECT_NE(lines[2 * i + 1].find(",070326,,*"), std::string::npos) << lines[2 * i + 1];

@@ -1,4 +1,4 @@
-#include "nmea.h"
+#include "track/nmea.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "poi_file.h"
+#include "track/poi_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace wayloom {
 namespace {

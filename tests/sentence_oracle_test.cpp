@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "nmea.h"
+#include "track/nmea.h"
 
 namespace wayloom {
 namespace {
@@ -91,9 +91,9 @@ std::string CoordinateText(std::mt19937_64& random) {
     case 1:
       return Printf("%.5f", any(random));
     case 2:  // minutes just below 60
-      return Printf("%.10f", whole + (whole < 0 ? -1 : 1) * (1 - 1e-7 * (random() % 20)));
+      return Printf("%.10f", whole + (whole < 0 ? -1 : 1) * (1 - 1e-7 * static_cast<double>(random() % 20)));
     case 3:  // minutes just below 10
-      return Printf("%.10f", whole + (1.0 / 6) - 1e-7 * (random() % 20));
+      return Printf("%.10f", whole + (1.0 / 6) - 1e-7 * static_cast<double>(random() % 20));
     case 4:  // minutes near the half of their last printed digit
       return Printf("%.12f", whole + (std::floor(any(random) * 1000) + 0.5) / 600000.0);
     default: {
@@ -112,7 +112,7 @@ double ClockMs(std::mt19937_64& random) {
     case 1:
       return std::floor(day(random)) + 0.5;  // ties
     case 2:
-      return 3600000 + (random() % 100000) * 0.001;  // periods with more than three decimals
+      return 3600000 + static_cast<double>(random() % 100000) * 0.001;  // periods with more than three decimals
     default:
       return day(random);
   }

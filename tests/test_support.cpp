@@ -1,6 +1,6 @@
-#include "test_support.h"
+#include "tests/test_support.h"
 
-#include "cli.h"
+#include "cli/cli.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

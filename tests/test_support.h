@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host.h"
+#include "track/host.h"
 
 namespace wayloom::test {
 

@@ -1,4 +1,4 @@
-#include "track_engine.h"
+#include "track/track_engine.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace wayloom {
 namespace {
@@ -269,7 +269,7 @@ TEST_F(Engine, WritesTheSameBytesUnderADecimalCommaLocale) {
   engine.m_strSourceFile = pois;
   long pages = 0;
   std::ifstream("/proc/self/statm") >> pages;
-  const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (24 << 20);
+  const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (24 << 20);
   const rlimit cap{limit, limit};
   setrlimit(RLIMIT_AS, &cap);
   engine.LoadPoiFile();

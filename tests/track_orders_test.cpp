@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
-#include "track_engine.h"
+#include "tests/test_support.h"
+#include "track/track_engine.h"
 
 namespace wayloom {
 namespace {

@@ -1,4 +1,4 @@
-#include "calendar.h"
+#include "track/calendar.h"
 
 namespace wayloom {
 namespace {

@@ -1,4 +1,4 @@
-#include "closest_index.h"
+#include "track/closest_index.h"
 
 #include <algorithm>
 #include <cmath>

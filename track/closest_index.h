@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "closest_search.h"
+#include "track/closest_search.h"
 
 namespace wayloom {
 

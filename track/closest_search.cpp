@@ -1,4 +1,4 @@
-#include "closest_search.h"
+#include "track/closest_search.h"
 
 #include <cmath>
 

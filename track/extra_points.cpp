@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "number_text.h"
-#include "track_engine.h"
+#include "track/number_text.h"
+#include "track/track_engine.h"
 
 namespace wayloom {
 namespace {

@@ -1,11 +1,11 @@
-#include "nmea.h"
+#include "track/nmea.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "number_text.h"
-#include "short_copy.h"
+#include "track/number_text.h"
+#include "track/short_copy.h"
 
 namespace wayloom {
 namespace {

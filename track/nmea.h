@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "calendar.h"
-#include "number_text.h"
+#include "track/calendar.h"
+#include "track/number_text.h"
 
 namespace wayloom {
 

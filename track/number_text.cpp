@@ -1,6 +1,6 @@
-#include "number_text.h"
+#include "track/number_text.h"
 
-#include "short_copy.h"
+#include "track/short_copy.h"
 
 #include <charconv>
 #include <cmath>

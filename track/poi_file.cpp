@@ -1,4 +1,4 @@
-#include "poi_file.h"
+#include "track/poi_file.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@
 #include <memory>
 #include <new>
 
-#include "number_text.h"
+#include "track/number_text.h"
 
 namespace wayloom {
 namespace {

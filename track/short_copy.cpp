@@ -1,4 +1,4 @@
-#include "short_copy.h"
+#include "track/short_copy.h"
 
 namespace wayloom {
 

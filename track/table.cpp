@@ -1,4 +1,4 @@
-#include "table.h"
+#include "track/table.h"
 
 #include <algorithm>
 #include <cstring>

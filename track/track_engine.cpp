@@ -1,11 +1,11 @@
-#include "track_engine.h"
+#include "track/track_engine.h"
 
 #include <cmath>
 #include <filesystem>
 #include <system_error>
 
-#include "nmea.h"
-#include "number_text.h"
+#include "track/nmea.h"
+#include "track/number_text.h"
 
 namespace wayloom {
 namespace {

@@ -12,13 +12,13 @@
 #include <string>
 #include <string_view>
 
-#include "closest_search.h"
-#include "calendar.h"
-#include "host.h"
-#include "nmea.h"
-#include "poi_file.h"
-#include "table.h"
-#include "track_file.h"
+#include "track/closest_search.h"
+#include "track/calendar.h"
+#include "track/host.h"
+#include "track/nmea.h"
+#include "track/poi_file.h"
+#include "track/table.h"
+#include "track/track_file.h"
 
 namespace wayloom {
 

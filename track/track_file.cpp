@@ -1,4 +1,4 @@
-#include "track_file.h"
+#include "track/track_file.h"
 
 #include <cstring>
 

@@ -7,9 +7,9 @@
 
 #include <vector>
 
-#include "closest_index.h"
-#include "number_text.h"
-#include "track_engine.h"
+#include "track/closest_index.h"
+#include "track/number_text.h"
+#include "track/track_engine.h"
 
 namespace wayloom {
 void TrackEngine::WriteClosestTrack() {

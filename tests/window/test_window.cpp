@@ -17,8 +17,8 @@
 #include <QtTest>
 #include <clocale>
 
-#include "about_dlg.h"
-#include "track_dlg.h"
+#include "dialog/about_dlg.h"
+#include "dialog/track_dlg.h"
 
 namespace {
 

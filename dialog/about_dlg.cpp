@@ -1,4 +1,4 @@
-#include "about_dlg.h"
+#include "dialog/about_dlg.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
