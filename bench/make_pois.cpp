@@ -41,7 +41,8 @@ void PrintMicroDegrees(std::FILE* out, double degrees) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 || (std::strcmp(argv[1], "spread") != 0 && std::strcmp(argv[1], "clustered") != 0)) {
+  if (argc != 4 ||
+      (std::strcmp(argv[1], "spread") != 0 && std::strcmp(argv[1], "clustered") != 0)) {
     std::fprintf(stderr, "usage: make_pois spread|clustered COUNT FILE\n");
     return 2;
   }

@@ -12,8 +12,8 @@
 #include <fstream>
 #include <string>
 
-#include "track/host.h"
 #include "dialog/track_dlg.h"
+#include "track/host.h"
 
 namespace {
 
@@ -47,8 +47,10 @@ int main(int argc, char** argv) {
   AnswerYes prompter;
   CTrackDlg window(nullptr, &prompter);
   window.show();
-  window.findChild<QLineEdit*>(QStringLiteral("sourceEdit"))->setText(QString::fromLocal8Bit(argv[1]));
-  window.findChild<QLineEdit*>(QStringLiteral("destEdit"))->setText(QString::fromLocal8Bit(argv[2]));
+  window.findChild<QLineEdit*>(QStringLiteral("sourceEdit"))
+      ->setText(QString::fromLocal8Bit(argv[1]));
+  window.findChild<QLineEdit*>(QStringLiteral("destEdit"))
+      ->setText(QString::fromLocal8Bit(argv[2]));
   QApplication::processEvents();
 
   QElapsedTimer timer;
@@ -64,11 +66,13 @@ int main(int argc, char** argv) {
   const double repaintSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
   const wayloom::Table& output = window.Engine().NmeaTable();
-  const double bytesPerRow =
-      output.RowCount() ? static_cast<double>(output.MemoryBytes()) / static_cast<double>(output.RowCount()) : 0.0;
-  std::printf("window: %zu points, %zu output rows, track %.2f s, repaint %.3f s, "
-              "%.0f bytes per output row, peak %ld MB\n",
-              window.Engine().SourceTable().RowCount() - 1, output.RowCount(), trackSeconds,
-              repaintSeconds, bytesPerRow, PeakMegabytes());
+  const double bytesPerRow = output.RowCount() ? static_cast<double>(output.MemoryBytes()) /
+                                                     static_cast<double>(output.RowCount())
+                                               : 0.0;
+  std::printf(
+      "window: %zu points, %zu output rows, track %.2f s, repaint %.3f s, "
+      "%.0f bytes per output row, peak %ld MB\n",
+      window.Engine().SourceTable().RowCount() - 1, output.RowCount(), trackSeconds, repaintSeconds,
+      bytesPerRow, PeakMegabytes());
   return 0;
 }

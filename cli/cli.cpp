@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "track/calendar.h"
 #include "live/live_feed.h"
-#include "track/number_text.h"
 #include "live/pty_link.h"
 #include "live/tcp_server.h"
+#include "track/calendar.h"
+#include "track/number_text.h"
 #include "track/track_engine.h"
 
 #ifndef WAYLOOM_VERSION
@@ -86,8 +86,8 @@ struct CliSettings {
   }
 };
 
-// Every option once: its name, the name of its value (none for a switch), what it does, and where its
-// value goes. Parsing and --help both read this table.
+// Every option once: its name, the name of its value (none for a switch), what it does, and where
+// its value goes. Parsing and --help both read this table.
 struct OptionEntry {
   const char* name;
   const char* valueName;
@@ -97,20 +97,19 @@ struct OptionEntry {
 };
 
 const OptionEntry kOptions[] = {
-    {"--step", "METRES", "distance between extra points in metres (default 100)", &CliSettings::step,
-     nullptr},
+    {"--step", "METRES", "distance between extra points in metres (default 100)",
+     &CliSettings::step, nullptr},
     {"--period", "SECONDS", "time between points in seconds (default 1)", &CliSettings::period,
      nullptr},
     {"--reorder", nullptr, "visit the points in closest order", nullptr, &CliSettings::reorder},
     {"--extra", nullptr, "create extra points about one step apart", nullptr, &CliSettings::extra},
-    {"--runs", "K",
-     "make the track K times in a row; course and speed carry over (default 1)",
+    {"--runs", "K", "make the track K times in a row; course and speed carry over (default 1)",
      &CliSettings::runs, nullptr},
     {"--yes", nullptr, "overwrite an existing DEST without asking", nullptr, &CliSettings::yes},
     {"--quiet", nullptr, "no summary line", nullptr, &CliSettings::quiet},
     {"--date", "YYYY-MM-DD",
-     "RMC sentences carry a date: that of clock 0 (the track starts at 01:00)",
-     &CliSettings::date, nullptr},
+     "RMC sentences carry a date: that of clock 0 (the track starts at 01:00)", &CliSettings::date,
+     nullptr},
     {"--serve", "[HOST:]PORT",
      "send the track live to TCP clients (HOST 127.0.0.1 if absent; PORT 0: any)",
      &CliSettings::serve, nullptr},
@@ -118,8 +117,8 @@ const OptionEntry kOptions[] = {
      &CliSettings::pty, nullptr},
     {"--speedup", "X", "live: run the track's clock X times faster (default 1)",
      &CliSettings::speedup, nullptr},
-    {"--loop", nullptr, "live: start over after the last point, the clock going on",
-     nullptr, &CliSettings::loop},
+    {"--loop", nullptr, "live: start over after the last point, the clock going on", nullptr,
+     &CliSettings::loop},
     {"--wait-clients", "N", "live: start the track once N clients have connected (default 0)",
      &CliSettings::waitClients, nullptr},
 };
@@ -138,9 +137,10 @@ void PrintUsage(std::FILE* stream) {
     if (option.valueName) left += std::string(" ") + option.valueName;
     std::fprintf(stream, "  %-20s %s\n", left.c_str(), option.help);
   }
-  std::fputs("  --help               show this help\n"
-             "  --version            show the version\n",
-             stream);
+  std::fputs(
+      "  --help               show this help\n"
+      "  --version            show the version\n",
+      stream);
 }
 
 class TerminalPrompter : public Prompter {
@@ -158,8 +158,9 @@ class TerminalPrompter : public Prompter {
   bool AskYesNo(const std::string& question) override {
     if (answerYes_) return true;
     if (!isatty(fileno(in_))) {
-      std::fprintf(err_, "wayloom-cli: %s\nwayloom-cli: no terminal to answer on: No (--yes answers Yes)\n",
-                   question.c_str());
+      std::fprintf(
+          err_, "wayloom-cli: %s\nwayloom-cli: no terminal to answer on: No (--yes answers Yes)\n",
+          question.c_str());
       return false;
     }
     std::fprintf(err_, "%s [y/N] ", question.c_str());
@@ -258,7 +259,8 @@ std::string ParseArguments(int argc, const char* const argv[], CliSettings& sett
     settings.source = operands[0];
     return {};
   }
-  if (operands.size() != 2) return live ? "expected SOURCE and an optional DEST" : "expected SOURCE and DEST";
+  if (operands.size() != 2)
+    return live ? "expected SOURCE and an optional DEST" : "expected SOURCE and DEST";
   settings.source = operands[0];
   settings.dest = operands[1];
   return {};
@@ -323,8 +325,9 @@ std::string CheckSettings(const CliSettings& settings, LiveSettings& live) {
   if (settings.Given("--wait-clients")) {
     if (!serve) return "--wait-clients is for --serve";
     const std::string& text = settings.waitClients;
-    const bool digits = !text.empty() && text.size() <= 3 &&
-                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool digits =
+        !text.empty() && text.size() <= 3 &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     live.waitClients = digits ? std::stoul(text) : TcpServer::kMaxClients + 1;
     if (live.waitClients > TcpServer::kMaxClients) {
       return "--wait-clients needs a whole number from 0 to " +
@@ -360,9 +363,10 @@ class Command {
     // Live outputs come first, so that a port or link that cannot be had stops us before any
     // file is written.
     if (!OpenLiveOutputs()) return kExitError;
-    LiveFeed feed(live_.speedup, server_.get(), pty_.get(), live_.waitClients,
-                  [] { return g_stopRequested.load(std::memory_order_relaxed); },
-                  wake_ ? wake_->ReadFd() : -1);
+    LiveFeed feed(
+        live_.speedup, server_.get(), pty_.get(), live_.waitClients,
+        [] { return g_stopRequested.load(std::memory_order_relaxed); },
+        wake_ ? wake_->ReadFd() : -1);
     ConfigureEngine();
     // On standard output only the last of several runs may appear: the earlier ones go nowhere.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> discard(nullptr, &std::fclose);
@@ -374,7 +378,8 @@ class Command {
       }
     }
     const TrackSummary summary = WriteTracks(feed, discard.get());
-    const TrackOutcome liveOutcome = live_.wanted ? StreamOn(feed, summary.outcome) : summary.outcome;
+    const TrackOutcome liveOutcome =
+        live_.wanted ? StreamOn(feed, summary.outcome) : summary.outcome;
     const bool stopped = liveOutcome == TrackOutcome::kStopped;
     if (live_.wanted && (stopped || !settings_.quiet)) ReportLive(feed, stopped);
     if (toFile_) {
@@ -541,8 +546,8 @@ int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, st
   }
   const unsigned long runs = ParseRunCount(settings.runs);
   if (runs == 0) {
-    return UsageError(err, "--runs needs a whole number from 1 to 1000000, not '" +
-                               settings.runs + "'");
+    return UsageError(err,
+                      "--runs needs a whole number from 1 to 1000000, not '" + settings.runs + "'");
   }
   LiveSettings live;
   const std::string settingsError = CheckSettings(settings, live);

@@ -1,5 +1,6 @@
 // wayloom-cli: the command line front end. The engine does the work; this file turns arguments into
-// settings, answers the engine's questions on the terminal, and turns the outcome into an exit status.
+// settings, answers the engine's questions on the terminal, and turns the outcome into an exit
+// status.
 #pragma once
 
 #include <cstdio>
@@ -7,9 +8,9 @@
 namespace wayloom {
 
 // Exit statuses.
-constexpr int kExitOk = 0;           // no error message was shown
-constexpr int kExitError = 1;        // an error message was shown, or the destination was kept
-constexpr int kExitUsage = 2;        // the command line was wrong
+constexpr int kExitOk = 0;             // no error message was shown
+constexpr int kExitError = 1;          // an error message was shown, or the destination was kept
+constexpr int kExitUsage = 2;          // the command line was wrong
 constexpr int kExitInterrupted = 130;  // stopped by SIGINT or SIGTERM
 
 // Runs the command line with the given streams; main() passes stdin, stdout and stderr.

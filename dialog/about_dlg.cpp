@@ -30,7 +30,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   auto* version = new QLabel(QStringLiteral("Wayloom Version 1.0"), this);
   version->setObjectName(QStringLiteral("versionLabel"));
   version->setTextFormat(Qt::PlainText);
-  auto* purpose = new QLabel(QStringLiteral("Turns points of interest into an NMEA 0183 track"), this);
+  auto* purpose =
+      new QLabel(QStringLiteral("Turns points of interest into an NMEA 0183 track"), this);
   purpose->setObjectName(QStringLiteral("purposeLabel"));
   purpose->setTextFormat(Qt::PlainText);
 

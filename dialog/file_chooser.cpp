@@ -35,7 +35,8 @@ QString CFileChooser::StartDirectory() const {
   }
   if (!m_fallbackPath.trimmed().isEmpty()) {
     const QFileInfo fallback(m_fallbackPath);
-    const QDir folder = fallback.isDir() ? QDir(fallback.absoluteFilePath()) : fallback.absoluteDir();
+    const QDir folder =
+        fallback.isDir() ? QDir(fallback.absoluteFilePath()) : fallback.absoluteDir();
     if (folder.exists()) return folder.absolutePath();
   }
   return QDir::homePath();

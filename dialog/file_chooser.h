@@ -16,8 +16,8 @@ class FilePicker {
                            const QStringList& nameFilters) = 0;
 };
 
-// An open-file dialog that also takes the name of a file that does not exist yet: the destination is
-// chosen with it too, and whether to overwrite is asked only when the track is written.
+// An open-file dialog that also takes the name of a file that does not exist yet: the destination
+// is chosen with it too, and whether to overwrite is asked only when the track is written.
 class FileDialogPicker : public FilePicker {
  public:
   QString PickFile(QWidget* parent, const QString& title, const QString& directory,

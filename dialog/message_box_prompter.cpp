@@ -6,7 +6,8 @@
 
 namespace {
 
-// Every box carries the program's name as its title and shows its text as plain text, so a path with
+// Every box carries the program's name as its title and shows its text as plain text, so a path
+// with
 // "<" or "&" in it shows as typed and a line feed starts a new line.
 void PrepareBox(QMessageBox& box, QMessageBox::Icon icon, const std::string& text) {
   box.setWindowTitle(QStringLiteral("Wayloom"));

@@ -1,4 +1,5 @@
-// The window's message boxes: the engine's messages with an OK button, its question with Yes and No.
+// The window's message boxes: the engine's messages with an OK button, its question with Yes and
+// No.
 #pragma once
 
 #include "track/host.h"

@@ -1,6 +1,6 @@
-// Shows one of the engine's tables in a Qt view without copying it: the view asks for the rows, cells
-// and column headings it draws, and the model reads them from the table there and then. So a table of
-// a million rows costs the view no more than the rows on screen.
+// Shows one of the engine's tables in a Qt view without copying it: the view asks for the rows,
+// cells and column headings it draws, and the model reads them from the table there and then. So a
+// table of a million rows costs the view no more than the rows on screen.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -9,11 +9,11 @@
 
 #include "track/table.h"
 
-// The engine changes its tables without telling anyone, so the model can be detached while it works:
-// a detached model shows no rows and no columns, whatever the table holds. Attach() shows the table
-// as it stands. The window detaches both models for the length of a track and attaches them again
-// whenever the event loop runs in between (a message box), so a view never reads a table that has
-// changed since it was last told.
+// The engine changes its tables without telling anyone, so the model can be detached while it
+// works: a detached model shows no rows and no columns, whatever the table holds. Attach() shows
+// the table as it stands. The window detaches both models for the length of a track and attaches
+// them again whenever the event loop runs in between (a message box), so a view never reads a table
+// that has changed since it was last told.
 class TableModel : public QAbstractTableModel {
   Q_OBJECT
 

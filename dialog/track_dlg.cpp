@@ -32,7 +32,9 @@ namespace {
 const QString kSourceBrowseDir = QStringLiteral("C:\\KORVA\\POI");
 const QString kDestBrowseDir = QStringLiteral("C:\\temp");
 
-QString PathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+QString PathText(const std::string& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path));
+}
 std::string PathSetting(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
 QLabel* MakeLabel(const QString& text, QWidget* parent, Qt::Alignment alignment = Qt::AlignLeft) {
@@ -66,9 +68,10 @@ QTableView* MakeTableView(const QString& name, TableModel* model, QWidget* paren
 
 }  // namespace
 
-// The engine's messages go to the message boxes (or the prompter a test gave). While a track runs the
-// engine has detached the tables; a message box runs the event loop, so the tables are shown as they
-// stand for as long as the box is open, and its time does not count towards the progress window.
+// The engine's messages go to the message boxes (or the prompter a test gave). While a track runs
+// the engine has detached the tables; a message box runs the event loop, so the tables are shown as
+// they stand for as long as the box is open, and its time does not count towards the progress
+// window.
 class CTrackDlg::WindowPrompter : public wayloom::Prompter {
  public:
   explicit WindowPrompter(CTrackDlg& window) : m_window(window) {}
@@ -103,7 +106,9 @@ class CTrackDlg::WindowPrompter : public wayloom::Prompter {
 class CTrackDlg::BoxStates : public wayloom::OptionStates {
  public:
   explicit BoxStates(CTrackDlg& window) : m_window(window) {}
-  bool ReorderTicked() const override { return m_window.m_reorderBox->checkState() != Qt::Unchecked; }
+  bool ReorderTicked() const override {
+    return m_window.m_reorderBox->checkState() != Qt::Unchecked;
+  }
   bool ExtraPointsTicked() const override {
     return m_window.m_extraPointsBox->checkState() != Qt::Unchecked;
   }
@@ -114,8 +119,9 @@ class CTrackDlg::BoxStates : public wayloom::OptionStates {
 
 // Progress of a long track. The track runs on the window's thread; every report lets the event loop
 // run, so the window keeps drawing itself. A track that runs longer than the delay gets a progress
-// window with Cancel; it blocks the main window, and Cancel asks the engine to stop after the sentence
-// pair it is writing. Until the progress window is up, clicks and keys wait until the track is done.
+// window with Cancel; it blocks the main window, and Cancel asks the engine to stop after the
+// sentence pair it is writing. Until the progress window is up, clicks and keys wait until the
+// track is done.
 class CTrackDlg::ProgressWindow : public wayloom::ProgressMonitor {
  public:
   explicit ProgressWindow(CTrackDlg& window) : m_window(window) {}
@@ -166,11 +172,12 @@ class CTrackDlg::ProgressWindow : public wayloom::ProgressMonitor {
   void Show(const wayloom::TrackProgress& progress) {
     const std::uint64_t total = progress.pointsTotal;
     const std::uint64_t done = std::min(progress.pointsDone, total);
-    m_dialog->setLabelText(QStringLiteral("Writing the track to\n%1\n\n%2 of %3 points, %4 sentences written")
-                               .arg(PathText(m_window.m_engine->m_strDestFile))
-                               .arg(done)
-                               .arg(total)
-                               .arg(progress.sentencesWritten));
+    m_dialog->setLabelText(
+        QStringLiteral("Writing the track to\n%1\n\n%2 of %3 points, %4 sentences written")
+            .arg(PathText(m_window.m_engine->m_strDestFile))
+            .arg(done)
+            .arg(total)
+            .arg(progress.sentencesWritten));
     m_dialog->setValue(total == 0 ? 0 : static_cast<int>(done * kSteps / total));
   }
 
@@ -414,9 +421,10 @@ void CTrackDlg::CreateTrack() {
   const wayloom::TrackSummary& track = m_engine->LastTrack();
   if (track.outcome == wayloom::TrackOutcome::kStopped) {
     m_prompter.ShowMessage("The track was stopped before its end.\nThe output file holds the " +
-                           std::to_string(track.sentencesWritten) + " sentences written until then (" +
-                           std::to_string(track.pointsWritten) + " of " +
-                           std::to_string(track.pointsRead) + " points), every line complete.");
+                           std::to_string(track.sentencesWritten) +
+                           " sentences written until then (" + std::to_string(track.pointsWritten) +
+                           " of " + std::to_string(track.pointsRead) +
+                           " points), every line complete.");
   }
 }
 

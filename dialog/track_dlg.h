@@ -1,6 +1,6 @@
 // CTrackDlg: the Wayloom window. It owns the track engine for the whole run, shows its settings in
-// the edits and boxes, shows its two tables, and hands every button to the engine. It holds no track
-// logic of its own.
+// the edits and boxes, shows its two tables, and hands every button to the engine. It holds no
+// track logic of its own.
 #pragma once
 
 #include <QDialog>

@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "track/host.h"
 #include "live/pacer.h"
 #include "live/pty_link.h"
 #include "live/tcp_server.h"
+#include "track/host.h"
 
 namespace wayloom {
 

@@ -26,8 +26,7 @@ bool IsStaleDeviceLink(const std::string& path) {
   struct stat info {};
   if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return false;
   const std::string target = ReadLink(path);
-  return target.rfind("/dev/pts/", 0) == 0 && access(target.c_str(), F_OK) != 0 &&
-         errno == ENOENT;
+  return target.rfind("/dev/pts/", 0) == 0 && access(target.c_str(), F_OK) != 0 && errno == ENOENT;
 }
 
 // Opens the device side, runs action on it and closes it again.
@@ -52,7 +51,8 @@ bool PtyLink::Open(const std::string& linkPath, std::string& error) {
   };
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (master_ < 0) return fail("cannot open a pseudo-terminal");
-  if (grantpt(master_) != 0 || unlockpt(master_) != 0) return fail("cannot set up a pseudo-terminal");
+  if (grantpt(master_) != 0 || unlockpt(master_) != 0)
+    return fail("cannot set up a pseudo-terminal");
   const char* name = ptsname(master_);
   if (!name) return fail("cannot name the pseudo-terminal");
   devicePath_ = name;

@@ -1,10 +1,10 @@
 // A pseudo-terminal that looks like a serial GPS receiver to programs that only read serial ports:
 // we write to its master side, they open the device, whose path a symbolic link names.
 //
-// The device is in raw mode (no echo, no line editing, bytes as they are). Sentence pairs go out only
-// while some program has the device open, so a reader that opens it later starts at the current
-// point instead of reading what queued up before; a reader that does not keep up loses whole pairs
-// (never part of one) rather than holding the stream up.
+// The device is in raw mode (no echo, no line editing, bytes as they are). Sentence pairs go out
+// only while some program has the device open, so a reader that opens it later starts at the
+// current point instead of reading what queued up before; a reader that does not keep up loses
+// whole pairs (never part of one) rather than holding the stream up.
 #pragma once
 
 #include <poll.h>
@@ -52,7 +52,7 @@ class PtyLink {
   std::string devicePath_;
   std::string linkPath_;  // empty until our link exists
   bool reader_ = false;
-  std::string queue_;     // the rest of a pair the device took only part of
+  std::string queue_;  // the rest of a pair the device took only part of
   std::size_t sent_ = 0;
   std::uint64_t pairsDropped_ = 0;
 };

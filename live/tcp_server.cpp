@@ -77,8 +77,8 @@ bool TcpServer::Listen(const std::string& host, std::uint16_t port, std::string&
   }
   error = "cannot serve on " + host + ":" + service;
   for (const addrinfo* a = addresses; a && listenFd_ < 0; a = a->ai_next) {
-    const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                          a->ai_protocol);
+    const int fd =
+        socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
     if (fd < 0) continue;
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);

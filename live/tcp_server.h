@@ -2,9 +2,9 @@
 //
 // Everything is non-blocking and driven by the caller's poll loop: the server adds its descriptors
 // to a poll set and handles what poll reported for them. Each client has a send queue of bounded
-// size (and a bounded kernel send buffer), so memory stays bounded whatever the clients do: a client
-// whose queue cannot take the next piece of the stream reads too slowly and is dropped, without
-// the others waiting for it. What clients send is read and thrown away.
+// size (and a bounded kernel send buffer), so memory stays bounded whatever the clients do: a
+// client whose queue cannot take the next piece of the stream reads too slowly and is dropped,
+// without the others waiting for it. What clients send is read and thrown away.
 #pragma once
 
 #include <poll.h>
@@ -22,10 +22,10 @@ namespace wayloom {
 bool ParseServeAddress(std::string_view text, std::string& host, std::uint16_t& port);
 
 struct ServerCounts {
-  std::uint64_t accepted = 0;    // clients accepted
-  std::uint64_t droppedSlow = 0; // dropped because their queue was full
-  std::uint64_t gone = 0;        // closed by the client, or lost to a network error
-  std::uint64_t refused = 0;     // turned away because kMaxClients were connected
+  std::uint64_t accepted = 0;     // clients accepted
+  std::uint64_t droppedSlow = 0;  // dropped because their queue was full
+  std::uint64_t gone = 0;         // closed by the client, or lost to a network error
+  std::uint64_t refused = 0;      // turned away because kMaxClients were connected
 };
 
 class TcpServer {
@@ -61,7 +61,7 @@ class TcpServer {
  private:
   struct Client {
     int fd = -1;
-    std::string queue;     // bytes not yet sent, from sent on
+    std::string queue;  // bytes not yet sent, from sent on
     std::size_t sent = 0;
     bool inputClosed = false;  // the client will send nothing more; it may still read
     bool dropped = false;

@@ -1,6 +1,6 @@
 // The command line's track kinds, repeated runs, and a clean stop on SIGINT or SIGTERM.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -68,7 +68,6 @@ TEST(CliOrders, RunsRepeatTheTrackWithCourseAndSpeedCarriedOver) {
     EXPECT_EQ(Invoke({"--runs", runs, kWorked + ".txt", "-"}).status, kExitUsage) << runs;
   }
 }
-
 
 // The real program, stopped by a signal while it writes millions of extra points.
 TEST(CliOrders, ASignalStopsTheTrackWithEveryLineComplete) {

@@ -67,9 +67,10 @@ TEST_F(Cli, WithoutATerminalAnExistingFileIsKeptUnlessYesIsGiven) {
 TEST_F(Cli, ErrorMessagesGoToStandardErrorWithStatusOne) {
   const CliRun missing = Invoke({dir_.File("missing.csv"), dest_});
   EXPECT_EQ(missing.status, kExitError);
-  EXPECT_EQ(missing.err.rfind(
-                "wayloom-cli: Error can't open the input file\n" + dir_.File("missing.csv") + "\n", 0),
-            0u)
+  EXPECT_EQ(
+      missing.err.rfind(
+          "wayloom-cli: Error can't open the input file\n" + dir_.File("missing.csv") + "\n", 0),
+      0u)
       << missing.err;
   EXPECT_EQ(ReadFile(dest_), "");  // the (empty) track is still written
 

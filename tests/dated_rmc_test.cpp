@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/test_support.h"
 #include "track/calendar.h"
 #include "track/nmea.h"
-#include "tests/test_support.h"
 
 namespace wayloom {
 namespace {
@@ -76,8 +76,8 @@ TEST(DatedRmc, TheDateFollowsTheRoundedClockAcrossMidnightBothWays) {
       {Date(2026, 3, 7), -kDayMs - 1, "235959.999", "050326"},
       {Date(2026, 3, 7), 365.0 * kDayMs, "000000.000", "070327"},
       {Date(2025, 12, 31), kDayMs + 3600000, "010000.000", "010126"},  // into a new year
-      {Date(2026, 1, 1), -3600000, "230000.000", "311225"},             // back into the old one
-      {Date(2024, 2, 28), kDayMs, "000000.000", "290224"},              // leap year
+      {Date(2026, 1, 1), -3600000, "230000.000", "311225"},            // back into the old one
+      {Date(2024, 2, 28), kDayMs, "000000.000", "290224"},             // leap year
       {Date(2023, 2, 28), kDayMs, "000000.000", "010323"},
       {Date(1900, 2, 28), kDayMs, "000000.000", "010300"},  // not a leap year
       {Date(2000, 2, 28), kDayMs, "000000.000", "290200"},  // a leap year
@@ -104,8 +104,8 @@ TEST(Calendar, CountsDaysBothWaysDayAfterDay) {
        ++days) {
     const CalendarDate date = DateFromDays(days);
     ASSERT_EQ(DaysFromDate(date), days);
-    const bool nextDay = date.year == before.year && date.month == before.month &&
-                         date.day == before.day + 1;
+    const bool nextDay =
+        date.year == before.year && date.month == before.month && date.day == before.day + 1;
     const bool nextMonth = date.day == 1 && (date.month == before.month + 1 ||
                                              (date.month == 1 && date.year == before.year + 1));
     ASSERT_TRUE(nextDay || nextMonth) << date.year << "-" << date.month << "-" << date.day;

@@ -149,7 +149,8 @@ TEST_F(EngineHooks, WithoutAFileATrackAsksNothingAndCanContinueTheClockWithADate
   for (std::size_t i = 0; i < first.size(); ++i) {
     EXPECT_EQ(recorder_.clocks[i], first[i] + static_cast<double>(first.size()) * 1000.0) << i;
     EXPECT_EQ(lines[2 * i].substr(18, lines[2 * i].size() - 21),
-              firstLines[2 * i].substr(18, firstLines[2 * i].size() - 21)) << i;
+              firstLines[2 * i].substr(18, firstLines[2 * i].size() - 21))
+        << i;
     EXPECT_NE(lines[2 * i + 1].find(",070326,,*"), std::string::npos) << lines[2 * i + 1];
   }
   // The single-sentence builder agrees.
@@ -274,8 +275,8 @@ TEST(LiveCli, AClientThatHangsIsDroppedWhileAnotherGetsTheWholeTrack) {
   const std::string dest = dir.File("track.nmea");
   // About 18000 pairs, some 2.5 MB: far more than a client that does not read can hold.
   WriteFile(source, "-9.14,38.72,Lisbon\n21.01,52.23,Warsaw\n");
-  LiveCli cli(dir, {"--serve", "0", "--wait-clients", "2", "--speedup", "5000", "--extra",
-                    "--step", "150", source, dest});
+  LiveCli cli(dir, {"--serve", "0", "--wait-clients", "2", "--speedup", "5000", "--extra", "--step",
+                    "150", source, dest});
   const int port = cli.Port();
   const int hanging = Connect(port);
   const int reader = Connect(port);
@@ -285,7 +286,8 @@ TEST(LiveCli, AClientThatHangsIsDroppedWhileAnotherGetsTheWholeTrack) {
 
   const std::string track = ReadFile(dest);
   EXPECT_GT(track.size(), 2000000u);
-  EXPECT_TRUE(all == track) << "the reader got " << all.size() << " of " << track.size() << " bytes";
+  EXPECT_TRUE(all == track) << "the reader got " << all.size() << " of " << track.size()
+                            << " bytes";
   EXPECT_EQ(track.compare(0, firstTwo.size(), firstTwo), 0);
   EXPECT_NE(cli.Err().find("2 client(s) served, 1 dropped for reading too slowly"),
             std::string::npos)
@@ -306,7 +308,8 @@ TEST(LiveCli, ALateClientJoinsAtAPairAndALoopKeepsTheClockGoingUntilCtrlC) {
   const std::vector<std::string> lines = TrackLines(Read(late, 18));
   EXPECT_EQ(cli.Wait(SIGINT), kExitInterrupted);
   ASSERT_EQ(lines.size(), 18u);
-  const std::vector<std::string> reference = TrackLines(ReadFile(WAYLOOM_TEST_DATA "/three_points.nmea"));
+  const std::vector<std::string> reference =
+      TrackLines(ReadFile(WAYLOOM_TEST_DATA "/three_points.nmea"));
   std::size_t point = 3;
   for (std::size_t k = 0; k < 3; ++k) {
     if (lines[0].substr(18, 30) == reference[2 * k].substr(18, 30)) point = k;

@@ -31,10 +31,10 @@ TEST(SentenceTime, SplitsWholeMillisecondClocksIntoHhmmssSss) {
     double clockMs;
     const char* time;
   } cases[] = {
-      {3600000, "010000.000"}, {7200000, "020000.000"},  {0, "000000.000"},
-      {3723004, "010203.004"}, {3601500, "010001.500"},  {3600250, "010000.250"},
+      {3600000, "010000.000"},  {7200000, "020000.000"},  {0, "000000.000"},
+      {3723004, "010203.004"},  {3601500, "010001.500"},  {3600250, "010000.250"},
       {45296789, "123456.789"}, {36000000, "100000.000"}, {86399999, "235959.999"},
-      {3600010, "010000.010"}, {3600099, "010000.099"},  {3659000, "010059.000"},
+      {3600010, "010000.010"},  {3600099, "010000.099"},  {3659000, "010059.000"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(GgaTime(c.clockMs), std::string("$GPGGA,") + c.time + ",") << c.clockMs;
@@ -49,15 +49,15 @@ TEST(SentenceTime, RoundsToWholeMillisecondsAndWrapsAtMidnight) {
     double clockMs;
     const char* time;
   } cases[] = {
-      {3600009.6, "010000.010"},     // would print .0010 if formatted before rounding
-      {3600999.6, "010001.000"},     // the fraction carries into the seconds
-      {3600012.5, "010000.012"},     // ties go to the even millisecond
+      {3600009.6, "010000.010"},  // would print .0010 if formatted before rounding
+      {3600999.6, "010001.000"},  // the fraction carries into the seconds
+      {3600012.5, "010000.012"},  // ties go to the even millisecond
       {3600013.5, "010000.014"},
-      {86399999.6, "000000.000"},    // rounds up to midnight
-      {86400000, "000000.000"},      // one day later
-      {90000000, "010000.000"},      // 25 hours
+      {86399999.6, "000000.000"},  // rounds up to midnight
+      {86400000, "000000.000"},    // one day later
+      {90000000, "010000.000"},    // 25 hours
       {3600000.0 + 1000.0 * 86400000, "010000.000"},
-      {-1, "235959.999"},            // a negative period runs the clock back past midnight
+      {-1, "235959.999"},  // a negative period runs the clock back past midnight
       {-2000, "235958.000"},
       {-86400000.0 * 3 - 1000, "235959.000"},
       {std::numeric_limits<double>::infinity(), "000000.000"},

@@ -48,10 +48,10 @@ TEST(PoiLine, AcceptsLinesWhoseFirstTwoTokensAreNonZeroNumbers) {
 }
 
 TEST(PoiLine, SkipsHeadingsBlanksZerosAndNonFiniteValues) {
-  for (const char* piece : {"longitude,latitude,name\n", "\n", "", "1.5\n", "1.5,,,\n",
-                            "0,48.1,equator or meridian\n", "11.5,0.0,x\n", "11.5,abc,x\n",
-                            "1e999,48.1,overflow\n", "11.5,-1e999,overflow\n", "1.5,2",
-                            "0x10,0x20,hex\n", "inf,nan,words\n"}) {
+  for (const char* piece :
+       {"longitude,latitude,name\n", "\n", "", "1.5\n", "1.5,,,\n", "0,48.1,equator or meridian\n",
+        "11.5,0.0,x\n", "11.5,abc,x\n", "1e999,48.1,overflow\n", "11.5,-1e999,overflow\n", "1.5,2",
+        "0x10,0x20,hex\n", "inf,nan,words\n"}) {
     PoiView node;
     EXPECT_FALSE(ParsePoiLine(piece, node)) << '"' << piece << '"';
   }

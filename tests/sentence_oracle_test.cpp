@@ -1,6 +1,6 @@
 // The sentence formatter against a plain one written straight from the printf formats of the track
-// format with the C library, on random and adversarial values. The fast formatter must agree with it
-// byte for byte.
+// format with the C library, on random and adversarial values. The fast formatter must agree with
+// it byte for byte.
 
 #include <gtest/gtest.h>
 
@@ -33,9 +33,10 @@ std::string PlainTime(double clockMs) {
   text += h == 0 ? "00" : h < 10 ? "0" + Printf("%.0f", h) : Printf("%.0f", h);
   text += m == 0 ? "00" : m < 10 ? "0" + Printf("%1.0f", m) : Printf("%2.0f", m);
   text += s == 0 ? "00" : s < 10 ? "0" + Printf("%1.0f", s) : Printf("%2.0f", s);
-  text += r == 0 ? ".000," : r < 10 ? ".00" + Printf("%1.0f", r) + ","
-                           : r < 100 ? ".0" + Printf("%2.0f", r) + ","
-                                     : "." + Printf("%3.0f", r) + ",";
+  text += r == 0    ? ".000,"
+          : r < 10  ? ".00" + Printf("%1.0f", r) + ","
+          : r < 100 ? ".0" + Printf("%2.0f", r) + ","
+                    : "." + Printf("%3.0f", r) + ",";
   return text;
 }
 
@@ -91,14 +92,15 @@ std::string CoordinateText(std::mt19937_64& random) {
     case 1:
       return Printf("%.5f", any(random));
     case 2:  // minutes just below 60
-      return Printf("%.10f", whole + (whole < 0 ? -1 : 1) * (1 - 1e-7 * static_cast<double>(random() % 20)));
+      return Printf("%.10f",
+                    whole + (whole < 0 ? -1 : 1) * (1 - 1e-7 * static_cast<double>(random() % 20)));
     case 3:  // minutes just below 10
       return Printf("%.10f", whole + (1.0 / 6) - 1e-7 * static_cast<double>(random() % 20));
     case 4:  // minutes near the half of their last printed digit
       return Printf("%.12f", whole + (std::floor(any(random) * 1000) + 0.5) / 600000.0);
     default: {
-      static const char* const kOdd[] = {"", "-0", "0", "abc", " 7", "1e20", "-1e-20",
-                                         "12.5N", "90", "-180", "0.0000001"};
+      static const char* const kOdd[] = {"",       "-0",    "0",  "abc",  " 7",       "1e20",
+                                         "-1e-20", "12.5N", "90", "-180", "0.0000001"};
       return kOdd[random() % (sizeof kOdd / sizeof kOdd[0])];
     }
   }
@@ -112,7 +114,8 @@ double ClockMs(std::mt19937_64& random) {
     case 1:
       return std::floor(day(random)) + 0.5;  // ties
     case 2:
-      return 3600000 + static_cast<double>(random() % 100000) * 0.001;  // periods with more than three decimals
+      return 3600000 + static_cast<double>(random() % 100000) *
+                           0.001;  // periods with more than three decimals
     default:
       return day(random);
   }

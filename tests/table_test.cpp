@@ -69,7 +69,8 @@ TEST(Table, KeepsEveryRowThroughManyChangesInTheMiddle) {
   }
   for (int pass = 0; pass < 8; ++pass) {  // enough rewritten text for the table to compact it
     for (int i = pass; i < 3000; i += 2) {
-      const std::string text = "changed " + std::to_string(i) + std::string(static_cast<std::size_t>(300 + i % 50), 'x');
+      const std::string text =
+          "changed " + std::to_string(i) + std::string(static_cast<std::size_t>(300 + i % 50), 'x');
       table.SetCell(static_cast<std::size_t>(i), 0, text);
       expected[static_cast<std::size_t>(i)] = text;
     }

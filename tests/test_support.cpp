@@ -31,7 +31,8 @@ std::string Drain(std::FILE* stream) {
   std::string text;
   std::rewind(stream);
   char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) text.append(buffer, n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;)
+    text.append(buffer, n);
   std::fclose(stream);
   return text;
 }

@@ -269,7 +269,8 @@ TEST_F(Engine, WritesTheSameBytesUnderADecimalCommaLocale) {
   engine.m_strSourceFile = pois;
   long pages = 0;
   std::ifstream("/proc/self/statm") >> pages;
-  const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (24 << 20);
+  const rlim_t limit =
+      static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (24 << 20);
   const rlimit cap{limit, limit};
   setrlimit(RLIMIT_AS, &cap);
   engine.LoadPoiFile();
@@ -278,8 +279,7 @@ TEST_F(Engine, WritesTheSameBytesUnderADecimalCommaLocale) {
       prompter.messages[0] ==
           "Argh! Out of memory making the POI list.\nThe nearby POI list will be incomplete.";
   const auto& list = engine.PoiPoints();
-  const bool kept =
-      list && list->size() > 1 && list->back().IsBlank() && (*list)[0].szLon == "8.5";
+  const bool kept = list && list->size() > 1 && list->back().IsBlank() && (*list)[0].szLon == "8.5";
   if (!(reported && kept)) {
     std::fprintf(stderr, "messages %zu [%s], list %zu\n", prompter.messages.size(),
                  prompter.messages.empty() ? "" : prompter.messages[0].c_str(),

@@ -66,11 +66,16 @@ class TrackOrders : public ::testing::Test {
 // than B does, and B and C are joined along a meridian. "mixed" lies in the southern and western
 // hemispheres, with a repeated point and stretches along both axes and in all four quadrants.
 TEST_F(TrackOrders, AllFourKindsGiveTheReferenceTracksAndShowEveryPointAgain) {
-  const struct { const char *name, *step, *period; } goldens[] = {{"worked", "100", "1"},
-                                                                  {"mixed", "250", "2"}};
-  const struct { const char* name; bool reorder, extraPoints; } kinds[] = {
-      {"plain", false, false}, {"closest", true, false}, {"extra", false, true},
-      {"closest-extra", true, true}};
+  const struct {
+    const char *name, *step, *period;
+  } goldens[] = {{"worked", "100", "1"}, {"mixed", "250", "2"}};
+  const struct {
+    const char* name;
+    bool reorder, extraPoints;
+  } kinds[] = {{"plain", false, false},
+               {"closest", true, false},
+               {"extra", false, true},
+               {"closest-extra", true, true}};
   for (const auto& golden : goldens) {
     const std::string base = std::string(WAYLOOM_TEST_DATA "/") + golden.name;
     for (const auto& kind : kinds) {
@@ -81,7 +86,8 @@ TEST_F(TrackOrders, AllFourKindsGiveTheReferenceTracksAndShowEveryPointAgain) {
           << reference;
       const std::size_t points = engine_->PoiPoints()->size() - 1;
       ASSERT_EQ(engine_->SourceTable().RowCount(), points + 1) << reference;
-      EXPECT_EQ(engine_->SourceTable().Cell(points - 1, 2), (*engine_->PoiPoints())[points - 1].szDescription);
+      EXPECT_EQ(engine_->SourceTable().Cell(points - 1, 2),
+                (*engine_->PoiPoints())[points - 1].szDescription);
     }
   }
   EXPECT_TRUE(prompter_.messages.empty());
@@ -107,36 +113,57 @@ TEST_F(TrackOrders, ExtraPointsFillEachStretch) {
     const char *what, *pois, *step, *period;
     std::vector<std::string> fixes;
   } cases[] = {
-      {"the worked stretch, with a period of 0 taken as 1 second", "8.0,50.0\n8.003,50.002\n",
-       "100", "0",
+      {"the worked stretch, with a period of 0 taken as 1 second",
+       "8.0,50.0\n8.003,50.002\n",
+       "100",
+       "0",
        {"010000.000 5000.0000N 00800.0000E 35.00 12.000",
         "010002.000 5000.0462N 00800.0696E 780.05 49.421",
         "010003.000 5000.0930N 00800.1398E 780.05 49.421",
         "010004.000 5000.1200N 00800.1800E 780.05 49.421"}},
       {"a negative step moves each axis 1 metre a time; the latitude arrives first",
-       "8.0,50.0\n8.00003,50.00002\n", "-5", "1",
+       "8.0,50.0\n8.00003,50.00002\n",
+       "-5",
+       "1",
        {"010000.000 5000.0000N 00800.0000E 35.00 12.000",
         "010002.000 5000.0006N 00800.0006E 7.80 26.565",
         "010003.000 5000.0012N 00800.0012E 7.80 26.565",
         "010004.000 5000.0012N 00800.0018E 7.80 26.565",
         "010005.000 5000.0012N 00800.0018E 7.80 26.565"}},
       {"a step of twice the stretch: no extra point, course and speed set",
-       "8.0,50.0\n8.003,50.002\n", "803", "1",
+       "8.0,50.0\n8.003,50.002\n",
+       "803",
+       "1",
        {"010000.000 5000.0000N 00800.0000E 35.00 12.000",
         "010002.000 5000.1200N 00800.1800E 780.05 49.421"}},
-      {"the same point twice: speed 0, the course kept", "8.0,50.0\n8.0,50.0\n", "100", "1",
+      {"the same point twice: speed 0, the course kept",
+       "8.0,50.0\n8.0,50.0\n",
+       "100",
+       "1",
        {"010000.000 5000.0000N 00800.0000E 35.00 12.000",
         "010002.000 5000.0000N 00800.0000E 0.00 12.000"}},
-      {"an empty target coordinate: no stretch", "8.0,50.0\n,8.003,50.002\n", "100", "1",
+      {"an empty target coordinate: no stretch",
+       "8.0,50.0\n,8.003,50.002\n",
+       "100",
+       "1",
        {"010000.000 5000.0000N 00800.0000E 35.00 12.000",
         "010001.000 0800.1800N 00000.0000E 35.00 12.000"}},
-      {"a target beyond the pole: no stretch", "8.0,50.0\n8.003,95.0\n", "1", "1",
+      {"a target beyond the pole: no stretch",
+       "8.0,50.0\n8.003,95.0\n",
+       "1",
+       "1",
        {"010000.000 5000.0000N 00800.0000E 35.00 12.000",
         "010001.000 9500.0000N 00800.1800E 35.00 12.000"}},
-      {"a start beyond 180 degrees: no stretch", "-181.0,50.0\n8.003,50.002\n", "1", "1",
+      {"a start beyond 180 degrees: no stretch",
+       "-181.0,50.0\n8.003,50.002\n",
+       "1",
+       "1",
        {"010000.000 5000.0000N 18100.0000W 35.00 12.000",
         "010001.000 5000.1200N 00800.1800E 35.00 12.000"}},
-      {"a target on the pole is reached", "8.0,89.999\n8.0,90.0\n", "100", "1",
+      {"a target on the pole is reached",
+       "8.0,89.999\n8.0,90.0\n",
+       "100",
+       "1",
        {"010000.000 8959.9400N 00800.0000E 35.00 12.000",
         "010002.000 9000.0000N 00800.0000E 216.25 0.000"}},
   };
@@ -147,10 +174,12 @@ TEST_F(TrackOrders, ExtraPointsFillEachStretch) {
 }
 
 TEST_F(TrackOrders, TheCourseIsTheBearingOfTheStretch) {
-  const struct { const char* target; double lowest, highest; } headings[] = {
-      {"8.0,45.01", 0, 0},       {"8.01,45.01", 1, 89},     {"8.01,45.0", 90, 90},
-      {"8.01,44.99", 91, 179},   {"8.0,44.99", 180, 180},   {"7.99,44.99", 181, 269},
-      {"7.99,45.0", 270, 270},   {"7.99,45.01", 271, 359}};
+  const struct {
+    const char* target;
+    double lowest, highest;
+  } headings[] = {{"8.0,45.01", 0, 0},     {"8.01,45.01", 1, 89},   {"8.01,45.0", 90, 90},
+                  {"8.01,44.99", 91, 179}, {"8.0,44.99", 180, 180}, {"7.99,44.99", 181, 269},
+                  {"7.99,45.0", 270, 270}, {"7.99,45.01", 271, 359}};
   for (const auto& heading : headings) {
     Track(std::string("8.0,45.0\n") + heading.target + "\n", false, true);
     EXPECT_GE(engine_->Course(), heading.lowest) << heading.target;
@@ -160,9 +189,11 @@ TEST_F(TrackOrders, TheCourseIsTheBearingOfTheStretch) {
 
 TEST_F(TrackOrders, AbsDifferenceIsTheSizeOfTheDifferenceAndReportsNonNumbers) {
   const double inf = std::numeric_limits<double>::infinity();
-  const struct { double a, b, size; std::size_t messages; } cases[] = {
-      {0, 5, 5, 0}, {5, 0, 5, 0}, {-3, 2, 5, 0}, {-2, -7, 5, 0}, {2, 2, 0, 0},
-      {inf, inf, 0, 1}, {std::nan(""), 1, 0, 1}};
+  const struct {
+    double a, b, size;
+    std::size_t messages;
+  } cases[] = {{0, 5, 5, 0}, {5, 0, 5, 0},     {-3, 2, 5, 0},          {-2, -7, 5, 0},
+               {2, 2, 0, 0}, {inf, inf, 0, 1}, {std::nan(""), 1, 0, 1}};
   TrackEngine engine(prompter_, options_);
   for (const auto& c : cases) {
     prompter_.messages.clear();

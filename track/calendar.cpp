@@ -26,9 +26,9 @@ std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
 std::int64_t DaysFromDate(const CalendarDate& date) {
   const std::int64_t year = date.month <= 2 ? date.year - 1 : date.year;  // the year from 1 March
   const std::int64_t era = FloorDivide(year, 400);
-  const std::int64_t yearOfEra = year - era * 400;                               // 0 to 399
+  const std::int64_t yearOfEra = year - era * 400;                                       // 0 to 399
   const std::int64_t monthFromMarch = date.month > 2 ? date.month - 3 : date.month + 9;  // 0 to 11
-  const std::int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + date.day - 1;    // 0 to 365
+  const std::int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + date.day - 1;          // 0 to 365
   const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
   return era * kDaysPer400Years + dayOfEra - kDaysFrom0000To1970;
 }

@@ -34,9 +34,9 @@ class ClosestPointIndex {
   };
   struct Node {
     Box box;
-    std::uint32_t begin, end;  // its points: order_[begin, end)
-    std::uint32_t left, right; // children; 0 for a leaf (node 0 is the root, never a child)
-    std::uint32_t alive;       // points not yet taken
+    std::uint32_t begin, end;   // its points: order_[begin, end)
+    std::uint32_t left, right;  // children; 0 for a leaf (node 0 is the root, never a child)
+    std::uint32_t alive;        // points not yet taken
   };
   // The best candidate so far: smaller distance wins, then the earlier point.
   struct Best {
@@ -61,8 +61,8 @@ class ClosestPointIndex {
   std::vector<Node> nodes_;
   std::vector<bool> taken_;
   std::vector<std::uint32_t> zeroPoints_;  // points with a 0 coordinate, in index order
-  std::size_t firstAlive_ = 0;       // no point before it is alive
-  std::size_t firstAliveZero_ = 0;   // position in zeroPoints_, likewise
+  std::size_t firstAlive_ = 0;             // no point before it is alive
+  std::size_t firstAliveZero_ = 0;         // position in zeroPoints_, likewise
   std::size_t alive_ = 0;
 };
 

@@ -1,4 +1,5 @@
-// The closest-point search of the closest-order tracks, and the flat-earth offset it ranks points by.
+// The closest-point search of the closest-order tracks, and the flat-earth offset it ranks points
+// by.
 //
 // The search is a plain scan over every remaining point: simple enough to check by eye, and the
 // reference that any faster search must agree with, choice for choice.
@@ -20,8 +21,8 @@ constexpr double kOffsetMetresPerDegreeLat = 110945.90800966838;
 constexpr double kOffsetMetresPerDegreeLon = 111319.14001027387;
 
 // Offset in metres of (longitude, latitude) from origin: plain differences times the constants
-// above, with no wrap at 180 degrees and no cosine. False, with both offsets 0, when any of the four
-// coordinates is exactly 0 (a 0 counts as absent).
+// above, with no wrap at 180 degrees and no cosine. False, with both offsets 0, when any of the
+// four coordinates is exactly 0 (a 0 counts as absent).
 bool PlanarOffset(const GeoPoint& origin, double longitude, double latitude, double& eastMetres,
                   double& northMetres);
 

@@ -1,6 +1,7 @@
 // What the track code needs from whoever drives it: a place to show messages, someone to answer a
 // Yes/No question, the states of the two option boxes, and (for long tracks) a way to show progress
-// and to ask for a stop. The window and the command line each supply one; tests supply scripted ones.
+// and to ask for a stop. The window and the command line each supply one; tests supply scripted
+// ones.
 #pragma once
 
 #include <cstdint>

@@ -85,7 +85,6 @@ char* WriteTimeField(char* out, double clockMs) {
   return out;
 }
 
-
 // Minutes (below 60) with four decimals, as "%.4f" prints them; returns the length (6 or 7).
 std::size_t WriteMinutes(char* out, double minutes) {
   char text[kFixedTextCapacity];  // what WriteFixed asks for; minutes use a few characters of it
@@ -233,13 +232,13 @@ std::string_view SentencePair::DateFields(double clockMs) {
 }
 
 void SentencePair::Build(double clockMs, std::string_view latitudeText,
-                         std::string_view longitudeText, double speedKnots,
-                         double courseDegrees) {
+                         std::string_view longitudeText, double speedKnots, double courseDegrees) {
   // Both sentences are written one after the other into text_, which is large enough for any
   // values: the position fields are bounded, and so are speed and course printed with decimals.
   // The checksum is an XOR, so the shared fields are summed once for both sentences.
   char time[16];
-  const std::string_view timeField(time, static_cast<std::size_t>(WriteTimeField(time, clockMs) - time));
+  const std::string_view timeField(time,
+                                   static_cast<std::size_t>(WriteTimeField(time, clockMs) - time));
   char position[2 * kCoordinateFieldCapacity];
   char* positionEnd = WriteLatitude(position, latitudeText);
   positionEnd = WriteLongitude(positionEnd, longitudeText);

@@ -71,8 +71,8 @@ class SentencePair {
   double motionSpeed_ = 0.0;
   double motionCourse_ = 0.0;
   bool dated_ = false;
-  std::int64_t dayZero_ = 0;      // the date of clock 0, in days since 1970-01-01
-  double dateFieldsDay_ = 0.0;    // the day offset dateFields_ was written for
+  std::int64_t dayZero_ = 0;    // the date of clock 0, in days since 1970-01-01
+  double dateFieldsDay_ = 0.0;  // the day offset dateFields_ was written for
   bool dateFieldsValid_ = false;
   char dateFields_[16];
   std::size_t dateFieldsLength_ = 0;

@@ -162,8 +162,8 @@ std::size_t WriteFixed(char* buffer, double value, int decimals) {
   std::size_t length = 0;
   if (WriteFixedFast(buffer, value, decimals, length)) return length;
   // The exact printer: the library's to_chars prints the binary value's exact decimal expansion.
-  const auto result = std::to_chars(buffer, buffer + kFixedTextCapacity, value,
-                                    std::chars_format::fixed, decimals);
+  const auto result =
+      std::to_chars(buffer, buffer + kFixedTextCapacity, value, std::chars_format::fixed, decimals);
   return static_cast<std::size_t>(result.ptr - buffer);
 }
 

@@ -1,8 +1,8 @@
 // Locale-free number parsing and printing.
 //
 // Every number Wayloom reads (POI files, edits, table cells) or writes (NMEA fields, distances,
-// interpolated coordinates) goes through these functions, so that a window toolkit that switches the
-// process locale to one with a decimal comma cannot change a single byte of a track.
+// interpolated coordinates) goes through these functions, so that a window toolkit that switches
+// the process locale to one with a decimal comma cannot change a single byte of a track.
 #pragma once
 
 #include <cstddef>
@@ -12,13 +12,13 @@
 namespace wayloom {
 
 // Reads a decimal number the way C's atof does in the "C" locale: leading white space, an optional
-// sign, digits with an optional point, an optional exponent; the longest such prefix counts and text
-// without one reads as 0. Hexadecimal and the words inf/nan are not numbers here. A value too large
-// for a double reads as +/-infinity, one too small as +/-0, as strtod gives them.
+// sign, digits with an optional point, an optional exponent; the longest such prefix counts and
+// text without one reads as 0. Hexadecimal and the words inf/nan are not numbers here. A value too
+// large for a double reads as +/-infinity, one too small as +/-0, as strtod gives them.
 double ParseDecimal(std::string_view text);
 
-// Appends value printed as printf("%.*f", decimals, value) prints it in the "C" locale: exact decimal
-// expansion, rounded half to even on ties of the binary value.
+// Appends value printed as printf("%.*f", decimals, value) prints it in the "C" locale: exact
+// decimal expansion, rounded half to even on ties of the binary value.
 void AppendFixed(std::string& out, double value, int decimals);
 
 // The room WriteFixed needs: the longest finite double has 309 integer digits, plus a sign, the

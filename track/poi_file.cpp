@@ -23,8 +23,8 @@ class LinePieceReader {
   bool AtEnd() const { return atEnd_; }
   bool Failed() const { return failed_; }
 
-  // Replaces piece with up to kLinePieceLimit characters, ending after a line feed. Reaching the end
-  // of the file sets AtEnd(); a read error sets Failed().
+  // Replaces piece with up to kLinePieceLimit characters, ending after a line feed. Reaching the
+  // end of the file sets AtEnd(); a read error sets Failed().
   void ReadPiece(std::string& piece) {
     piece.clear();
     while (piece.size() < kLinePieceLimit) {
@@ -56,9 +56,8 @@ class LinePieceReader {
  private:
   static const char* FindLineBreak(const char* start, std::size_t size) {
     const void* lineFeed = std::memchr(start, '\n', size);
-    const std::size_t searchCr = lineFeed ? static_cast<std::size_t>(
-                                                static_cast<const char*>(lineFeed) - start)
-                                          : size;
+    const std::size_t searchCr =
+        lineFeed ? static_cast<std::size_t>(static_cast<const char*>(lineFeed) - start) : size;
     const void* carriageReturn = std::memchr(start, '\r', searchCr);
     return static_cast<const char*>(carriageReturn ? carriageReturn : lineFeed);
   }
@@ -189,8 +188,7 @@ bool ParsePoiLine(std::string_view piece, PoiView& node) {
   if (!IsUsableCoordinate(first) || !IsUsableCoordinate(second)) return false;
 
   // Fields count every comma, empty pieces included.
-  std::string_view* const fields[] = {&node.szLon, &node.szLat, &node.szDescription,
-                                      &node.szExtra};
+  std::string_view* const fields[] = {&node.szLon, &node.szLat, &node.szDescription, &node.szExtra};
   const std::size_t widths[] = {PoiNode::kCoordinateWidth, PoiNode::kCoordinateWidth,
                                 PoiNode::kTextWidth, PoiNode::kTextWidth};
   std::size_t start = 0;

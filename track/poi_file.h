@@ -1,9 +1,10 @@
 // The POI file reader: text lines of longitude, latitude, description and an optional fourth text,
 // separated by commas.
 //
-// A line is a point when its first two non-empty comma pieces both read as non-zero, finite numbers;
-// other lines (headings, comments, blank lines) are skipped without a word. The texts are then taken
-// from the line's pieces with empty pieces counted, and kept exactly as read, cut to their widths.
+// A line is a point when its first two non-empty comma pieces both read as non-zero, finite
+// numbers; other lines (headings, comments, blank lines) are skipped without a word. The texts are
+// then taken from the line's pieces with empty pieces counted, and kept exactly as read, cut to
+// their widths.
 #pragma once
 
 #include <cstddef>
@@ -65,7 +66,6 @@ class PoiList {
   PoiView operator[](std::size_t index) const;
   PoiView back() const { return (*this)[nodes_.size() - 1]; }
   bool operator==(const PoiList& other) const;
-
 
  private:
   struct Node {

@@ -53,8 +53,8 @@ std::size_t Table::MemoryBytes() const {
 char* Table::Allocate(std::size_t length, RowSpan& span) {
   if (blocks_.empty() || blocks_.back().capacity - blocks_.back().used < length) {
     const std::size_t capacity = std::max(length, kBlockBytes);
-    blocks_.push_back(Block{std::make_unique<char[]>(capacity),
-                            static_cast<std::uint32_t>(capacity), 0});
+    blocks_.push_back(
+        Block{std::make_unique<char[]>(capacity), static_cast<std::uint32_t>(capacity), 0});
   }
   Block& block = blocks_.back();
   span = RowSpan{static_cast<std::uint32_t>(blocks_.size() - 1), block.used,

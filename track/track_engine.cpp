@@ -13,8 +13,9 @@ namespace {
 // Every how many sentence pairs a progress report goes out.
 constexpr std::uint64_t kProgressInterval = 4096;
 
-// Whether anything, even a dangling link or a file we may not read, stands at path. An existing file
-// must never be replaced without the question, so this does not depend on being able to open it.
+// Whether anything, even a dangling link or a file we may not read, stands at path. An existing
+// file must never be replaced without the question, so this does not depend on being able to open
+// it.
 bool DestinationExists(const std::string& path) {
   std::error_code error;
   const auto status = std::filesystem::symlink_status(path, error);

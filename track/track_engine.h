@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "track/closest_search.h"
 #include "track/calendar.h"
+#include "track/closest_search.h"
 #include "track/host.h"
 #include "track/nmea.h"
 #include "track/poi_file.h"
@@ -24,19 +24,19 @@ namespace wayloom {
 
 // How the last track ended.
 enum class TrackOutcome {
-  kNotRun,        // no track has been written yet
-  kWritten,       // the file holds the whole track (possibly empty: fewer than two points)
-  kDeclined,      // the destination existed and the answer was No: it was left untouched
-  kOpenFailed,    // the destination could not be opened for writing
-  kWriteFailed,   // a write, flush or close failed; the file holds what got through
-  kStopped,       // stopped on request; the file holds every line written so far, all complete
+  kNotRun,       // no track has been written yet
+  kWritten,      // the file holds the whole track (possibly empty: fewer than two points)
+  kDeclined,     // the destination existed and the answer was No: it was left untouched
+  kOpenFailed,   // the destination could not be opened for writing
+  kWriteFailed,  // a write, flush or close failed; the file holds what got through
+  kStopped,      // stopped on request; the file holds every line written so far, all complete
 };
 
 struct TrackSummary {
   TrackOutcome outcome = TrackOutcome::kNotRun;
-  std::uint64_t pointsRead = 0;       // points in the POI list
-  std::uint64_t pointsWritten = 0;    // POI points written (extra points not counted)
-  std::uint64_t sentencesWritten = 0; // sentences written (to the file, the listener, or both)
+  std::uint64_t pointsRead = 0;        // points in the POI list
+  std::uint64_t pointsWritten = 0;     // POI points written (extra points not counted)
+  std::uint64_t sentencesWritten = 0;  // sentences written (to the file, the listener, or both)
   // The clock one period after the last pair written: where a track going on from this one would
   // continue. The track's start when nothing was written.
   double nextClockMs = 0.0;
@@ -154,10 +154,10 @@ class TrackEngine {
   bool m_writeTrackFile = true;
   double m_trackStartMs = kTrackStartMs;
 
-  std::optional<PoiList> m_poiList;  // absent before the first load, after freeing, and when even
-                                     // its blank tail could not be allocated
-  Table m_sourceTable;  // only FillSourceTable changes it; the writers read it
-  std::uint64_t m_poiListVersion = 1;        // counts the POI lists loaded and freed
+  std::optional<PoiList> m_poiList;    // absent before the first load, after freeing, and when even
+                                       // its blank tail could not be allocated
+  Table m_sourceTable;                 // only FillSourceTable changes it; the writers read it
+  std::uint64_t m_poiListVersion = 1;  // counts the POI lists loaded and freed
   std::uint64_t m_sourceTableShowsList = 0;  // the version the source table shows
   Table m_nmeaTable;
 

@@ -1,5 +1,5 @@
-// The destination of a track: NMEA lines with CR LF ends, buffered, with every write, flush and close
-// checked so that a full disk is reported instead of a track silently cut short.
+// The destination of a track: NMEA lines with CR LF ends, buffered, with every write, flush and
+// close checked so that a full disk is reported instead of a track silently cut short.
 //
 // Lines are gathered in a large block; a full block is written by a background task while the next
 // one fills, so that formatting and the system's copying of the data overlap.
@@ -43,8 +43,8 @@ class TrackFile {
   // its capacity; a line longer than the room left makes it grow.
   std::string filling_;
   std::size_t filled_ = 0;
-  std::string writing_;       // the block the background task writes
-  std::future<bool> written_; // the background task's result
+  std::string writing_;        // the block the background task writes
+  std::future<bool> written_;  // the background task's result
 };
 
 }  // namespace wayloom

@@ -12,17 +12,11 @@
 #include "track/track_engine.h"
 
 namespace wayloom {
-void TrackEngine::WriteClosestTrack() {
-  WriteVisitingTrack(VisitOrder::kClosest, false);
-}
+void TrackEngine::WriteClosestTrack() { WriteVisitingTrack(VisitOrder::kClosest, false); }
 
-void TrackEngine::WriteExtraTrack() {
-  WriteVisitingTrack(VisitOrder::kFile, true);
-}
+void TrackEngine::WriteExtraTrack() { WriteVisitingTrack(VisitOrder::kFile, true); }
 
-void TrackEngine::WriteClosestExtraTrack() {
-  WriteVisitingTrack(VisitOrder::kClosest, true);
-}
+void TrackEngine::WriteClosestExtraTrack() { WriteVisitingTrack(VisitOrder::kClosest, true); }
 
 void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   if (!OpenTrack()) return;

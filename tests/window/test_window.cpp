@@ -163,7 +163,8 @@ class WindowTest : public QObject {
     QCOMPARE(sourceModel->index(2, 0).data().toString(), QStringLiteral("-33.8568"));
     QCOMPARE(sourceModel->index(2, 1).data().toString(), QStringLiteral("151.2153"));
     QCOMPARE(sourceModel->index(2, 2).data().toString(), QStringLiteral("Opera House"));
-    for (int column = 0; column < 4; ++column) QVERIFY(sourceModel->index(3, column).data().toString().isEmpty());
+    for (int column = 0; column < 4; ++column)
+      QVERIFY(sourceModel->index(3, column).data().toString().isEmpty());
 
     QAbstractItemModel* nmeaModel = session.Model("nmeaTable");
     QCOMPARE(nmeaModel->columnCount(), 1);
@@ -215,10 +216,14 @@ class WindowTest : public QObject {
   void browse_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("chosen");
-    QTest::newRow("source, cancelled") << "browseSourceButton" << "";
-    QTest::newRow("source, chosen") << "browseSourceButton" << "/srv/poi/harbours.csv";
-    QTest::newRow("destination, cancelled") << "browseDestButton" << "";
-    QTest::newRow("destination, chosen") << "browseDestButton" << "/srv/out/track.txt";
+    QTest::newRow("source, cancelled") << "browseSourceButton"
+                                       << "";
+    QTest::newRow("source, chosen") << "browseSourceButton"
+                                    << "/srv/poi/harbours.csv";
+    QTest::newRow("destination, cancelled") << "browseDestButton"
+                                            << "";
+    QTest::newRow("destination, chosen") << "browseDestButton"
+                                         << "/srv/out/track.txt";
   }
 
   // Browse takes in everything typed before it shows a path, and shows nothing when cancelled. It
@@ -243,7 +248,8 @@ class WindowTest : public QObject {
     QCOMPARE(session.picker.askedTitle, QStringLiteral("Browse"));
     QCOMPARE(session.picker.askedFilters,
              QStringList({QStringLiteral("*.txt *.csv"), QStringLiteral("All Files (*)")}));
-    QCOMPARE(session.picker.askedDirectory, forSource ? QDir(dir.path()).absolutePath() : QDir::homePath());
+    QCOMPARE(session.picker.askedDirectory,
+             forSource ? QDir(dir.path()).absolutePath() : QDir::homePath());
     QCOMPARE(session.Edit("sourceEdit")->text(), forSource && !chosen.isEmpty() ? chosen : source);
     QCOMPARE(session.Edit("destEdit")->text(), !forSource && !chosen.isEmpty() ? chosen : dest);
     QCOMPARE(session.Edit("stepEdit")->text(), QStringLiteral("250"));
@@ -311,8 +317,8 @@ class WindowTest : public QObject {
                "the de_DE.UTF-8 locale is not installed (locale-gen), so this run proves nothing");
     }
     QTemporaryDir dir;
-    QStringList options{QStringLiteral("--period"), QStringLiteral("0.25"), QStringLiteral("--step"),
-                        QStringLiteral("750")};
+    QStringList options{QStringLiteral("--period"), QStringLiteral("0.25"),
+                        QStringLiteral("--step"), QStringLiteral("750")};
     if (reorder) options << QStringLiteral("--reorder");
     if (extra) options << QStringLiteral("--extra");
     const QByteArray expected =
@@ -337,8 +343,7 @@ class WindowTest : public QObject {
     const QString source = dir.filePath(QStringLiteral("points.csv"));
     const QString dest = dir.filePath(QStringLiteral("window.nmea"));
     WriteFile(source, ManyPoints(20000));
-    const QByteArray whole =
-        CommandLineTrack(source, dir.filePath(QStringLiteral("cli.nmea")), {});
+    const QByteArray whole = CommandLineTrack(source, dir.filePath(QStringLiteral("cli.nmea")), {});
     Session session;
     session.window.SetProgressDelay(0);
     session.Type("sourceEdit", source);
