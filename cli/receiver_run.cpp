@@ -147,7 +147,8 @@ std::string CheckReceiver(const ReceiverArgs& args, const ReceiverRequest& reque
   const bool seedDigits =
       !args.seed.empty() && args.seed.size() <= 19 &&
       std::all_of(args.seed.begin(), args.seed.end(), [](char c) { return c >= '0' && c <= '9'; });
-  if (!seedDigits) return "--seed needs a whole number of at most 19 digits, not '" + args.seed + "'";
+  if (!seedDigits)
+    return "--seed needs a whole number of at most 19 digits, not '" + args.seed + "'";
   motion.seed = std::stoull(args.seed);
 
   std::string problem;
@@ -291,9 +292,8 @@ class ReceiverCommand {
     std::error_code error;
     const bool exists =
         std::filesystem::exists(std::filesystem::symlink_status(request_.dest, error)) && !error;
-    if (exists &&
-        !(request_.prompter &&
-          request_.prompter->AskYesNo("The output file already exists\noverwrite ?"))) {
+    if (exists && !(request_.prompter &&
+                    request_.prompter->AskYesNo("The output file already exists\noverwrite ?"))) {
       return Fail(request_.dest + " exists and was left as it was");
     }
     return file_.Open(request_.dest) || Fail("Error can't open output file \n" + request_.dest);
@@ -321,14 +321,14 @@ class ReceiverCommand {
   }
 
   int Report(bool stopped, bool failed) {
-    const char* destination =
-        request_.dest == "-" ? "standard output" : request_.dest.c_str();
+    const char* destination = request_.dest == "-" ? "standard output" : request_.dest.c_str();
     if (failed) {
       Fail("Error writing output file \n" + request_.dest);
       return kExitError;
     }
     if (!request_.dest.empty() && (stopped || !request_.quiet)) {
-      std::fprintf(err_, "wayloom-cli: %s%llu points read, %llu fixes, %llu sentences written to %s%s\n",
+      std::fprintf(err_,
+                   "wayloom-cli: %s%llu points read, %llu fixes, %llu sentences written to %s%s\n",
                    stopped ? "stopped: " : "", static_cast<unsigned long long>(pointsRead_),
                    static_cast<unsigned long long>(fixesWritten_),
                    static_cast<unsigned long long>(sentencesWritten_), destination,

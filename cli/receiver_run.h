@@ -26,8 +26,8 @@ struct ReceiverArgs {
 };
 
 // The options that mean something only with --speed.
-inline constexpr const char* kReceiverOnlyOptions[] = {"--dwell",     "--start", "--sentences",
-                                                       "--noise",     "--seed",  "--udp"};
+inline constexpr const char* kReceiverOnlyOptions[] = {"--dwell", "--start", "--sentences",
+                                                       "--noise", "--seed",  "--udp"};
 
 // What the rest of the command line has already read and checked.
 struct ReceiverRequest {

@@ -22,8 +22,8 @@ struct Satellite {
 
 // Seven satellites used (high enough and strong enough) and three low, weak ones in view only.
 constexpr Satellite kSky[] = {
-    {5, 72, 48, 46},  {13, 58, 301, 44}, {15, 41, 132, 42}, {18, 34, 226, 40}, {20, 27, 71, 38},
-    {24, 19, 178, 36}, {29, 23, 265, 37}, {2, 9, 12, 28},   {10, 6, 340, 24},  {31, 4, 110, 21},
+    {5, 72, 48, 46},   {13, 58, 301, 44}, {15, 41, 132, 42}, {18, 34, 226, 40}, {20, 27, 71, 38},
+    {24, 19, 178, 36}, {29, 23, 265, 37}, {2, 9, 12, 28},    {10, 6, 340, 24},  {31, 4, 110, 21},
 };
 constexpr std::size_t kUsed = 7;
 constexpr std::size_t kPerGsv = 4;

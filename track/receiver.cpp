@@ -116,7 +116,8 @@ void FixStream::PositionAt(double secondsIntoRound, Fix& fix) const {
     fix.latitude = route_[from_].latitude;
     fix.longitude = route_[from_].longitude;
     // Standing at a point, except at the very moment of arriving at the last one without a dwell.
-    fix.speedKnots = !hasStretch_ && moved_ && motion_.dwellSeconds == 0.0 ? motion_.speedKnots : 0.0;
+    fix.speedKnots =
+        !hasStretch_ && moved_ && motion_.dwellSeconds == 0.0 ? motion_.speedKnots : 0.0;
     return;
   }
   double metres = (secondsIntoRound - leaves) * motion_.speedMetresPerSecond;
@@ -139,9 +140,8 @@ bool FixStream::Next(Fix& fix) {
   if (roundOver_) return false;
   const double seconds = static_cast<double>(tick_) * motion_.periodSeconds;
   // Travel on to the stretch (or the last point) that this time falls in.
-  while (hasStretch_ &&
-         seconds >= arrivedSeconds_ + motion_.dwellSeconds +
-                        stretchMetres_ / motion_.speedMetresPerSecond) {
+  while (hasStretch_ && seconds >= arrivedSeconds_ + motion_.dwellSeconds +
+                                       stretchMetres_ / motion_.speedMetresPerSecond) {
     double lat = 0.0;
     double lon = 0.0;
     double azimuth = 0.0;

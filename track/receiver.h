@@ -16,19 +16,19 @@
 namespace wayloom {
 
 struct ReceiverMotion {
-  double speedKnots = 0.0;         // reported ground speed while moving
+  double speedKnots = 0.0;            // reported ground speed while moving
   double speedMetresPerSecond = 0.0;  // the same speed, as travelled
-  double periodSeconds = 1.0;       // between fixes, above 0
-  double dwellSeconds = 0.0;        // standing still at every point of the route
-  double noiseMetres = 0.0;         // standard deviation of the horizontal error; 0 for none
-  std::uint64_t seed = 1;           // of the error's random numbers
+  double periodSeconds = 1.0;         // between fixes, above 0
+  double dwellSeconds = 0.0;          // standing still at every point of the route
+  double noiseMetres = 0.0;           // standard deviation of the horizontal error; 0 for none
+  std::uint64_t seed = 1;             // of the error's random numbers
 };
 
 struct Fix {
-  std::int64_t clockMs = 0;  // milliseconds since midnight of the start date
-  double latitude = 0.0;     // degrees, the error included
-  double longitude = 0.0;    // degrees, from -180 to 180
-  double speedKnots = 0.0;   // the set speed while moving, 0 while standing
+  std::int64_t clockMs = 0;    // milliseconds since midnight of the start date
+  double latitude = 0.0;       // degrees, the error included
+  double longitude = 0.0;      // degrees, from -180 to 180
+  double speedKnots = 0.0;     // the set speed while moving, 0 while standing
   double courseDegrees = 0.0;  // true course, from 0 to below 360; kept while standing
 };
 
@@ -83,7 +83,7 @@ class FixStream {
   std::int64_t roundStartMs_;
   std::uint64_t tick_ = 0;  // fixes of the period made this round
   bool roundOver_ = false;
-  bool moved_ = false;      // a stretch has been travelled this round
+  bool moved_ = false;  // a stretch has been travelled this round
   double lastFixSeconds_ = -1.0;
   std::int64_t lastClockMs_ = 0;
   bool anyFix_ = false;
