@@ -57,7 +57,12 @@ TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicAndPassesEveryPoint) {
     std::size_t fixes;  // expected count, 0: not checked
   };
   const Case cases[] = {
-      {"a few stretches", {{55.95, -3.19}, {56.1, -3.4}, {56.1, -3.2}, {57.47, -4.22}}, 300, 7, 0, 0},
+      {"a few stretches",
+       {{55.95, -3.19}, {56.1, -3.4}, {56.1, -3.2}, {57.47, -4.22}},
+       300,
+       7,
+       0,
+       0},
       {"the short way across 180", {{10.0, 179.9999}, {10.0, -179.9999}}, 54, 1, 0, 2},
       {"over the pole", {{89.9, 0.0}, {89.9, 180.0}}, 100, 10, 0, 0},
       {"a repeated point", {{55.95, -3.19}, {55.95, -3.19}, {56.0, -3.19}}, 60, 5, 0, 0},
@@ -196,14 +201,23 @@ TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnything) {
   const std::string source = std::string(WAYLOOM_EXAMPLES) + "/a9-edinburgh-inverness.csv";
   const std::string dest = dir.File("track.nmea");
   const std::vector<std::vector<std::string>> cases = {
-      {"--speed", "0"},          {"--speed", "-3"},          {"--speed", "inf"},
-      {"--speed", "30 knots"},   {"--speed", "0", "--dwell", "5"},
-      {"--speed", "30", "--period", "0"},    {"--speed", "30", "--period", "-1"},
-      {"--speed", "30", "--sentences", "RMC,GSX"},      {"--speed", "30", "--start", "24:00:00"},
-      {"--speed", "30", "--start", "12:60:00"},         {"--speed", "30", "--date", "2026-02-29"},
-      {"--speed", "30", "--extra"},          {"--speed", "30", "--step", "50"},
-      {"--speed", "30", "--noise", "-1"},    {"--speed", "30", "--udp", "127.0.0.1:0"},
-      {"--dwell", "5"},                      {"--speed", "30", "--start", "now", "--date", "2026-03-07"},
+      {"--speed", "0"},
+      {"--speed", "-3"},
+      {"--speed", "inf"},
+      {"--speed", "30 knots"},
+      {"--speed", "0", "--dwell", "5"},
+      {"--speed", "30", "--period", "0"},
+      {"--speed", "30", "--period", "-1"},
+      {"--speed", "30", "--sentences", "RMC,GSX"},
+      {"--speed", "30", "--start", "24:00:00"},
+      {"--speed", "30", "--start", "12:60:00"},
+      {"--speed", "30", "--date", "2026-02-29"},
+      {"--speed", "30", "--extra"},
+      {"--speed", "30", "--step", "50"},
+      {"--speed", "30", "--noise", "-1"},
+      {"--speed", "30", "--udp", "127.0.0.1:0"},
+      {"--dwell", "5"},
+      {"--speed", "30", "--start", "now", "--date", "2026-03-07"},
   };
   for (std::vector<std::string> arguments : cases) {
     arguments.push_back(source);
