@@ -233,15 +233,16 @@ TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnything) {
             "$GPRMC,010000.000,A,5557.19800,N,00311.29800,W,30.00,257.356,070326,,*11\r\n");
 }
 
-TEST(ReceiverCli, SendsEachFixAsOneDatagramHoldingExactlyItsSentences) {
+TEST(ReceiverCli, SendsEachFixAsOneDatagramHoldingExactlyItsSentencesEvenToBroadcast) {
+  // The loopback network's broadcast address: a broadcast that never leaves the machine.
   const int listener = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_addr.s_addr = htonl(0x7FFFFFFF);
   socklen_t length = sizeof address;
   ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  const std::string udp = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  const std::string udp = "127.255.255.255:" + std::to_string(ntohs(address.sin_port));
 
   TempDir dir;
   const std::string source = std::string(WAYLOOM_EXAMPLES) + "/a9-edinburgh-inverness.csv";
