@@ -161,24 +161,13 @@ TEST(ReceiverNoise, SmoothReproducibleAndOfTheSetSize) {
 
 TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnything) {
   test::TempDir dir;
-  const char* const cases[] = {"--speed 0",
-                               "--speed -3",
-                               "--speed inf",
-                               "--speed 30knots",
-                               "--speed 0 --dwell 5",
-                               "--dwell 5",
-                               "--speed 1 --period 0",
-                               "--speed 1 --period -1",
-                               "--speed 1 --sentences RMC,GSX",
-                               "--speed 1 --start 24:00:00",
-                               "--speed 1 --start 12:60:00",
-                               "--speed 1 --date 2026-02-29",
-                               "--speed 1 --extra",
-                               "--speed 1 --step 50",
-                               "--speed 1 --noise -1",
-                               "--speed 1 --udp 127.0.0.1:0",
-                               "--speed 1 --start now --date 2026-03-07"};
-  for (const char* text : cases) {
+  std::istringstream cases(  // '|' between cases
+      "--speed 0|--speed -3|--speed inf|--speed 30knots|--speed 0 --dwell 5|--dwell 5|"
+      "--speed 1 --period 0|--speed 1 --period -1|--speed 1 --sentences RMC,GSX|"
+      "--speed 1 --start 24:00:00|--speed 1 --start 12:60:00|--speed 1 --date 2026-02-29|"
+      "--speed 1 --extra|--speed 1 --step 50|--speed 1 --noise -1|--speed 1 --udp 127.0.0.1:0|"
+      "--speed 1 --start now --date 2026-03-07");
+  for (std::string text; std::getline(cases, text, '|');) {
     std::vector<std::string> arguments;
     std::istringstream words(text);
     for (std::string word; words >> word;) arguments.push_back(word);
