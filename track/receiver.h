@@ -35,8 +35,9 @@ struct Fix {
 // Horizontal position error that drifts smoothly from fix to fix: a first-order Gauss-Markov
 // process for the east and for the north error, each with the given standard deviation and a
 // correlation time of kCorrelationSeconds. The random numbers come from std::mt19937_64, whose
-// output the C++ standard defines, turned Gaussian by the polar method written out here, so the
-// same seed gives the same error with every standard library.
+// output the C++ standard defines, turned Gaussian by the polar method written out here (the
+// output of std::normal_distribution differs between standard libraries): the same seed gives the
+// same error in every build.
 class ReceiverNoise {
  public:
   static constexpr double kCorrelationSeconds = 30.0;
