@@ -34,6 +34,7 @@ struct CliSettings {
   std::string pty;
   std::string speedup = "1";
   std::string waitClients = "0";
+  std::string clientTimeout = "30";
   std::string date;
   std::vector<std::string> given;  // the options given, by name
   bool reorder = false;
@@ -82,6 +83,9 @@ const OptionEntry kOptions[] = {
      &CliSettings::loop},
     {"--wait-clients", "N", "live: start the track once N clients have connected (default 0)",
      &CliSettings::waitClients, nullptr},
+    {"--client-timeout", "SECONDS",
+     "live: drop a TCP client that takes nothing for SECONDS while data waits (default 30)",
+     &CliSettings::clientTimeout, nullptr},
 };
 
 void PrintUsage(std::FILE* stream) {
@@ -287,6 +291,7 @@ struct LiveSettings {
   std::uint16_t port = 0;
   double speedup = 1.0;
   unsigned long waitClients = 0;
+  double clientTimeoutSeconds = 30.0;
   std::optional<CalendarDate> date;
 };
 
@@ -309,7 +314,7 @@ std::string CheckSettings(const CliSettings& settings, LiveSettings& live) {
     return "--serve needs [HOST:]PORT (an IPv6 host in brackets), not '" + settings.serve + "'";
   }
   if (settings.Given("--pty") && settings.pty.empty()) return "--pty needs a LINK path";
-  for (const char* option : {"--speedup", "--loop", "--wait-clients"}) {
+  for (const char* option : {"--speedup", "--loop", "--wait-clients", "--client-timeout"}) {
     if (settings.Given(option) && !live.wanted) {
       return std::string(option) + " is for live output: give --serve or --pty with it";
     }
@@ -317,6 +322,14 @@ std::string CheckSettings(const CliSettings& settings, LiveSettings& live) {
   live.speedup = ParseSpeedup(settings.speedup);
   if (live.speedup == 0.0) {
     return "--speedup needs a number above 0, not '" + settings.speedup + "'";
+  }
+  if (settings.Given("--client-timeout")) {
+    if (!serve) return "--client-timeout is for --serve";
+    live.clientTimeoutSeconds = ParseSpeedup(settings.clientTimeout);
+    if (live.clientTimeoutSeconds == 0.0 || live.clientTimeoutSeconds > 1e6) {
+      return "--client-timeout needs a number of seconds above 0, not '" + settings.clientTimeout +
+             "'";
+    }
   }
   if (settings.Given("--wait-clients")) {
     if (!serve) return "--wait-clients is for --serve";
@@ -399,6 +412,8 @@ class Command {
     std::string problem;
     if (settings_.Given("--serve")) {
       server_ = std::make_unique<TcpServer>();
+      server_->SetStallLimit(std::chrono::milliseconds(
+          static_cast<std::int64_t>(std::ceil(live_.clientTimeoutSeconds * 1000.0))));
       if (!server_->Listen(live_.host, live_.port, problem)) {
         std::fprintf(err_, "wayloom-cli: %s\n", problem.c_str());
         return false;
@@ -495,7 +510,7 @@ class Command {
     std::string clients;
     if (server_) {
       const ServerCounts& counts = server_->Counts();
-      clients = ", " + std::to_string(counts.accepted) + " client(s) served, " +
+      clients = ", " + std::to_string(counts.served) + " client(s) served, " +
                 std::to_string(counts.droppedSlow) + " dropped for reading too slowly";
       if (counts.refused > 0) clients += ", " + std::to_string(counts.refused) + " turned away";
     }
