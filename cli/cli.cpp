@@ -100,6 +100,8 @@ void PrintUsage(std::FILE* stream) {
   for (const OptionEntry& option : kOptions) {
     std::string left = option.name;
     if (option.valueName) left += std::string(" ") + option.valueName;
+    // A long name gets a line of its own.
+    if (left.size() > 20) left += "\n" + std::string(22, ' ');
     std::fprintf(stream, "  %-20s %s\n", left.c_str(), option.help);
   }
   std::fputs(

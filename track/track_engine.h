@@ -59,7 +59,8 @@ class TrackEngine {
   std::string m_strTimePeriod = "1";      // seconds between points
 
   // Reads the POI file, shows it, writes the track in the order the option boxes choose, and shows
-  // the POI list again. Problems are shown through the Prompter; it always runs to its end.
+  // the POI list again. Problems are shown through the Prompter; it always runs to its end, unless
+  // SetSourceMustBeRead is on and the POI file was not read in full.
   void CreateTrack();
   // The same track once more from the POI list as it stands, without reading the file again.
   void RepeatTrack();
