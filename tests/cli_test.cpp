@@ -72,7 +72,6 @@ TEST_F(Cli, ErrorMessagesGoToStandardErrorWithStatusOne) {
           "wayloom-cli: Error can't open the input file\n" + dir_.File("missing.csv") + "\n", 0),
       0u)
       << missing.err;
-  EXPECT_EQ(ReadFile(dest_), "");  // the (empty) track is still written
 
   const CliRun noFolder = Invoke({sample_, dir_.File("no/such/folder.nmea")});
   EXPECT_EQ(noFolder.status, kExitError);

@@ -1,23 +1,13 @@
 // Live output: the pacing schedule, the engine's hooks for it, and the real program serving TCP
 // clients and a pseudo-terminal reader. Waits on the program are bounded only to keep a broken
 // build from hanging the suite; nothing here depends on how fast anything runs.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/cli.h"
@@ -25,8 +15,6 @@
 #include "live/tcp_server.h"
 #include "tests/test_support.h"
 #include "track/track_engine.h"
-
-extern char** environ;
 
 namespace wayloom {
 namespace {
@@ -160,108 +148,8 @@ TEST_F(EngineHooks, WithoutAFileATrackAsksNothingAndCanContinueTheClockWithADate
 
 // --- The real program --------------------------------------------------------------------------
 
-using Clock = std::chrono::steady_clock;
-// Only a guard against a hung run: every wait normally ends in a fraction of this.
-constexpr auto kPatience = std::chrono::seconds(120);
-
-// wayloom-cli started in the background, standard error to a file.
-class LiveCli {
- public:
-  LiveCli(const test::TempDir& dir, std::vector<std::string> arguments)
-      : errPath_(dir.File("err-" + std::to_string(++count_) + ".txt")) {
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    arguments.insert(arguments.begin(), WAYLOOM_CLI);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, WAYLOOM_CLI, &files, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&files);
-  }
-  ~LiveCli() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  std::string Err() const { return ReadFile(errPath_); }
-
-  // The port from "serving NMEA on 127.0.0.1:PORT", once the program has said it.
-  int Port() {
-    const std::string mark = "serving NMEA on 127.0.0.1:";
-    for (const auto end = Clock::now() + kPatience; Clock::now() < end;) {
-      const std::string err = Err();
-      const std::size_t at = err.find(mark);
-      if (at != std::string::npos && err.find('\n', at) != std::string::npos) {
-        return std::stoi(err.substr(at + mark.size()));
-      }
-      if (Exited()) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ADD_FAILURE() << "no port: " << Err();
-    return -1;
-  }
-
-  // Waits for the program to end, signalling it first unless signal is 0; its exit status.
-  int Wait(int signal = 0) {
-    if (signal != 0) kill(pid_, signal);
-    for (const auto end = Clock::now() + kPatience; Clock::now() < end && !Exited();) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (!Exited()) {
-      ADD_FAILURE() << "wayloom-cli did not end: " << Err();
-      return -1;
-    }
-    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-  }
-
- private:
-  bool Exited() {
-    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = -1;
-    return pid_ <= 0;
-  }
-  static inline int count_ = 0;
-  std::string errPath_;
-  pid_t pid_ = -1;
-  int status_ = 0;
-};
-
-int Connect(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ADD_FAILURE() << "cannot connect to port " << port;
-  }
-  return fd;
-}
-
-// Reads from fd until `lines` CR LF line ends have come (0: until the end of the stream).
-std::string Read(int fd, std::size_t lines) {
-  std::string bytes;
-  std::size_t ends = 0;
-  char buffer[65536];
-  const auto end = Clock::now() + kPatience;
-  while (Clock::now() < end && (lines == 0 || ends < lines)) {
-    pollfd ready{fd, POLLIN, 0};
-    if (poll(&ready, 1, 100) <= 0) continue;
-    // A byte at a time once close to the count, so that nothing past the last line is taken.
-    const std::size_t want = lines == 0 || lines - ends > 64 ? sizeof buffer : 1;
-    const ssize_t n = read(fd, buffer, want);
-    if (n <= 0) return bytes;
-    for (ssize_t i = 0; i < n; ++i) ends += buffer[i] == '\n';
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  if (lines > 0 && ends < lines) ADD_FAILURE() << "got " << ends << " of " << lines << " lines";
-  return bytes;
-}
+using test::Connect;
+using test::Read;
 
 // The time field of a sentence, in whole seconds of the day.
 int Seconds(const std::string& sentence) {
@@ -275,8 +163,8 @@ TEST(LiveCli, AClientThatHangsIsDroppedWhileAnotherGetsTheWholeTrack) {
   const std::string dest = dir.File("track.nmea");
   // About 18000 pairs, some 2.5 MB: far more than a client that does not read can hold.
   WriteFile(source, "-9.14,38.72,Lisbon\n21.01,52.23,Warsaw\n");
-  LiveCli cli(dir, {"--serve", "0", "--wait-clients", "2", "--speedup", "5000", "--extra", "--step",
-                    "150", source, dest});
+  test::CliProcess cli(dir, {"--serve", "0", "--wait-clients", "2", "--speedup", "5000", "--extra",
+                             "--step", "150", source, dest});
   const int port = cli.Port();
   const int hanging = Connect(port);
   const int reader = Connect(port);
@@ -298,8 +186,8 @@ TEST(LiveCli, AClientThatHangsIsDroppedWhileAnotherGetsTheWholeTrack) {
 
 TEST(LiveCli, ALateClientJoinsAtAPairAndALoopKeepsTheClockGoingUntilCtrlC) {
   test::TempDir dir;
-  LiveCli cli(dir, {"--serve", "127.0.0.1:0", "--wait-clients", "1", "--loop", "--speedup", "200",
-                    WAYLOOM_TEST_DATA "/three_points.csv"});
+  test::CliProcess cli(dir, {"--serve", "127.0.0.1:0", "--wait-clients", "1", "--loop", "--speedup",
+                             "200", WAYLOOM_TEST_DATA "/three_points.csv"});
   const int port = cli.Port();
   const int first = Connect(port);
   Read(first, 10);
@@ -339,7 +227,7 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
   const std::string link = dir.File("gps0");
 
   WriteFile(link, "someone's file");
-  LiveCli refused(dir, {"--pty", link, source});
+  test::CliProcess refused(dir, {"--pty", link, source});
   EXPECT_EQ(refused.Wait(), 1);
   EXPECT_NE(refused.Err().find("already exists"), std::string::npos) << refused.Err();
   EXPECT_EQ(ReadFile(link), "someone's file");
@@ -347,8 +235,8 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
 
   // A link an earlier run left behind, to a device that is gone, is taken over.
   std::filesystem::create_symlink("/dev/pts/999999", link);
-  LiveCli cli(dir, {"--pty", link, "--serve", "0", "--wait-clients", "1", "--loop", "--speedup",
-                    "1000", source});
+  test::CliProcess cli(dir, {"--pty", link, "--serve", "0", "--wait-clients", "1", "--loop",
+                             "--speedup", "1000", source});
   const int port = cli.Port();
   const std::string device = std::filesystem::read_symlink(link).string();
   ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
@@ -392,7 +280,7 @@ TEST(LiveCli, LiveOptionsAreCheckedBeforeAnythingRuns) {
       {{source}, "expected SOURCE and DEST"},
   };
   for (const auto& c : cases) {
-    LiveCli cli(dir, c.arguments);
+    test::CliProcess cli(dir, c.arguments);
     EXPECT_EQ(cli.Wait(), 2) << c.message;
     EXPECT_NE(cli.Err().find(c.message), std::string::npos) << cli.Err();
   }

@@ -1,8 +1,13 @@
 // Shared helpers for the engine and command-line tests: a scripted message box, fixed option
-// states, and a temporary folder with small file utilities.
+// states, the program run in this process or in the background, TCP clients, and a temporary
+// folder with small file utilities.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +64,41 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// wayloom-cli started in the background: standard input from stdinPath, standard output to
+// /dev/null, standard error to a file. Killed at the end if it is still running.
+class CliProcess {
+ public:
+  CliProcess(const TempDir& dir, std::vector<std::string> arguments,
+             const std::string& stdinPath = "/dev/null");
+  ~CliProcess();
+  CliProcess(const CliProcess&) = delete;
+  CliProcess& operator=(const CliProcess&) = delete;
+
+  std::string Err() const;
+  // The port from "serving NMEA on 127.0.0.1:PORT", once the program has said it.
+  int Port();
+  // Waits until condition holds while the program runs; false (and a test failure) if it never
+  // does. Only a guard against a hung run: every wait normally ends in a fraction of it.
+  bool WaitUntil(const std::function<bool()>& condition, const char* what);
+  // Whether it has a handler for signal; whether it sleeps (blocked in a system call).
+  bool Catches(int signal) const;
+  bool Sleeping() const;
+  // Waits for the program to end, signalling it first unless signal is 0. Its exit status, or -1
+  // when it did not exit by itself (killed by a signal).
+  int Wait(int signal = 0);
+
+ private:
+  bool Exited();
+  std::string errPath_;
+  pid_t pid_ = -1;
+  int status_ = 0;
+};
+
+// A TCP client on 127.0.0.1:port; a receive buffer of receiveBytes when it is not 0.
+int Connect(int port, int receiveBytes = 0);
+// Reads from fd until `lines` CR LF line ends have come (0: until the end of the stream).
+std::string Read(int fd, std::size_t lines);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

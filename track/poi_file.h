@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace wayloom {
@@ -92,14 +94,28 @@ bool ParsePoiLine(std::string_view piece, PoiView& node);
 
 enum class PoiReadStatus {
   kOk,
-  kCannotOpen,      // the list is the blank tail alone
-  kReadError,       // the points read before the error stay
-  kOutOfMemory,     // the points read before the shortage stay; the line being read is lost
-  kNoMemoryForList  // not even the blank tail could be made: there is no list
+  kCannotOpen,       // the list is the blank tail alone
+  kReadError,        // the points read before the error stay
+  kOutOfMemory,      // the points read before the shortage stay; the line being read is lost
+  kNoMemoryForList,  // not even the blank tail could be made: there is no list
+  kStopped,          // a stop was asked for; the points read before it stay
+};
+
+// What a reading needs and tells beyond the points.
+struct PoiReadDetails {
+  // Asked before the file is opened and before every block is read; true ends the reading. A
+  // signal that interrupts the opening (of a pipe without a writer) is seen here too.
+  std::function<bool()> stopRequested;
+  // The system's reason when the file could not be opened or read.
+  std::error_code error;
+  // The file starts with a UTF-16 byte-order mark: its text cannot read as numbers.
+  bool utf16ByteOrderMark = false;
 };
 
 // Reads the file at path into list (emptied first). The list always ends in its blank tail, except
-// after kNoMemoryForList, when it is left empty.
+// after kNoMemoryForList, when it is left empty. A UTF-8 byte-order mark at the start of the file
+// (as spreadsheet programs write it) is skipped; the line rules apply to what follows.
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list);
+PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list, PoiReadDetails& details);
 
 }  // namespace wayloom

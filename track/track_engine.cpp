@@ -29,6 +29,20 @@ TrackEngine::TrackEngine(Prompter& prompter, OptionStates& options)
 
 void TrackEngine::CreateTrack() {
   LoadPoiFile();
+  if (m_sourceMustBeRead && m_loadStatus != PoiReadStatus::kOk) {
+    m_summary = TrackSummary{};
+    m_summary.outcome = m_loadStatus == PoiReadStatus::kStopped ? TrackOutcome::kStoppedReading
+                                                                : TrackOutcome::kSourceUnread;
+    m_summary.nextClockMs = m_trackStartMs;
+    FillSourceTable();
+    return;
+  }
+  WriteChosenTrack();
+}
+
+void TrackEngine::RepeatTrack() { WriteChosenTrack(); }
+
+void TrackEngine::WriteChosenTrack() {
   FillSourceTable();
   const bool reorder = m_options.ReorderTicked();
   const bool extraPoints = m_options.ExtraPointsTicked();
@@ -47,22 +61,28 @@ void TrackEngine::CreateTrack() {
 void TrackEngine::LoadPoiFile() {
   FreePoiList();
   PoiList list;
-  const PoiReadStatus status = ReadPoiFile(m_strSourceFile, list);
-  switch (status) {
+  PoiReadDetails details;
+  if (m_sourceMustBeRead && m_progress) {
+    details.stopRequested = [this] { return m_progress->StopRequested(); };
+  }
+  m_loadStatus = ReadPoiFile(m_strSourceFile, list, details);
+  m_sourceUtf16 = details.utf16ByteOrderMark;
+  switch (m_loadStatus) {
     case PoiReadStatus::kNoMemoryForList:
       m_prompter.ShowMessage("Argh ! Out of memory making the POI list");
       return;
     case PoiReadStatus::kCannotOpen:
-      m_prompter.ShowMessage("Error can't open the input file\n" + m_strSourceFile);
+      m_prompter.ShowFailure("Error can't open the input file\n" + m_strSourceFile, details.error);
       break;
     case PoiReadStatus::kReadError:
-      m_prompter.ShowMessage("Error reading the input file\n" + m_strSourceFile);
+      m_prompter.ShowFailure("Error reading the input file\n" + m_strSourceFile, details.error);
       break;
     case PoiReadStatus::kOutOfMemory:
       m_prompter.ShowMessage(
           "Argh! Out of memory making the POI list.\nThe nearby POI list will be incomplete.");
       break;
     case PoiReadStatus::kOk:
+    case PoiReadStatus::kStopped:
       break;
   }
   m_poiList = std::move(list);
@@ -174,13 +194,21 @@ bool TrackEngine::OpenTrack() {
   } else if (m_outputStream) {
     m_trackFile.Attach(m_outputStream);
   } else {
+    // Writing the track over its own POI file, under any of its names, would lose both.
+    std::error_code notTheSame;
+    if (std::filesystem::equivalent(m_strSourceFile, m_strDestFile, notTheSame)) {
+      m_prompter.ShowMessage("Error the output file is the input file\n" + m_strDestFile);
+      m_summary.outcome = TrackOutcome::kOpenFailed;
+      return false;
+    }
     if (DestinationExists(m_strDestFile) &&
         !m_prompter.AskYesNo("The output file already exists\noverwrite ?")) {
       m_summary.outcome = TrackOutcome::kDeclined;
       return false;
     }
     if (!m_trackFile.Open(m_strDestFile)) {
-      m_prompter.ShowMessage("Error can't open output file \n" + m_strDestFile);
+      m_prompter.ShowFailure("Error can't open output file \n" + m_strDestFile,
+                             m_trackFile.Error());
       m_summary.outcome = TrackOutcome::kOpenFailed;
       return false;
     }
@@ -253,7 +281,7 @@ void TrackEngine::CloseTrack() {
   const bool closed = !m_writeTrackFile || m_trackFile.Close();
   if (!closed) m_summary.outcome = TrackOutcome::kWriteFailed;
   if (m_summary.outcome == TrackOutcome::kWriteFailed) {
-    m_prompter.ShowMessage("Error writing output file \n" + m_strDestFile);
+    m_prompter.ShowFailure("Error writing output file \n" + m_strDestFile, m_trackFile.Error());
   } else if (m_summary.outcome == TrackOutcome::kNotRun) {
     m_summary.outcome = TrackOutcome::kWritten;
   }

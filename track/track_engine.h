@@ -27,9 +27,12 @@ enum class TrackOutcome {
   kNotRun,       // no track has been written yet
   kWritten,      // the file holds the whole track (possibly empty: fewer than two points)
   kDeclined,     // the destination existed and the answer was No: it was left untouched
-  kOpenFailed,   // the destination could not be opened for writing
+  kOpenFailed,   // the destination could not be opened for writing, or is the POI file itself
   kWriteFailed,  // a write, flush or close failed; the file holds what got through
   kStopped,      // stopped on request; the file holds every line written so far, all complete
+  // With SetSourceMustBeRead only; in both the destination was neither asked about nor touched:
+  kSourceUnread,    // the POI file could not be read in full (its message was shown)
+  kStoppedReading,  // a stop was asked for while the POI file was read
 };
 
 struct TrackSummary {
@@ -56,8 +59,11 @@ class TrackEngine {
   std::string m_strTimePeriod = "1";      // seconds between points
 
   // Reads the POI file, shows it, writes the track in the order the option boxes choose, and shows
-  // the POI list again. Problems are shown through the Prompter; it always runs to its end.
+  // the POI list again. Problems are shown through the Prompter; it always runs to its end, unless
+  // SetSourceMustBeRead is on and the POI file was not read in full.
   void CreateTrack();
+  // The same track once more from the POI list as it stands, without reading the file again.
+  void RepeatTrack();
 
   // The POI list: rebuilt from m_strSourceFile (reporting its own failures), or freed.
   void LoadPoiFile();
@@ -92,6 +98,11 @@ class TrackEngine {
   const Table& NmeaTable() const { return m_nmeaTable; }
   double Course() const { return m_dCourse; }
   double Speed() const { return m_dSpeed; }
+  // What one track hands on to the next; set back to repeat a track as it was.
+  void SetCourseAndSpeed(double courseDegrees, double speedKnots) {
+    m_dCourse = courseDegrees;
+    m_dSpeed = speedKnots;
+  }
   const std::string& LastLatitudeText() const { return m_szLastLat; }
   const std::string& LastLongitudeText() const { return m_szLastLon; }
   // The origin of PlanarOffset; FillSourceTable resets it to the reference position (0, 0).
@@ -115,6 +126,13 @@ class TrackEngine {
   void SetTrackStartMs(double clockMs) { m_trackStartMs = clockMs; }
   // Dated RMC sentences: date is the day of clock 0. Without it (the default) RMC has no date.
   void SetRmcDate(const std::optional<CalendarDate>& date);
+  // On: the POI file must be read in full before the destination is asked about or opened, and
+  // the progress monitor's stop request is heeded while it is read. A track whose file could not
+  // be read then ends there (kSourceUnread, kStoppedReading), so an existing destination is never
+  // lost to a mistyped source. Off (the default), the writer runs with whatever list stands.
+  void SetSourceMustBeRead(bool must) { m_sourceMustBeRead = must; }
+  // The last POI file read began with a UTF-16 byte-order mark (and so gave no points).
+  bool SourceHasUtf16Mark() const { return m_sourceUtf16; }
 
  private:
   // Track opening: period, overwrite question, the file, the output table. False when the writer
@@ -138,6 +156,8 @@ class TrackEngine {
   // Texts of the source-table row of the n-th point, as the writers read cells.
   std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
   std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
+  // The writer the option boxes choose, between the two showings of the source table.
+  void WriteChosenTrack();
   void ResetOutputTable();
   // Lists a built sentence in the output table and returns it with its "\n", as BuildGga and
   // BuildRmc do.
@@ -153,6 +173,9 @@ class TrackEngine {
   TrackListener* m_listener = nullptr;
   bool m_writeTrackFile = true;
   double m_trackStartMs = kTrackStartMs;
+  bool m_sourceMustBeRead = false;
+  PoiReadStatus m_loadStatus = PoiReadStatus::kOk;
+  bool m_sourceUtf16 = false;
 
   std::optional<PoiList> m_poiList;    // absent before the first load, after freeing, and when even
                                        // its blank tail could not be allocated

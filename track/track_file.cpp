@@ -1,11 +1,44 @@
 #include "track/track_file.h"
 
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace wayloom {
 namespace {
 constexpr std::size_t kBlockBytes = 1 << 20;
+
+// Cuts the regular file at path back to just after its last line feed. Nothing happens to a file
+// that cannot be read back (a device, a pipe) or cut.
+void CutToLastLine(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return;
+  std::uintmax_t end = std::filesystem::file_size(path, error);
+  if (error) return;
+  std::ifstream in(path, std::ios::binary);
+  char block[4096];
+  while (end > 0 && in) {
+    const std::uintmax_t start = end > sizeof block ? end - sizeof block : 0;
+    const auto count = static_cast<std::streamsize>(end - start);
+    in.seekg(static_cast<std::streamoff>(start));
+    if (!in.read(block, count)) return;
+    for (std::streamsize i = count; i > 0; --i) {
+      if (block[i - 1] == '\n') {
+        in.close();
+        std::filesystem::resize_file(path, start + static_cast<std::uintmax_t>(i), error);
+        return;
+      }
+    }
+    end = start;
+  }
+  if (end == 0) {
+    in.close();
+    std::filesystem::resize_file(path, 0, error);
+  }
 }
+
+}  // namespace
 
 TrackFile::~TrackFile() {
   if (stream_) Close();
@@ -13,6 +46,7 @@ TrackFile::~TrackFile() {
 
 void TrackFile::Start() {
   failed_ = false;
+  error_.clear();
   filling_.resize(kBlockBytes);
   filled_ = 0;
   writing_.clear();
@@ -21,16 +55,27 @@ void TrackFile::Start() {
 bool TrackFile::Open(const std::string& path) {
   if (stream_) Close();
   // Binary mode: the CR of every line end is written by WriteLine, on every platform.
+  errno = 0;
   stream_ = std::fopen(path.c_str(), "wb");
+  const int openError = errno;
   ownsStream_ = true;
+  path_ = path;
   Start();
+  if (!stream_) Fail(openError);
   return stream_ != nullptr;
+}
+
+void TrackFile::Fail(int errorNumber) {
+  if (!failed_)
+    error_ = std::error_code(errorNumber != 0 ? errorNumber : EIO, std::generic_category());
+  failed_ = true;
 }
 
 void TrackFile::Attach(std::FILE* stream) {
   if (stream_) Close();
   stream_ = stream;
   ownsStream_ = false;
+  path_.clear();
   Start();
 }
 
@@ -51,7 +96,9 @@ bool TrackFile::WriteLine(std::string_view line) {
 }
 
 void TrackFile::Wait() {
-  if (written_.valid() && !written_.get()) failed_ = true;
+  if (!written_.valid()) return;
+  const int writeError = written_.get();
+  if (writeError != 0) Fail(writeError);
 }
 
 void TrackFile::HandOver() {
@@ -63,7 +110,9 @@ void TrackFile::HandOver() {
   filled_ = 0;
   if (filling_.size() < kBlockBytes) filling_.resize(kBlockBytes);
   written_ = std::async(std::launch::async, [this, bytes] {
-    return std::fwrite(writing_.data(), 1, bytes, stream_) == bytes;
+    errno = 0;
+    if (std::fwrite(writing_.data(), 1, bytes, stream_) == bytes) return 0;
+    return errno != 0 ? errno : EIO;
   });
 }
 
@@ -71,8 +120,12 @@ bool TrackFile::Close() {
   if (!stream_) return !failed_;
   HandOver();
   Wait();
-  if (!failed_ && std::fflush(stream_) != 0) failed_ = true;
-  if (ownsStream_ && std::fclose(stream_) != 0) failed_ = true;
+  errno = 0;
+  if (!failed_ && std::fflush(stream_) != 0) Fail(errno);
+  errno = 0;
+  if (ownsStream_ && std::fclose(stream_) != 0) Fail(errno);
+  // A write that failed part way (a full disk) may have left half a line at the end.
+  if (failed_ && ownsStream_) CutToLastLine(path_);
   stream_ = nullptr;
   filling_ = std::string();
   writing_ = std::string();
