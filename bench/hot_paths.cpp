@@ -26,11 +26,12 @@ std::vector<GeoPoint> SpreadPoints(std::size_t count) {
 }
 
 void SentencePairOfOnePoint(benchmark::State& state) {
-  SentencePair pair;
+  char sentences[2 * kSentenceCapacity];
   double clockMs = 3600000;
   for (auto _ : state) {
-    pair.Build(clockMs, "55.953300", "-3.188300", 35.0, 12.0);
-    benchmark::DoNotOptimize(pair.Rmc().data());
+    char* end = BuildGga(clockMs, "55.953300", "-3.188300", sentences);
+    end = BuildRmc(clockMs, "55.953300", "-3.188300", 35.0, 12.0, nullptr, end);
+    benchmark::DoNotOptimize(end);
     clockMs += 1000;
   }
   state.SetItemsProcessed(state.iterations() * 2);  // sentences
@@ -39,17 +40,16 @@ BENCHMARK(SentencePairOfOnePoint);
 
 void ExtraPointSentencePair(benchmark::State& state) {
   // Extra points carry "%.5f" texts and a course and speed of their own.
-  SentencePair pair;
-  std::string latitude;
-  std::string longitude;
+  char sentences[2 * kSentenceCapacity];
+  char latitude[kFixedTextCapacity];
+  char longitude[kFixedTextCapacity];
   double lat = 55.95330;
   for (auto _ : state) {
-    latitude.clear();
-    longitude.clear();
-    AppendFixed(latitude, lat, 5);
-    AppendFixed(longitude, -3.18830, 5);
-    pair.Build(3600000, latitude, longitude, 194.39, 359.999);
-    benchmark::DoNotOptimize(pair.Gga().data());
+    const std::string_view latText(latitude, WriteFixed(latitude, lat, 5));
+    const std::string_view lonText(longitude, WriteFixed(longitude, -3.18830, 5));
+    char* end = BuildGga(3600000, latText, lonText, sentences);
+    end = BuildRmc(3600000, latText, lonText, 194.39, 359.999, nullptr, end);
+    benchmark::DoNotOptimize(end);
     lat += 0.00001;
   }
   state.SetItemsProcessed(state.iterations() * 2);

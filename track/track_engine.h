@@ -14,8 +14,8 @@
 
 #include "track/calendar.h"
 #include "track/closest_search.h"
+#include "track/fix_batches.h"
 #include "track/host.h"
-#include "track/nmea.h"
 #include "track/poi_file.h"
 #include "track/table.h"
 #include "track/track_file.h"
@@ -69,12 +69,6 @@ class TrackEngine {
   bool PlanarOffset(double longitude, double latitude, double& eastMetres,
                     double& northMetres) const;
 
-  // The two sentences of a point: each is listed in the output table and returned with its "\n".
-  const std::string& BuildGga(double clockMs, std::string_view latitudeText,
-                              std::string_view longitudeText);
-  const std::string& BuildRmc(double clockMs, std::string_view latitudeText,
-                              std::string_view longitudeText);
-
   // The track writers; CreateTrack calls the one the option boxes choose. All start with the first
   // point of the file. Closest order then always goes on to the nearest point not yet visited
   // (FindClosest); extra points fill each stretch between two points (WriteExtraPoints).
@@ -83,15 +77,10 @@ class TrackEngine {
   void WriteExtraTrack();
   void WriteClosestExtraTrack();
 
-  // The size of a - b, never negative. Should it come out negative or not a number (only arguments
-  // that are not numbers, or the same infinity twice, can do that) it is reported and taken as 0.
-  double AbsDifference(double a, double b);
-
   const std::optional<PoiList>& PoiPoints() const { return m_poiList; }
   const Table& SourceTable() const { return m_sourceTable; }
   const Table& NmeaTable() const { return m_nmeaTable; }
   double Course() const { return m_dCourse; }
-  double Speed() const { return m_dSpeed; }
   const std::string& LastLatitudeText() const { return m_szLastLat; }
   const std::string& LastLongitudeText() const { return m_szLastLon; }
   // The origin of PlanarOffset; FillSourceTable resets it to the reference position (0, 0).
@@ -120,12 +109,19 @@ class TrackEngine {
   // Track opening: period, overwrite question, the file, the output table. False when the writer
   // must return at once (the question was answered No, or the file could not be opened).
   bool OpenTrack();
-  // Writes the GGA and RMC sentences of one position. False when the track must end here (a write
-  // failed or a stop was asked for).
-  bool WriteSentencePair(double clockMs, std::string_view latitudeText,
-                         std::string_view longitudeText);
-  // A point of the POI list: a sentence pair that also counts as progress through the list.
+  // A point of the POI list, and an extra point, at a time on the track, with the course and speed
+  // as they stand: its GGA and RMC sentences are built and written. False when the track must end
+  // here (a write failed or a stop was asked for).
   bool WritePoint(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
+  bool WriteExtraPoint(double clockMs, double latitude, double longitude);
+  // Takes a position of the track, with the course and speed as they stand, into the batch being
+  // filled; a full batch goes to be formatted, and formatted batches are written.
+  bool AddFix(TrackFix fix);
+  // Writes the formatted batches: those that are ready, or all of them once waitForAll.
+  void WriteFormattedBatches(bool waitForAll);
+  // Writes the sentences of a formatted batch, each pair in turn, to the file, the output table and
+  // the listener, until the track ends.
+  void WriteBatch(const FixBatch& batch);
   void CloseTrack();
   // Writes the extra points from the current position towards the target texts and sets the
   // course and speed of the stretch; returns the clock at which the target itself is to be written.
@@ -139,9 +135,6 @@ class TrackEngine {
   std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
   std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
   void ResetOutputTable();
-  // Lists a built sentence in the output table and returns it with its "\n", as BuildGga and
-  // BuildRmc do.
-  const std::string& ListSentence(std::string_view sentence);
   void RebuildSourceTable();
   void ReportProgress();
 
@@ -172,10 +165,15 @@ class TrackEngine {
 
   // The track being written.
   TrackFile m_trackFile;
-  double m_periodSeconds = 1.0;
-  std::string m_sentence;  // what BuildGga and BuildRmc return
-  SentencePair m_pair;     // the sentences of the point being written
+  double m_periodSeconds = 1.0;  // the settings of the track, as converted when it opened
+  double m_stepMetres = 100.0;
+  std::optional<CalendarDate> m_rmcDate;  // the day of clock 0, when RMC sentences are dated
+  BatchQueue m_batches;
+  // Batches being formatted at once: as many as the machine runs threads at once, to use every
+  // core, and no more, so that the writer is never far behind.
+  std::size_t m_batchesAtOnce = 2;
   bool m_trackEnded = false;
+  std::optional<TrackFix> m_lastFixWritten;  // the position whose sentences went out last
   TrackSummary m_summary;
 };
 
