@@ -78,9 +78,9 @@ void TrackEngine::FreePoiList() {
 }
 
 void TrackEngine::FillSourceTable() {
-  // The writers read the source table without changing it, so a table that already shows this POI
-  // list is shown again as it stands.
-  if (m_sourceTableShowsList != m_poiListVersion) {
+  // The writers leave the source table as it is, so a table that already shows this POI list is
+  // shown again as it stands.
+  if (m_keepTables && m_sourceTableShowsList != m_poiListVersion) {
     RebuildSourceTable();
     m_sourceTableShowsList = m_poiListVersion;
   }
@@ -131,7 +131,7 @@ bool TrackEngine::PlanarOffset(double longitude, double latitude, double& eastMe
 
 void TrackEngine::WritePlainTrack() {
   if (!OpenTrack()) return;
-  const std::size_t rows = m_sourceTable.RowCount();
+  const std::size_t rows = SourceRows();
   if (rows >= 3) {  // at least two points above the blank last row
     const double stepMs = m_periodSeconds * 1000.0;
     double clockMs = m_trackStartMs;
@@ -224,7 +224,7 @@ void TrackEngine::WriteBatch(const FixBatch& batch) {
     const std::string_view gga = batch.Gga(i);
     const std::string_view rmc = batch.Rmc(i);
     m_lastFixWritten = fix;
-    if (m_keepOutputTable) {
+    if (m_keepTables) {
       m_nmeaTable.AppendRow(gga);
       m_nmeaTable.AppendRow(rmc);
     }

@@ -92,8 +92,9 @@ class TrackEngine {
 
   // Writes tracks to stream (standard output) instead of m_strDestFile; null goes back to the file.
   void SetOutputStream(std::FILE* stream) { m_outputStream = stream; }
-  // Off: sentences are not kept in the output table (a command line has no window to show them in).
-  void SetKeepOutputTable(bool keep) { m_keepOutputTable = keep; }
+  // Off: sentences are not kept in the output table, nor points in the source table (a command line
+  // has no window to show them in).
+  void SetKeepTables(bool keep) { m_keepTables = keep; }
   void SetProgressMonitor(ProgressMonitor* monitor) { m_progress = monitor; }
   // Hears every sentence pair written; null for none.
   void SetTrackListener(TrackListener* listener) { m_listener = listener; }
@@ -131,9 +132,17 @@ class TrackEngine {
   // order chosen, each becoming the current position once written.
   enum class VisitOrder { kFile, kClosest };
   void WriteVisitingTrack(VisitOrder order, bool extraPoints);
-  // Texts of the source-table row of the n-th point, as the writers read cells.
-  std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
-  std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
+  // The source table shows the POI list row for row: a row per node, the blank tail last, or the
+  // one row "Poi list is empty" when there is no list. The writers read the texts a row's cells
+  // give (cut as a cell read cuts them) from the list itself, so the table is needed only where
+  // someone looks at it.
+  std::size_t SourceRows() const { return m_poiList ? m_poiList->size() : 1; }
+  std::string_view RowLatitude(std::size_t row) const {
+    return (*m_poiList)[row].szLat.substr(0, Table::kCellReadLimit);
+  }
+  std::string_view RowLongitude(std::size_t row) const {
+    return (*m_poiList)[row].szLon.substr(0, Table::kCellReadLimit);
+  }
   void ResetOutputTable();
   void RebuildSourceTable();
   void ReportProgress();
@@ -142,14 +151,14 @@ class TrackEngine {
   OptionStates& m_options;
   ProgressMonitor* m_progress = nullptr;
   std::FILE* m_outputStream = nullptr;
-  bool m_keepOutputTable = true;
+  bool m_keepTables = true;
   TrackListener* m_listener = nullptr;
   bool m_writeTrackFile = true;
   double m_trackStartMs = kTrackStartMs;
 
   std::optional<PoiList> m_poiList;    // absent before the first load, after freeing, and when even
                                        // its blank tail could not be allocated
-  Table m_sourceTable;                 // only FillSourceTable changes it; the writers read it
+  Table m_sourceTable;                 // only FillSourceTable changes it
   std::uint64_t m_poiListVersion = 1;  // counts the POI lists loaded and freed
   std::uint64_t m_sourceTableShowsList = 0;  // the version the source table shows
   Table m_nmeaTable;
