@@ -48,7 +48,8 @@ class FixBatch {
   // Large enough that starting a thread costs little beside formatting the batch.
   static constexpr std::size_t kCapacity = 8192;
 
-  void Add(const TrackFix& fix) { fixes_.push_back(fix); }
+  // A new fix at the end, to be filled in.
+  TrackFix& Add() { return fixes_.emplace_back(); }
   bool Full() const { return fixes_.size() >= kCapacity; }
   bool Empty() const { return fixes_.empty(); }
   std::size_t Size() const { return fixes_.size(); }

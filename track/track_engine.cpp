@@ -182,29 +182,32 @@ void TrackEngine::ResetOutputTable() {
 
 bool TrackEngine::WritePoint(double clockMs, std::string_view latitudeText,
                              std::string_view longitudeText) {
-  TrackFix fix;
-  fix.clockMs = clockMs;
+  if (m_trackEnded) return false;
+  TrackFix& fix = NewFix(clockMs);
   fix.latitudeText = latitudeText;
   fix.longitudeText = longitudeText;
-  return AddFix(fix);
+  return FixAdded();
 }
 
 bool TrackEngine::WriteExtraPoint(double clockMs, double latitude, double longitude) {
-  TrackFix fix;
-  fix.clockMs = clockMs;
+  if (m_trackEnded) return false;
+  TrackFix& fix = NewFix(clockMs);
   fix.extraPoint = true;
   fix.latitude = latitude;
   fix.longitude = longitude;
-  return AddFix(fix);
+  return FixAdded();
 }
 
-bool TrackEngine::AddFix(TrackFix fix) {
-  if (m_trackEnded) return false;
+TrackFix& TrackEngine::NewFix(double clockMs) {
+  TrackFix& fix = m_batches.Filling().Add();
+  fix.clockMs = clockMs;
   fix.speedKnots = m_dSpeed;
   fix.courseDegrees = m_dCourse;
-  FixBatch& batch = m_batches.Filling();
-  batch.Add(fix);
-  if (batch.Full()) {
+  return fix;
+}
+
+bool TrackEngine::FixAdded() {
+  if (m_batches.Filling().Full()) {
     m_batches.Submit(m_rmcDate ? &*m_rmcDate : nullptr, false);
     WriteFormattedBatches(false);
   }
@@ -219,11 +222,12 @@ void TrackEngine::WriteFormattedBatches(bool waitForAll) {
 }
 
 void TrackEngine::WriteBatch(const FixBatch& batch) {
+  const TrackFix* last = nullptr;  // the last pair built and sent out, written or not
   for (std::size_t i = 0; i < batch.Size() && !m_trackEnded; ++i) {
     const TrackFix& fix = batch.Fix(i);
+    last = &fix;
     const std::string_view gga = batch.Gga(i);
     const std::string_view rmc = batch.Rmc(i);
-    m_lastFixWritten = fix;
     if (m_keepTables) {
       m_nmeaTable.AppendRow(gga);
       m_nmeaTable.AppendRow(rmc);
@@ -243,6 +247,7 @@ void TrackEngine::WriteBatch(const FixBatch& batch) {
       m_summary.outcome = TrackOutcome::kStopped;
     }
   }
+  if (last) m_lastFixWritten = *last;
 }
 
 void TrackEngine::ReportProgress() {

@@ -115,9 +115,11 @@ class TrackEngine {
   // here (a write failed or a stop was asked for).
   bool WritePoint(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
   bool WriteExtraPoint(double clockMs, double latitude, double longitude);
-  // Takes a position of the track, with the course and speed as they stand, into the batch being
-  // filled; a full batch goes to be formatted, and formatted batches are written.
-  bool AddFix(TrackFix fix);
+  // A new position of the track in the batch being filled, with the course and speed as they
+  // stand; once it is filled in, FixAdded sends a full batch to be formatted and writes the
+  // formatted ones.
+  TrackFix& NewFix(double clockMs);
+  bool FixAdded();
   // Writes the formatted batches: those that are ready, or all of them once waitForAll.
   void WriteFormattedBatches(bool waitForAll);
   // Writes the sentences of a formatted batch, each pair in turn, to the file, the output table and

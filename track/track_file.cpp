@@ -1,6 +1,8 @@
 #include "track/track_file.h"
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace wayloom {
 namespace {
@@ -20,10 +22,22 @@ void TrackFile::Start() {
 
 bool TrackFile::Open(const std::string& path) {
   if (stream_) Close();
-  // Binary mode: the CR of every line end is written by WriteLine, on every platform.
-  stream_ = std::fopen(path.c_str(), "wb");
+  // Binary mode: the CR of every line end is written by WriteLine, on every platform. Emptying a
+  // large existing file takes the system a while, so a regular file is opened for appending and
+  // emptied by the background task, before the first block is written, while the track is
+  // formatted.
+  std::error_code error;
+  const bool regularFile = std::filesystem::is_regular_file(path, error);
+  stream_ = std::fopen(path.c_str(), regularFile ? "ab" : "wb");
   ownsStream_ = true;
   Start();
+  if (stream_ && regularFile) {
+    written_ = std::async(std::launch::async, [path] {
+      std::error_code resizeError;
+      std::filesystem::resize_file(path, 0, resizeError);
+      return !resizeError;
+    });
+  }
   return stream_ != nullptr;
 }
 
