@@ -55,8 +55,14 @@ void BatchQueue::Submit(const CalendarDate* date, bool onThisThread) {
   if (onThisThread) {
     submitted.batch->Format(date);
   } else {
-    FixBatch* const batch = submitted.batch.get();
-    submitted.formatted = std::async(std::launch::async, [batch, date] { batch->Format(date); });
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (workers_.empty()) {
+      const unsigned count = std::max(2u, std::thread::hardware_concurrency());
+      for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
+    }
+    jobs_.push_back(Job{submitted.batch.get(), date, {}});
+    submitted.formatted = jobs_.back().formatted.get_future();
+    jobAdded_.notify_one();
   }
   pending_.push_back(std::move(submitted));
   if (spare_.empty()) {
@@ -65,6 +71,34 @@ void BatchQueue::Submit(const CalendarDate* date, bool onThisThread) {
     filling_ = std::move(spare_.back());
     spare_.pop_back();
     filling_->Clear();
+  }
+}
+
+BatchQueue::~BatchQueue() {
+  Clear();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  jobAdded_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void BatchQueue::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    jobAdded_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+    if (jobs_.empty()) return;  // stopping, with nothing left to do
+    Job job = std::move(jobs_.front());
+    jobs_.pop_front();
+    lock.unlock();
+    try {
+      job.batch->Format(job.date);
+      job.formatted.set_value();
+    } catch (...) {
+      job.formatted.set_exception(std::current_exception());
+    }
+    lock.lock();
   }
 }
 

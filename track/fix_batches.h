@@ -3,13 +3,16 @@
 // and the batches come back, formatted, in the order they were filled.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "track/calendar.h"
@@ -67,13 +70,20 @@ class FixBatch {
   std::vector<std::uint32_t> ends_;  // where each sentence ends in text_: GGA, RMC, GGA, ...
 };
 
-// Batches on their way through formatting, oldest first.
+// Batches on their way through formatting, oldest first. Full batches are formatted by worker
+// threads, one for each thread the machine runs at once, started with the first of them and kept
+// until the queue goes.
 class BatchQueue {
  public:
+  BatchQueue() = default;
+  BatchQueue(const BatchQueue&) = delete;
+  BatchQueue& operator=(const BatchQueue&) = delete;
+  ~BatchQueue();
+
   // The batch the writer fills; empty after Submit.
   FixBatch& Filling() { return *filling_; }
-  // Sends the filling batch to be formatted: on a thread of its own, or on this one (at the end of
-  // a track, when it is the last).
+  // Sends the filling batch to be formatted: by the workers, or on this thread (at the end of a
+  // track, when it is the last).
   void Submit(const CalendarDate* date, bool onThisThread);
   // How many submitted batches are not yet taken.
   std::size_t Pending() const { return pending_.size(); }
@@ -90,11 +100,23 @@ class BatchQueue {
     std::unique_ptr<FixBatch> batch;
     std::future<void> formatted;  // invalid when formatted on this thread
   };
+  struct Job {
+    FixBatch* batch;
+    const CalendarDate* date;
+    std::promise<void> formatted;
+  };
+  void Work();
 
   std::unique_ptr<FixBatch> filling_ = std::make_unique<FixBatch>();
   std::deque<Submitted> pending_;
   std::unique_ptr<FixBatch> taken_;  // the batch TakeOldest gave last
   std::vector<std::unique_ptr<FixBatch>> spare_;
+
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;  // guards jobs_ and stopping_
+  std::condition_variable jobAdded_;
+  std::deque<Job> jobs_;
+  bool stopping_ = false;
 };
 
 }  // namespace wayloom

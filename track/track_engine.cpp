@@ -27,7 +27,7 @@ bool DestinationExists(const std::string& path) {
 
 TrackEngine::TrackEngine(Prompter& prompter, OptionStates& options)
     : m_prompter(prompter), m_options(options) {
-  m_batchesAtOnce = std::max<std::size_t>(2, std::thread::hardware_concurrency());
+  m_batchesAtOnce = std::max<std::size_t>(2, std::thread::hardware_concurrency()) + 1;
 }
 
 void TrackEngine::CreateTrack() {

@@ -180,9 +180,10 @@ class TrackEngine {
   double m_stepMetres = 100.0;
   std::optional<CalendarDate> m_rmcDate;  // the day of clock 0, when RMC sentences are dated
   BatchQueue m_batches;
-  // Batches being formatted at once: as many as the machine runs threads at once, to use every
-  // core, and no more, so that the writer is never far behind.
-  std::size_t m_batchesAtOnce = 2;
+  // Batches submitted and not yet written: one for each thread the machine runs at once, so that
+  // every core formats while the writer writes, and one more for the writer to take next; no more,
+  // so that the writer is never far behind.
+  std::size_t m_batchesAtOnce = 3;
   bool m_trackEnded = false;
   std::optional<TrackFix> m_lastFixWritten;  // the position whose sentences went out last
   TrackSummary m_summary;
