@@ -470,7 +470,7 @@ class Command {
     engine_.m_strDestFile = toStdout_ ? "standard output" : settings_.dest;
     engine_.m_strStepDistance = settings_.step;
     engine_.m_strTimePeriod = settings_.period;
-    engine_.SetKeepOutputTable(false);  // no window to show it in
+    engine_.SetKeepTables(false);  // no window to show them in
     engine_.SetProgressMonitor(&stop_);
     engine_.SetRmcDate(live_.date);
     engine_.SetWriteTrackFile(toFile_);

@@ -37,28 +37,20 @@ std::vector<std::string> Fields(std::string_view sentence) {
 }
 
 TEST(DatedRmc, CarriesTheDateInFieldNineWithEmptyVariationAndTheSameGga) {
-  SentencePair undated;
-  undated.Build(3600000, "48.1173", "11.5166667", 35.0, 12.0);
-  SentencePair dated;
-  dated.SetDate(Date(2026, 3, 7));
-  dated.Build(3600000, "48.1173", "11.5166667", 35.0, 12.0);
+  const CalendarDate date = Date(2026, 3, 7);
+  const std::string undated = test::Rmc(3600000, "48.1173", "11.5166667", 35.0, 12.0);
+  const std::string dated = test::Rmc(3600000, "48.1173", "11.5166667", 35.0, 12.0, &date);
 
-  EXPECT_EQ(dated.Rmc(), "$GPRMC,010000.000,A,4807.0380,N,01131.0000,E,35.00,12.000,070326,,*35");
-  EXPECT_TRUE(ChecksumHolds(dated.Rmc()));
-  EXPECT_EQ(dated.Gga(), undated.Gga());
+  EXPECT_EQ(dated, "$GPRMC,010000.000,A,4807.0380,N,01131.0000,E,35.00,12.000,070326,,*35");
+  EXPECT_TRUE(ChecksumHolds(dated));
   // Eleven data fields, dated or not: the date takes the place of the undated 0.00.
-  EXPECT_EQ(Fields(dated.Rmc()).size(), 12u);
-  EXPECT_EQ(Fields(undated.Rmc()).size(), 12u);
-
-  // Cleared, the pair gives exactly the undated sentence again.
-  dated.ClearDate();
-  dated.Build(3600000, "48.1173", "11.5166667", 35.0, 12.0);
-  EXPECT_EQ(dated.Rmc(), undated.Rmc());
+  EXPECT_EQ(Fields(dated).size(), 12u);
+  EXPECT_EQ(Fields(undated).size(), 12u);
 }
 
 TEST(DatedRmc, TheDateFollowsTheRoundedClockAcrossMidnightBothWays) {
-  // One pair for all cases, as a writer keeps one: the date it wrote last must never be reused
-  // for a clock on another day, whichever way the clock jumps.
+  // One after another on one thread, as a writer builds them: the date written last must never be
+  // reused for a clock on another day, whichever way the clock jumps.
   const struct {
     CalendarDate start;
     double clockMs;
@@ -82,15 +74,13 @@ TEST(DatedRmc, TheDateFollowsTheRoundedClockAcrossMidnightBothWays) {
       {Date(1900, 2, 28), kDayMs, "000000.000", "010300"},  // not a leap year
       {Date(2000, 2, 28), kDayMs, "000000.000", "290200"},  // a leap year
   };
-  SentencePair pair;
   for (const auto& c : cases) {
-    pair.SetDate(c.start);
-    pair.Build(c.clockMs, "48.1173", "11.5166667", 35.0, 12.0);
-    const std::vector<std::string> fields = Fields(pair.Rmc());
-    ASSERT_EQ(fields.size(), 12u) << pair.Rmc();
+    const std::string rmc = test::Rmc(c.clockMs, "48.1173", "11.5166667", 35.0, 12.0, &c.start);
+    const std::vector<std::string> fields = Fields(rmc);
+    ASSERT_EQ(fields.size(), 12u) << rmc;
     EXPECT_EQ(fields[1], c.time) << c.clockMs;
     EXPECT_EQ(fields[9], c.date) << c.clockMs;
-    EXPECT_TRUE(ChecksumHolds(pair.Rmc())) << pair.Rmc();
+    EXPECT_TRUE(ChecksumHolds(rmc)) << rmc;
   }
 }
 

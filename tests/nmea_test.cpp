@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+#include "tests/test_support.h"
+
 namespace wayloom {
 namespace {
 
@@ -121,18 +123,15 @@ TEST(CoordinateFields, HandleHugeValuesWithoutLimit) {
 }
 
 TEST(Sentences, BuildTheReferenceGgaAndRmc) {
-  SentencePair pair;
-  pair.Build(3600000, "48.1173", "11.5166667", 35.0, 12.0);
-  const std::string gga(pair.Gga());
+  const std::string gga = test::Gga(3600000, "48.1173", "11.5166667");
   EXPECT_EQ(gga, "$GPGGA,010000.000,4807.0380,N,01131.0000,E,1,07,1.25,00121,M,047,M,,*5F");
   EXPECT_EQ(gga.size(), 71u);
 
-  std::string rmc(pair.Rmc());
+  std::string rmc = test::Rmc(3600000, "48.1173", "11.5166667", 35.0, 12.0);
   EXPECT_EQ(rmc, "$GPRMC,010000.000,A,4807.0380,N,01131.0000,E,35.00,12.000,0.00,E,*6E");
   EXPECT_EQ(rmc.size(), 68u);
 
-  pair.Build(3600000, "48.1173", "11.5166667", 194.39, 359.999);
-  rmc = pair.Rmc();
+  rmc = test::Rmc(3600000, "48.1173", "11.5166667", 194.39, 359.999);
   EXPECT_NE(rmc.find(",194.39,359.999,0.00,E,*"), std::string::npos) << rmc;
 }
 

@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "tests/test_support.h"
 #include "track/nmea.h"
 
 namespace wayloom {
@@ -135,16 +136,16 @@ double Motion(std::mt19937_64& random) {
 
 TEST(SentenceFormatter, AgreesWithThePlainPrintfFormatterOnRandomAndAdversarialValues) {
   std::mt19937_64 random(2026);
-  SentencePair pair;
   for (int i = 0; i < 30000; ++i) {
     const std::string lat = CoordinateText(random);
     const std::string lon = CoordinateText(random);
     const double clockMs = ClockMs(random);
     const double speed = Motion(random);
     const double course = Motion(random);
-    pair.Build(clockMs, lat, lon, speed, course);
-    ASSERT_EQ(pair.Gga(), PlainGga(clockMs, lat, lon)) << lat << " " << lon << " " << clockMs;
-    ASSERT_EQ(pair.Rmc(), PlainRmc(clockMs, lat, lon, speed, course))
+    ASSERT_EQ(test::Gga(clockMs, lat, lon), PlainGga(clockMs, lat, lon))
+        << lat << " " << lon << " " << clockMs;
+    ASSERT_EQ(test::Rmc(clockMs, lat, lon, speed, course),
+              PlainRmc(clockMs, lat, lon, speed, course))
         << lat << " " << lon << " " << speed << " " << course;
   }
 }

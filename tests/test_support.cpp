@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include "cli/cli.h"
+#include "track/nmea.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -200,6 +201,18 @@ bool ChecksumHolds(std::string_view sentence) {
   unsigned sum = 0;
   for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);
   return sentence[star + 1] == kHex[sum >> 4] && sentence[star + 2] == kHex[sum & 0xF];
+}
+
+std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText) {
+  char sentence[kSentenceCapacity];
+  return std::string(sentence, BuildGga(clockMs, latitudeText, longitudeText, sentence));
+}
+
+std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+                double speedKnots, double courseDegrees, const CalendarDate* date) {
+  char sentence[kSentenceCapacity];
+  return std::string(sentence, BuildRmc(clockMs, latitudeText, longitudeText, speedKnots,
+                                        courseDegrees, date, sentence));
 }
 
 std::vector<std::string> TrackLines(const std::string& bytes) {

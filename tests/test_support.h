@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "track/calendar.h"
 #include "track/host.h"
 
 namespace wayloom::test {
@@ -104,6 +105,10 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 // Whether sentence ends in '*' and the right checksum, as two upper-case hex digits.
 bool ChecksumHolds(std::string_view sentence);
+// The GGA and RMC sentence of a position, as the track writers build them (without line end).
+std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
+std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+                double speedKnots, double courseDegrees, const CalendarDate* date = nullptr);
 // Splits a track into its lines, each without its CR LF; fails the test on a line without CR LF.
 std::vector<std::string> TrackLines(const std::string& bytes);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 namespace wayloom {
 namespace {
@@ -54,14 +55,26 @@ void TrackFile::Start() {
 
 bool TrackFile::Open(const std::string& path) {
   if (stream_) Close();
-  // Binary mode: the CR of every line end is written by WriteLine, on every platform.
+  // Binary mode: the CR of every line end is written by WriteLine, on every platform. Emptying a
+  // large existing file takes the system a while, so a regular file is opened for appending and
+  // emptied by the background task, before the first block is written, while the track is
+  // formatted.
+  std::error_code error;
+  const bool regularFile = std::filesystem::is_regular_file(path, error);
   errno = 0;
-  stream_ = std::fopen(path.c_str(), "wb");
+  stream_ = std::fopen(path.c_str(), regularFile ? "ab" : "wb");
   const int openError = errno;
   ownsStream_ = true;
   path_ = path;
   Start();
   if (!stream_) Fail(openError);
+  if (stream_ && regularFile) {
+    written_ = std::async(std::launch::async, [path] {
+      std::error_code resizeError;
+      std::filesystem::resize_file(path, 0, resizeError);
+      return resizeError ? resizeError.value() : 0;
+    });
+  }
   return stream_ != nullptr;
 }
 

@@ -20,7 +20,7 @@ void TrackEngine::WriteClosestExtraTrack() { WriteVisitingTrack(VisitOrder::kClo
 
 void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   if (!OpenTrack()) return;
-  const std::size_t rows = m_sourceTable.RowCount();
+  const std::size_t rows = SourceRows();
   if (rows < 3) {  // fewer than two points above the blank last row
     CloseTrack();
     return;
