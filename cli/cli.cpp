@@ -422,7 +422,8 @@ class Command {
     engine_.m_strDestFile = settings_.dest;
     engine_.m_strStepDistance = settings_.step;
     engine_.m_strTimePeriod = settings_.period;
-    engine_.SetKeepOutputTable(false);  // no window to show it in
+    engine_.SetKeepOutputTable(false);  // no window to show the tables in
+    engine_.SetKeepSourceTable(false);
     engine_.SetProgressMonitor(&stop_);
     engine_.SetRmcDate(live_.date);
     engine_.SetWriteTrackFile(toFile_);

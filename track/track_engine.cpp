@@ -75,9 +75,12 @@ void TrackEngine::FreePoiList() {
 }
 
 void TrackEngine::FillSourceTable() {
-  // The writers read the source table without changing it, so a table that already shows this POI
-  // list is shown again as it stands.
-  if (m_sourceTableShowsList != m_poiListVersion) {
+  // The writers leave the source table as it is, so a table that already shows this POI list is
+  // shown again as it stands.
+  if (!m_keepSourceTable) {
+    m_sourceTable.DeleteAllRows();
+    m_sourceTableShowsList = 0;
+  } else if (m_sourceTableShowsList != m_poiListVersion) {
     RebuildSourceTable();
     m_sourceTableShowsList = m_poiListVersion;
   }
@@ -149,7 +152,7 @@ const std::string& TrackEngine::ListSentence(std::string_view sentence) {
 
 void TrackEngine::WritePlainTrack() {
   if (!OpenTrack()) return;
-  const std::size_t rows = m_sourceTable.RowCount();
+  const std::size_t rows = SourceRows();
   if (rows >= 3) {  // at least two points above the blank last row
     const double stepMs = m_periodSeconds * 1000.0;
     double clockMs = m_trackStartMs;

@@ -105,6 +105,8 @@ class TrackEngine {
   void SetOutputStream(std::FILE* stream) { m_outputStream = stream; }
   // Off: sentences are not kept in the output table (a command line has no window to show them in).
   void SetKeepOutputTable(bool keep) { m_keepOutputTable = keep; }
+  // Off: the source table stays empty; the POI list alone holds the points.
+  void SetKeepSourceTable(bool keep) { m_keepSourceTable = keep; }
   void SetProgressMonitor(ProgressMonitor* monitor) { m_progress = monitor; }
   // Hears every sentence pair written; null for none.
   void SetTrackListener(TrackListener* listener) { m_listener = listener; }
@@ -135,9 +137,16 @@ class TrackEngine {
   // order chosen, each becoming the current position once written.
   enum class VisitOrder { kFile, kClosest };
   void WriteVisitingTrack(VisitOrder order, bool extraPoints);
-  // Texts of the source-table row of the n-th point, as the writers read cells.
-  std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
-  std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
+  // The rows of the source table, the blank last row included, and the texts of cells 0 and 1 of
+  // a row as the writers read cells. They are taken from the POI list the table shows, which holds
+  // the same texts, so that the table need not be kept where nothing shows it.
+  std::size_t SourceRows() const { return m_poiList ? m_poiList->size() : 1; }
+  std::string_view RowLatitude(std::size_t row) const {
+    return (*m_poiList)[row].szLat.substr(0, Table::kCellReadLimit);
+  }
+  std::string_view RowLongitude(std::size_t row) const {
+    return (*m_poiList)[row].szLon.substr(0, Table::kCellReadLimit);
+  }
   void ResetOutputTable();
   // Lists a built sentence in the output table and returns it with its "\n", as BuildGga and
   // BuildRmc do.
@@ -150,13 +159,14 @@ class TrackEngine {
   ProgressMonitor* m_progress = nullptr;
   std::FILE* m_outputStream = nullptr;
   bool m_keepOutputTable = true;
+  bool m_keepSourceTable = true;
   TrackListener* m_listener = nullptr;
   bool m_writeTrackFile = true;
   double m_trackStartMs = kTrackStartMs;
 
   std::optional<PoiList> m_poiList;    // absent before the first load, after freeing, and when even
                                        // its blank tail could not be allocated
-  Table m_sourceTable;                 // only FillSourceTable changes it; the writers read it
+  Table m_sourceTable;                 // only FillSourceTable changes it
   std::uint64_t m_poiListVersion = 1;  // counts the POI lists loaded and freed
   std::uint64_t m_sourceTableShowsList = 0;  // the version the source table shows
   Table m_nmeaTable;

@@ -20,7 +20,7 @@ void TrackEngine::WriteClosestExtraTrack() { WriteVisitingTrack(VisitOrder::kClo
 
 void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   if (!OpenTrack()) return;
-  const std::size_t rows = m_sourceTable.RowCount();
+  const std::size_t rows = SourceRows();
   if (rows < 3) {  // fewer than two points above the blank last row
     CloseTrack();
     return;
@@ -47,15 +47,17 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
     laterPoints.reserve(lastPointRow);
     for (std::size_t row = 1; row <= lastPointRow; ++row) laterPoints.push_back(rowPoint(row));
   }
-  ClosestPointIndex remaining(laterPoints);
+  // The search always starts from the point written last, so the whole visit follows from the
+  // first point and is worked out ahead of the writing.
+  ClosestTour tour(laterPoints, GeoPoint{m_dCurLat, m_dCurLon});
   laterPoints = std::vector<GeoPoint>();
   std::size_t nextFileRow = 1;
 
   while (goOn) {
     std::size_t target = 0;
     if (order == VisitOrder::kClosest) {
-      if (remaining.Empty()) break;
-      target = remaining.TakeClosest(GeoPoint{m_dCurLat, m_dCurLon}) + 1;
+      if (tour.Done()) break;
+      target = tour.Next() + 1;
     } else {
       if (nextFileRow > lastPointRow) break;
       target = nextFileRow++;
