@@ -8,7 +8,7 @@
 namespace wayloom {
 namespace {
 
-constexpr std::uint32_t kLeafSize = 8;
+constexpr std::uint32_t kLeafSize = 16;
 // From this many points on, the tree is built on two threads.
 constexpr std::uint32_t kParallelBuildEntries = 1u << 16;
 // How many points the tour's thread works out before it tells the caller: one wake-up per batch.
@@ -153,8 +153,10 @@ std::size_t ClosestPointIndex::TakeClosest(const GeoPoint& origin) {
 void ClosestPointIndex::Take(std::uint32_t index, std::uint32_t entry) {
   taken_[index] = true;
   --alive_;
+  lastTaken_ = GeoPoint{};
   if (entry == kNone) return;
   entries_[entry].taken = true;
+  lastTaken_ = entries_[entry].point;
   // Down to the entry's leaf, then back up, renewing each node's earliest point for as long as it
   // changes.
   std::uint32_t node = 0;
@@ -214,7 +216,7 @@ void ClosestTour::Run(GeoPoint from) {
   for (std::size_t k = 0; k < order_.size() && !stop_.load(std::memory_order_relaxed); ++k) {
     const std::size_t chosen = index_.TakeClosest(from);
     order_[k] = static_cast<std::uint32_t>(chosen);
-    from = index_.Position(chosen);
+    from = index_.LastTaken();
     if ((k + 1) % kTourBatch == 0 || k + 1 == order_.size()) {
       {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -228,7 +230,7 @@ void ClosestTour::Run(GeoPoint from) {
 std::size_t ClosestTour::Next() {
   if (!threaded_) {
     const std::size_t chosen = index_.TakeClosest(from_);
-    from_ = index_.Position(chosen);
+    from_ = index_.LastTaken();
     ++next_;
     return chosen;
   }

@@ -35,11 +35,10 @@ class ClosestPointIndex {
   // taken, and takes it. Must not be called when Empty().
   std::size_t TakeClosest(const GeoPoint& origin);
 
-  // Where point index lies, for searching from it. A point with a 0 coordinate gives (0, 0): from
-  // any origin with a 0 coordinate every distance is 0, so all of them search alike.
-  GeoPoint Position(std::size_t index) const {
-    return entryOf_[index] == kNone ? GeoPoint{} : entries_[entryOf_[index]].point;
-  }
+  // Where the point TakeClosest took last lies, for searching from it. A point with a 0
+  // coordinate gives (0, 0): from any origin with a 0 coordinate every distance is 0, so all of
+  // them search alike.
+  const GeoPoint& LastTaken() const { return lastTaken_; }
 
  private:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -89,6 +88,7 @@ class ClosestPointIndex {
   std::uint32_t firstAlive_ = 0;           // no point before it is alive
   std::uint32_t firstAliveZero_ = 0;       // position in zeroPoints_, likewise
   std::size_t alive_ = 0;
+  GeoPoint lastTaken_;
 };
 
 // The whole closest-order visit of points from a start: each point the one TakeClosest chooses
@@ -105,6 +105,13 @@ class ClosestTour {
   // The next point of the visit, as an index into the constructor's points; waits for it when the
   // thread has not got there yet. Must not be called when Done().
   std::size_t Next();
+  // The point ahead places after the one Next() gives next, if the thread has got there already;
+  // kUnknown otherwise. For reading the points' data ahead of their turn.
+  static constexpr std::size_t kUnknown = ~std::size_t{0};
+  std::size_t Peek(std::size_t ahead) const {
+    const std::size_t k = next_ + ahead;
+    return k < ready_.load(std::memory_order_acquire) ? order_[k] : kUnknown;
+  }
 
  private:
   void Run(GeoPoint from);

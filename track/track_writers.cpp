@@ -51,6 +51,13 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   // first point and is worked out ahead of the writing.
   ClosestTour tour(laterPoints, GeoPoint{m_dCurLat, m_dCurLon});
   laterPoints = std::vector<GeoPoint>();
+  // Out of file order, the points' nodes and texts are fetched some points ahead of their turn.
+  const auto readAhead = [this, &tour] {
+    const std::size_t node = tour.Peek(16);
+    const std::size_t texts = tour.Peek(8);
+    if (node != ClosestTour::kUnknown) m_poiList->PrefetchNode(node + 1);
+    if (texts != ClosestTour::kUnknown) m_poiList->PrefetchTexts(texts + 1);
+  };
   std::size_t nextFileRow = 1;
 
   while (goOn) {
@@ -58,6 +65,7 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
     if (order == VisitOrder::kClosest) {
       if (tour.Done()) break;
       target = tour.Next() + 1;
+      readAhead();
     } else {
       if (nextFileRow > lastPointRow) break;
       target = nextFileRow++;
