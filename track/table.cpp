@@ -14,24 +14,32 @@ constexpr std::size_t kBlockBytes = 1 << 20;
 constexpr std::uint32_t kPackedBit = 0x80000000u;
 
 // Packed texts: four bits a character for the digits, comma, point and cell separator, the most
-// of what sentences and coordinates hold, and two for each of sixteen longer pieces they are made
-// of, so that a sentence takes some 25 bytes instead of 70. Any other byte takes three codes.
-// Which pieces these are matters for the size only: every text packs and unpacks exactly.
+// of what sentences and coordinates hold, and two for each of sixteen pieces they are made of, so
+// that a sentence takes some 27 bytes instead of 70. Any other byte takes three codes. Which pieces
+// these are matters for the size only: every text packs and unpacks exactly.
 enum Code : unsigned { kComma = 10, kPoint, kSeparator, kPiece, kByte, kEnd };
 constexpr std::array<std::string_view, 16> kPieces = {
-    "$GPGGA,", "$GPRMC,",  ",N,", ",S,", ",E,", ",W,", "1,07,1.25,00121,M,047,M,,*",
-    "A,",      "0.00,E,*", "*",   "-",   "A",   "B",   "C",
-    "D",       "E"};
+    "$GPGGA,",  "$GPRMC,", "1,07,1.25,00121,M,047,M,,*",
+    "0.00,E,*", "A,",      "A",
+    "B",        "C",       "D",
+    "E",        "F",       "N",
+    "S",        "W",       "*",
+    "-"};
 
-// For each byte, the pieces that start with it, one bit each.
-constexpr std::array<unsigned, 256> PiecesByFirstByte() {
-  std::array<unsigned, 256> table{};
+// For each byte, the pieces that start with it (at most two), the longer first; kNoPiece after
+// the last.
+constexpr unsigned char kNoPiece = 0xFF;
+using PieceChoice = std::array<unsigned char, 2>;
+constexpr std::array<PieceChoice, 256> PiecesByFirstByte() {
+  std::array<PieceChoice, 256> table{};
+  for (PieceChoice& choice : table) choice = {kNoPiece, kNoPiece};
   for (unsigned p = 0; p < kPieces.size(); ++p) {
-    table[static_cast<unsigned char>(kPieces[p][0])] |= 1u << p;
+    PieceChoice& choice = table[static_cast<unsigned char>(kPieces[p][0])];
+    choice[choice[0] == kNoPiece ? 0 : 1] = static_cast<unsigned char>(p);
   }
   return table;
 }
-constexpr std::array<unsigned, 256> kPiecesStartingWith = PiecesByFirstByte();
+constexpr std::array<PieceChoice, 256> kPiecesStartingWith = PiecesByFirstByte();
 
 // For each byte, its own code, or kByte for a byte that has none.
 constexpr std::array<unsigned char, 256> CodesByByte() {
@@ -105,23 +113,18 @@ void Pack(std::string_view text, std::string& out) {
       ++at;
       continue;
     }
-    const unsigned candidates = kPiecesStartingWith[c];
-    // The longest piece that starts here, if any.
-    unsigned piece = 0;
-    std::size_t pieceLength = 0;
-    for (unsigned p = 0; candidates >> p != 0; ++p) {
-      if ((candidates >> p & 1u) != 0 && kPieces[p].size() > pieceLength &&
-          StartsWith(text.substr(at), kPieces[p])) {
-        piece = p;
-        pieceLength = kPieces[p].size();
+    bool matched = false;
+    for (const unsigned char p : kPiecesStartingWith[c]) {
+      if (p == kNoPiece) break;
+      if (StartsWith(text.substr(at), kPieces[p])) {
+        writer.Put(kPiece);
+        writer.Put(p);
+        at += kPieces[p].size();
+        matched = true;
+        break;
       }
     }
-    if (pieceLength > 0) {
-      writer.Put(kPiece);
-      writer.Put(piece);
-      at += pieceLength;
-      continue;
-    }
+    if (matched) continue;
     writer.Put(kCodeOf[c]);
     if (kCodeOf[c] == kByte) {
       writer.Put(c >> 4u);
