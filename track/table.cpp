@@ -15,16 +15,15 @@ constexpr std::uint32_t kPackedBit = 0x80000000u;
 
 // Packed texts: four bits a character for the digits, comma, point and cell separator, the most
 // of what sentences and coordinates hold, and two for each of sixteen pieces they are made of, so
-// that a sentence takes some 27 bytes instead of 70. Any other byte takes three codes. Which pieces
-// these are matters for the size only: every text packs and unpacks exactly.
+// that a sentence takes some 28 bytes instead of 70. Any other byte takes three codes. No piece
+// starts with a byte that has a code of its own, so those bytes never need a comparison. Which
+// pieces these are matters for the size and speed only: every text packs and unpacks exactly.
 enum Code : unsigned { kComma = 10, kPoint, kSeparator, kPiece, kByte, kEnd };
+// clang-format off
 constexpr std::array<std::string_view, 16> kPieces = {
-    "$GPGGA,",  "$GPRMC,", "1,07,1.25,00121,M,047,M,,*",
-    "0.00,E,*", "A,",      "A",
-    "B",        "C",       "D",
-    "E",        "F",       "N",
-    "S",        "W",       "*",
-    "-"};
+    "$GPGGA,", "$GPRMC,", "E,1,07,1.25,00121,M,047,M,,*", "W,1,07,1.25,00121,M,047,M,,*",
+    "A,", "A", "B", "C", "D", "E", "F", "N", "S", "W", "*", "-"};
+// clang-format on
 
 // For each byte, the pieces that start with it (at most two), the longer first; kNoPiece after
 // the last.
@@ -70,6 +69,17 @@ class NibbleWriter {
     codes_ = codes_ << 4u | code;
     if (++count_ == 16) Flush();
   }
+  // Two codes, the first in the high half of pair.
+  void PutTwo(unsigned pair) {
+    if (count_ == 15) {
+      Put(pair >> 4u);
+      Put(pair & 15u);
+      return;
+    }
+    codes_ = codes_ << 8u | pair;
+    count_ += 2;
+    if (count_ == 16) Flush();
+  }
   // Pads the last byte; returns the end of the codes.
   char* Finish() {
     if (count_ % 2 != 0) Put(kEnd);
@@ -108,9 +118,17 @@ void Pack(std::string_view text, std::string& out) {
   NibbleWriter writer(out.data());
   for (std::size_t at = 0; at < text.size();) {
     const auto c = static_cast<unsigned char>(text[at]);
-    if (kPlainCodeOf[c] != kByte) {  // most bytes: a digit
-      writer.Put(kPlainCodeOf[c]);
-      ++at;
+    if (kPlainCodeOf[c] != kByte) {  // most bytes: a digit, often two in a row
+      const unsigned next = at + 1 < text.size()
+                                ? unsigned{kPlainCodeOf[static_cast<unsigned char>(text[at + 1])]}
+                                : unsigned{kByte};
+      if (next != kByte) {
+        writer.PutTwo(kPlainCodeOf[c] << 4u | next);
+        at += 2;
+      } else {
+        writer.Put(kPlainCodeOf[c]);
+        ++at;
+      }
       continue;
     }
     bool matched = false;
