@@ -123,7 +123,7 @@ void Pack(std::string_view text, std::string& out) {
                                 ? unsigned{kPlainCodeOf[static_cast<unsigned char>(text[at + 1])]}
                                 : unsigned{kByte};
       if (next != kByte) {
-        writer.PutTwo(kPlainCodeOf[c] << 4u | next);
+        writer.PutTwo(unsigned{kPlainCodeOf[c]} << 4u | next);
         at += 2;
       } else {
         writer.Put(kPlainCodeOf[c]);
