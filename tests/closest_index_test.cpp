@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -32,14 +33,9 @@ std::vector<std::size_t> PlainTour(const std::vector<GeoPoint>& points) {
 }
 
 std::vector<std::size_t> IndexedTour(const std::vector<GeoPoint>& points) {
-  ClosestPointIndex index(std::vector<GeoPoint>(points.begin() + 1, points.end()));
+  ClosestTour visit(std::vector<GeoPoint>(points.begin() + 1, points.end()), points[0]);
   std::vector<std::size_t> tour{0};
-  GeoPoint at = points[0];
-  while (!index.Empty()) {
-    const std::size_t chosen = index.TakeClosest(at) + 1;
-    tour.push_back(chosen);
-    at = points[chosen];
-  }
+  while (!visit.Done()) tour.push_back(visit.Next() + 1);
   return tour;
 }
 
@@ -98,6 +94,31 @@ std::vector<PointSet> AdversarialSets() {
   }
   sets.push_back(far);
 
+  // Many points at one place, or at a few places, in shuffled file order: equal distances that the
+  // index must settle without scanning them.
+  const auto repeated = [&random](const char* name, std::vector<GeoPoint> places, int count) {
+    PointSet set{name, {}};
+    for (int i = 0; i < count; ++i) set.points.push_back(places[random() % places.size()]);
+    return set;
+  };
+  sets.push_back(repeated("identical points", {{52.5, 13.4}}, 2000));
+  sets.push_back(repeated("a few places repeated many times",
+                          {{52.5, 13.4}, {48.1, 11.6}, {52.5, 11.6}, {48.1, 13.4}, {50.0, 12.0}},
+                          2000));
+
+  // Evenly spaced along one parallel, some places twice, shuffled: two neighbours tie every time.
+  PointSet line{"points on one line", {}};
+  for (int i = 0; i < 2000; ++i) line.points.push_back({47.0, 6.0 + 0.001 * (i % 1500)});
+  std::shuffle(line.points.begin(), line.points.end(), random);
+  sets.push_back(line);
+
+  // A far outlier first and another in the middle of spread points.
+  PointSet outlier = spread;
+  outlier.name = "far outliers";
+  outlier.points[0] = {-45.0, 170.0};
+  outlier.points[1500] = {-45.0, 170.0};
+  sets.push_back(outlier);
+
   PointSet tiny{"a single point left", {{50.0, 8.0}, {50.1, 8.1}}};
   sets.push_back(tiny);
   return sets;
@@ -110,22 +131,25 @@ TEST(ClosestPointIndex, VisitsPointsInExactlyThePlainSearchOrder) {
 }
 
 TEST(ClosestPointIndex, MatchesThePlainSearchFromArbitraryOrigins) {
-  // Single searches from origins that are not points of the set, between takes.
+  // Single searches from origins that are not points of the set, between takes: every take of a
+  // small set, and the first takes of a set large enough to be built on two threads.
   std::mt19937_64 random(5);
   std::uniform_real_distribution<double> lat(40.0, 50.0);
   std::uniform_real_distribution<double> lon(0.0, 10.0);
-  std::vector<GeoPoint> points;
-  for (int i = 0; i < 2000; ++i) points.push_back({lat(random), lon(random)});
-  ClosestPointIndex index(points);
-  std::vector<GeoPoint> remaining = points;
-  std::vector<std::size_t> ids(points.size());
-  for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = i;
-  while (!index.Empty()) {
-    const GeoPoint origin{lat(random), lon(random)};
-    const std::size_t plain = FindClosest(remaining, origin);
-    ASSERT_EQ(index.TakeClosest(origin), ids[plain]);
-    remaining.erase(remaining.begin() + static_cast<std::ptrdiff_t>(plain));
-    ids.erase(ids.begin() + static_cast<std::ptrdiff_t>(plain));
+  for (const std::size_t size : {std::size_t{2000}, std::size_t{70000}}) {
+    std::vector<GeoPoint> points;
+    for (std::size_t i = 0; i < size; ++i) points.push_back({lat(random), lon(random)});
+    ClosestPointIndex index(points);
+    std::vector<GeoPoint> remaining = points;
+    std::vector<std::size_t> ids(points.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = i;
+    for (std::size_t take = 0; take < (size > 2000 ? 300 : size); ++take) {
+      const GeoPoint origin{lat(random), lon(random)};
+      const std::size_t plain = FindClosest(remaining, origin);
+      ASSERT_EQ(index.TakeClosest(origin), ids[plain]) << size << " points, take " << take;
+      remaining.erase(remaining.begin() + static_cast<std::ptrdiff_t>(plain));
+      ids.erase(ids.begin() + static_cast<std::ptrdiff_t>(plain));
+    }
   }
 }
 

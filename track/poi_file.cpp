@@ -148,32 +148,45 @@ bool IsUsableCoordinate(std::string_view token) {
 
 }  // namespace
 
+PoiList::Node PoiList::MakeNode(std::uint64_t start, const PoiView& texts) {
+  const std::string_view* const fields[] = {&texts.szLon, &texts.szLat, &texts.szDescription,
+                                            &texts.szExtra};
+  Node node = start;
+  int shift = kStartBits;
+  for (int k = 0; k < 4; ++k) {
+    node |= std::uint64_t{fields[k]->size()} << shift;
+    shift += kLengthBits[k];
+  }
+  return node;
+}
+
 void PoiList::StartWithBlankTail() {
   nodes_.clear();
   text_.clear();
-  nodes_.push_back(Node{0, 0, 0, 0, 0});
+  nodes_.push_back(MakeNode(0, PoiView{}));
 }
 
 void PoiList::AppendPoint(const PoiView& node) {
+  const PoiView cut{node.szLon.substr(0, PoiNode::kCoordinateWidth),
+                    node.szLat.substr(0, PoiNode::kCoordinateWidth),
+                    node.szDescription.substr(0, PoiNode::kTextWidth),
+                    node.szExtra.substr(0, PoiNode::kTextWidth)};
   const std::size_t textSize = text_.size();
-  nodes_.push_back(Node{textSize + node.szLon.size() + node.szLat.size() +
-                            node.szDescription.size() + node.szExtra.size(),
-                        0, 0, 0, 0});
+  const std::uint64_t end = textSize + cut.szLon.size() + cut.szLat.size() +
+                            cut.szDescription.size() + cut.szExtra.size();
+  if (end >> kStartBits != 0) throw std::bad_alloc();  // more text than a node can point into
+  nodes_.push_back(MakeNode(end, PoiView{}));
   try {
-    text_ += node.szLon;
-    text_ += node.szLat;
-    text_ += node.szDescription;
-    text_ += node.szExtra;
+    text_ += cut.szLon;
+    text_ += cut.szLat;
+    text_ += cut.szDescription;
+    text_ += cut.szExtra;
   } catch (const std::bad_alloc&) {
     nodes_.pop_back();
     text_.resize(textSize);
     throw;
   }
-  Node& filled = nodes_[nodes_.size() - 2];
-  filled.lonLength = static_cast<std::uint8_t>(node.szLon.size());
-  filled.latLength = static_cast<std::uint8_t>(node.szLat.size());
-  filled.descriptionLength = static_cast<std::uint8_t>(node.szDescription.size());
-  filled.extraLength = static_cast<std::uint8_t>(node.szExtra.size());
+  nodes_[nodes_.size() - 2] = MakeNode(textSize, cut);
 }
 
 void PoiList::ReserveForFile(std::size_t fileBytes) {
@@ -188,17 +201,19 @@ void PoiList::ReserveForFile(std::size_t fileBytes) {
 }
 
 PoiView PoiList::operator[](std::size_t index) const {
-  const Node& node = nodes_[index];
+  const Node node = nodes_[index];
   const std::string_view text(text_);
-  std::size_t at = node.start;
+  std::size_t at = node & ((std::uint64_t{1} << kStartBits) - 1);
+  std::string_view PoiView::*const fields[] = {&PoiView::szLon, &PoiView::szLat,
+                                               &PoiView::szDescription, &PoiView::szExtra};
   PoiView view;
-  view.szLon = text.substr(at, node.lonLength);
-  at += node.lonLength;
-  view.szLat = text.substr(at, node.latLength);
-  at += node.latLength;
-  view.szDescription = text.substr(at, node.descriptionLength);
-  at += node.descriptionLength;
-  view.szExtra = text.substr(at, node.extraLength);
+  int shift = kStartBits;
+  for (int k = 0; k < 4; ++k) {
+    const std::size_t length = (node >> shift) & ((std::uint64_t{1} << kLengthBits[k]) - 1);
+    view.*fields[k] = text.substr(at, length);
+    at += length;
+    shift += kLengthBits[k];
+  }
   return view;
 }
 

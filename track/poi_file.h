@@ -51,17 +51,25 @@ struct PoiView {
 
 // The POI list: the points in file order followed by exactly one blank node (the blank tail), which
 // stands for no point and shows as the empty last row of the source table. The texts of all nodes
-// share one buffer, so a million points take a few tens of megabytes.
+// share one buffer and a node takes eight bytes beyond its texts, so a million points take a few
+// tens of megabytes.
 class PoiList {
  public:
   // Makes the list the blank tail alone. May throw std::bad_alloc.
   void StartWithBlankTail();
-  // Stores node's texts in the blank tail and appends a new blank tail. When memory runs out it
-  // throws std::bad_alloc and leaves the list as it was.
+  // Stores node's texts, cut to the widths of PoiNode, in the blank tail and appends a new blank
+  // tail. When memory runs out it throws std::bad_alloc and leaves the list as it was.
   void AppendPoint(const PoiView& node);
 
   // Makes room for the points of a file of this size, so that reading it moves nothing.
   void ReserveForFile(std::size_t fileBytes);
+
+  // Ask the processor to fetch a node, or the texts of a node fetched before, ahead of their use;
+  // they change nothing. Reading points out of file order waits on memory otherwise.
+  void PrefetchNode(std::size_t index) const { Prefetch(&nodes_[index]); }
+  void PrefetchTexts(std::size_t index) const {
+    Prefetch(text_.data() + (nodes_[index] & ((std::uint64_t{1} << kStartBits) - 1)));
+  }
 
   std::size_t size() const { return nodes_.size(); }
   bool empty() const { return nodes_.empty(); }
@@ -70,14 +78,21 @@ class PoiList {
   bool operator==(const PoiList& other) const;
 
  private:
-  struct Node {
-    std::uint64_t start;  // where the node's texts begin in text_, one after the other
-    std::uint8_t lonLength;
-    std::uint8_t latLength;
-    std::uint8_t descriptionLength;
-    std::uint8_t extraLength;
-  };
-  static_assert(PoiNode::kTextWidth < 256, "text lengths are stored in a byte");
+  // A node in one word: where its texts begin in text_, one after the other, in the low bits, and
+  // above them the lengths of its four texts, of four, four, seven and seven bits.
+  using Node = std::uint64_t;
+  static constexpr int kStartBits = 42;  // four terabytes of text
+  static constexpr int kLengthBits[] = {4, 4, 7, 7};
+  static_assert(PoiNode::kCoordinateWidth < 16 && PoiNode::kTextWidth < 128,
+                "the lengths of cut texts fit their bits");
+  static Node MakeNode(std::uint64_t start, const PoiView& texts);
+  static void Prefetch(const void* address) {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+  }
 
   std::vector<Node> nodes_;
   std::string text_;

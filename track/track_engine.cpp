@@ -131,15 +131,18 @@ void TrackEngine::RebuildSourceTable() {
   std::string distance;
   for (std::size_t row = 0; row < m_poiList->size(); ++row) {
     const PoiView node = (*m_poiList)[row];
-    distance.clear();
+    m_sourceTable.InsertRow(row, node.szLat);
+    m_sourceTable.SetCell(row, 1, node.szLon);
+    m_sourceTable.SetCell(row, 2, node.szDescription);
     double east = 0.0;
     double north = 0.0;
     if (showsDistance &&
         PlanarOffset(ParseDecimal(node.szLon), ParseDecimal(node.szLat), east, north)) {
+      distance.clear();
       AppendFixed(distance, std::sqrt(east * east + north * north) * 0.001, 3);
       distance += " km";
+      m_sourceTable.SetCell(row, 3, distance);
     }
-    m_sourceTable.AppendRow({node.szLat, node.szLon, node.szDescription, distance});
   }
 }
 
