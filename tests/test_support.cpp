@@ -1,14 +1,22 @@
 #include "tests/test_support.h"
 
-#include "cli/cli.h"
-
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include "cli/cli.h"
+
+extern char** environ;
 
 namespace wayloom::test {
 
@@ -20,8 +28,6 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(path_, ignored);
 }
 
@@ -62,8 +68,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 bool ChecksumHolds(std::string_view sentence) {
@@ -77,19 +82,83 @@ bool ChecksumHolds(std::string_view sentence) {
 
 std::vector<std::string> TrackLines(const std::string& bytes) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
+  for (std::size_t start = 0; start < bytes.size();) {
     const std::size_t end = bytes.find("\r\n", start);
     if (end == std::string::npos) {
       ADD_FAILURE() << "track ends in a line without CR LF: " << bytes.substr(start);
       break;
     }
-    const std::string line = bytes.substr(start, end - start);
-    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "stray line break in " << line;
-    lines.push_back(line);
+    lines.push_back(bytes.substr(start, end - start));
+    EXPECT_EQ(lines.back().find_first_of("\r\n"), std::string::npos) << lines.back();
     start = end + 2;
   }
   return lines;
+}
+
+std::vector<std::string> Fields(std::string_view sentence) {
+  std::vector<std::string> fields(1);
+  for (const char c : sentence) {
+    if (c == ',') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+bool WaitUntil(const std::function<bool()>& done, const std::string& what) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) {
+      ADD_FAILURE() << "gave up waiting for " << what;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+BackgroundCli::BackgroundCli(const TempDir& dir, std::vector<std::string> arguments) {
+  static int count = 0;
+  errPath_ = dir.File("err-" + std::to_string(++count) + ".txt");
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  arguments.insert(arguments.begin(), WAYLOOM_CLI);
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  if (posix_spawn(&pid_, WAYLOOM_CLI, &files, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&files);
+}
+
+BackgroundCli::~BackgroundCli() {
+  if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+}
+
+bool BackgroundCli::Exited() {
+  if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = -1;
+  return pid_ <= 0;
+}
+
+int BackgroundCli::Port() {
+  const std::string mark = "serving NMEA on 127.0.0.1:";
+  std::string err;
+  const auto said = [&] {
+    err = Err();
+    return err.find('\n', err.find(mark)) != std::string::npos || Exited();
+  };
+  if (!WaitUntil(said, "the port") || err.find(mark) == std::string::npos) return -1;
+  return std::stoi(err.substr(err.find(mark) + mark.size()));
+}
+
+int BackgroundCli::Wait(int signal) {
+  if (signal != 0 && pid_ > 0) kill(pid_, signal);
+  if (!WaitUntil([this] { return Exited(); }, "wayloom-cli to end: " + Err())) return -1;
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
 }
 
 }  // namespace wayloom::test

@@ -1,8 +1,12 @@
 // Shared helpers for the engine and command-line tests: a scripted message box, fixed option
-// states, and a temporary folder with small file utilities.
+// states, a temporary folder with small file utilities, and wayloom-cli run in this process or in
+// the background.
 #pragma once
 
+#include <sys/types.h>
+
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,12 +21,10 @@ class ScriptedPrompter : public Prompter {
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   bool AskYesNo(const std::string& question) override {
     questions.push_back(question);
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
+    const bool answer = !answers.empty() && answers.front();
+    if (!answers.empty()) answers.pop_front();
     return answer;
   }
-
   std::deque<bool> answers;
   std::vector<std::string> messages;
   std::vector<std::string> questions;
@@ -32,7 +34,6 @@ class FixedOptionStates : public OptionStates {
  public:
   bool ReorderTicked() const override { return reorder; }
   bool ExtraPointsTicked() const override { return extraPoints; }
-
   bool reorder = false;
   bool extraPoints = false;
 };
@@ -52,7 +53,6 @@ class TempDir {
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
 
@@ -66,5 +66,31 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool ChecksumHolds(std::string_view sentence);
 // Splits a track into its lines, each without its CR LF; fails the test on a line without CR LF.
 std::vector<std::string> TrackLines(const std::string& bytes);
+// The comma-separated fields of a sentence, the last one with its checksum.
+std::vector<std::string> Fields(std::string_view sentence);
+
+// Polls until done() holds; false (and a failed test) after two minutes, a bound that only keeps a
+// broken build from hanging the suite.
+bool WaitUntil(const std::function<bool()>& done, const std::string& what);
+
+// wayloom-cli started in the background: no standard input, standard output discarded, standard
+// error to a file. Killed at the end if it still runs.
+class BackgroundCli {
+ public:
+  BackgroundCli(const TempDir& dir, std::vector<std::string> arguments);
+  ~BackgroundCli();
+  std::string Err() const { return ReadFile(errPath_); }
+  // The port of "serving NMEA on 127.0.0.1:PORT", once the program has said it; -1 if never.
+  int Port();
+  // Sends signal (unless 0) and waits for the program to end: its exit status, -1 when it did not
+  // exit by itself.
+  int Wait(int signal = 0);
+
+ private:
+  bool Exited();
+  std::string errPath_;
+  pid_t pid_ = -1;
+  int status_ = 0;
+};
 
 }  // namespace wayloom::test

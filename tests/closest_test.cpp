@@ -1,0 +1,84 @@
+// The closest-point search: the plain scan on small cases, and the spatial index the writers use
+// against the plain scan, choice for choice.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "track/closest_index.h"
+#include "track/closest_search.h"
+
+namespace wayloom {
+namespace {
+
+TEST(ClosestSearch, ChoosesTheNearestPointTheEarliestOnATieAndNeverNothing) {
+  const struct {
+    const char* what;
+    GeoPoint origin;  // {latitude, longitude}
+    std::vector<GeoPoint> candidates;
+    std::size_t chosen;
+  } cases[] = {
+      {"nearest", {50.0, 8.0}, {{50.002, 8.003}, {50.0, 8.003}, {51.0, 8.0}}, 1},
+      {"tie, earliest", {45.0, 2.0}, {{45.0, 3.0}, {45.0, 2.5}, {45.0, 1.5}}, 1},
+      {"tie, other side", {45.0, 2.0}, {{45.0, 3.0}, {45.0, 1.5}, {45.0, 2.5}}, 1},
+      {"the origin repeated", {45.0, 2.0}, {{45.0, 2.1}, {45.0, 2.0}, {45.0, 2.0}}, 1},
+      {"a 0 coordinate is here", {45.0, 2.0}, {{45.0, 2.1}, {8.5, 0.0}, {45.0, 2.05}}, 1},
+      {"from a 0 coordinate all are here", {8.5, 0.0}, {{45.0, 9.0}, {45.0, 2.0}}, 0},
+      {"none within the bound", {50.0, 8.0}, {{1e12, 8.0}, {1e300, 1e300}, {-1e13, 8.0}}, 0},
+      {"infinitely far loses", {50.0, 8.0}, {{1e300, 1e300}, {50.1, 8.0}}, 1}};
+  for (const auto& c : cases) EXPECT_EQ(FindClosest(c.candidates, c.origin), c.chosen) << c.what;
+}
+
+// The order a closest-order track visits points in, from points[0]: by the plain scan over the
+// points left, or by the index.
+std::vector<std::size_t> Tour(const std::vector<GeoPoint>& points, bool indexed) {
+  std::vector<std::size_t> left;
+  for (std::size_t i = 1; i < points.size(); ++i) left.push_back(i);
+  ClosestPointIndex index(std::vector<GeoPoint>(points.begin() + 1, points.end()));
+  std::vector<std::size_t> tour{0};
+  while (!left.empty()) {
+    const GeoPoint& at = points[tour.back()];
+    std::size_t chosen = 0;
+    if (indexed) {
+      chosen = index.TakeClosest(at) + 1;
+    } else {
+      std::vector<GeoPoint> candidates;
+      for (std::size_t i : left) candidates.push_back(points[i]);
+      chosen = left[FindClosest(candidates, at)];
+    }
+    tour.push_back(chosen);
+    left.erase(std::find(left.begin(), left.end(), chosen));
+  }
+  return tour;
+}
+
+TEST(ClosestPointIndex, VisitsPointsInExactlyThePlainSearchOrder) {
+  std::mt19937_64 random(42);
+  std::uniform_real_distribution<double> lat(36.0, 70.0);
+  std::uniform_real_distribution<double> lon(-10.0, 30.0);
+  std::normal_distribution<double> jitter(0.0, 0.0005);
+  const double huge[] = {1e15, -1e15, 1e300, -1e300, 1e12, 8.5};
+  std::vector<std::vector<GeoPoint>> sets(5);
+  for (int i = 0; i < 2000; ++i) {
+    sets[0].push_back({lat(random), lon(random)});
+    // A lattice gives many exactly equal distances: ties must go to the earliest point.
+    if (i < 1600) sets[1].push_back({45.0 + 0.25 * (i / 40), 5.0 + 0.25 * (i % 40)});
+    // Clusters of near and exactly repeated points, far from each other.
+    const double j = i % 4 ? 1.0 : 0.0;
+    sets[2].push_back(
+        {40.0 + 5.0 * (i % 5) + j * jitter(random), 2.0 + 4.0 * (i % 7) + j * jitter(random)});
+    // Points with a 0 coordinate are at distance 0 from everywhere, and from them every point is.
+    sets[3].push_back({i % 97 == 5 ? 0.0 : lat(random), i % 89 == 7 ? 0.0 : lon(random)});
+    // Far outside the ranges of degrees: distances reach the search bound and infinity.
+    if (i < 600) sets[4].push_back({huge[random() % 6] * (1 + (i % 3)), huge[random() % 6]});
+  }
+  std::shuffle(sets[1].begin() + 1, sets[1].end(), random);
+  sets.push_back({{50.0, 8.0}, {50.1, 8.1}});
+  for (std::size_t set = 0; set < sets.size(); ++set) {
+    EXPECT_EQ(Tour(sets[set], true), Tour(sets[set], false)) << "set " << set;
+  }
+}
+
+}  // namespace
+}  // namespace wayloom
