@@ -1,34 +1,11 @@
-// The closest-point search: the plain scan on small cases, and the spatial index the writers use
-// against the plain scan, choice for choice.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <random>
-#include <vector>
+// The spatial index the closest-order writers use, against the plain closest-point scan, choice for
+// choice, on point sets that make ties, zero coordinates and distances beyond the search bound.
+#include "tests/test_support.h"
 
 #include "track/closest_index.h"
-#include "track/closest_search.h"
 
-namespace wayloom {
+namespace wayloom::test {
 namespace {
-
-TEST(ClosestSearch, ChoosesTheNearestPointTheEarliestOnATieAndNeverNothing) {
-  const struct {
-    const char* what;
-    GeoPoint origin;  // {latitude, longitude}
-    std::vector<GeoPoint> candidates;
-    std::size_t chosen;
-  } cases[] = {
-      {"nearest", {50.0, 8.0}, {{50.002, 8.003}, {50.0, 8.003}, {51.0, 8.0}}, 1},
-      {"tie, earliest", {45.0, 2.0}, {{45.0, 3.0}, {45.0, 2.5}, {45.0, 1.5}}, 1},
-      {"tie, other side", {45.0, 2.0}, {{45.0, 3.0}, {45.0, 1.5}, {45.0, 2.5}}, 1},
-      {"the origin repeated", {45.0, 2.0}, {{45.0, 2.1}, {45.0, 2.0}, {45.0, 2.0}}, 1},
-      {"a 0 coordinate is here", {45.0, 2.0}, {{45.0, 2.1}, {8.5, 0.0}, {45.0, 2.05}}, 1},
-      {"from a 0 coordinate all are here", {8.5, 0.0}, {{45.0, 9.0}, {45.0, 2.0}}, 0},
-      {"none within the bound", {50.0, 8.0}, {{1e12, 8.0}, {1e300, 1e300}, {-1e13, 8.0}}, 0},
-      {"infinitely far loses", {50.0, 8.0}, {{1e300, 1e300}, {50.1, 8.0}}, 1}};
-  for (const auto& c : cases) EXPECT_EQ(FindClosest(c.candidates, c.origin), c.chosen) << c.what;
-}
 
 // The order a closest-order track visits points in, from points[0]: by the plain scan over the
 // points left, or by the index.
@@ -81,4 +58,4 @@ TEST(ClosestPointIndex, VisitsPointsInExactlyThePlainSearchOrder) {
 }
 
 }  // namespace
-}  // namespace wayloom
+}  // namespace wayloom::test

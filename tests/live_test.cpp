@@ -3,61 +3,49 @@
 // nothing here depends on how fast anything runs.
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
-#include "cli/cli.h"
 #include "live/pacer.h"
 #include "live/tcp_server.h"
 #include "tests/test_support.h"
 
-namespace wayloom {
+namespace wayloom::test {
 namespace {
 
-using test::BackgroundCli;
-using test::ReadFile;
-using test::TrackLines;
-
+// The first pair goes at once; then a second of track is a quarter second at a speedup of 4, the
+// two periods after a point of the file half a second, no step or a step back (a loop starting
+// over) nothing. A pair asked for late goes at once and the schedule is kept, but one far behind
+// (a suspended process) goes on from now rather than send a burst.
 TEST(Pacer, WaitsFollowTheClockByTheSpeedupAndCatchUpOnlyALittleLateness) {
-  const struct {
-    double speedup, clockMs, nowMs, due;
-  } steps[] = {{4, 3600000, 500, 500},    // the first pair goes at once
-               {4, 3601000, 500, 750},    // one second of track: a quarter second
-               {4, 3603000, 760, 1250},   // the two periods after a point of the file
-               {4, 3603000, 1250, 1250},  // no step: at once
-               {4, 3600000, 1260, 1250},  // backwards (a loop starting over): at once
-               {4, 3601000, 1260, 1500},  // and on from there
-               {1, 0, 0, 0},
-               {1, 1000, 1300, 1000},  // late: at once, and the schedule kept
-               {1, 2000, 1300, 2000},
-               {1, 3000, 62000, 62000},  // far behind: on from now, no burst
-               {1, 4000, 62000, 63000}};
-  Pacer fast(4.0);
-  Pacer plain(1.0);
+  const double steps[][4] = {{4, 3600000, 500, 500},
+                             {4, 3601000, 500, 750},
+                             {4, 3603000, 760, 1250},
+                             {4, 3603000, 1250, 1250},
+                             {4, 3600000, 1260, 1250},
+                             {4, 3601000, 1260, 1500},
+                             {1, 0, 0, 0},
+                             {1, 1000, 1300, 1000},
+                             {1, 2000, 1300, 2000},
+                             {1, 3000, 62000, 62000},
+                             {1, 4000, 62000, 63000}};
+  Pacer fast(4.0), plain(1.0);
   for (const auto& s : steps) {
-    EXPECT_EQ((s.speedup == 4 ? fast : plain).Schedule(s.clockMs, s.nowMs), s.due) << s.clockMs;
+    EXPECT_EQ((s[0] == 4 ? fast : plain).Schedule(s[1], s[2]), s[3]) << s[1] << " " << s[2];
   }
 }
 
 TEST(ServeAddress, TakesPortHostAndPortOrBracketedIpv6) {
-  const struct {
-    const char *text, *host;
-    int port;
-  } good[] = {
-      {"10110", "127.0.0.1", 10110}, {"0.0.0.0:0", "0.0.0.0", 0}, {"[::1]:65535", "::1", 65535}};
   std::string host;
   std::uint16_t port = 1;
-  for (const auto& g : good) {
-    ASSERT_TRUE(ParseServeAddress(g.text, host, port)) << g.text;
-    EXPECT_EQ(host + ":" + std::to_string(port), g.host + (":" + std::to_string(g.port)));
+  for (const auto& [text, address] : {std::pair{"10110", "127.0.0.1:10110"},
+                                      {"0.0.0.0:0", "0.0.0.0:0"},
+                                      {"[::1]:65535", "::1:65535"}}) {
+    ASSERT_TRUE(ParseServeAddress(text, host, port)) << text;
+    EXPECT_EQ(host + ":" + std::to_string(port), address);
   }
   for (const char* bad : {"", "65536", "-1", "x", ":10110", "localhost:", "::1:10110", "[::1]",
                           "[::1]10110", "10110 ", "123456"}) {
@@ -82,7 +70,7 @@ std::string Read(int fd, std::size_t lines) {
   std::string bytes;
   std::size_t ends = 0;
   char buffer[65536];
-  test::WaitUntil(
+  WaitUntil(
       [&] {
         for (pollfd ready{fd, POLLIN, 0}; poll(&ready, 1, 100) > 0;) {
           const std::size_t want = lines == 0 || lines - ends > 64 ? sizeof buffer : 1;
@@ -105,11 +93,11 @@ int Seconds(const std::string& sentence) {
 }
 
 TEST(LiveCli, AClientThatHangsIsDroppedWhileAnotherGetsTheWholeTrack) {
-  test::TempDir dir;
+  TempDir dir;
   const std::string source = dir.File("pois.csv");
   const std::string dest = dir.File("track.nmea");
   // About 18000 pairs, some 2.5 MB: far more than a client that does not read can hold.
-  test::WriteFile(source, "-9.14,38.72,Lisbon\n21.01,52.23,Warsaw\n");
+  WriteFile(source, "-9.14,38.72,Lisbon\n21.01,52.23,Warsaw\n");
   BackgroundCli cli(dir, {"--serve", "0", "--wait-clients", "2", "--speedup", "5000", "--extra",
                           "--step", "150", source, dest});
   const int port = cli.Port();
@@ -130,7 +118,7 @@ TEST(LiveCli, AClientThatHangsIsDroppedWhileAnotherGetsTheWholeTrack) {
 }
 
 TEST(LiveCli, ALateClientJoinsAtAPairAndALoopKeepsTheClockGoingUntilCtrlC) {
-  test::TempDir dir;
+  TempDir dir;
   BackgroundCli cli(dir, {"--serve", "127.0.0.1:0", "--wait-clients", "1", "--loop", "--speedup",
                           "200", WAYLOOM_TEST_DATA "/three_points.csv"});
   const int port = cli.Port();
@@ -161,10 +149,10 @@ TEST(LiveCli, ALateClientJoinsAtAPairAndALoopKeepsTheClockGoingUntilCtrlC) {
 }
 
 TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
-  test::TempDir dir;
+  TempDir dir;
   const std::string source = WAYLOOM_TEST_DATA "/three_points.csv";
   const std::string link = dir.File("gps0");
-  test::WriteFile(link, "someone's file");
+  WriteFile(link, "someone's file");
   BackgroundCli refused(dir, {"--pty", link, source});
   EXPECT_EQ(refused.Wait(), 1);
   EXPECT_NE(refused.Err().find("already exists"), std::string::npos) << refused.Err();
@@ -199,4 +187,4 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
 }
 
 }  // namespace
-}  // namespace wayloom
+}  // namespace wayloom::test

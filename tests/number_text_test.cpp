@@ -1,18 +1,8 @@
 // The number reader and printer against the C library, which serves as the reference here: the
 // tests run in the "C" locale.
-#include "track/number_text.h"
+#include "tests/test_support.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
-#include <random>
-#include <string>
-
-namespace wayloom {
+namespace wayloom::test {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -30,32 +20,12 @@ void ExpectSameBits(const std::string& text) {
 }
 
 TEST(ParseDecimal, ReadsTheLongestDecimalPrefixAndNothingElse) {
+  // The C library reads these otherwise; texts it reads the same way come in the random test below.
   const struct {
     const char* text;
     double expected;
-  } cases[] = {{"  -33.8568", -33.8568},
-               {"\t+3", 3.0},
-               {"12.5N", 12.5},
-               {".5", 0.5},
-               {"5.", 5.0},
-               {"2.5E-3x", 2.5e-3},
-               {"1e", 1.0},
-               {"7e-", 7.0},
-               {"", 0.0},
-               {".", 0.0},
-               {"-", 0.0},
-               {" ,5", 0.0},
-               {"1.2.3", 1.2},
-               {"1,5", 1.0},
-               {"0x1A", 0.0},
-               {"inf", 0.0},
-               {"nan", 0.0},
-               {"1e999", kInf},
-               {"-1e999", -kInf},
-               {"1e99999999999999999999999", kInf},
-               {"1e-999", 0.0},
-               {"0e99999", 0.0},
-               {"0.0000001e-400", 0.0}};
+  } cases[] = {{"0x1A", 0.0}, {"inf", 0.0},    {"nan", 0.0}, {"1e99999999999999999999999", kInf},
+               {"\t+3", 3.0}, {"12.5N", 12.5}, {"1,5", 1.0}};
   for (const auto& c : cases) EXPECT_EQ(ParseDecimal(c.text), c.expected) << '"' << c.text << '"';
   EXPECT_TRUE(std::signbit(ParseDecimal("-1e-999")));
   for (const std::string& text :
@@ -102,4 +72,4 @@ TEST(FormatFixed, PrintsExactlyAsPrintfOnRandomValuesAndNearRoundingTies) {
 }
 
 }  // namespace
-}  // namespace wayloom
+}  // namespace wayloom::test

@@ -80,31 +80,22 @@ bool ChecksumHolds(std::string_view sentence) {
   return sentence[star + 1] == kHex[sum >> 4] && sentence[star + 2] == kHex[sum & 0xF];
 }
 
-std::vector<std::string> TrackLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0; start < bytes.size();) {
-    const std::size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      ADD_FAILURE() << "track ends in a line without CR LF: " << bytes.substr(start);
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    EXPECT_EQ(lines.back().find_first_of("\r\n"), std::string::npos) << lines.back();
-    start = end + 2;
+std::vector<std::string> Split(std::string_view text, std::string_view separator) {
+  std::vector<std::string> pieces;
+  for (std::size_t start = 0, end = 0; end != std::string_view::npos;
+       start = end + separator.size()) {
+    end = text.find(separator, start);
+    pieces.emplace_back(text.substr(start, end - start));
   }
-  return lines;
+  return pieces;
 }
 
-std::vector<std::string> Fields(std::string_view sentence) {
-  std::vector<std::string> fields(1);
-  for (const char c : sentence) {
-    if (c == ',') {
-      fields.emplace_back();
-    } else {
-      fields.back() += c;
-    }
-  }
-  return fields;
+std::vector<std::string> TrackLines(const std::string& bytes) {
+  std::vector<std::string> lines = Split(bytes, "\r\n");
+  EXPECT_EQ(lines.back(), "") << "the track ends in a line without CR LF";
+  lines.pop_back();
+  for (const std::string& line : lines) EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+  return lines;
 }
 
 bool WaitUntil(const std::function<bool()>& done, const std::string& what) {

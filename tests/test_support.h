@@ -1,17 +1,33 @@
-// Shared helpers for the engine and command-line tests: a scripted message box, fixed option
-// states, a temporary folder with small file utilities, and wayloom-cli run in this process or in
-// the background.
+// What the engine and command-line tests share: the headers they use, a scripted message box, fixed
+// option states, a temporary folder with small file utilities, and wayloom-cli run in this process
+// or in the background.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <limits>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/cli.h"
 #include "track/host.h"
+#include "track/number_text.h"
+#include "track/track_engine.h"
 
 namespace wayloom::test {
 
@@ -66,8 +82,8 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool ChecksumHolds(std::string_view sentence);
 // Splits a track into its lines, each without its CR LF; fails the test on a line without CR LF.
 std::vector<std::string> TrackLines(const std::string& bytes);
-// The comma-separated fields of a sentence, the last one with its checksum.
-std::vector<std::string> Fields(std::string_view sentence);
+// The pieces of text between separators: the fields of a sentence (the last one with its checksum).
+std::vector<std::string> Split(std::string_view text, std::string_view separator = ",");
 
 // Polls until done() holds; false (and a failed test) after two minutes, a bound that only keeps a
 // broken build from hanging the suite.
