@@ -223,7 +223,7 @@ TEST_F(Engine, AFullDiskIsReportedNotTakenForSuccess) {
   EXPECT_LT(engine_->LastTrack().sentencesWritten, 40000u);  // ended early
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // Loads pois with this process capped at a little more address space than it uses now. Exits 0 when
 // the shortage was reported and the points read before it kept, in a list that ends in its tail.
 [[noreturn]] void LoadUnderMemoryCap(const std::string& pois) {
