@@ -7,7 +7,6 @@
 #include "tests/test_support.h"
 
 namespace wayloom::test {
-namespace {
 
 class Cli : public ::testing::Test {
  protected:
@@ -136,5 +135,4 @@ TEST_F(Cli, ASignalStopsTheTrackWithEveryLineComplete) {
   }
 }
 
-}  // namespace
 }  // namespace wayloom::test

@@ -5,7 +5,6 @@
 #include "track/closest_index.h"
 
 namespace wayloom::test {
-namespace {
 
 // The order a closest-order track visits points in, from points[0]: by the plain scan over the
 // points left, or by the index.
@@ -57,5 +56,4 @@ TEST(ClosestPointIndex, VisitsPointsInExactlyThePlainSearchOrder) {
   }
 }
 
-}  // namespace
 }  // namespace wayloom::test

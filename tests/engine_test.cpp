@@ -6,7 +6,6 @@
 #include "tests/test_support.h"
 
 namespace wayloom::test {
-namespace {
 
 const std::string kData = WAYLOOM_TEST_DATA "/";
 
@@ -233,18 +232,16 @@ TEST_F(Engine, AFullDiskIsReportedNotTakenForSuccess) {
   engine.m_strSourceFile = pois;
   long pages = 0;
   std::ifstream("/proc/self/statm") >> pages;
-  const rlim_t limit =
-      static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (24 << 20);
+  const auto limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (24 << 20);
   const rlimit cap{limit, limit};
   setrlimit(RLIMIT_AS, &cap);
   engine.LoadPoiFile();
   const auto& list = engine.PoiPoints();
   const bool kept = list && list->size() > 1 && list->back().IsBlank() && (*list)[0].szLon == "8.5";
-  std::_Exit(kept && prompter.messages.size() == 1 &&
-                     prompter.messages[0].rfind("Argh! Out of memory making the POI list.\n", 0) ==
-                         0
-                 ? 0
-                 : 1);
+  const bool said =
+      prompter.messages.size() == 1 &&
+      prompter.messages[0].rfind("Argh! Out of memory making the POI list.\n", 0) == 0;
+  std::_Exit(kept && said ? 0 : 1);
 }
 
 TEST(EngineMemory, RunningOutOfMemoryKeepsThePointsReadSoFar) {
@@ -258,5 +255,4 @@ TEST(EngineMemory, RunningOutOfMemoryKeepsThePointsReadSoFar) {
 }
 #endif
 
-}  // namespace
 }  // namespace wayloom::test

@@ -14,7 +14,6 @@
 #include "tests/test_support.h"
 
 namespace wayloom::test {
-namespace {
 
 // The first pair goes at once; then a second of track is a quarter second at a speedup of 4, the
 // two periods after a point of the file half a second, no step or a step back (a loop starting
@@ -164,6 +163,7 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
   BackgroundCli cli(dir, {"--pty", link, "--serve", "0", "--wait-clients", "1", "--loop",
                           "--speedup", "1000", source});
   const int port = cli.Port();
+  WaitUntil([&] { return cli.Err().find("linked at") != std::string::npos; }, "the link");
   ASSERT_EQ(std::filesystem::read_symlink(link).string().rfind("/dev/pts/", 0), 0u);
   const int reader = open(link.c_str(), O_RDONLY | O_NOCTTY);
   ASSERT_GE(reader, 0);
@@ -186,5 +186,4 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
       << cli.Err();
 }
 
-}  // namespace
 }  // namespace wayloom::test

@@ -3,11 +3,10 @@
 #include "tests/test_support.h"
 
 namespace wayloom::test {
-namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-std::string Printf(double value, int decimals) {
+std::string PrintfFixed(double value, int decimals) {
   char buffer[512];
   std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
   return buffer;
@@ -64,12 +63,12 @@ TEST(FormatFixed, PrintsExactlyAsPrintfOnRandomValuesAndNearRoundingTies) {
       value = (static_cast<double>(random() % 100000000) + 0.5) / scale[decimals];
       for (int step = 0; step < i % 3; ++step) value = std::nextafter(value, i % 8 ? 0.0 : 1e9);
     }
-    ASSERT_EQ(FormatFixed(value, decimals), Printf(value, decimals)) << value << " " << decimals;
+    ASSERT_EQ(FormatFixed(value, decimals), PrintfFixed(value, decimals))
+        << value << " " << decimals;
   }
   for (double value : {59.99995, 9.9999499999, 0.375, 2147483647.5, 4.5e15, 1e22, 1e300, -0.0}) {
-    EXPECT_EQ(FormatFixed(value, 3), Printf(value, 3)) << value;
+    EXPECT_EQ(FormatFixed(value, 3), PrintfFixed(value, 3)) << value;
   }
 }
 
-}  // namespace
 }  // namespace wayloom::test

@@ -4,7 +4,6 @@
 #include "tests/test_support.h"
 
 namespace wayloom::test {
-namespace {
 
 constexpr double kDayMs = 86400000.0;
 
@@ -155,5 +154,4 @@ TEST(Calendar, CountsDaysFrom1970AndReadsOnlyRealDays) {
   }
 }
 
-}  // namespace
 }  // namespace wayloom::test

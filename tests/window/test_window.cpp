@@ -142,24 +142,19 @@ class WindowTest : public QObject {
     QVERIFY(session.window.grab().save(WAYLOOM_TEST_OUTPUT_DIR "/window-after-track.png"));
   }
 
-  void overwriteQuestion_data() {
-    QTest::addColumn<bool>("answer");
-    QTest::newRow("Yes") << true;
-    QTest::newRow("No") << false;
-  }
-
   void overwriteQuestion() {
-    QFETCH(bool, answer);
-    Session session;
-    WriteFile(session.dest, "keep me\n");
-    session.prompter.answers = {answer};
-    session.Press("createButton");
-    QCOMPARE(session.prompter.questions,
-             std::vector<std::string>{"The output file already exists\noverwrite ?"});
-    QVERIFY(session.prompter.messages.empty());
-    QCOMPARE(session.Model("sourceTable")->rowCount(), 4);
-    QCOMPARE(ReadFile(session.dest).count('\n'), answer ? 6 : 1);
-    QCOMPARE(session.Model("nmeaTable")->rowCount(), answer ? 6 : 0);
+    for (const bool answer : {true, false}) {
+      Session session;
+      WriteFile(session.dest, "keep me\n");
+      session.prompter.answers = {answer};
+      session.Press("createButton");
+      QCOMPARE(session.prompter.questions,
+               std::vector<std::string>{"The output file already exists\noverwrite ?"});
+      QVERIFY(session.prompter.messages.empty());
+      QCOMPARE(session.Model("sourceTable")->rowCount(), 4);
+      QCOMPARE(ReadFile(session.dest).count('\n'), answer ? 6 : 1);
+      QCOMPARE(session.Model("nmeaTable")->rowCount(), answer ? 6 : 0);
+    }
   }
 
   void browse_data() {
@@ -193,30 +188,22 @@ class WindowTest : public QObject {
                                      "|250|0.5|1 0");
   }
 
-  void closingFreesPoiList_data() {
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<int>("result");
-    QTest::newRow("Exit") << "Exit" << int(QDialog::Accepted);
-    QTest::newRow("Esc") << "Esc" << int(QDialog::Rejected);
-    QTest::newRow("close box") << "close box" << int(QDialog::Rejected);
-  }
-
+  // Exit accepts the window, Esc and the close box reject it; each frees the POI list. Enter in an
+  // edit is not Exit.
   void closingFreesPoiList() {
-    QFETCH(QString, how);
-    QFETCH(int, result);
-    Session session;
-    session.Press("createButton");
-    // Enter in an edit is not Exit.
-    session.Edit("sourceEdit")->setFocus();
-    QTest::keyClick(session.Edit("sourceEdit"), Qt::Key_Return);
-    QVERIFY(session.window.isVisible() && session.window.Engine().PoiPoints().has_value());
-
-    if (how == QLatin1String("Exit")) session.Press("exitButton");
-    if (how == QLatin1String("Esc")) QTest::keyClick(session.Edit("destEdit"), Qt::Key_Escape);
-    if (how == QLatin1String("close box")) session.window.close();
-    QVERIFY(!session.window.isVisible());
-    QCOMPARE(session.window.result(), result);
-    QVERIFY(!session.window.Engine().PoiPoints().has_value());
+    for (const char* how : {"Exit", "Esc", "close box"}) {
+      Session session;
+      session.Press("createButton");
+      session.Edit("sourceEdit")->setFocus();
+      QTest::keyClick(session.Edit("sourceEdit"), Qt::Key_Return);
+      QVERIFY(session.window.isVisible() && session.window.Engine().PoiPoints().has_value());
+      if (how[0] == 'E' && how[1] == 'x') session.Press("exitButton");
+      if (how[1] == 's') QTest::keyClick(session.Edit("destEdit"), Qt::Key_Escape);
+      if (how[0] == 'c') session.window.close();
+      QVERIFY(!session.window.isVisible());
+      QCOMPARE(session.window.result(), how[1] == 'x' ? QDialog::Accepted : QDialog::Rejected);
+      QVERIFY(!session.window.Engine().PoiPoints().has_value());
+    }
   }
 
   // Cancel in the progress window ends the track after a whole sentence pair, and says so.
@@ -248,32 +235,28 @@ class WindowTest : public QObject {
     QCOMPARE(session.Model("nmeaTable")->rowCount(), int(2 * track.pointsWritten));
   }
 
-  void aboutBox_data() {
-    QTest::addColumn<int>("key");
-    QTest::newRow("Enter") << int(Qt::Key_Return);
-    QTest::newRow("Esc") << int(Qt::Key_Escape);
-  }
-
   // Help > About opens the box, also from the window's context menu; it ends with Enter or Esc and
   // leaves the window as it was.
   void aboutBox() {
-    QFETCH(int, key);
-    Session session;
-    auto* about = session.window.findChild<QAction*>(QStringLiteral("aboutAction"));
-    QVERIFY(about && session.window.actions().contains(about));
-    QCOMPARE(about->text(), QStringLiteral("&About Wayloom..."));
-    QStringList seen;
-    QTimer::singleShot(0, &session.window, [&] {
-      auto* box = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
-      if (!box) return;
-      seen << box->windowTitle() << box->findChild<QLabel*>(QStringLiteral("versionLabel"))->text();
-      QTest::keyClick(box, Qt::Key(key));
-      seen << (box->isVisible() ? "open" : "closed");
-    });
-    about->trigger();
-    QCOMPARE(seen, QStringList({"About Wayloom", "Wayloom Version 1.0", "closed"}));
-    QVERIFY(session.window.isVisible());
-    QVERIFY(session.Settings().startsWith(session.source));
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+      Session session;
+      auto* about = session.window.findChild<QAction*>(QStringLiteral("aboutAction"));
+      QVERIFY(about && session.window.actions().contains(about));
+      QCOMPARE(about->text(), QStringLiteral("&About Wayloom..."));
+      QStringList seen;
+      QTimer::singleShot(0, &session.window, [&] {
+        auto* box = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+        if (!box) return;
+        seen << box->windowTitle()
+             << box->findChild<QLabel*>(QStringLiteral("versionLabel"))->text();
+        QTest::keyClick(box, key);
+        seen << (box->isVisible() ? "open" : "closed");
+      });
+      about->trigger();
+      QCOMPARE(seen, QStringList({"About Wayloom", "Wayloom Version 1.0", "closed"}));
+      QVERIFY(session.window.isVisible());
+      QVERIFY(session.Settings().startsWith(session.source));
+    }
   }
 };
 
