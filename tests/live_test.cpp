@@ -116,37 +116,6 @@ TEST(LiveCli, AClientThatHangsIsDroppedWhileAnotherGetsTheWholeTrack) {
   close(reader);
 }
 
-TEST(LiveCli, ALateClientJoinsAtAPairAndALoopKeepsTheClockGoingUntilCtrlC) {
-  TempDir dir;
-  BackgroundCli cli(dir, {"--serve", "127.0.0.1:0", "--wait-clients", "1", "--loop", "--speedup",
-                          "200", WAYLOOM_TEST_DATA "/three_points.csv"});
-  const int port = cli.Port();
-  const int first = Connect(port);
-  Read(first, 10);
-  const int late = Connect(port);
-  const std::vector<std::string> lines = TrackLines(Read(late, 18));  // three rounds
-  EXPECT_EQ(cli.Wait(SIGINT), kExitInterrupted);
-  EXPECT_NE(cli.Err().find("stopped: "), std::string::npos) << cli.Err();
-  ASSERT_EQ(lines.size(), 18u);
-  const std::vector<std::string> reference =
-      TrackLines(ReadFile(WAYLOOM_TEST_DATA "/three_points.nmea"));
-  std::size_t point = 0;
-  while (point < 3 && lines[0].substr(18, 30) != reference[2 * point].substr(18, 30)) ++point;
-  for (std::size_t i = 0; i < lines.size(); i += 2, point = (point + 1) % 3) {
-    ASSERT_LT(point, 3u) << lines[0];
-    // The positions of the track file, round after round, one second apart throughout.
-    EXPECT_EQ(lines[i].substr(18, 30), reference[2 * point].substr(18, 30)) << i;
-    EXPECT_EQ(lines[i + 1].substr(0, 7), "$GPRMC,") << i;
-    if (i > 0) {
-      EXPECT_EQ(Seconds(lines[i]), Seconds(lines[i - 2]) + 1) << lines[i];
-    }
-  }
-  Read(first, 0);  // both clients see the stream end
-  Read(late, 0);
-  close(first);
-  close(late);
-}
-
 TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
   TempDir dir;
   const std::string source = WAYLOOM_TEST_DATA "/three_points.csv";
