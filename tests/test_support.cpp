@@ -1,20 +1,13 @@
 #include "tests/test_support.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
 #include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
-
-#include "cli/cli.h"
 
 extern char** environ;
 
