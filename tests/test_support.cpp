@@ -1,11 +1,9 @@
 #include "tests/test_support.h"
 
-#include "cli/cli.h"
 #include "track/nmea.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -15,10 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <chrono>
 #include <thread>
 
 extern char** environ;
@@ -33,8 +28,6 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(path_, ignored);
 }
 
@@ -67,8 +60,57 @@ CliRun InvokeCli(std::vector<std::string> arguments) {
   return run;
 }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool ChecksumHolds(std::string_view sentence) {
+  static const char kHex[] = "0123456789ABCDEF";
+  const std::size_t star = sentence.rfind('*');
+  if (sentence.empty() || sentence[0] != '$' || star + 3 != sentence.size()) return false;
+  unsigned sum = 0;
+  for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);
+  return sentence[star + 1] == kHex[sum >> 4] && sentence[star + 2] == kHex[sum & 0xF];
+}
+
+std::vector<std::string> Split(std::string_view text, std::string_view separator) {
+  std::vector<std::string> pieces;
+  for (std::size_t start = 0, end = 0; end != std::string_view::npos;
+       start = end + separator.size()) {
+    end = text.find(separator, start);
+    pieces.emplace_back(text.substr(start, end - start));
+  }
+  return pieces;
+}
+
+std::vector<std::string> TrackLines(const std::string& bytes) {
+  std::vector<std::string> lines = Split(bytes, "\r\n");
+  EXPECT_EQ(lines.back(), "") << "the track ends in a line without CR LF";
+  lines.pop_back();
+  for (const std::string& line : lines) EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+  return lines;
+}
+
+bool WaitUntil(const std::function<bool()>& done, const std::string& what) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) {
+      ADD_FAILURE() << "gave up waiting for " << what;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
 using Clock = std::chrono::steady_clock;
-// Only a guard against a hung run: every wait normally ends in a fraction of this.
 constexpr auto kPatience = std::chrono::seconds(120);
 
 CliProcess::CliProcess(const TempDir& dir, std::vector<std::string> arguments,
@@ -182,27 +224,6 @@ std::string Read(int fd, std::size_t lines) {
   return bytes;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-bool ChecksumHolds(std::string_view sentence) {
-  static const char kHex[] = "0123456789ABCDEF";
-  const std::size_t star = sentence.rfind('*');
-  if (sentence.empty() || sentence[0] != '$' || star + 3 != sentence.size()) return false;
-  unsigned sum = 0;
-  for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);
-  return sentence[star + 1] == kHex[sum >> 4] && sentence[star + 2] == kHex[sum & 0xF];
-}
-
 std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText) {
   char sentence[kSentenceCapacity];
   return std::string(sentence, BuildGga(clockMs, latitudeText, longitudeText, sentence));
@@ -213,23 +234,6 @@ std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view 
   char sentence[kSentenceCapacity];
   return std::string(sentence, BuildRmc(clockMs, latitudeText, longitudeText, speedKnots,
                                         courseDegrees, date, sentence));
-}
-
-std::vector<std::string> TrackLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    const std::size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      ADD_FAILURE() << "track ends in a line without CR LF: " << bytes.substr(start);
-      break;
-    }
-    const std::string line = bytes.substr(start, end - start);
-    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "stray line break in " << line;
-    lines.push_back(line);
-    start = end + 2;
-  }
-  return lines;
 }
 
 }  // namespace wayloom::test

@@ -1,19 +1,35 @@
-// Shared helpers for the engine and command-line tests: a scripted message box, fixed option
-// states, the program run in this process or in the background, TCP clients, and a temporary
-// folder with small file utilities.
+// What the engine and command-line tests share: the headers they use, a scripted message box, fixed
+// option states, a temporary folder with small file utilities, and wayloom-cli run in this process
+// or in the background.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
-#include <chrono>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <limits>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/cli.h"
 #include "track/calendar.h"
 #include "track/host.h"
+#include "track/nmea.h"
+#include "track/number_text.h"
+#include "track/track_engine.h"
 
 namespace wayloom::test {
 
@@ -23,12 +39,10 @@ class ScriptedPrompter : public Prompter {
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   bool AskYesNo(const std::string& question) override {
     questions.push_back(question);
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
+    const bool answer = !answers.empty() && answers.front();
+    if (!answers.empty()) answers.pop_front();
     return answer;
   }
-
   std::deque<bool> answers;
   std::vector<std::string> messages;
   std::vector<std::string> questions;
@@ -38,7 +52,6 @@ class FixedOptionStates : public OptionStates {
  public:
   bool ReorderTicked() const override { return reorder; }
   bool ExtraPointsTicked() const override { return extraPoints; }
-
   bool reorder = false;
   bool extraPoints = false;
 };
@@ -58,13 +71,25 @@ class TempDir {
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
 
  private:
   std::string path_;
 };
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+// Whether sentence ends in '*' and the right checksum, as two upper-case hex digits.
+bool ChecksumHolds(std::string_view sentence);
+// Splits a track into its lines, each without its CR LF; fails the test on a line without CR LF.
+std::vector<std::string> TrackLines(const std::string& bytes);
+// The pieces of text between separators: the fields of a sentence (the last one with its checksum).
+std::vector<std::string> Split(std::string_view text, std::string_view separator = ",");
+
+// Polls until done() holds; false (and a failed test) after two minutes, a bound that only keeps a
+// broken build from hanging the suite.
+bool WaitUntil(const std::function<bool()>& done, const std::string& what);
 
 // wayloom-cli started in the background: standard input from stdinPath, standard output to
 // /dev/null, standard error to a file. Killed at the end if it is still running.
@@ -101,15 +126,9 @@ int Connect(int port, int receiveBytes = 0);
 // Reads from fd until `lines` CR LF line ends have come (0: until the end of the stream).
 std::string Read(int fd, std::size_t lines);
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
-// Whether sentence ends in '*' and the right checksum, as two upper-case hex digits.
-bool ChecksumHolds(std::string_view sentence);
 // The GGA and RMC sentence of a position, as the track writers build them (without line end).
 std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
 std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
                 double speedKnots, double courseDegrees, const CalendarDate* date = nullptr);
-// Splits a track into its lines, each without its CR LF; fails the test on a line without CR LF.
-std::vector<std::string> TrackLines(const std::string& bytes);
 
 }  // namespace wayloom::test
