@@ -154,7 +154,7 @@ void TrackEngine::WritePlainTrack() {
     const double stepMs = m_periodSeconds * 1000.0;
     double clockMs = m_trackStartMs;
     for (std::size_t row = 0; row + 1 < rows; ++row) {
-      if (!WritePoint(clockMs, RowLatitude(row), RowLongitude(row))) break;
+      if (!WritePoint(clockMs, row)) break;
       clockMs += stepMs;
     }
   }
@@ -214,7 +214,10 @@ bool TrackEngine::WriteSentencePair(double clockMs, std::string_view latitudeTex
   }
   m_summary.sentencesWritten += 2;
   m_summary.nextClockMs = clockMs + m_periodSeconds * 1000.0;
-  if (m_listener) m_listener->OnSentencePair(clockMs, m_pair.Gga(), m_pair.Rmc());
+  if (m_listener) {
+    m_listener->OnPosition(ParseDecimal(latitudeText), ParseDecimal(longitudeText), m_writingPoint);
+    m_listener->OnSentencePair(clockMs, m_pair.Gga(), m_pair.Rmc());
+  }
   if (m_summary.sentencesWritten % (2 * kProgressInterval) == 0) ReportProgress();
   if (m_progress && m_progress->StopRequested()) {
     m_trackEnded = true;
@@ -224,10 +227,11 @@ bool TrackEngine::WriteSentencePair(double clockMs, std::string_view latitudeTex
   return true;
 }
 
-bool TrackEngine::WritePoint(double clockMs, std::string_view latitudeText,
-                             std::string_view longitudeText) {
+bool TrackEngine::WritePoint(double clockMs, std::size_t row) {
   if (m_trackEnded) return false;
-  const bool goOn = WriteSentencePair(clockMs, latitudeText, longitudeText);
+  m_writingPoint = row;
+  const bool goOn = WriteSentencePair(clockMs, RowLatitude(row), RowLongitude(row));
+  m_writingPoint = TrackListener::kExtraPoint;
   if (m_summary.outcome != TrackOutcome::kWriteFailed) ++m_summary.pointsWritten;
   return goOn;
 }

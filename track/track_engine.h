@@ -124,8 +124,9 @@ class TrackEngine {
   // failed or a stop was asked for).
   bool WriteSentencePair(double clockMs, std::string_view latitudeText,
                          std::string_view longitudeText);
-  // A point of the POI list: a sentence pair that also counts as progress through the list.
-  bool WritePoint(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
+  // The point of source-table row `row`: a sentence pair that also counts as progress through the
+  // POI list.
+  bool WritePoint(double clockMs, std::size_t row);
   void CloseTrack();
   // Writes the extra points from the current position towards the target texts and sets the
   // course and speed of the stretch; returns the clock at which the target itself is to be written.
@@ -176,6 +177,7 @@ class TrackEngine {
   std::string m_sentence;  // what BuildGga and BuildRmc return
   SentencePair m_pair;     // the sentences of the point being written
   bool m_trackEnded = false;
+  std::size_t m_writingPoint = TrackListener::kExtraPoint;  // what WritePoint is writing
   TrackSummary m_summary;
 };
 
