@@ -266,29 +266,6 @@ std::string ParseArguments(int argc, const char* const argv[], CliSettings& sett
   return {};
 }
 
-// A speed-up: a decimal number (digits, an optional point and fraction, an optional exponent),
-// finite and above 0. Zero when the text is no such number.
-double ParseSpeedup(const std::string& text) {
-  std::size_t i = 0;
-  std::size_t digits = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-  }
-  if (digits == 0) return 0.0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t exponentDigits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++exponentDigits;
-    if (exponentDigits == 0) return 0.0;
-  }
-  if (i != text.size()) return 0.0;
-  const double value = ParseDecimal(text);
-  return std::isfinite(value) && value > 0.0 ? value : 0.0;
-}
-
 // The live settings, checked: an error text, empty when they are good.
 struct LiveSettings {
   bool wanted = false;
