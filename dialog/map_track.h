@@ -86,7 +86,7 @@ class MapTrack : public wayloom::TrackListener {
  private:
   void BuildLevels();
 
-  std::vector<WorldPoint> m_recorded;                // the fixes, until Finish
+  std::vector<WorldPoint> m_recorded;                           // the fixes, until Finish
   std::vector<std::pair<std::size_t, std::uint32_t>> m_visits;  // POI index, visit number
   std::vector<Point> m_points;
   std::vector<Level> m_levels;

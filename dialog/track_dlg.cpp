@@ -479,6 +479,9 @@ QWidget* CTrackDlg::BuildSidePanel() {
   m_liveStatus = new QLabel(QStringLiteral("Not sending."), live);
   m_liveStatus->setObjectName(QStringLiteral("liveStatus"));
   m_liveStatus->setWordWrap(true);
+  // Room for two lines from the start, so that a longer status does not move the map.
+  m_liveStatus->setMinimumHeight(2 * fontMetrics().lineSpacing());
+  m_liveStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_liveStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
   liveForm->addRow(m_liveStatus);
   for (QPushButton* button : {m_fitButton, m_liveStart, m_liveStop}) button->setAutoDefault(false);

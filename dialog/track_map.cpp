@@ -18,10 +18,16 @@ constexpr double kMostScale = 2147483648.0;  // 2^31
 constexpr double kSinglePointMetres = 2000.0;
 // More visible points than this are drawn as plain dots without outline; labels need fewer still.
 constexpr std::size_t kMostMarkers = 4000;
+// More segments in view than this (a track that zigzags across the view, such as a large file
+// in file order) are shown as their fixes, a pixel dot each: the line would cover the view and
+// take seconds to draw.
+constexpr std::size_t kMostSegments = 200000;
 constexpr std::size_t kMostLabels = 300;
 // Extra points show as dots once the usual step between fixes takes this many pixels.
 constexpr double kDotSpacingPixels = 6.0;
+constexpr std::size_t kMostDots = 20000;
 constexpr int kGridSpacingPixels = 90;
+constexpr std::size_t kPolylineLength = 32;
 
 QColor Rgb(QRgb rgb) { return QColor::fromRgba(rgb); }
 
@@ -70,6 +76,19 @@ bool ClipSegment(QPointF& a, QPointF& b, const QRectF& rect) {
   if (t1 < 1.0) b = QPointF(start.x() + t1 * dx, start.y() + t1 * dy);
   if (t0 > 0.0) a = QPointF(start.x() + t0 * dx, start.y() + t0 * dy);
   return true;
+}
+
+// Sets the pixels of a small square centred on at (in the image's own coordinates) to rgb.
+void Plot(QImage& image, const QPointF& at, int half, QRgb rgb) {
+  const double ratio = image.devicePixelRatio();
+  const int cx = static_cast<int>(std::floor(at.x() * ratio));
+  const int cy = static_cast<int>(std::floor(at.y() * ratio));
+  for (int y = std::max(0, cy - half); y <= std::min(image.height() - 1, cy + half); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = std::max(0, cx - half); x <= std::min(image.width() - 1, cx + half); ++x) {
+      line[x] = rgb;
+    }
+  }
 }
 
 }  // namespace
@@ -206,9 +225,7 @@ void CTrackMap::RenderCache() {
 void CTrackMap::DrawGrid(QPainter& painter, const QPointF& origin, const QSizeF& size,
                          bool labels) const {
   const QPointF offset = labels ? QPointF() : ScreenPos(m_cacheOrigin);
-  const auto world = [&](double x, double y) {
-    return WorldAt(QPointF(x, y) + offset - origin);
-  };
+  const auto world = [&](double x, double y) { return WorldAt(QPointF(x, y) + offset - origin); };
   double north = 0.0;
   double west = 0.0;
   double south = 0.0;
@@ -251,7 +268,7 @@ void CTrackMap::DrawGrid(QPainter& painter, const QPointF& origin, const QSizeF&
 // The line through the fixes of the level this zoom needs, run by run where the runs touch the
 // area; each segment cut to the area (the pixel numbers of a far fix could overflow the painter),
 // and fixes on the pixel of the one before left out.
-void CTrackMap::DrawLine(QPainter& painter, const WorldBox& area) const {
+void CTrackMap::DrawLine(QPainter& painter, const WorldBox& area) {
   const MapTrack::Level& level = m_track->LevelFor(1.0 / m_scale);
   const std::size_t n = level.FixCount();
   if (n == 0) return;
@@ -267,12 +284,24 @@ void CTrackMap::DrawLine(QPainter& painter, const WorldBox& area) const {
   painter.save();
   painter.setPen(QPen(Rgb(kLineRgb), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   painter.setBrush(Qt::NoBrush);
+  std::size_t segments = 0;
+  for (const WorldBox& box : level.runs) {
+    if (box.Intersects(area)) segments += MapTrack::kRunLength;
+  }
+  if (segments > kMostSegments) {
+    for (std::size_t run = 0; run < level.runs.size(); ++run) {
+      if (!level.runs[run].Intersects(area)) continue;
+      const std::size_t first = run * MapTrack::kRunLength;
+      const std::size_t last = std::min(first + MapTrack::kRunLength, n - 1);
+      for (std::size_t i = first; i <= last; ++i) Plot(m_cache, pixel(level.xy, i), 0, kLineRgb);
+    }
+  }
   std::vector<QPointF> polyline;
   const auto flush = [&] {
     if (polyline.size() >= 2) painter.drawPolyline(polyline.data(), int(polyline.size()));
     polyline.clear();
   };
-  for (std::size_t run = 0; run < level.runs.size(); ++run) {
+  for (std::size_t run = 0; run < level.runs.size() && segments <= kMostSegments; ++run) {
     if (!level.runs[run].Intersects(area)) {
       flush();
       continue;
@@ -294,13 +323,21 @@ void CTrackMap::DrawLine(QPainter& painter, const WorldBox& area) const {
           !clip.contains(b)) {
         polyline.push_back(b);
       }
-      if (!clip.contains(b)) flush();
+      if (!clip.contains(b)) {
+        flush();
+      } else if (polyline.size() >= kPolylineLength) {
+        // Short polylines: the painter strokes a long one as one shape, which costs far more.
+        const QPointF joint = polyline.back();
+        flush();
+        polyline.push_back(joint);
+      }
     }
   }
   flush();
 
-  // The extra points, once the zoom sets them apart (a dot every few pixels at most).
-  if (m_track->TypicalStep() * m_scale >= kDotSpacingPixels) {
+  // The extra points, once the zoom sets them apart (a dot every few pixels at most), and while
+  // there are not so many in view that they would hide the line.
+  if (m_track->TypicalStep() * m_scale >= kDotSpacingPixels && segments <= kMostDots) {
     const MapTrack::Level& all = m_track->LevelFor(0.0);
     painter.setPen(Qt::NoPen);
     painter.setBrush(Rgb(kLineRgb));
@@ -334,7 +371,7 @@ void CTrackMap::DrawLine(QPainter& painter, const WorldBox& area) const {
 }
 
 // The points of the file: numbered markers, or plain dots when there are very many in view.
-void CTrackMap::DrawPoints(QPainter& painter, const WorldBox& area) const {
+void CTrackMap::DrawPoints(QPainter& painter, const WorldBox& area) {
   const auto inArea = [&](const WorldPoint& at) {
     return at.x >= area.left && at.x <= area.right && at.y >= area.top && at.y <= area.bottom;
   };
@@ -344,12 +381,19 @@ void CTrackMap::DrawPoints(QPainter& painter, const WorldBox& area) const {
   }
   const QPointF offset = ScreenPos(m_cacheOrigin);
   const bool markers = shown.size() <= kMostMarkers;
+  if (!markers) {
+    for (const std::size_t i : shown) {
+      const MapTrack::Point& point = m_track->Points()[i];
+      Plot(m_cache, ScreenPos(point.at) - offset, 1, point.visit > 0 ? kPointRgb : kUnvisitedRgb);
+    }
+    return;
+  }
   painter.save();
-  painter.setPen(markers ? QPen(QColor(255, 255, 255), 1.5) : Qt::NoPen);
+  painter.setPen(QPen(QColor(255, 255, 255), 1.5));
   for (const std::size_t i : shown) {
     const MapTrack::Point& point = m_track->Points()[i];
     painter.setBrush(Rgb(point.visit > 0 ? kPointRgb : kUnvisitedRgb));
-    painter.drawEllipse(ScreenPos(point.at) - offset, markers ? 5.0 : 1.5, markers ? 5.0 : 1.5);
+    painter.drawEllipse(ScreenPos(point.at) - offset, 5.0, 5.0);
   }
   if (shown.size() <= kMostLabels) {
     QFont font = painter.font();
@@ -454,8 +498,9 @@ void CTrackMap::ShowStatus(const QPointF& pixel) {
   double latitude = 0.0;
   double longitude = 0.0;
   WorldToLatLon(WorldAt(pixel), latitude, longitude);
-  emit StatusChanged(QStringLiteral("Latitude %1, longitude %2")
-                         .arg(QString::number(latitude, 'f', 6), QString::number(longitude, 'f', 6)));
+  emit StatusChanged(
+      QStringLiteral("Latitude %1, longitude %2")
+          .arg(QString::number(latitude, 'f', 6), QString::number(longitude, 'f', 6)));
 }
 
 std::optional<std::size_t> CTrackMap::PointNear(const QPointF& pixel) const {

@@ -2,6 +2,7 @@
 // The points of the POI file numbered in visiting order, the line through every fix, the extra
 // points as small dots once the zoom sets them apart, start and end marks, a latitude/longitude
 // grid and a scale bar. The wheel zooms around the cursor, a drag pans, Fit shows everything.
+// Where the view holds very many points or segments, they are drawn as plain pixel dots.
 //
 // What is drawn of the track (grid, line, dots, points) is kept in an image a little larger than
 // the view, drawn again only when the zoom changes or a pan leaves it; the selection, the live
@@ -22,10 +23,10 @@ class CTrackMap : public QWidget {
  public:
   // The colours a test or a person looks for.
   static constexpr QRgb kBackgroundRgb = 0xfff4f1ea;
-  static constexpr QRgb kPointRgb = 0xff1565c0;       // a point of the file, visited
-  static constexpr QRgb kUnvisitedRgb = 0xff9e9e9e;   // a point the track never reached
-  static constexpr QRgb kSelectedRgb = 0xffff8f00;    // the point of the selected source row
-  static constexpr QRgb kLiveRgb = 0xffd81b60;        // where the live output is now
+  static constexpr QRgb kPointRgb = 0xff1565c0;      // a point of the file, visited
+  static constexpr QRgb kUnvisitedRgb = 0xff9e9e9e;  // a point the track never reached
+  static constexpr QRgb kSelectedRgb = 0xffff8f00;   // the point of the selected source row
+  static constexpr QRgb kLiveRgb = 0xffd81b60;       // where the live output is now
   static constexpr QRgb kLineRgb = 0xff2e7d32;
   static constexpr int kMargin = 24;  // pixels Fit leaves around the track
 
@@ -72,8 +73,9 @@ class CTrackMap : public QWidget {
   bool CacheCovers() const;
   void RenderCache();
   void DrawGrid(QPainter& painter, const QPointF& origin, const QSizeF& size, bool labels) const;
-  void DrawLine(QPainter& painter, const WorldBox& area) const;
-  void DrawPoints(QPainter& painter, const WorldBox& area) const;
+  // Both draw into the cache, by painter or (for very many fixes or points) pixel by pixel.
+  void DrawLine(QPainter& painter, const WorldBox& area);
+  void DrawPoints(QPainter& painter, const WorldBox& area);
   void DrawScaleBar(QPainter& painter) const;
   void ShowStatus(const QPointF& pixel);
   // The point of the file nearest to pixel within a few pixels, or none.
