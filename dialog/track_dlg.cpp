@@ -698,7 +698,6 @@ void CTrackDlg::OnStopLive() {
 void CTrackDlg::PollLive() {
   if (!m_live) return;
   const wayloom::LiveStatus status = m_live->TakeStatus();
-  for (const std::string& message : status.messages) m_prompter.ShowMessage(message);
   QString text = QStringLiteral("%1 on %2: %3 client(s), %4 sentences sent")
                      .arg(status.running ? QStringLiteral("Sending")
                                          : (status.stopped ? QStringLiteral("Stopped")
@@ -716,6 +715,12 @@ void CTrackDlg::PollLive() {
     m_map->ClearLivePosition();
     ShowLiveRunning(false);
   }
+  // A message box runs the event loop: no further status is taken while it is open.
+  if (status.messages.empty()) return;
+  const bool polling = m_liveTimer->isActive();
+  m_liveTimer->stop();
+  for (const std::string& message : status.messages) m_prompter.ShowMessage(message);
+  if (polling) m_liveTimer->start();
 }
 
 void CTrackDlg::ShowLiveRunning(bool running) {

@@ -400,12 +400,23 @@ void CTrackMap::DrawPoints(QPainter& painter, const WorldBox& area) {
     font.setBold(true);
     painter.setFont(font);
     painter.setPen(QColor(13, 71, 161));
+    // In visiting order; a number that would overlap one already written is left out.
+    std::sort(shown.begin(), shown.end(), [this](std::size_t a, std::size_t b) {
+      return m_track->Points()[a].visit < m_track->Points()[b].visit;
+    });
+    std::vector<QRectF> written;
     for (const std::size_t i : shown) {
       const MapTrack::Point& point = m_track->Points()[i];
-      if (point.visit > 0) {
-        painter.drawText(ScreenPos(point.at) - offset + QPointF(7, -6),
-                         QString::number(point.visit));
+      if (point.visit == 0) continue;
+      const QString number = QString::number(point.visit);
+      const QPointF at = ScreenPos(point.at) - offset + QPointF(7, -6);
+      const QRectF box = painter.fontMetrics().boundingRect(number).translated(at.toPoint());
+      if (std::any_of(written.begin(), written.end(),
+                      [&](const QRectF& other) { return other.intersects(box); })) {
+        continue;
       }
+      painter.drawText(at, number);
+      written.push_back(box);
     }
   }
   painter.restore();
