@@ -115,8 +115,9 @@ class MapTest : public QObject {
     map.ZoomAt(QPointF(5, 5), 40.0);
     map.PanBy(QPointF(300, -200));
     w.Find<QPushButton>("fitButton")->click();
-    const QRectF inner = QRectF(map.rect()).adjusted(CTrackMap::kMargin - 1, CTrackMap::kMargin - 1,
-                                                     1 - CTrackMap::kMargin, 1 - CTrackMap::kMargin);
+    const QRectF inner = QRectF(map.rect())
+                             .adjusted(CTrackMap::kMargin - 1, CTrackMap::kMargin - 1,
+                                       1 - CTrackMap::kMargin, 1 - CTrackMap::kMargin);
     for (const MapTrack::Point& point : map.Track()->Points())
       QVERIFY(inner.contains(map.ScreenPos(point.at)));
   }
@@ -183,8 +184,7 @@ class MapTest : public QObject {
     QVERIFY(received.startsWith("$GPGGA") || received.contains("\r\n$GPGGA"));
     // The window goes on answering: the status names the point passed, the map marks the fix.
     QTRY_VERIFY(status->text().contains(QStringLiteral(", last point: ")));
-    QTRY_VERIFY(w.window.Map().grab().toImage().convertToFormat(QImage::Format_RGB32) !=
-                    QImage() &&
+    QTRY_VERIFY(w.window.Map().grab().toImage().convertToFormat(QImage::Format_RGB32) != QImage() &&
                 LiveMarkerShown(w.window.Map()));
 
     if (byClosing) {
@@ -205,11 +205,11 @@ class MapTest : public QObject {
   void tabOrder() {
     Window w;
     const QStringList expected{
-        "exitButton",  "sourceEdit", "browseSourceButton", "destEdit",    "browseDestButton",
-        "createButton", "sourceTable", "stepEdit",         "periodEdit",  "nmeaTable",
-        "reorderBox",  "extraPointsBox", "trackMap",       "fitButton",   "dateBox",
-        "dateEdit",    "liveTarget", "liveAddress",        "speedupEdit", "loopBox",
-        "liveStart",   "liveStop"};
+        "exitButton",   "sourceEdit",     "browseSourceButton", "destEdit",    "browseDestButton",
+        "createButton", "sourceTable",    "stepEdit",           "periodEdit",  "nmeaTable",
+        "reorderBox",   "extraPointsBox", "trackMap",           "fitButton",   "dateBox",
+        "dateEdit",     "liveTarget",     "liveAddress",        "speedupEdit", "loopBox",
+        "liveStart",    "liveStop"};
     QStringList order;
     QWidget* widget = w.Find("exitButton");
     do {
