@@ -445,11 +445,13 @@ QWidget* CTrackDlg::BuildSidePanel() {
   m_liveTarget = new QComboBox(live);
   m_liveTarget->setObjectName(QStringLiteral("liveTarget"));
   m_liveTarget->addItem(QStringLiteral("TCP clients at [HOST:]PORT"));
+  m_liveTarget->addItem(QStringLiteral("UDP datagrams to HOST:PORT"));
 #ifdef Q_OS_LINUX
   m_liveTarget->addItem(QStringLiteral("Pseudo-terminal linked at"));
 #endif
   m_liveAddressText[0] = QStringLiteral("127.0.0.1:10110");
-  m_liveAddressText[1] = QDir::home().filePath(QStringLiteral("wayloom-gps"));
+  m_liveAddressText[1] = QStringLiteral("127.0.0.1:10110");
+  m_liveAddressText[2] = QDir::home().filePath(QStringLiteral("wayloom-gps"));
   m_liveAddress = new QLineEdit(m_liveAddressText[0], live);
   m_liveAddress->setObjectName(QStringLiteral("liveAddress"));
   auto* target = new QHBoxLayout;
@@ -500,7 +502,8 @@ QWidget* CTrackDlg::BuildSidePanel() {
   connect(m_map, &CTrackMap::StatusChanged, m_mapStatus, &QLabel::setText);
   connect(m_dateBox, &QCheckBox::toggled, m_dateEdit, &QWidget::setEnabled);
   connect(m_liveTarget, &QComboBox::currentIndexChanged, this, [this](int index) {
-    m_liveAddressText[1 - index] = m_liveAddress->text();
+    m_liveAddressText[m_liveTargetShown] = m_liveAddress->text();
+    m_liveTargetShown = index;
     m_liveAddress->setText(m_liveAddressText[index]);
   });
   connect(m_liveStart, &QPushButton::clicked, this, &CTrackDlg::OnStartLive);
@@ -670,6 +673,13 @@ void CTrackDlg::OnStartLive() {
                              address + "'");
       return;
     }
+  } else if (m_liveTarget->currentIndex() == 1) {
+    request.target = wayloom::LiveRequest::Target::kUdp;
+    if (!wayloom::ParseServeAddress(address, request.host, request.port) || request.port == 0) {
+      m_prompter.ShowMessage("Live output needs HOST:PORT with a port from 1 to 65535, not '" +
+                             address + "'");
+      return;
+    }
   } else {
     request.target = wayloom::LiveRequest::Target::kPty;
     request.ptyLink = PathSetting(m_liveAddress->text().trimmed());
@@ -757,6 +767,7 @@ const char* const kDatedKey = "sentences/dated";
 const char* const kDateKey = "sentences/date";
 const char* const kTargetKey = "live/target";
 const char* const kTcpKey = "live/tcp";
+const char* const kUdpKey = "live/udp";
 const char* const kPtyKey = "live/pty";
 const char* const kSpeedupKey = "live/speedup";
 const char* const kLoopKey = "live/loop";
@@ -789,9 +800,11 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
   const QDate date = QDate::fromString(settings.value(kDateKey).toString(), Qt::ISODate);
   if (date.isValid()) m_dateEdit->setDate(date);
   const int target = settings.value(kTargetKey, 0).toInt();
-  m_liveAddressText[0] = settings.value(kTcpKey, m_liveAddressText[0]).toString();
-  m_liveAddressText[1] = settings.value(kPtyKey, m_liveAddressText[1]).toString();
-  m_liveAddress->setText(m_liveAddressText[0]);
+  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey};
+  for (int i = 0; i < 3; ++i) {
+    m_liveAddressText[i] = settings.value(addressKeys[i], m_liveAddressText[i]).toString();
+  }
+  m_liveAddress->setText(m_liveAddressText[m_liveTargetShown]);
   if (target > 0 && target < m_liveTarget->count()) m_liveTarget->setCurrentIndex(target);
   text(kSpeedupKey, m_speedupEdit);
   box(kLoopKey, m_loopBox);
@@ -819,8 +832,10 @@ void CTrackDlg::SaveSettings(QSettings& settings) const {
   settings.setValue(kDateKey, m_dateEdit->date().toString(Qt::ISODate));
   const int target = m_liveTarget->currentIndex();
   settings.setValue(kTargetKey, target);
-  settings.setValue(kTcpKey, target == 0 ? m_liveAddress->text() : m_liveAddressText[0]);
-  settings.setValue(kPtyKey, target == 1 ? m_liveAddress->text() : m_liveAddressText[1]);
+  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey};
+  for (int i = 0; i < 3; ++i) {
+    settings.setValue(addressKeys[i], i == target ? m_liveAddress->text() : m_liveAddressText[i]);
+  }
   settings.setValue(kSpeedupKey, m_speedupEdit->text());
   settings.setValue(kLoopKey, m_loopBox->isChecked());
   settings.setValue(kSizeKey, size());

@@ -138,5 +138,6 @@ class CTrackDlg : public QDialog {
   QLabel* m_liveStatus = nullptr;
   QTimer* m_liveTimer = nullptr;
   std::unique_ptr<wayloom::LiveSession> m_live;
-  QString m_liveAddressText[2];  // what was typed for each target, kept while the other shows
+  QString m_liveAddressText[3];  // what was typed for each target, kept while another shows
+  int m_liveTargetShown = 0;
 };

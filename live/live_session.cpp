@@ -87,6 +87,13 @@ bool LiveSession::Start(const LiveRequest& request, std::string& error) {
       return false;
     }
     address = server_->BoundAddress();
+  } else if (request.target == LiveRequest::Target::kUdp) {
+    udp_ = std::make_unique<UdpSender>();
+    if (!udp_->Open(request.host, request.port, error)) {
+      udp_.reset();
+      return false;
+    }
+    address = udp_->Destination();
   } else {
     pty_ = std::make_unique<PtyLink>();
     if (!pty_->Open(request.ptyLink, error)) {
@@ -112,6 +119,7 @@ void LiveSession::Run(LiveRequest request) {
   LiveFeed feed(
       request.speedup, server_.get(), pty_.get(), 0,
       [this] { return stop_.load(std::memory_order_relaxed); }, wake_[0]);
+  feed.SetUdpSender(udp_.get());
   Listener listener(*this, feed);
   TrackEngine engine(listener, options);
   listener.SetEngine(engine);
@@ -159,6 +167,7 @@ void LiveSession::Stop() {
   }
   server_.reset();
   pty_.reset();
+  udp_.reset();
 }
 
 LiveStatus LiveSession::TakeStatus() {

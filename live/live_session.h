@@ -15,6 +15,7 @@
 
 #include "live/pty_link.h"
 #include "live/tcp_server.h"
+#include "live/udp_sender.h"
 #include "track/calendar.h"
 
 namespace wayloom {
@@ -27,8 +28,9 @@ struct LiveRequest {
   bool reorder = false;
   bool extraPoints = false;
   std::optional<CalendarDate> date;
-  // Where it goes: a TCP server on host:port, or a pseudo-terminal linked at ptyLink.
-  enum class Target { kTcp, kPty } target = Target::kTcp;
+  // Where it goes: a TCP server on host:port, UDP datagrams to host:port, or a pseudo-terminal
+  // linked at ptyLink.
+  enum class Target { kTcp, kUdp, kPty } target = Target::kTcp;
   std::string host = "127.0.0.1";
   std::uint16_t port = 0;
   std::string ptyLink;
@@ -38,7 +40,7 @@ struct LiveRequest {
 
 struct LiveStatus {
   bool running = false;
-  std::string address;  // HOST:PORT bound, or the pseudo-terminal's device
+  std::string address;  // HOST:PORT bound or sent to, or the pseudo-terminal's device
   std::size_t clients = 0;
   std::uint64_t sentencesSent = 0;
   std::string description;  // of the last point of the file sent
@@ -71,6 +73,7 @@ class LiveSession {
 
   std::unique_ptr<TcpServer> server_;
   std::unique_ptr<PtyLink> pty_;
+  std::unique_ptr<UdpSender> udp_;
   int wake_[2] = {-1, -1};  // a pipe whose read end the feed's waits watch
   std::atomic<bool> stop_{false};
   std::thread thread_;
