@@ -126,7 +126,7 @@ const OptionEntry kOptions[] = {
 void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: wayloom-cli [options] SOURCE DEST\n"
-      "       wayloom-cli [options] --serve [HOST:]PORT | --pty LINK SOURCE [DEST]\n"
+      "  or:  wayloom-cli [options] --serve [HOST:]PORT | --pty LINK SOURCE [DEST]\n"
       "Turns a POI file (lines of longitude,latitude,description) into an NMEA 0183 track\n"
       "of $GPGGA and $GPRMC sentences. DEST - writes the track to standard output.\n"
       "Live output sends each point when its time on the track's clock has come.\n\n"
