@@ -1,18 +1,14 @@
 #include "cli/cli.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/platform.h"
 #include "live/live_feed.h"
 #include "live/pty_link.h"
 #include "live/tcp_server.h"
@@ -26,42 +22,6 @@
 
 namespace wayloom {
 namespace {
-
-std::atomic<bool> g_stopRequested{false};
-// The write end of a pipe a live feed waits on, or -1: a stop must end its wait at once.
-std::atomic<int> g_wakeFd{-1};
-
-extern "C" void OnStopSignal(int) {
-  g_stopRequested.store(true);
-  const int fd = g_wakeFd.load();
-  if (fd >= 0) {
-    const int savedErrno = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = write(fd, &byte, 1);
-    errno = savedErrno;
-  }
-}
-
-// The pipe a live feed's waits watch for a stop, for as long as the feed runs.
-class WakePipe {
- public:
-  WakePipe() {
-    if (pipe2(fds_, O_NONBLOCK | O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;
-    g_wakeFd.store(fds_[1]);
-  }
-  ~WakePipe() {
-    g_wakeFd.store(-1);
-    for (const int fd : fds_) {
-      if (fd >= 0) close(fd);
-    }
-  }
-  WakePipe(const WakePipe&) = delete;
-  WakePipe& operator=(const WakePipe&) = delete;
-  int ReadFd() const { return fds_[0]; }
-
- private:
-  int fds_[2];
-};
 
 struct CliSettings {
   std::string source;
@@ -157,7 +117,7 @@ class TerminalPrompter : public Prompter {
 
   bool AskYesNo(const std::string& question) override {
     if (answerYes_) return true;
-    if (!isatty(fileno(in_))) {
+    if (!platform::IsInteractive(in_)) {
       std::fprintf(
           err_, "wayloom-cli: %s\nwayloom-cli: no terminal to answer on: No (--yes answers Yes)\n",
           question.c_str());
@@ -193,7 +153,7 @@ class FixedOptions : public OptionStates {
 class SignalStop : public ProgressMonitor {
  public:
   void Report(const TrackProgress&) override {}
-  bool StopRequested() override { return g_stopRequested.load(std::memory_order_relaxed); }
+  bool StopRequested() override { return platform::StopRequested(); }
 };
 
 // A count of runs: decimal digits only, at least 1. Zero when the text is no such count.
@@ -365,15 +325,15 @@ class Command {
     if (!OpenLiveOutputs()) return kExitError;
     LiveFeed feed(
         live_.speedup, server_.get(), pty_.get(), live_.waitClients,
-        [] { return g_stopRequested.load(std::memory_order_relaxed); },
-        wake_ ? wake_->ReadFd() : -1);
+        [] { return platform::StopRequested(); }, platform::StopWakeFd());
     ConfigureEngine();
     // On standard output only the last of several runs may appear: the earlier ones go nowhere.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> discard(nullptr, &std::fclose);
     if (toStdout_ && runs_ > 1) {
-      discard.reset(std::fopen("/dev/null", "wb"));
+      discard.reset(std::fopen(platform::NullDevice(), "wb"));
       if (!discard) {
-        std::fputs("wayloom-cli: cannot open /dev/null for the runs before the last\n", err_);
+        std::fprintf(err_, "wayloom-cli: cannot open %s for the runs before the last\n",
+                     platform::NullDevice());
         return kExitError;
       }
     }
@@ -413,7 +373,6 @@ class Command {
                    settings_.pty.c_str());
     }
     std::fflush(err_);
-    if (live_.wanted) wake_ = std::make_unique<WakePipe>();
     return true;
   }
 
@@ -517,18 +476,9 @@ class Command {
   const bool toFile_;
   std::unique_ptr<TcpServer> server_;
   std::unique_ptr<PtyLink> pty_;
-  std::unique_ptr<WakePipe> wake_;
 };
 
 }  // namespace
-
-void InstallStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, std::FILE* err) {
   CliSettings settings;

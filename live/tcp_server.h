@@ -7,13 +7,13 @@
 // without the others waiting for it. What clients send is read and thrown away.
 #pragma once
 
-#include <poll.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct pollfd;
 
 namespace wayloom {
 

@@ -1,0 +1,56 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "cli/platform.h"
+
+namespace wayloom::platform {
+namespace {
+
+std::atomic<bool> g_stopRequested{false};
+UINT g_consoleOutputCodePage = 0;
+
+// Called on a thread of its own. Returning TRUE keeps the process alive: the track stops after
+// its current pair and the program ends as usual, every line complete.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  g_stopRequested.store(true);
+  return TRUE;
+}
+
+bool IsConsole(std::FILE* stream) {
+  const intptr_t handle = _get_osfhandle(_fileno(stream));
+  DWORD mode = 0;
+  return handle != -1 && GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != 0;
+}
+
+void RestoreConsoleCodePage() { SetConsoleOutputCP(g_consoleOutputCodePage); }
+
+}  // namespace
+
+void PrepareStandardStreams() {
+  // Text mode would write every LF of the track as CR LF, and its CR LF as CR CR LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  if (IsConsole(stderr)) {
+    g_consoleOutputCodePage = GetConsoleOutputCP();
+    if (g_consoleOutputCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+      std::atexit(RestoreConsoleCodePage);
+    }
+  }
+}
+
+void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+
+bool StopRequested() { return g_stopRequested.load(std::memory_order_relaxed); }
+
+int StopWakeFd() { return -1; }
+
+// isatty is true for NUL as well; only a console answers.
+bool IsInteractive(std::FILE* stream) { return IsConsole(stream); }
+
+const char* NullDevice() { return "NUL"; }
+
+}  // namespace wayloom::platform
