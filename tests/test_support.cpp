@@ -3,19 +3,25 @@
 #include "cli/cli.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <clocale>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace wayloom::test {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "wayloom-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
-  path_ = pattern;
+  // A folder no other test process has: create_directory is false where one exists already.
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = "wayloom-test-" + std::to_string(random());
+    path_ = (std::filesystem::temp_directory_path() / name).string();
+    if (std::filesystem::create_directory(path_)) return;
+  }
+  throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -59,6 +65,16 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
+}
+
+bool UseGermanLocale() {
+  return std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "German_Germany.1252");
+}
+
+bool OpensAsFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file) std::fclose(file);
+  return file != nullptr;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

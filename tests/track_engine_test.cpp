@@ -1,8 +1,10 @@
 #include "track/track_engine.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include <clocale>
 #include <cmath>
@@ -151,6 +153,7 @@ TEST_F(Engine, MissingSourceIsReportedAndStillGivesAnEmptyTrack) {
 
 TEST_F(Engine, UnreadableSourceKeepsThePointsReadBeforeTheError) {
   engine_.m_strSourceFile = dir_.Path();  // a folder: it opens, and the first read fails
+  if (!test::OpensAsFile(dir_.Path())) GTEST_SKIP() << "a folder does not open as a file here";
   engine_.CreateTrack();
   ASSERT_EQ(prompter_.messages.size(), 1u);
   EXPECT_EQ(prompter_.messages[0], "Error reading the input file\n" + dir_.Path());
@@ -176,7 +179,9 @@ TEST_F(Engine, AsksBeforeOverwritingAndNoLeavesTheFileAsItWas) {
 TEST_F(Engine, AsksEvenWhenTheExistingDestinationCannotBeOpened) {
   // A link to nowhere cannot be opened for reading, yet writing through it would create a file.
   const std::string target = dir_.File("target.nmea");
-  std::filesystem::create_symlink(target, engine_.m_strDestFile);
+  std::error_code error;
+  std::filesystem::create_symlink(target, engine_.m_strDestFile, error);
+  if (error) GTEST_SKIP() << "no symbolic link can be made here: " << error.message();
   prompter_.answers = {false};
   Track(kThreePoints);
   EXPECT_EQ(prompter_.questions.size(), 1u);
@@ -252,14 +257,18 @@ TEST_F(Engine, WritesTheSameBytesUnderADecimalCommaLocale) {
   engine_.m_strTimePeriod = "0.25";
   Track(kThreePoints);
   const std::string inC = ReadFile(engine_.m_strDestFile);
-  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+  if (!test::UseGermanLocale()) GTEST_SKIP() << "no German locale is installed";
   prompter_.answers = {true};
   Track(kThreePoints);
   std::setlocale(LC_ALL, "C");
   EXPECT_EQ(ReadFile(engine_.m_strDestFile), inC);
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if defined(_WIN32)
+TEST(EngineMemory, RunningOutOfMemoryKeepsThePointsReadSoFar) {
+  GTEST_SKIP() << "Windows has no address-space cap (setrlimit) to run out of memory under";
+}
+#elif !defined(__SANITIZE_ADDRESS__)
 // Loads pois with this process capped at a little more address space than it uses now. Exits 0 when
 // the shortage was reported and the points read before it kept, in a list that ends in its tail.
 [[noreturn]] void LoadUnderMemoryCap(const std::string& pois) {
