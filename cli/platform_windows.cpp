@@ -14,10 +14,12 @@ std::atomic<bool> g_stopRequested{false};
 UINT g_consoleOutputCodePage = 0;
 
 // Called on a thread of its own. Returning TRUE keeps the process alive: the track stops after
-// its current pair and the program ends as usual, every line complete.
+// its current pair and the program ends as usual, every line complete. A closing console ends the
+// process once this returns, so then it waits here for the program to end first (Windows allows
+// five seconds).
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   g_stopRequested.store(true);
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) Sleep(4000);
   return TRUE;
 }
 
