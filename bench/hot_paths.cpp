@@ -1,5 +1,6 @@
 // Micro-benchmarks of the pieces every point goes through: building its two sentences, reading its
-// POI line, and choosing the next point of a closest-order track.
+// POI line, choosing the next point of a closest-order track, and a receiver's fixes with their
+// sentences.
 
 #include <benchmark/benchmark.h>
 
@@ -9,9 +10,11 @@
 
 #include "track/closest_index.h"
 #include "track/closest_search.h"
+#include "track/fix_sentences.h"
 #include "track/nmea.h"
 #include "track/number_text.h"
 #include "track/poi_file.h"
+#include "track/receiver.h"
 
 namespace wayloom {
 namespace {
@@ -99,6 +102,30 @@ void IndexedClosestSearch(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(IndexedClosestSearch)->Arg(1000)->Arg(100000);
+
+void ReceiverFixesWithDefaultSentences(benchmark::State& state) {
+  // At 30 kn, 1 Hz, along a long stretch; each fix in RMC, GGA, GSA, GSV (three) and VTG.
+  ReceiverMotion motion;
+  motion.speedKnots = 30.0;
+  motion.speedMetresPerSecond = 30.0 * 1852.0 / 3600.0;
+  std::vector<SentenceKind> kinds;
+  std::string problem;
+  ParseSentenceList(kDefaultSentences, kinds, problem);
+  FixSentences sentences(kinds, CalendarDate{});
+  FixStream stream({{55.9533, -3.1883}, {-33.8568, 151.2153}}, motion, 3600000);
+  std::size_t count = 0;
+  Fix fix;
+  for (auto _ : state) {
+    if (!stream.Next(fix)) {
+      stream.StartOver();
+      stream.Next(fix);
+    }
+    benchmark::DoNotOptimize(sentences.Build(fix).data());
+    count += sentences.Count();
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(count));  // sentences
+}
+BENCHMARK(ReceiverFixesWithDefaultSentences);
 
 }  // namespace
 }  // namespace wayloom

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/platform.h"
+#include "cli/receiver_run.h"
 #include "live/live_feed.h"
 #include "live/pty_link.h"
 #include "live/tcp_server.h"
@@ -23,7 +24,7 @@
 namespace wayloom {
 namespace {
 
-struct CliSettings {
+struct CliSettings : ReceiverArgs {
   std::string source;
   std::string dest;
   std::string step = "100";
@@ -81,12 +82,28 @@ const OptionEntry kOptions[] = {
      &CliSettings::loop},
     {"--wait-clients", "N", "live: start the track once N clients have connected (default 0)",
      &CliSettings::waitClients, nullptr},
+    {"--speed", "KNOTS", "receiver mode: ground speed in knots (or km/h, mph, m/s after it)",
+     &CliSettings::speed, nullptr},
+    {"--dwell", "SECONDS", "receiver: stand still at every point this long (default 0)",
+     &CliSettings::dwell, nullptr},
+    {"--start", "HH:MM:SS", "receiver: time of the first fix, or now (default 01:00:00)",
+     &CliSettings::start, nullptr},
+    {"--sentences", "LIST",
+     "receiver: each fix's sentences (default RMC,GGA,GSA,GSV,VTG; also GLL, ZDA)",
+     &CliSettings::sentences, nullptr},
+    {"--noise", "METRES", "receiver: smooth position error of this standard deviation (default 0)",
+     &CliSettings::noise, nullptr},
+    {"--seed", "N", "receiver: seed of the position error (default 1)", &CliSettings::seed,
+     nullptr},
+    {"--udp", "HOST:PORT", "receiver, live: send every fix as one UDP datagram", &CliSettings::udp,
+     nullptr},
 };
 
 void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: wayloom-cli [options] SOURCE DEST\n"
       "  or:  wayloom-cli [options] --serve [HOST:]PORT | --pty LINK SOURCE [DEST]\n"
+      "  or:  wayloom-cli --speed KNOTS [options] SOURCE [DEST]   (receiver mode)\n"
       "Turns a POI file (lines of longitude,latitude,description) into an NMEA 0183 track\n"
       "of $GPGGA and $GPRMC sentences. DEST - writes the track to standard output.\n"
       "Live output sends each point when its time on the track's clock has come.\n\n"
@@ -214,7 +231,7 @@ std::string ParseArguments(int argc, const char* const argv[], CliSettings& sett
     }
   }
   if (wantsHelp || wantsVersion) return {};
-  const bool live = settings.Given("--serve") || settings.Given("--pty");
+  const bool live = settings.Given("--serve") || settings.Given("--pty") || settings.Given("--udp");
   if (live && operands.size() == 1) {
     settings.source = operands[0];
     return {};
@@ -268,7 +285,7 @@ std::string CheckSettings(const CliSettings& settings, LiveSettings& live) {
     live.date = date;
   }
   const bool serve = settings.Given("--serve");
-  live.wanted = serve || settings.Given("--pty");
+  live.wanted = serve || settings.Given("--pty") || settings.Given("--udp");
   if (serve && !ParseServeAddress(settings.serve, live.host, live.port)) {
     return "--serve needs [HOST:]PORT (an IPv6 host in brackets), not '" + settings.serve + "'";
   }
@@ -478,6 +495,32 @@ class Command {
   std::unique_ptr<PtyLink> pty_;
 };
 
+// Receiver mode: what this file has read goes to RunReceiver, with the terminal and the stop
+// signal.
+int RunReceiverMode(const CliSettings& settings, const LiveSettings& live, std::FILE* in,
+                    std::FILE* out, std::FILE* err) {
+  TerminalPrompter prompter(in, err, settings.yes);
+  ReceiverRequest request;
+  request.source = settings.source;
+  request.dest = settings.dest;
+  request.period = settings.period;
+  request.given = settings.given;
+  request.reorder = settings.reorder;
+  request.loop = settings.loop;
+  request.quiet = settings.quiet;
+  request.date = live.date;
+  request.serve = settings.Given("--serve");
+  request.serveHost = live.host;
+  request.servePort = live.port;
+  request.pty = settings.Given("--pty") ? settings.pty : std::string();
+  request.speedup = live.speedup;
+  request.waitClients = live.waitClients;
+  request.prompter = &prompter;
+  request.stopRequested = [] { return platform::StopRequested(); };
+  request.wakeFd = platform::StopWakeFd();
+  return RunReceiver(settings, request, out, err);
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -502,6 +545,12 @@ int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, st
   LiveSettings live;
   const std::string settingsError = CheckSettings(settings, live);
   if (!settingsError.empty()) return UsageError(err, settingsError);
+  if (settings.Given("--speed")) return RunReceiverMode(settings, live, in, out, err);
+  for (const char* option : kReceiverOnlyOptions) {
+    if (settings.Given(option)) {
+      return UsageError(err, std::string(option) + " is for receiver mode: give --speed with it");
+    }
+  }
   return Command(settings, live, runs, in, out, err).Run();
 }
 

@@ -1,21 +1,17 @@
 // Live output where the platform has none of what it needs (a Windows build): the command line
-// links the same classes, and --serve and --pty fail before anything is written, saying why.
+// links the same classes, and --serve, --pty and --udp fail before anything is written, saying
+// why.
 #include <utility>
 
 #include "live/live_feed.h"
 #include "live/pty_link.h"
 #include "live/tcp_server.h"
+#include "live/udp_sender.h"
 
 namespace wayloom {
 
-bool ParseServeAddress(std::string_view text, std::string& host, std::uint16_t& port) {
-  host.assign(text);
-  port = 0;
-  return true;
-}
-
 bool TcpServer::Listen(const std::string&, std::uint16_t, std::string& error) {
-  error = "--serve: live output over TCP is not available in this build";
+  error = "--serve: live output is not available in this build";
   return false;
 }
 
@@ -28,6 +24,17 @@ bool PtyLink::Open(const std::string&, std::string& error) {
 
 void PtyLink::Close() {}
 
+struct UdpSender::Socket {};
+UdpSender::UdpSender() = default;
+UdpSender::~UdpSender() = default;
+
+bool UdpSender::Open(const std::string&, std::uint16_t, std::string& error) {
+  error = "--udp: live output is not available in this build";
+  return false;
+}
+
+void UdpSender::Send(std::string_view) {}
+
 LiveFeed::LiveFeed(double speedup, TcpServer* server, PtyLink* pty, std::size_t waitClients,
                    std::function<bool()> stopRequested, int wakeFd)
     : pacer_(speedup),
@@ -38,6 +45,8 @@ LiveFeed::LiveFeed(double speedup, TcpServer* server, PtyLink* pty, std::size_t 
       wakeFd_(wakeFd) {}
 
 void LiveFeed::OnSentencePair(double, std::string_view, std::string_view) {}
+
+void LiveFeed::OnFix(double, std::string_view, std::size_t) {}
 
 void LiveFeed::Finish() {}
 

@@ -67,20 +67,26 @@ bool LiveFeed::ServeUntil(double untilMs, const std::function<bool()>& done) {
 }
 
 void LiveFeed::OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) {
-  if (pairsSent_ == 0 && server_ && waitClients_ > 0) {
+  pair_.assign(gga.data(), gga.size());
+  pair_ += "\r\n";
+  pair_.append(rmc.data(), rmc.size());
+  pair_ += "\r\n";
+  OnFix(clockMs, pair_, 2);
+}
+
+void LiveFeed::OnFix(double clockMs, std::string_view sentences, std::size_t sentenceCount) {
+  if (fixesSent_ == 0 && server_ && waitClients_ > 0) {
     const double forever = HUGE_VAL;
     if (!ServeUntil(forever, [this] { return server_->ClientCount() >= waitClients_; })) return;
   }
   const double due = pacer_.Schedule(clockMs, NowMs());
   if (!ServeUntil(due, [due] { return NowMs() >= due; })) return;
 
-  pair_.assign(gga.data(), gga.size());
-  pair_ += "\r\n";
-  pair_.append(rmc.data(), rmc.size());
-  pair_ += "\r\n";
-  if (server_) server_->Broadcast(pair_);
-  if (pty_) pty_->Send(pair_);
-  ++pairsSent_;
+  if (server_) server_->Broadcast(sentences);
+  if (pty_) pty_->Send(sentences);
+  if (udp_) udp_->Send(sentences);
+  ++fixesSent_;
+  sentencesSent_ += sentenceCount;
 }
 
 void LiveFeed::Finish() {

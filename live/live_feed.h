@@ -1,5 +1,6 @@
-// The live feed: hears the engine's sentence pairs, holds each until it is due, and hands it to the
-// TCP clients and the pseudo-terminal reader, serving both while it waits.
+// The live feed: hears the engine's sentence pairs (or a receiver's fixes), holds each until it is
+// due, and hands it to the TCP clients, the pseudo-terminal reader and the UDP destination, serving
+// them while it waits.
 #pragma once
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include "live/pacer.h"
 #include "live/pty_link.h"
 #include "live/tcp_server.h"
+#include "live/udp_sender.h"
 #include "track/host.h"
 
 namespace wayloom {
@@ -24,12 +26,17 @@ class LiveFeed : public TrackListener {
            std::function<bool()> stopRequested, int wakeFd);
 
   void OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) override;
+  // The sentences of one fix, each ending in CR LF, sent together (one datagram over UDP).
+  void OnFix(double clockMs, std::string_view sentences, std::size_t sentenceCount);
+
+  // Also sends every fix to udp (null: none).
+  void SetUdpSender(UdpSender* udp) { udp_ = udp; }
 
   // After the last pair: sends what is still queued (for a few seconds at most, or until a stop is
   // requested) and closes every connection, so that clients see the stream end.
   void Finish();
 
-  std::uint64_t SentencesSent() const { return 2 * pairsSent_; }
+  std::uint64_t SentencesSent() const { return sentencesSent_; }
 
   // How long Finish waits for slow clients.
   static constexpr std::chrono::milliseconds kFinishTime{3000};
@@ -47,8 +54,10 @@ class LiveFeed : public TrackListener {
   std::size_t waitClients_;
   std::function<bool()> stopRequested_;
   int wakeFd_;
+  UdpSender* udp_ = nullptr;
   std::string pair_;  // the pair with its line ends, as it goes out
-  std::uint64_t pairsSent_ = 0;
+  std::uint64_t fixesSent_ = 0;
+  std::uint64_t sentencesSent_ = 0;
 };
 
 }  // namespace wayloom

@@ -4,7 +4,7 @@
 // The device is in raw mode (no echo, no line editing, bytes as they are). Sentence pairs go out
 // only while some program has the device open, so a reader that opens it later starts at the
 // current point instead of reading what queued up before; a reader that does not keep up loses
-// whole pairs (never part of one) rather than holding the stream up.
+// whole pairs or fixes (never part of one) rather than holding the stream up.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +34,8 @@ class PtyLink {
   void AddPollFds(std::vector<pollfd>& fds) const;
   void HandlePoll(const std::vector<pollfd>& fds, std::size_t first);
 
-  // Writes a whole pair, if a reader has the device open and there is room for it.
+  // Writes bytes whole (a sentence pair, or a fix's sentences), if a reader has the device open
+  // and there is room for them.
   void Send(std::string_view bytes);
   bool HasQueuedBytes() const { return sent_ < queue_.size(); }
   std::uint64_t PairsDropped() const { return pairsDropped_; }

@@ -15,6 +15,11 @@ if(WIN32)
   # A flat folder: the program, how to use it, and a file to try it on.
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/examples/a9-edinburgh-inverness.csv
           DESTINATION .)
+  # GeographicLib is linked into the program: its licence goes with it.
+  set(geographiclib_licence ${PROJECT_SOURCE_DIR}/build-windows-deps/GeographicLib-LICENSE.txt)
+  if(EXISTS ${geographiclib_licence})
+    install(FILES ${geographiclib_licence} DESTINATION .)
+  endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME wayloom-cli-${PROJECT_VERSION}-windows-x86_64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)

@@ -30,11 +30,8 @@ double SplitWhole(double value, double& whole) {
   return value - whole;
 }
 
-// The data fields of the two sentences that stand between the time and the checksum.
-// GGA: fix quality 1, 7 satellites, HDOP 1.25, altitude 121 m, geoid separation 47 m, no DGPS.
-constexpr std::string_view kGgaTail = "1,07,1.25,00121,M,047,M,,";
-// RMC, after speed and course, when undated: a fixed 0.00 in the date field and the letter E in the
-// magnetic variation field.
+// The RMC fields after speed and course, when undated: a fixed 0.00 in the date field and the
+// letter E in the magnetic variation field.
 constexpr std::string_view kRmcTail = "0.00,E,";
 // Days far enough from any date to matter (about 2.7 million years) are held there, so that the
 // calendar arithmetic stays in range whatever the clock.
@@ -246,11 +243,11 @@ void SentencePair::Build(double clockMs, std::string_view latitudeText,
   const unsigned shared = XorOf(timeField) ^ XorOf(positionFields);
   const std::string_view motion = MotionFields(speedKnots, courseDegrees);
 
-  static constexpr unsigned kGgaFixed = XorOf("GPGGA,") ^ XorOf(kGgaTail);
+  static constexpr unsigned kGgaFixed = XorOf("GPGGA,") ^ XorOf(kGgaFixFields);
   char* out = WriteText(text_, "$GPGGA,");
   out = WriteText(out, timeField);
   out = WriteText(out, positionFields);
-  out = WriteText(out, kGgaTail);
+  out = WriteText(out, kGgaFixFields);
   out = WriteChecksumDigits(out, kGgaFixed ^ shared);
   ggaLength_ = static_cast<std::size_t>(out - text_);
 

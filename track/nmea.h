@@ -15,6 +15,10 @@
 
 namespace wayloom {
 
+// The GGA fields after the position: fix quality 1, 7 satellites, HDOP 1.25, altitude 121 m, geoid
+// separation 47 m, no differential data; every GGA sentence Wayloom writes carries them.
+inline constexpr std::string_view kGgaFixFields = "1,07,1.25,00121,M,047,M,,";
+
 // hhmmss.sss and a comma: the time field both sentences share.
 void AppendTimeField(double clockMs, std::string& out);
 

@@ -2,6 +2,7 @@
 # wayloom-cli.exe under Wine writes the same bytes as the Linux build: every POI file of tests/data
 # in all four kinds, through a file and through standard output, and once more under a non-ASCII
 # source and destination name; the Linux tracks equal the reference tracks where there are some.
+# Receiver mode (geodesics, noise, every sentence kind) gives the same bytes too.
 # --pty is refused, saying why.
 # Usage: compare.sh LINUX_WAYLOOM_CLI WINDOWS_WAYLOOM_CLI_EXE TEST_DATA_DIR
 set -eu
@@ -36,6 +37,10 @@ for line in "worked 100 1 worked.txt" "mixed 250 2 mixed.txt" "three_points 100 
     if [ $# -eq 0 ] && [ -f "$reference" ]; then same "$reference" "linux.$out"; fi
   done
 done
+receiver="--quiet --speed 55 --reorder --noise 5 --seed 7 --sentences RMC,GGA,GLL,ZDA,VTG,GSV,GSA"
+"$linux" $receiver mixed.txt - >linux.receiver.nmea
+"$wine" ./wayloom-cli.exe $receiver mixed.txt - >receiver.nmea || fail "receiver mode: exit status $?"
+same linux.receiver.nmea receiver.nmea
 "$wine" ./wayloom-cli.exe --pty link worked.txt 2>pty.txt && fail "--pty was accepted"
 grep -q "no pseudo-terminals" pty.txt || fail "--pty refused without saying why: $(cat pty.txt)"
 

@@ -1,0 +1,58 @@
+// Receiver mode of the command line (--speed): the option checks and the run.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "track/calendar.h"
+#include "track/fix_sentences.h"
+#include "track/host.h"
+
+namespace wayloom {
+
+// The texts of the receiver options, as given.
+struct ReceiverArgs {
+  std::string speed;
+  std::string dwell = "0";
+  std::string start = "01:00:00";
+  std::string sentences{kDefaultSentences};
+  std::string noise = "0";
+  std::string seed = "1";
+  std::string udp;
+};
+
+// The options that mean something only with --speed.
+inline constexpr const char* kReceiverOnlyOptions[] = {"--dwell", "--start", "--sentences",
+                                                       "--noise", "--seed",  "--udp"};
+
+// What the rest of the command line has already read and checked.
+struct ReceiverRequest {
+  std::string source;
+  std::string dest;  // empty: none; "-": standard output
+  std::string period;
+  std::vector<std::string> given;  // every option given, by name
+  bool reorder = false;
+  bool loop = false;
+  bool quiet = false;
+  std::optional<CalendarDate> date;
+  bool serve = false;
+  std::string serveHost;
+  std::uint16_t servePort = 0;
+  std::string pty;  // empty: none
+  double speedup = 1.0;
+  std::size_t waitClients = 0;
+  Prompter* prompter = nullptr;  // asks before DEST is overwritten
+  std::function<bool()> stopRequested;
+  int wakeFd = -1;  // readable once a stop is requested
+};
+
+// Checks the receiver options (exit status 2 and a message when one is wrong, before anything is
+// written), then reads the route and sends the fixes to every output. Returns the exit status.
+int RunReceiver(const ReceiverArgs& args, const ReceiverRequest& request, std::FILE* out,
+                std::FILE* err);
+
+}  // namespace wayloom

@@ -1,0 +1,214 @@
+// Receiver mode: motion along the route, its sentences, its noise, and its command line.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <GeographicLib/Geodesic.hpp>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "tests/test_support.h"
+#include "track/fix_sentences.h"
+#include "track/nmea.h"
+#include "track/number_text.h"
+#include "track/route.h"
+
+namespace wayloom {
+namespace {
+
+const std::string kSample = std::string(WAYLOOM_EXAMPLES) + "/a9-edinburgh-inverness.csv";
+
+std::vector<Fix> Travel(const std::vector<GeoPoint>& route, double knots, double period,
+                        double dwell = 0.0, double noise = 0.0, std::uint64_t seed = 1) {
+  FixStream stream(route, {knots, knots * 1852.0 / 3600.0, period, dwell, noise, seed}, 3600000);
+  std::vector<Fix> fixes;
+  for (Fix fix; stream.Next(fix);) fixes.push_back(fix);
+  return fixes;
+}
+
+// Metres from a to b on the ellipsoid; the azimuth there (0 to 360) in azimuth.
+double Metres(double latA, double lonA, double latB, double lonB, double& azimuth) {
+  double metres = 0.0;
+  double azimuthAtB = 0.0;
+  GeographicLib::Geodesic::WGS84().Inverse(latA, lonA, latB, lonB, metres, azimuth, azimuthAtB);
+  if (azimuth < 0) azimuth += 360.0;
+  return metres;
+}
+
+TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
+  struct Case {
+    std::vector<GeoPoint> route;
+    double knots, period, dwell;
+  };
+  const Case cases[] = {
+      {{{55.95, -3.19}, {56.1, -3.4}, {56.1, -3.2}, {57.47, -4.22}}, 300, 7, 0},
+      {{{10.0, 179.9999}, {10.0, -179.9999}}, 54, 1, 0},  // 22 m, the short way
+      {{{89.9, 0.0}, {89.9, 180.0}}, 100, 10, 0},         // over the pole
+      {{{55.95, -3.19}, {56.0, -3.19}, {56.0, -3.0}}, 60, 5, 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.route[1].longitude);
+    const std::vector<Fix> fixes = Travel(c.route, c.knots, c.period, c.dwell);
+    const double spacing = c.knots * 1852.0 / 3600.0 * c.period;
+    std::size_t standing = 0;
+    std::size_t shortGaps = 0;  // across a point the chord is shorter than the path
+    for (std::size_t i = 0; i + 1 < fixes.size(); ++i) {
+      const Fix& a = fixes[i];
+      const Fix& b = fixes[i + 1];
+      const std::int64_t periodMs = std::llround(c.period * 1000);
+      EXPECT_TRUE(b.clockMs - a.clockMs == periodMs ||
+                  (i + 2 == fixes.size() && b.clockMs - a.clockMs < periodMs));
+      EXPECT_EQ(a.speedKnots, a.speedKnots == 0.0 ? 0.0 : c.knots);
+      double azimuth = 0.0;
+      const double metres = Metres(a.latitude, a.longitude, b.latitude, b.longitude, azimuth);
+      if (a.speedKnots == 0.0) {
+        ++standing;  // keeping the course it arrived with
+        EXPECT_NEAR(a.courseDegrees, fixes[i > 0 ? i - 1 : 0].courseDegrees, 0.01) << i;
+      } else if (metres > spacing * 0.999999) {
+        EXPECT_LE(metres, spacing * 1.000001) << i;
+        EXPECT_NEAR(std::remainder(azimuth - a.courseDegrees, 360.0), 0.0, 0.001) << i;
+      } else {
+        ++shortGaps;
+      }
+    }
+    EXPECT_LE(shortGaps, c.route.size());
+    EXPECT_NEAR(static_cast<double>(standing),
+                static_cast<double>(c.route.size()) * c.dwell / c.period, 1.0);
+    for (const GeoPoint& p : c.route) {
+      double nearest = 1e300;
+      double azimuth = 0.0;
+      for (const Fix& f : fixes) {
+        nearest =
+            std::min(nearest, Metres(p.latitude, p.longitude, f.latitude, f.longitude, azimuth));
+      }
+      EXPECT_LE(nearest, spacing / 2) << p.latitude << "," << p.longitude;
+    }
+    EXPECT_EQ(fixes.back().longitude, c.route.back().longitude);
+    // A point repeated adds no time, not even its dwell.
+    std::vector<GeoPoint> twice;
+    for (const GeoPoint& p : c.route) twice.insert(twice.end(), {p, p});
+    EXPECT_EQ(Travel(twice, c.knots, c.period, c.dwell).size(), fixes.size());
+  }
+  EXPECT_EQ(Travel(cases[1].route, 54, 1).size(), 2u);
+}
+
+TEST(Receiver, ClosestOrderVisitsThePointsAsTheClosestOrderTrackDoes) {
+  PoiList list;
+  ASSERT_EQ(ReadPoiFile(std::string(WAYLOOM_TEST_DATA) + "/mixed.txt", list), PoiReadStatus::kOk);
+  const std::vector<std::string> track =
+      test::TrackLines(test::ReadFile(std::string(WAYLOOM_TEST_DATA) + "/mixed.closest.nmea"));
+  const std::vector<GeoPoint> route = VisitingOrder(list, true);
+  ASSERT_EQ(2 * route.size(), track.size());
+  for (std::size_t i = 0; i < route.size(); ++i) {
+    std::string position;
+    FormatLatitude(FormatFixed(route[i].latitude, 15), position);
+    FormatLongitude(FormatFixed(route[i].longitude, 15), position);
+    EXPECT_EQ(track[2 * i].substr(18, position.size()), position) << i;
+  }
+}
+
+TEST(ReceiverSentences, EachKindInTheOrderAskedDatedByTheFixsDay) {
+  std::vector<SentenceKind> kinds;
+  std::string problem;
+  for (const char* bad : {"", "RMC,,GGA", "RMC,XYZ", "GGA,gga"}) {
+    EXPECT_FALSE(ParseSentenceList(bad, kinds, problem)) << bad;
+  }
+  ASSERT_TRUE(ParseSentenceList("zda,RMC,GGA,GLL,VTG,GSA,GSV", kinds, problem));
+  FixSentences sentences(kinds, CalendarDate{2026, 12, 31});
+  // 01:02:03.004 the next day, 33 51.408' S, 151 12.918' E.
+  const Fix fix{86400000 + 3723004, -33.856800001, 151.2153, 30.0, 7.5};
+  const std::vector<std::string> lines = test::TrackLines(std::string(sentences.Build(fix)));
+  const char* const expected[] = {
+      "$GPZDA,010203.004,01,01,2027,00,00*",
+      "$GPRMC,010203.004,A,3351.40800,S,15112.91800,E,30.00,7.500,010127,,*",
+      "$GPGGA,010203.004,3351.40800,S,15112.91800,E,1,07,1.25,00121,M,047,M,,*",
+      "$GPGLL,3351.40800,S,15112.91800,E,010203.004,A,A*",
+      "$GPVTG,7.500,T,,M,30.00,N,55.56,K,A*",
+      "$GPGSA,A,3,05,13,15,18,20,24,29,,,,,,2.19,1.25,1.80*",
+      "$GPGSV,3,1,10,05,72,048,46,13,58,301,44,15,41,132,42,18,34,226,40*",
+      "$GPGSV,3,2,10,20,27,071,38,24,19,178,36,29,23,265,37,02,09,012,28*",
+      "$GPGSV,3,3,10,10,06,340,24,31,04,110,21*"};
+  ASSERT_EQ(lines.size(), std::size(expected));
+  ASSERT_EQ(sentences.Count(), lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].substr(0, lines[i].size() - 2), expected[i]);
+    EXPECT_TRUE(test::ChecksumHolds(lines[i])) << lines[i];
+    EXPECT_EQ(sentences.Sentence(i), lines[i]);
+  }
+}
+
+TEST(ReceiverNoise, SmoothReproducibleAndOfTheSetSize) {
+  const std::vector<GeoPoint> route = {{0.0, 10.0}, {0.0, 10.5}};  // on the equator, eastward
+  const std::vector<Fix> clean = Travel(route, 30, 1);
+  const std::vector<Fix> noisy = Travel(route, 30, 1, 0, 5.0, 7);
+  ASSERT_EQ(clean.size(), noisy.size());
+  double squares = 0.0;
+  double stepSquares = 0.0;
+  for (std::size_t i = 1; i < clean.size(); ++i) {
+    const double north = (noisy[i].latitude - clean[i].latitude) * 110574.0;
+    const double before = (noisy[i - 1].latitude - clean[i - 1].latitude) * 110574.0;
+    squares += north * north;
+    stepSquares += (north - before) * (north - before);
+  }
+  const auto n = static_cast<double>(clean.size());
+  EXPECT_NEAR(std::sqrt(squares / n), 5.0, 1.0);
+  EXPECT_LT(std::sqrt(stepSquares / n), 2.0);  // white noise of 5 m would jump 7 m a second
+  EXPECT_EQ(Travel(route, 30, 1, 0, 5.0, 7)[500].latitude, noisy[500].latitude);
+  EXPECT_NE(Travel(route, 30, 1, 0, 5.0, 8)[500].latitude, noisy[500].latitude);
+}
+
+TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnything) {
+  test::TempDir dir;
+  std::istringstream cases(  // '|' between cases
+      "--speed 0|--speed -3|--speed inf|--speed 30knots|--speed 0 --dwell 5|--dwell 5|"
+      "--speed 1 --period 0|--speed 1 --period -1|--speed 1 --sentences RMC,GSX|"
+      "--speed 1 --start 24:00:00|--speed 1 --start 12:60:00|--speed 1 --date 2026-02-29|"
+      "--speed 1 --extra|--speed 1 --step 50|--speed 1 --noise -1|--speed 1 --udp 127.0.0.1:0|"
+      "--speed 1 --start now --date 2026-03-07");
+  for (std::string text; std::getline(cases, text, '|');) {
+    std::vector<std::string> arguments;
+    std::istringstream words(text);
+    for (std::string word; words >> word;) arguments.push_back(word);
+    arguments.insert(arguments.end(), {kSample, dir.File("track.nmea")});
+    const test::CliRun run = test::InvokeCli(arguments);
+    EXPECT_EQ(run.status, 2) << text << ": " << run.err;
+    EXPECT_FALSE(std::ifstream(dir.File("track.nmea")).good()) << text;
+  }
+  const test::CliRun good =
+      test::InvokeCli({"--speed", "55.56 km/h", "--date", "2026-03-07", kSample, "-"});
+  EXPECT_EQ(good.status, 0) << good.err;
+  EXPECT_EQ(good.out.substr(0, 74),
+            "$GPRMC,010000.000,A,5557.19800,N,00311.29800,W,30.00,257.356,070326,,*11\r\n");
+}
+
+TEST(ReceiverCli, SendsEachFixAsOneDatagramHoldingExactlyItsSentencesEvenToBroadcast) {
+  // To the loopback network's broadcast address: a broadcast that never leaves the machine.
+  const int listener = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(0x7FFFFFFF);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  test::TempDir dir;
+  const test::CliRun run = test::InvokeCli(
+      {"--speed", "2000", "--period", "10", "--speedup", "1e6", "--quiet", "--udp",
+       "127.255.255.255:" + std::to_string(ntohs(address.sin_port)), kSample, dir.File("t.nmea")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::string joined;
+  std::size_t datagrams = 0;
+  char buffer[4096];
+  for (ssize_t got; (got = recv(listener, buffer, sizeof buffer, MSG_DONTWAIT)) > 0; ++datagrams) {
+    const std::string datagram(buffer, static_cast<std::size_t>(got));
+    EXPECT_EQ(datagram.rfind("$GPRMC,"), 0u);  // one fix, whole
+    joined += datagram;
+  }
+  close(listener);
+  EXPECT_GT(datagrams, 5u);
+  EXPECT_EQ(joined, test::ReadFile(dir.File("t.nmea")));
+}
+
+}  // namespace
+}  // namespace wayloom

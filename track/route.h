@@ -1,0 +1,21 @@
+// The route of a simulated receiver: the points of a POI list in the order they are visited.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "track/closest_search.h"
+#include "track/poi_file.h"
+
+namespace wayloom {
+
+// The points of list (its blank tail left out) in file order or in closest order. Closest order
+// starts at the first point of the file and chooses every later point exactly as the closest-order
+// tracks do, with the same search on the same coordinates.
+std::vector<GeoPoint> VisitingOrder(const PoiList& list, bool closestOrder);
+
+// Empty when a receiver can travel the route; otherwise why not, naming the first point that lies
+// off the Earth (a latitude beyond 90 degrees or a longitude beyond 180).
+std::string RouteProblem(const std::vector<GeoPoint>& route);
+
+}  // namespace wayloom
