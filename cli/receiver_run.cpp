@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "cli/cli.h"
 #include "live/live_feed.h"
@@ -289,11 +287,9 @@ class ReceiverCommand {
       file_.Attach(out_);
       return true;
     }
-    std::error_code error;
-    const bool exists =
-        std::filesystem::exists(std::filesystem::symlink_status(request_.dest, error)) && !error;
-    if (exists && !(request_.prompter &&
-                    request_.prompter->AskYesNo("The output file already exists\noverwrite ?"))) {
+    if (DestinationExists(request_.dest) &&
+        !(request_.prompter &&
+          request_.prompter->AskYesNo("The output file already exists\noverwrite ?"))) {
       return Fail(request_.dest + " exists and was left as it was");
     }
     return file_.Open(request_.dest) || Fail("Error can't open output file \n" + request_.dest);

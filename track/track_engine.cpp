@@ -1,8 +1,6 @@
 #include "track/track_engine.h"
 
 #include <cmath>
-#include <filesystem>
-#include <system_error>
 
 #include "track/nmea.h"
 #include "track/number_text.h"
@@ -12,19 +10,6 @@ namespace {
 
 // Every how many sentence pairs a progress report goes out.
 constexpr std::uint64_t kProgressInterval = 4096;
-
-// Whether anything, even a dangling link or a file we may not read, stands at path. An existing
-// file must never be replaced without the question, so this does not depend on being able to open
-// it. Paths are UTF-8 on every platform; a name that is not counts as taken.
-bool DestinationExists(const std::string& path) {
-  try {
-    std::error_code error;
-    const auto status = std::filesystem::symlink_status(std::filesystem::u8path(path), error);
-    return !error && std::filesystem::exists(status);
-  } catch (const std::exception&) {
-    return true;
-  }
-}
 
 }  // namespace
 

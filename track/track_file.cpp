@@ -1,8 +1,20 @@
 #include "track/track_file.h"
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace wayloom {
+
+bool DestinationExists(const std::string& path) {
+  try {
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(std::filesystem::u8path(path), error);
+    return !error && std::filesystem::exists(status);
+  } catch (const std::exception&) {
+    return true;
+  }
+}
 namespace {
 constexpr std::size_t kBlockBytes = 1 << 20;
 }

@@ -12,6 +12,11 @@
 
 namespace wayloom {
 
+// Whether anything, even a dangling link or a file we may not read, stands at path (UTF-8 on every
+// platform). An existing file must never be replaced without the question, so this does not
+// depend on being able to open it, and a name that is no UTF-8 counts as taken.
+bool DestinationExists(const std::string& path);
+
 class TrackFile {
  public:
   TrackFile() = default;

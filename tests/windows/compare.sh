@@ -2,7 +2,8 @@
 # wayloom-cli.exe under Wine writes the same bytes as the Linux build: every POI file of tests/data
 # in all four kinds, through a file and through standard output, and once more under a non-ASCII
 # source and destination name; the Linux tracks equal the reference tracks where there are some.
-# Receiver mode (geodesics, noise, every sentence kind) gives the same bytes too.
+# Receiver mode (geodesics, noise, every sentence kind) gives the same bytes too. An existing file
+# with a non-ASCII name is never overwritten without the question.
 # --pty is refused, saying why.
 # Usage: compare.sh LINUX_WAYLOOM_CLI WINDOWS_WAYLOOM_CLI_EXE TEST_DATA_DIR
 set -eu
@@ -41,6 +42,11 @@ receiver="--quiet --speed 55 --reorder --noise 5 --seed 7 --sentences RMC,GGA,GL
 "$linux" $receiver mixed.txt - >linux.receiver.nmea
 "$wine" ./wayloom-cli.exe $receiver mixed.txt - >receiver.nmea || fail "receiver mode: exit status $?"
 same linux.receiver.nmea receiver.nmea
+echo keep >東京.nmea
+for mode in "" "--speed 30"; do
+  "$wine" ./wayloom-cli.exe $mode worked.txt 東京.nmea </dev/null 2>/dev/null && fail "$mode: status 0"
+done
+[ "$(cat 東京.nmea)" = keep ] || fail "an existing file with a non-ASCII name was overwritten"
 "$wine" ./wayloom-cli.exe --pty link worked.txt 2>pty.txt && fail "--pty was accepted"
 grep -q "no pseudo-terminals" pty.txt || fail "--pty refused without saying why: $(cat pty.txt)"
 
