@@ -134,7 +134,7 @@ class TerminalPrompter : public Prompter {
 
   bool AskYesNo(const std::string& question) override {
     if (answerYes_) return true;
-    if (!platform::IsInteractive(in_)) {
+    if (!IsTerminal(in_)) {
       std::fprintf(
           err_, "wayloom-cli: %s\nwayloom-cli: no terminal to answer on: No (--yes answers Yes)\n",
           question.c_str());
@@ -170,7 +170,7 @@ class FixedOptions : public OptionStates {
 class SignalStop : public ProgressMonitor {
  public:
   void Report(const TrackProgress&) override {}
-  bool StopRequested() override { return platform::StopRequested(); }
+  bool StopRequested() override { return wayloom::StopRequested(); }
 };
 
 // A count of runs: decimal digits only, at least 1. Zero when the text is no such count.
@@ -341,16 +341,16 @@ class Command {
     // file is written.
     if (!OpenLiveOutputs()) return kExitError;
     LiveFeed feed(
-        live_.speedup, server_.get(), pty_.get(), live_.waitClients,
-        [] { return platform::StopRequested(); }, platform::StopWakeFd());
+        live_.speedup, server_.get(), pty_.get(), live_.waitClients, [] { return StopRequested(); },
+        wake_ ? wake_->Fd() : -1);
     ConfigureEngine();
     // On standard output only the last of several runs may appear: the earlier ones go nowhere.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> discard(nullptr, &std::fclose);
     if (toStdout_ && runs_ > 1) {
-      discard.reset(std::fopen(platform::NullDevice(), "wb"));
+      discard.reset(std::fopen(NullDevice(), "wb"));
       if (!discard) {
         std::fprintf(err_, "wayloom-cli: cannot open %s for the runs before the last\n",
-                     platform::NullDevice());
+                     NullDevice());
         return kExitError;
       }
     }
@@ -390,6 +390,7 @@ class Command {
                    settings_.pty.c_str());
     }
     std::fflush(err_);
+    if (live_.wanted) wake_ = std::make_unique<StopWake>();
     return true;
   }
 
@@ -493,6 +494,7 @@ class Command {
   const bool toFile_;
   std::unique_ptr<TcpServer> server_;
   std::unique_ptr<PtyLink> pty_;
+  std::unique_ptr<StopWake> wake_;
 };
 
 // Receiver mode: what this file has read goes to RunReceiver, with the terminal and the stop
@@ -500,6 +502,7 @@ class Command {
 int RunReceiverMode(const CliSettings& settings, const LiveSettings& live, std::FILE* in,
                     std::FILE* out, std::FILE* err) {
   TerminalPrompter prompter(in, err, settings.yes);
+  StopWake wake;
   ReceiverRequest request;
   request.source = settings.source;
   request.dest = settings.dest;
@@ -516,8 +519,8 @@ int RunReceiverMode(const CliSettings& settings, const LiveSettings& live, std::
   request.speedup = live.speedup;
   request.waitClients = live.waitClients;
   request.prompter = &prompter;
-  request.stopRequested = [] { return platform::StopRequested(); };
-  request.wakeFd = platform::StopWakeFd();
+  request.stopRequested = [] { return StopRequested(); };
+  request.wakeFd = wake.Fd();
   return RunReceiver(settings, request, out, err);
 }
 

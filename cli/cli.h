@@ -16,4 +16,8 @@ constexpr int kExitInterrupted = 130;  // stopped by SIGINT or SIGTERM
 // Runs the command line with the given streams; main() passes stdin, stdout and stderr.
 int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, std::FILE* err);
 
+// Makes SIGINT and SIGTERM (Ctrl-C and Ctrl-Break on Windows) ask a running track to stop after
+// its current sentence pair.
+void InstallStopSignals();
+
 }  // namespace wayloom

@@ -5,9 +5,10 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "cli/cli.h"
 #include "cli/platform.h"
 
-namespace wayloom::platform {
+namespace wayloom {
 namespace {
 
 std::atomic<bool> g_stopRequested{false};
@@ -44,15 +45,17 @@ void PrepareStandardStreams() {
   }
 }
 
-void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+void InstallStopSignals() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 
 bool StopRequested() { return g_stopRequested.load(std::memory_order_relaxed); }
 
-int StopWakeFd() { return -1; }
+// The console handler needs no descriptor: live waits are not built on Windows.
+StopWake::StopWake() { fds_[0] = fds_[1] = -1; }
+StopWake::~StopWake() = default;
 
 // isatty is true for NUL as well; only a console answers.
-bool IsInteractive(std::FILE* stream) { return IsConsole(stream); }
+bool IsTerminal(std::FILE* stream) { return IsConsole(stream); }
 
 const char* NullDevice() { return "NUL"; }
 
-}  // namespace wayloom::platform
+}  // namespace wayloom
