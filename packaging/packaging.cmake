@@ -44,8 +44,8 @@ else()
       "the NMEA 0183 sentences ($GPGGA and $GPRMC) a GPS receiver moving from point\n"
       "to point would send: in file order or closest order, with extra points about\n"
       "a step apart if wanted. It comes as a window and as the command line\n"
-      "wayloom-cli, which can also send the track live to TCP clients or through a\n"
-      "pseudo-terminal.")
+      "wayloom-cli, which can also play a receiver moving at a set speed, and send\n"
+      "the track live to TCP clients, through a pseudo-terminal or over UDP.")
   string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
   # Depends from the libraries the programs link (dpkg-shlibdeps), and the window's platform
   # plugins, which Qt loads at run time.
