@@ -28,32 +28,51 @@ std::vector<GeoPoint> SpreadPoints(std::size_t count) {
   return points;
 }
 
+// Coordinate texts as a POI file has them: a different point every time.
+std::vector<std::string> CoordinateTexts(double lowest, double highest, unsigned seed) {
+  std::mt19937_64 random(seed);
+  std::uniform_real_distribution<double> value(lowest, highest);
+  std::vector<std::string> texts(4096);
+  for (std::string& text : texts) text = FormatFixed(value(random), 6);
+  return texts;
+}
+
 void SentencePairOfOnePoint(benchmark::State& state) {
-  SentencePair pair;
+  const std::vector<std::string> latitudes = CoordinateTexts(36.0, 70.0, 1);
+  const std::vector<std::string> longitudes = CoordinateTexts(-10.0, 30.0, 2);
+  char sentences[2 * kSentenceCapacity];
   double clockMs = 3600000;
+  std::size_t i = 0;
   for (auto _ : state) {
-    pair.Build(clockMs, "55.953300", "-3.188300", 35.0, 12.0);
-    benchmark::DoNotOptimize(pair.Rmc().data());
+    const std::string& latitude = latitudes[i % latitudes.size()];
+    const std::string& longitude = longitudes[i % longitudes.size()];
+    char* end = BuildGga(clockMs, latitude, longitude, sentences);
+    end = BuildRmc(clockMs, latitude, longitude, 35.0, 12.0, nullptr, end);
+    benchmark::DoNotOptimize(end);
     clockMs += 1000;
+    ++i;
   }
   state.SetItemsProcessed(state.iterations() * 2);  // sentences
 }
 BENCHMARK(SentencePairOfOnePoint);
 
 void ExtraPointSentencePair(benchmark::State& state) {
-  // Extra points carry "%.5f" texts and a course and speed of their own.
-  SentencePair pair;
-  std::string latitude;
-  std::string longitude;
+  // Extra points carry "%.5f" texts and the course and speed of their stretch.
+  char sentences[2 * kSentenceCapacity];
+  char latitude[kFixedTextCapacity];
+  char longitude[kFixedTextCapacity];
   double lat = 55.95330;
+  double lon = -3.18830;
+  double clockMs = 3600000;
   for (auto _ : state) {
-    latitude.clear();
-    longitude.clear();
-    AppendFixed(latitude, lat, 5);
-    AppendFixed(longitude, -3.18830, 5);
-    pair.Build(3600000, latitude, longitude, 194.39, 359.999);
-    benchmark::DoNotOptimize(pair.Gga().data());
+    const std::string_view latText(latitude, WriteFixed(latitude, lat, 5));
+    const std::string_view lonText(longitude, WriteFixed(longitude, lon, 5));
+    char* end = BuildGga(clockMs, latText, lonText, sentences);
+    end = BuildRmc(clockMs, latText, lonText, 194.39, 359.999, nullptr, end);
+    benchmark::DoNotOptimize(end);
     lat += 0.00001;
+    lon += 0.00002;
+    clockMs += 1000;
   }
   state.SetItemsProcessed(state.iterations() * 2);
 }

@@ -1,13 +1,18 @@
 // Writes a deterministic POI file for the benchmarks: points spread over Europe, or gathered in
-// clusters around a few hundred centres as real POI collections are. The same arguments give the
-// same file on every machine (a fixed linear congruential generator, fixed-point printing).
+// clusters around a few hundred centres as real POI collections are, or one of the shapes that are
+// hard for a closest-point search: every point at one place, a few places repeated, a lattice of
+// equal distances, points on one line, spread points behind one far outlier. The same arguments
+// give the same file on every machine (a fixed linear congruential generator, fixed-point
+// printing).
 //
-// Usage: make_pois spread|clustered COUNT FILE
+// Usage: make_pois KIND COUNT FILE   (KIND: see kKinds)
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <iterator>
+#include <string_view>
 
 namespace {
 
@@ -38,22 +43,27 @@ void PrintMicroDegrees(std::FILE* out, double degrees) {
   std::fprintf(out, "%lld.%06lld", micro / 1000000, micro % 1000000);
 }
 
+const char* const kKinds[] = {"spread",  "clustered", "identical", "places",
+                              "lattice", "line",      "outlier"};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 ||
-      (std::strcmp(argv[1], "spread") != 0 && std::strcmp(argv[1], "clustered") != 0)) {
-    std::fprintf(stderr, "usage: make_pois spread|clustered COUNT FILE\n");
+  std::string_view kind = argc == 4 ? argv[1] : "";
+  const bool known = std::find(std::begin(kKinds), std::end(kKinds), kind) != std::end(kKinds);
+  if (!known) {
+    std::fprintf(stderr, "usage: make_pois KIND COUNT FILE\nKIND:");
+    for (const char* name : kKinds) std::fprintf(stderr, " %s", name);
+    std::fprintf(stderr, "\n");
     return 2;
   }
-  const bool clustered = std::strcmp(argv[1], "clustered") == 0;
   const long count = std::strtol(argv[2], nullptr, 10);
   std::FILE* out = std::fopen(argv[3], "wb");
   if (!out || count <= 0) {
     std::fprintf(stderr, "make_pois: cannot write %s\n", argv[3]);
     return 1;
   }
-  Random random(clustered ? 2 : 1);
+  Random random(kind == "clustered" ? 2 : 1);
   constexpr int kCentres = 300;
   double centreLat[kCentres];
   double centreLon[kCentres];
@@ -61,18 +71,38 @@ int main(int argc, char** argv) {
     centreLat[c] = random.Between(kSouth + 1, kNorth - 1);
     centreLon[c] = random.Between(kWest + 1, kEast - 1);
   }
+  // A square lattice of 0.01-degree steps just large enough for every point to have a place.
+  long side = 1;
+  while (side * side < count) ++side;
   // The header line a CSV reader needs; Wayloom skips it like any line that is no point.
   std::fputs("Longitude,Latitude,Description\n", out);
   for (long i = 0; i < count; ++i) {
-    double lat = 0;
-    double lon = 0;
-    if (clustered) {
+    double lat = 0.0;
+    double lon = 0.0;
+    if (kind == "spread" || kind == "line" || kind == "outlier") {
+      lat = random.Between(kSouth, kNorth);
+      lon = random.Between(kWest, kEast);
+    }
+    if (kind == "clustered") {
       const int c = static_cast<int>(random.Next() * kCentres);
       lat = centreLat[c] + random.Between(-0.05, 0.05);  // within about 5 km of the centre
       lon = centreLon[c] + random.Between(-0.08, 0.08);
-    } else {
-      lat = random.Between(kSouth, kNorth);
-      lon = random.Between(kWest, kEast);
+    } else if (kind == "identical") {
+      lat = centreLat[0];
+      lon = centreLon[0];
+    } else if (kind == "places") {
+      const int c = static_cast<int>(random.Next() * 5);
+      lat = centreLat[c];
+      lon = centreLon[c];
+    } else if (kind == "lattice") {
+      const long cell = static_cast<long>(random.Next() * static_cast<double>(side * side));
+      lat = 45.0 + 0.01 * static_cast<double>(cell / side);
+      lon = 2.0 + 0.01 * static_cast<double>(cell % side);
+    } else if (kind == "line") {
+      lat = 47.0;
+    } else if (kind == "outlier" && i == 0) {
+      lat = -45.0;  // the track starts on the other side of the Earth
+      lon = 170.0;
     }
     PrintMicroDegrees(out, lon);
     std::fputc(',', out);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,7 @@ struct CliSettings : ReceiverArgs {
   std::string pty;
   std::string speedup = "1";
   std::string waitClients = "0";
+  std::string clientTimeout = "30";
   std::string date;
   std::vector<std::string> given;  // the options given, by name
   bool reorder = false;
@@ -97,6 +99,9 @@ const OptionEntry kOptions[] = {
      nullptr},
     {"--udp", "HOST:PORT", "receiver, live: send every fix as one UDP datagram", &CliSettings::udp,
      nullptr},
+    {"--client-timeout", "SECONDS",
+     "live: drop a TCP client that takes nothing for SECONDS while data waits (default 30)",
+     &CliSettings::clientTimeout, nullptr},
 };
 
 void PrintUsage(std::FILE* stream) {
@@ -112,6 +117,8 @@ void PrintUsage(std::FILE* stream) {
   for (const OptionEntry& option : kOptions) {
     std::string left = option.name;
     if (option.valueName) left += std::string(" ") + option.valueName;
+    // A long name gets a line of its own.
+    if (left.size() > 20) left += "\n" + std::string(22, ' ');
     std::fprintf(stream, "  %-20s %s\n", left.c_str(), option.help);
   }
   std::fputs(
@@ -130,6 +137,10 @@ class TerminalPrompter : public Prompter {
     ++messagesShown_;
   }
 
+  void ShowFailure(const std::string& text, std::error_code reason) override {
+    ShowMessage(reason ? text + "\n" + ReasonText(reason) : text);
+  }
+
   void AnswerYesFromNowOn() { answerYes_ = true; }
 
   bool AskYesNo(const std::string& question) override {
@@ -140,10 +151,15 @@ class TerminalPrompter : public Prompter {
           question.c_str());
       return false;
     }
+    if (StopRequested()) return false;
     std::fprintf(err_, "%s [y/N] ", question.c_str());
     std::fflush(err_);
+    // A stop signal interrupts the wait for the answer; the caller sees the stop request.
     char answer[64] = "";
-    if (!std::fgets(answer, sizeof answer, in_)) return false;
+    if (StopRequested() || !std::fgets(answer, sizeof answer, in_)) {
+      std::fputc('\n', err_);
+      return false;
+    }
     return answer[0] == 'y' || answer[0] == 'Y';
   }
 
@@ -232,6 +248,10 @@ std::string ParseArguments(int argc, const char* const argv[], CliSettings& sett
   }
   if (wantsHelp || wantsVersion) return {};
   const bool live = settings.Given("--serve") || settings.Given("--pty") || settings.Given("--udp");
+  if (!operands.empty() && operands[0].empty()) return "SOURCE is empty: give a POI file";
+  if (operands.size() == 2 && operands[1].empty()) {
+    return "DEST is empty: give a file, or - for standard output";
+  }
   if (live && operands.size() == 1) {
     settings.source = operands[0];
     return {};
@@ -266,6 +286,23 @@ double ParseSpeedup(const std::string& text) {
   return std::isfinite(value) && value > 0.0 ? value : 0.0;
 }
 
+// The step and the period, which the window reads as atof does, checked on the command line: a
+// number written out in decimals (an optional sign, digits, an optional point and fraction; no
+// exponent, no comma) and 0 or of a size from 1e-9 to 1e9. An error text, empty when it is good.
+std::string CheckDecimalSetting(const char* option, const std::string& text) {
+  std::size_t i = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
+  std::size_t digits = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  }
+  const double size = std::fabs(ParseDecimal(text));
+  if (digits > 0 && i == text.size() && (size == 0.0 || (size >= 1e-9 && size <= 1e9))) return {};
+  return std::string(option) + " needs a decimal number such as 2, 0.5 or -1 (0 or from 1e-9 to " +
+         "1e9 in size), not '" + text + "'";
+}
+
 // The live settings, checked: an error text, empty when they are good.
 struct LiveSettings {
   bool wanted = false;
@@ -273,10 +310,16 @@ struct LiveSettings {
   std::uint16_t port = 0;
   double speedup = 1.0;
   unsigned long waitClients = 0;
+  double clientTimeoutSeconds = 30.0;
   std::optional<CalendarDate> date;
 };
 
 std::string CheckSettings(const CliSettings& settings, LiveSettings& live) {
+  for (const auto& [option, text] :
+       {std::pair{"--step", &settings.step}, std::pair{"--period", &settings.period}}) {
+    const std::string error = CheckDecimalSetting(option, *text);
+    if (!error.empty()) return error;
+  }
   if (settings.Given("--date")) {
     CalendarDate date;
     if (!ParseIsoDate(settings.date, date)) {
@@ -290,7 +333,7 @@ std::string CheckSettings(const CliSettings& settings, LiveSettings& live) {
     return "--serve needs [HOST:]PORT (an IPv6 host in brackets), not '" + settings.serve + "'";
   }
   if (settings.Given("--pty") && settings.pty.empty()) return "--pty needs a LINK path";
-  for (const char* option : {"--speedup", "--loop", "--wait-clients"}) {
+  for (const char* option : {"--speedup", "--loop", "--wait-clients", "--client-timeout"}) {
     if (settings.Given(option) && !live.wanted) {
       return std::string(option) + " is for live output: give --serve or --pty with it";
     }
@@ -298,6 +341,14 @@ std::string CheckSettings(const CliSettings& settings, LiveSettings& live) {
   live.speedup = ParseSpeedup(settings.speedup);
   if (live.speedup == 0.0) {
     return "--speedup needs a number above 0, not '" + settings.speedup + "'";
+  }
+  if (settings.Given("--client-timeout")) {
+    if (!serve) return "--client-timeout is for --serve";
+    live.clientTimeoutSeconds = ParseSpeedup(settings.clientTimeout);
+    if (live.clientTimeoutSeconds == 0.0 || live.clientTimeoutSeconds > 1e6) {
+      return "--client-timeout needs a number of seconds above 0, not '" + settings.clientTimeout +
+             "'";
+    }
   }
   if (settings.Given("--wait-clients")) {
     if (!serve) return "--wait-clients is for --serve";
@@ -337,12 +388,21 @@ class Command {
         toFile_(!settings.dest.empty()) {}
 
   int Run() {
+    if (toStdout_ && !out_) {
+      prompter_.ShowFailure("Error can't open output file \nstandard output",
+                            std::make_error_code(std::errc::bad_file_descriptor));
+      return kExitError;
+    }
     // Live outputs come first, so that a port or link that cannot be had stops us before any
     // file is written.
     if (!OpenLiveOutputs()) return kExitError;
-    LiveFeed feed(
-        live_.speedup, server_.get(), pty_.get(), live_.waitClients, [] { return StopRequested(); },
-        wake_ ? wake_->Fd() : -1);
+    if (DestIsTheLink()) {
+      if (pty_) pty_->Close();
+      return UsageError(err_,
+                        "DEST is the --pty LINK: the track would go into the pseudo-terminal");
+    }
+    LiveFeed feed(live_.speedup, server_.get(), pty_.get(), live_.waitClients, &StopRequested,
+                  wake_ ? wake_->Fd() : -1);
     ConfigureEngine();
     // On standard output only the last of several runs may appear: the earlier ones go nowhere.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> discard(nullptr, &std::fclose);
@@ -359,10 +419,8 @@ class Command {
         live_.wanted ? StreamOn(feed, summary.outcome) : summary.outcome;
     const bool stopped = liveOutcome == TrackOutcome::kStopped;
     if (live_.wanted && (stopped || !settings_.quiet)) ReportLive(feed, stopped);
-    if (toFile_) {
-      const int status = ReportTrack(summary);
-      if (status != kExitOk) return status;
-    }
+    const int status = ReportTrack(summary);
+    if (status != kExitOk) return status;
     if (stopped) return kExitInterrupted;
     return prompter_.MessagesShown() > 0 ? kExitError : kExitOk;
   }
@@ -374,6 +432,8 @@ class Command {
     std::string problem;
     if (settings_.Given("--serve")) {
       server_ = std::make_unique<TcpServer>();
+      server_->SetStallLimit(std::chrono::milliseconds(
+          static_cast<std::int64_t>(std::ceil(live_.clientTimeoutSeconds * 1000.0))));
       if (!server_->Listen(live_.host, live_.port, problem)) {
         std::fprintf(err_, "wayloom-cli: %s\n", problem.c_str());
         return false;
@@ -394,24 +454,41 @@ class Command {
     return true;
   }
 
+  // Whether DEST, under whatever name, is the pseudo-terminal's link (or its device): both lead
+  // to the same device now that the link exists.
+  bool DestIsTheLink() const {
+    if (!pty_ || !toFile_ || toStdout_) return false;
+    std::error_code linkError;
+    std::error_code destError;
+    const std::filesystem::path device = std::filesystem::canonical(settings_.pty, linkError);
+    const std::filesystem::path dest = std::filesystem::canonical(settings_.dest, destError);
+    return !linkError && !destError && dest == device;
+  }
+
   void ConfigureEngine() {
     engine_.m_strSourceFile = settings_.source;
-    engine_.m_strDestFile = settings_.dest;
+    // With DEST -, the name only appears in messages.
+    engine_.m_strDestFile = toStdout_ ? "standard output" : settings_.dest;
     engine_.m_strStepDistance = settings_.step;
     engine_.m_strTimePeriod = settings_.period;
-    engine_.SetKeepOutputTable(false);  // no window to show it in
+    engine_.SetKeepTables(false);  // no window to show them in
     engine_.SetProgressMonitor(&stop_);
     engine_.SetRmcDate(live_.date);
     engine_.SetWriteTrackFile(toFile_);
+    engine_.SetSourceMustBeRead(true);
   }
 
   // The --runs tracks. Every run but the last only carries its course and speed over; on standard
-  // output the earlier ones go to discard. A file is simply overwritten by each run. Only the last
-  // run goes out live. Returns the track DEST holds.
+  // output the earlier ones go to discard. A file is simply overwritten by each run. Without DEST,
+  // the last run goes out live. Returns the track DEST holds.
   TrackSummary WriteTracks(LiveFeed& feed, std::FILE* discard) {
     for (unsigned long run = 1; run <= runs_; ++run) {
       if (toStdout_) engine_.SetOutputStream(run == runs_ ? out_ : discard);
-      if (live_.wanted && run == runs_) engine_.SetTrackListener(&feed);
+      if (run == runs_) {
+        lastCourse_ = engine_.Course();
+        lastSpeed_ = engine_.Speed();
+        if (live_.wanted && !toFile_) engine_.SetTrackListener(&feed);
+      }
       engine_.CreateTrack();
       if (engine_.LastTrack().outcome != TrackOutcome::kWritten) break;
       // The file that exists now is the one this command has just written.
@@ -420,12 +497,19 @@ class Command {
     return engine_.LastTrack();
   }
 
-  // With --loop, further rounds go out live only, the clock going on; then the clients get what
-  // is queued. Returns how the live stream ended.
+  // DEST is written in full before anything goes out live: then the last track goes out once more,
+  // from the same POI list, course and speed. With --loop, further rounds go out live only, the
+  // clock going on; then the clients get what is queued. Returns how the live stream ended.
   TrackOutcome StreamOn(LiveFeed& feed, TrackOutcome outcome) {
+    engine_.SetWriteTrackFile(false);
+    engine_.SetOutputStream(nullptr);
+    engine_.SetTrackListener(&feed);
+    if (toFile_ && outcome == TrackOutcome::kWritten) {
+      engine_.SetCourseAndSpeed(lastCourse_, lastSpeed_);
+      engine_.RepeatTrack();
+      outcome = engine_.LastTrack().outcome;
+    }
     if (settings_.loop) {
-      engine_.SetWriteTrackFile(false);
-      engine_.SetOutputStream(nullptr);
       // A round that writes nothing (the POI file has lost its points) would loop without end.
       while (outcome == TrackOutcome::kWritten && engine_.LastTrack().sentencesWritten > 0) {
         engine_.SetTrackStartMs(engine_.LastTrack().nextClockMs);
@@ -439,14 +523,14 @@ class Command {
       if (server_) server_->Close();
       if (pty_) pty_->Close();
     }
-    return outcome;
+    return outcome == TrackOutcome::kStoppedReading ? TrackOutcome::kStopped : outcome;
   }
 
   void ReportLive(const LiveFeed& feed, bool stopped) {
     std::string clients;
     if (server_) {
       const ServerCounts& counts = server_->Counts();
-      clients = ", " + std::to_string(counts.accepted) + " client(s) served, " +
+      clients = ", " + std::to_string(counts.served) + " client(s) served, " +
                 std::to_string(counts.droppedSlow) + " dropped for reading too slowly";
       if (counts.refused > 0) clients += ", " + std::to_string(counts.refused) + " turned away";
     }
@@ -462,18 +546,36 @@ class Command {
   int ReportTrack(const TrackSummary& summary) {
     const char* destination = toStdout_ ? "standard output" : settings_.dest.c_str();
     switch (summary.outcome) {
-      case TrackOutcome::kDeclined:
-        std::fprintf(err_, "wayloom-cli: %s exists and was left as it was\n", destination);
+      case TrackOutcome::kSourceUnread:  // its message has been shown
         return kExitError;
+      case TrackOutcome::kStoppedReading:
+        std::fprintf(err_, "wayloom-cli: stopped while reading %s%s\n", settings_.source.c_str(),
+                     toFile_ ? "; DEST was not touched" : "");
+        return kExitInterrupted;
+      case TrackOutcome::kDeclined:
+        std::fprintf(err_, "wayloom-cli: %s%s exists and was left as it was\n",
+                     StopRequested() ? "stopped: " : "", destination);
+        return StopRequested() ? kExitInterrupted : kExitError;
       case TrackOutcome::kStopped:
+        if (!toFile_) return kExitOk;  // the live report has said it
         std::fprintf(err_,
                      "wayloom-cli: stopped: %llu sentences written to %s, every line complete\n",
                      static_cast<unsigned long long>(summary.sentencesWritten), destination);
         return kExitInterrupted;
-      default:
+      case TrackOutcome::kWritten:
         break;
+      default:
+        return kExitOk;
     }
-    if (!settings_.quiet && summary.outcome == TrackOutcome::kWritten) {
+    if (summary.pointsRead < 2) {
+      // Not an error (an empty track is a valid result), but rarely what was meant.
+      std::fprintf(err_, "wayloom-cli: no track: %llu points read from %s%s\n",
+                   static_cast<unsigned long long>(summary.pointsRead), settings_.source.c_str(),
+                   engine_.SourceHasUtf16Mark()
+                       ? ", which starts with a UTF-16 byte-order mark: save it as UTF-8"
+                       : "");
+    }
+    if (toFile_ && !settings_.quiet) {
       std::fprintf(err_, "wayloom-cli: %llu points read, %llu sentences written to %s\n",
                    static_cast<unsigned long long>(summary.pointsRead),
                    static_cast<unsigned long long>(summary.sentencesWritten), destination);
@@ -492,6 +594,8 @@ class Command {
   TrackEngine engine_;
   const bool toStdout_;
   const bool toFile_;
+  double lastCourse_ = 0.0;
+  double lastSpeed_ = 0.0;
   std::unique_ptr<TcpServer> server_;
   std::unique_ptr<PtyLink> pty_;
   std::unique_ptr<StopWake> wake_;
@@ -518,6 +622,7 @@ int RunReceiverMode(const CliSettings& settings, const LiveSettings& live, std::
   request.pty = settings.Given("--pty") ? settings.pty : std::string();
   request.speedup = live.speedup;
   request.waitClients = live.waitClients;
+  request.clientTimeoutSeconds = live.clientTimeoutSeconds;
   request.prompter = &prompter;
   request.stopRequested = [] { return StopRequested(); };
   request.wakeFd = wake.Fd();
@@ -532,6 +637,7 @@ int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, st
   bool wantsVersion = false;
   const std::string error = ParseArguments(argc, argv, settings, wantsHelp, wantsVersion);
   if (!error.empty()) return UsageError(err, error);
+  if ((wantsHelp || wantsVersion) && !out) return kExitError;  // standard output is closed
   if (wantsHelp) {
     PrintUsage(out);
     return kExitOk;

@@ -11,13 +11,15 @@ namespace wayloom {
 constexpr int kExitOk = 0;             // no error message was shown
 constexpr int kExitError = 1;          // an error message was shown, or the destination was kept
 constexpr int kExitUsage = 2;          // the command line was wrong
-constexpr int kExitInterrupted = 130;  // stopped by SIGINT or SIGTERM
+constexpr int kExitInterrupted = 130;  // stopped by SIGINT, SIGTERM or SIGHUP
 
-// Runs the command line with the given streams; main() passes stdin, stdout and stderr.
+// Runs the command line with the given streams; main() passes stdin, stdout (null when it is
+// closed) and stderr.
 int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, std::FILE* err);
 
-// Makes SIGINT and SIGTERM (Ctrl-C and Ctrl-Break on Windows) ask a running track to stop after
-// its current sentence pair.
+// Makes SIGINT, SIGTERM and SIGHUP (Ctrl-C, Ctrl-Break and a closing console on Windows) ask a
+// running command to stop: while the POI file is read, at the overwrite question, after the
+// current sentence pair, or in a live wait.
 void InstallStopSignals();
 
 }  // namespace wayloom

@@ -29,11 +29,16 @@ extern "C" void OnStopSignal(int) {
 }  // namespace
 
 void InstallStopSignals() {
+  // No SA_RESTART: a stop interrupts a blocking open (a pipe without a writer) or read (the
+  // overwrite question), which then look at the stop request.
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (const int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
+  // Beyond a file-size limit a write then fails and is reported, instead of the process dying
+  // with half a line at the end of its file.
+  action.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &action, nullptr);
 }
 
 bool StopRequested() { return g_stopRequested.load(std::memory_order_relaxed); }
@@ -52,7 +57,17 @@ StopWake::~StopWake() {
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
-void PrepareStandardStreams() {}
+bool GuardStandardStreams() {
+  bool outputClosed = false;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // open() takes the lowest free descriptor: this one.
+    const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) close(null);
+    if (fd == 1) outputClosed = true;
+  }
+  return outputClosed;
+}
 
 const char* NullDevice() { return "/dev/null"; }
 

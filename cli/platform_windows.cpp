@@ -34,7 +34,8 @@ void RestoreConsoleCodePage() { SetConsoleOutputCP(g_consoleOutputCodePage); }
 
 }  // namespace
 
-void PrepareStandardStreams() {
+// Windows gives a process without standard handles the null device for them already.
+bool GuardStandardStreams() {
   // Text mode would write every LF of the track as CR LF, and its CR LF as CR CR LF.
   _setmode(_fileno(stdout), _O_BINARY);
   if (IsConsole(stderr)) {
@@ -43,6 +44,7 @@ void PrepareStandardStreams() {
       std::atexit(RestoreConsoleCodePage);
     }
   }
+  return false;
 }
 
 void InstallStopSignals() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }

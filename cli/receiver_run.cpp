@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 
 #include "cli/cli.h"
+#include "cli/platform.h"
 #include "live/live_feed.h"
 #include "live/pty_link.h"
 #include "live/tcp_server.h"
@@ -184,37 +186,54 @@ class ReceiverCommand {
 
   int Run() {
     std::vector<GeoPoint> route;
-    if (!ReadRoute(route)) return kExitError;
-    if (!OpenLiveOutputs() || !OpenDest()) return kExitError;
+    if (!ReadRoute(route)) return stoppedReading_ ? kExitInterrupted : kExitError;
+    if (DestIsTheSource()) return kExitError;
+    if (!OpenLiveOutputs()) return kExitError;
+    if (!request_.pty.empty() && !request_.dest.empty() && request_.dest != "-") {
+      std::error_code linkError;
+      std::error_code destError;
+      const auto device = std::filesystem::canonical(request_.pty, linkError);
+      const auto dest = std::filesystem::canonical(request_.dest, destError);
+      if (!linkError && !destError && dest == device) {
+        pty_->Close();
+        Fail("DEST is the --pty LINK: the track would go into the pseudo-terminal");
+        return kExitUsage;
+      }
+    }
+    if (!OpenDest()) return kExitError;
     LiveFeed feed(request_.speedup, server_.get(), pty_.get(), request_.waitClients,
                   request_.stopRequested, request_.wakeFd);
     feed.SetUdpSender(udp_.get());
 
-    FixStream fixes(std::move(route), plan_.motion, plan_.startMs);
     FixSentences sentences(plan_.kinds, plan_.date);
-    bool toFile = !request_.dest.empty();
     bool stopped = false;
     bool failed = false;
-    for (;;) {
-      std::uint64_t roundFixes = 0;
+    // DEST is written in full first, as fast as it goes; the live outputs then get the same fixes
+    // at their own pace (the stream is deterministic, noise included).
+    if (!request_.dest.empty()) {
+      FixStream fileFixes(route, plan_.motion, plan_.startMs);
       Fix fix;
-      while (!stopped && !failed && fixes.Next(fix)) {
-        const std::string_view text = sentences.Build(fix);
-        ++roundFixes;
-        if (toFile) {
-          for (std::size_t i = 0; i < sentences.Count() && !failed; ++i) {
-            failed = !file_.WriteLine(sentences.Sentence(i));
-          }
-          if (failed) break;
-          fixesWritten_ += 1;
-          sentencesWritten_ += sentences.Count();
+      while (!stopped && !failed && fileFixes.Next(fix)) {
+        sentences.Build(fix);
+        for (std::size_t i = 0; i < sentences.Count() && !failed; ++i) {
+          failed = !file_.WriteLine(sentences.Sentence(i));
         }
-        if (live_) feed.OnFix(static_cast<double>(fix.clockMs), text, sentences.Count());
+        if (failed) break;
+        fixesWritten_ += 1;
+        sentencesWritten_ += sentences.Count();
         stopped = request_.stopRequested && request_.stopRequested();
       }
-      if (toFile) {
-        failed = !file_.Close() || failed;
-        toFile = false;  // the file holds one round
+      failed = !file_.Close() || failed;
+    }
+    FixStream fixes(std::move(route), plan_.motion, plan_.startMs);
+    while (live_ && !stopped && !failed) {
+      std::uint64_t roundFixes = 0;
+      Fix fix;
+      while (!stopped && fixes.Next(fix)) {
+        const std::string_view text = sentences.Build(fix);
+        ++roundFixes;
+        feed.OnFix(static_cast<double>(fix.clockMs), text, sentences.Count());
+        stopped = request_.stopRequested && request_.stopRequested();
       }
       // A round without fixes (a route without points) would loop without end.
       if (!live_ || !request_.loop || stopped || failed || roundFixes == 0) break;
@@ -235,21 +254,46 @@ class ReceiverCommand {
  private:
   bool ReadRoute(std::vector<GeoPoint>& route) {
     PoiList list;
-    switch (ReadPoiFile(request_.source, list)) {
+    PoiReadDetails details;
+    details.stopRequested = request_.stopRequested;
+    const auto withReason = [&](const std::string& text) {
+      return Fail(details.error ? text + "\n" + ReasonText(details.error) : text);
+    };
+    switch (ReadPoiFile(request_.source, list, details)) {
       case PoiReadStatus::kOk:
         break;
       case PoiReadStatus::kCannotOpen:
-        return Fail("Error can't open the input file\n" + request_.source);
+        return withReason("Error can't open the input file\n" + request_.source);
       case PoiReadStatus::kReadError:
-        return Fail("Error reading the input file\n" + request_.source);
+        return withReason("Error reading the input file\n" + request_.source);
       case PoiReadStatus::kOutOfMemory:
       case PoiReadStatus::kNoMemoryForList:
         return Fail("out of memory reading the input file " + request_.source);
+      case PoiReadStatus::kStopped:
+        stoppedReading_ = true;
+        return Fail("stopped while reading " + request_.source +
+                    (request_.dest.empty() ? "" : "; DEST was not touched"));
     }
     pointsRead_ = list.empty() ? 0 : list.size() - 1;
+    if (pointsRead_ < 2) {
+      std::fprintf(err_, "wayloom-cli: no track: %llu points read from %s%s\n",
+                   static_cast<unsigned long long>(pointsRead_), request_.source.c_str(),
+                   details.utf16ByteOrderMark
+                       ? ", which starts with a UTF-16 byte-order mark: save it as UTF-8"
+                       : "");
+    }
     route = VisitingOrder(list, request_.reorder);
     const std::string problem = RouteProblem(route);
     return problem.empty() || Fail(problem + "\n" + request_.source);
+  }
+
+  // A DEST that is the SOURCE itself (by another name or a link) would be emptied before it is
+  // read again: refused before anything is opened.
+  bool DestIsTheSource() {
+    if (request_.dest.empty() || request_.dest == "-") return false;
+    if (!SameFile(request_.source, request_.dest)) return false;
+    Fail("Error the output file is the input file\n" + request_.dest);
+    return true;
   }
 
   bool Fail(const std::string& message) {
@@ -262,6 +306,8 @@ class ReceiverCommand {
     std::string problem;
     if (request_.serve) {
       server_ = std::make_unique<TcpServer>();
+      server_->SetStallLimit(std::chrono::milliseconds(
+          static_cast<std::int64_t>(std::ceil(request_.clientTimeoutSeconds * 1000.0))));
       if (!server_->Listen(request_.serveHost, request_.servePort, problem)) return Fail(problem);
       std::fprintf(err_, "wayloom-cli: serving NMEA on %s\n", server_->BoundAddress().c_str());
     }
@@ -292,14 +338,17 @@ class ReceiverCommand {
           request_.prompter->AskYesNo("The output file already exists\noverwrite ?"))) {
       return Fail(request_.dest + " exists and was left as it was");
     }
-    return file_.Open(request_.dest) || Fail("Error can't open output file \n" + request_.dest);
+    if (file_.Open(request_.dest)) return true;
+    const std::error_code reason = file_.Error();
+    return Fail("Error can't open output file \n" + request_.dest +
+                (reason ? "\n" + ReasonText(reason) : std::string()));
   }
 
   void ReportLive(const LiveFeed& feed, bool stopped) {
     std::string outputs;
     if (server_) {
       const ServerCounts& counts = server_->Counts();
-      outputs += ", " + std::to_string(counts.accepted) + " client(s) served, " +
+      outputs += ", " + std::to_string(counts.served) + " client(s) served, " +
                  std::to_string(counts.droppedSlow) + " dropped for reading too slowly";
     }
     if (pty_ && pty_->PairsDropped() > 0) {
@@ -319,7 +368,9 @@ class ReceiverCommand {
   int Report(bool stopped, bool failed) {
     const char* destination = request_.dest == "-" ? "standard output" : request_.dest.c_str();
     if (failed) {
-      Fail("Error writing output file \n" + request_.dest);
+      const std::error_code reason = file_.Error();
+      Fail("Error writing output file \n" + request_.dest +
+           (reason ? "\n" + ReasonText(reason) : std::string()));
       return kExitError;
     }
     if (!request_.dest.empty() && (stopped || !request_.quiet)) {
@@ -342,6 +393,7 @@ class ReceiverCommand {
   std::unique_ptr<TcpServer> server_;
   std::unique_ptr<PtyLink> pty_;
   std::unique_ptr<UdpSender> udp_;
+  bool stoppedReading_ = false;
   std::uint64_t pointsRead_ = 0;
   std::uint64_t fixesWritten_ = 0;
   std::uint64_t sentencesWritten_ = 0;

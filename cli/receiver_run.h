@@ -45,7 +45,8 @@ struct ReceiverRequest {
   std::string pty;  // empty: none
   double speedup = 1.0;
   std::size_t waitClients = 0;
-  Prompter* prompter = nullptr;  // asks before DEST is overwritten
+  double clientTimeoutSeconds = 30.0;  // a TCP client that takes nothing this long is dropped
+  Prompter* prompter = nullptr;        // asks before DEST is overwritten
   std::function<bool()> stopRequested;
   int wakeFd = -1;  // readable once a stop is requested
 };

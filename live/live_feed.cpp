@@ -53,16 +53,21 @@ bool LiveFeed::ServeUntil(double untilMs, const std::function<bool()>& done) {
     timeout.tv_sec = static_cast<time_t>(ns / 1e9);
     timeout.tv_nsec = static_cast<long>(ns - static_cast<double>(timeout.tv_sec) * 1e9);
     // A signal ends the wait early (-1, EINTR): the loop then looks at the stop request.
-    if (ppoll(fds.data(), fds.size(), &timeout, nullptr) > 0) {
+    const int ready = ppoll(fds.data(), fds.size(), &timeout, nullptr);
+    if (ready > 0) {
       if (wakeFd_ >= 0 && (fds[0].revents & POLLIN)) {
         char bytes[64];
         while (read(wakeFd_, bytes, sizeof bytes) > 0) {
         }
       }
-      if (server_) server_->HandlePoll(fds, serverFirst);
       if (pty_) pty_->HandlePoll(fds, ptyFirst);
+    } else {
+      for (pollfd& fd : fds) fd.revents = 0;
     }
-    if (finished) return true;
+    // The server looks at its clients' clocks even when nothing happened.
+    if (server_) server_->HandlePoll(fds, serverFirst);
+    // Asked again: a client that has gone since is no longer counted.
+    if (finished && done()) return true;
   }
 }
 

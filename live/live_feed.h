@@ -44,8 +44,9 @@ class LiveFeed : public TrackListener {
  private:
   using Clock = std::chrono::steady_clock;
   static double NowMs();
-  // Serves clients and the reader until done() is true (checked before every wait), or a stop is
-  // requested; waits of at most until untilMs (a time of NowMs) at a time. False when stopped.
+  // Serves clients and the reader until done() is true (before a wait and still after it), or a
+  // stop is requested; waits of at most until untilMs (a time of NowMs) at a time. False when
+  // stopped.
   bool ServeUntil(double untilMs, const std::function<bool()>& done);
 
   Pacer pacer_;

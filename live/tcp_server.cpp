@@ -55,7 +55,8 @@ bool TcpServer::Listen(const std::string& host, std::uint16_t port, std::string&
     if (fd < 0) continue;
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (bind(fd, a->ai_addr, a->ai_addrlen) == 0 && listen(fd, 16) == 0) {
+    if (bind(fd, a->ai_addr, a->ai_addrlen) == 0 &&
+        listen(fd, static_cast<int>(kMaxClients)) == 0) {
       listenFd_ = fd;
     } else {
       error += std::string(": ") + std::strerror(errno);
@@ -77,7 +78,7 @@ void TcpServer::AddPollFds(std::vector<pollfd>& fds) const {
   if (listenFd_ < 0) return;
   fds.push_back(pollfd{listenFd_, POLLIN, 0});
   for (const Client& client : clients_) {
-    short events = client.inputClosed ? 0 : POLLIN;
+    short events = POLLIN;
     if (client.sent < client.queue.size()) events |= POLLOUT;
     fds.push_back(pollfd{client.fd, events, 0});
   }
@@ -97,6 +98,7 @@ void TcpServer::HandlePoll(const std::vector<pollfd>& fds, std::size_t first) {
     if (events & POLLIN) ReadAndDiscard(client);
     if (!client.dropped && (events & POLLOUT)) Flush(client);
   }
+  DropStalled();
   RemoveDropped();
   if (newClients) AcceptClients();
 }
@@ -105,6 +107,11 @@ void TcpServer::AcceptClients() {
   for (;;) {
     const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;  // none waiting, or one that gave up while waiting
+    if (clients_.size() >= kMaxClients) {
+      // Clients that have closed since the last poll give their slots back first.
+      for (Client& client : clients_) ReadAndDiscard(client);
+      RemoveDropped();
+    }
     if (clients_.size() >= kMaxClients) {
       close(fd);
       ++counts_.refused;
@@ -118,8 +125,12 @@ void TcpServer::AcceptClients() {
     setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBytes, sizeof sendBytes);
     Client client;
     client.fd = fd;
+    client.lastMoved = Clock::now();
     clients_.push_back(std::move(client));
     ++counts_.accepted;
+    // One that connected and closed while it waited to be accepted is gone already.
+    ReadAndDiscard(clients_.back());
+    if (clients_.back().dropped) clients_.pop_back();
   }
 }
 
@@ -133,6 +144,7 @@ void TcpServer::Broadcast(std::string_view bytes) {
       Drop(client, counts_.droppedSlow);
       continue;
     }
+    if (client.queue.empty()) client.lastMoved = Clock::now();
     client.queue.append(bytes.data(), bytes.size());
     Flush(client);
   }
@@ -145,6 +157,7 @@ void TcpServer::Flush(Client& client) {
                            client.queue.size() - client.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
       client.sent += static_cast<std::size_t>(n);
+      client.lastMoved = Clock::now();
     } else if (n < 0 && WouldBlock(errno)) {
       return;
     } else {
@@ -152,8 +165,23 @@ void TcpServer::Flush(Client& client) {
       return;
     }
   }
+  // Everything queued is whole sentence pairs, so a client that took it all got whole sentences.
+  if (!client.queue.empty() && !client.served) {
+    client.served = true;
+    ++counts_.served;
+  }
   client.queue.clear();
   client.sent = 0;
+}
+
+void TcpServer::DropStalled() {
+  const Clock::time_point now = Clock::now();
+  for (Client& client : clients_) {
+    if (!client.dropped && client.sent < client.queue.size() &&
+        now - client.lastMoved >= stallLimit_) {
+      Drop(client, counts_.droppedSlow);
+    }
+  }
 }
 
 void TcpServer::ReadAndDiscard(Client& client) {
@@ -162,8 +190,10 @@ void TcpServer::ReadAndDiscard(Client& client) {
     const ssize_t n = recv(client.fd, buffer, sizeof buffer, MSG_DONTWAIT);
     if (n > 0) continue;
     if (n == 0) {
-      // The client has finished sending; whether it still reads shows when we next send.
-      client.inputClosed = true;
+      // The client has closed its end. (One that only shut down its sending side would still
+      // read, but telling the two apart takes a send, which may be minutes away: its slot and
+      // its place among the clients waited for are freed now.)
+      Drop(client, counts_.gone);
     } else if (!WouldBlock(errno)) {
       Drop(client, counts_.gone);
     }

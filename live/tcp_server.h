@@ -3,10 +3,13 @@
 // Everything is non-blocking and driven by the caller's poll loop: the server adds its descriptors
 // to a poll set and handles what poll reported for them. Each client has a send queue of bounded
 // size (and a bounded kernel send buffer), so memory stays bounded whatever the clients do: a
-// client whose queue cannot take the next piece of the stream reads too slowly and is dropped,
-// without the others waiting for it. What clients send is read and thrown away.
+// client whose queue cannot take the next piece of the stream, or has not moved for the stall
+// limit, reads too slowly and is dropped, without the others waiting for it. What clients send is
+// read and thrown away; a client that ends its side of the connection has gone, and its slot is
+// freed at once.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,7 +26,8 @@ bool ParseServeAddress(std::string_view text, std::string& host, std::uint16_t& 
 
 struct ServerCounts {
   std::uint64_t accepted = 0;     // clients accepted
-  std::uint64_t droppedSlow = 0;  // dropped because their queue was full
+  std::uint64_t served = 0;       // clients that were sent at least one whole sentence
+  std::uint64_t droppedSlow = 0;  // dropped because their queue was full or stalled
   std::uint64_t gone = 0;         // closed by the client, or lost to a network error
   std::uint64_t refused = 0;      // turned away because kMaxClients were connected
 };
@@ -33,11 +37,15 @@ class TcpServer {
   static constexpr std::size_t kMaxClients = 64;
   static constexpr std::size_t kQueueBytes = 256 * 1024;  // per client, on top of the kernel's
   static constexpr int kKernelSendBytes = 64 * 1024;      // asked for; the kernel may double it
+  static constexpr std::chrono::milliseconds kStallLimit{30000};
 
   TcpServer() = default;
   TcpServer(const TcpServer&) = delete;
   TcpServer& operator=(const TcpServer&) = delete;
   ~TcpServer() { Close(); }
+
+  // A client with bytes queued that takes none of them for this long is dropped.
+  void SetStallLimit(std::chrono::milliseconds limit) { stallLimit_ = limit; }
 
   // Listens on host:port. False, with error set, when no address of host could be bound.
   bool Listen(const std::string& host, std::uint16_t port, std::string& error);
@@ -45,7 +53,9 @@ class TcpServer {
   const std::string& BoundAddress() const { return boundAddress_; }
 
   // Adds the listening socket and every client to fds; HandlePoll must get them back unchanged,
-  // starting at fds[first], where first was fds.size() before this call.
+  // starting at fds[first], where first was fds.size() before this call. HandlePoll is to be
+  // called after every poll, even one that found nothing, and the poll should wait no longer than
+  // a fraction of the stall limit.
   void AddPollFds(std::vector<pollfd>& fds) const;
   void HandlePoll(const std::vector<pollfd>& fds, std::size_t first);
 
@@ -59,11 +69,13 @@ class TcpServer {
   void Close();
 
  private:
+  using Clock = std::chrono::steady_clock;
   struct Client {
     int fd = -1;
     std::string queue;  // bytes not yet sent, from sent on
     std::size_t sent = 0;
-    bool inputClosed = false;  // the client will send nothing more; it may still read
+    Clock::time_point lastMoved;  // when its queue last got bytes while empty, or gave some
+    bool served = false;
     bool dropped = false;
   };
 
@@ -72,12 +84,14 @@ class TcpServer {
   void Flush(Client& client);
   void ReadAndDiscard(Client& client);
   void Drop(Client& client, std::uint64_t& count);
+  void DropStalled();
   void RemoveDropped();
 
   int listenFd_ = -1;
   std::string boundAddress_;
   std::vector<Client> clients_;
   ServerCounts counts_;
+  std::chrono::milliseconds stallLimit_ = kStallLimit;
 };
 
 }  // namespace wayloom

@@ -1,128 +1,138 @@
-#include "cli/cli.h"
+// The command line: the engine's bytes to a file or standard output, messages and exit statuses,
+// repeated runs, the locale, and a clean stop on SIGINT or SIGTERM.
 
-#include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "tests/test_support.h"
 
-namespace wayloom {
-namespace {
-
-using test::ReadFile;
-using test::WriteFile;
-
-using test::CliRun;
-const auto Invoke = test::InvokeCli;
-
-// Runs the real program through the shell, for what only a separate process shows (the locale).
-int Shell(const std::string& command) {
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+namespace wayloom::test {
 
 class Cli : public ::testing::Test {
  protected:
-  test::TempDir dir_;
+  TempDir dir_;
   const std::string sample_ = WAYLOOM_EXAMPLES "/a9-edinburgh-inverness.csv";
+  const std::string mixed_ = WAYLOOM_TEST_DATA "/mixed.txt";
   const std::string dest_ = dir_.File("track.nmea");
 };
 
-TEST_F(Cli, WritesTheTrackAndOneSummaryLine) {
-  const CliRun run = Invoke({sample_, dest_});
+TEST_F(Cli, GivesTheEngineBytesToAFileOrStandardOutputWithOneSummaryLine) {
+  const std::vector<std::string> options = {"--reorder", "--extra", "--step", "250", "--period=2"};
+  std::vector<std::string> arguments = options;
+  arguments.insert(arguments.end(), {mixed_, dest_});
+  const CliRun run = InvokeCli(arguments);
   EXPECT_EQ(run.status, kExitOk);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "wayloom-cli: 31 points read, 62 sentences written to " + dest_ + "\n");
-  EXPECT_EQ(test::TrackLines(ReadFile(dest_)).size(), 62u);
+  const std::string reference = ReadFile(WAYLOOM_TEST_DATA "/mixed.closest-extra.nmea");
+  EXPECT_EQ(ReadFile(dest_), reference);
+  EXPECT_EQ(run.err, "wayloom-cli: 9 points read, " + std::to_string(TrackLines(reference).size()) +
+                         " sentences written to " + dest_ + "\n");
 
-  const CliRun quiet = Invoke({"--quiet", "--yes", sample_, dest_});
-  EXPECT_EQ(quiet.status, kExitOk);
-  EXPECT_EQ(quiet.err, "");
-}
-
-TEST_F(Cli, DashWritesTheSameTrackToStandardOutput) {
-  ASSERT_EQ(Invoke({"--period=0.5", sample_, dest_}).status, kExitOk);
-  const CliRun run = Invoke({"--period", "0.5", sample_, "-"});
-  EXPECT_EQ(run.status, kExitOk);
-  EXPECT_EQ(run.out, ReadFile(dest_));
-  EXPECT_NE(run.err.find("written to standard output"), std::string::npos) << run.err;
+  arguments = options;
+  arguments.insert(arguments.end(), {"--quiet", mixed_, "-"});
+  const CliRun piped = InvokeCli(arguments);
+  EXPECT_EQ(piped.status, kExitOk);
+  EXPECT_EQ(piped.out, reference);
+  EXPECT_EQ(piped.err, "");
 }
 
 TEST_F(Cli, WithoutATerminalAnExistingFileIsKeptUnlessYesIsGiven) {
   WriteFile(dest_, "keep me\n");
-  const CliRun kept = Invoke({sample_, dest_});
+  const CliRun kept = InvokeCli({sample_, dest_});
   EXPECT_EQ(kept.status, kExitError);
   EXPECT_EQ(ReadFile(dest_), "keep me\n");
   EXPECT_NE(kept.err.find("The output file already exists\noverwrite ?"), std::string::npos);
   EXPECT_NE(kept.err.find("left as it was"), std::string::npos) << kept.err;
-
-  EXPECT_EQ(Invoke({"--yes", sample_, dest_}).status, kExitOk);
-  EXPECT_NE(ReadFile(dest_), "keep me\n");
+  EXPECT_EQ(InvokeCli({"--yes", "--quiet", sample_, dest_}).status, kExitOk);
+  EXPECT_EQ(TrackLines(ReadFile(dest_)).size(), 62u);
 }
 
-TEST_F(Cli, ErrorMessagesGoToStandardErrorWithStatusOne) {
-  const CliRun missing = Invoke({dir_.File("missing.csv"), dest_});
-  EXPECT_EQ(missing.status, kExitError);
-  EXPECT_EQ(
-      missing.err.rfind(
-          "wayloom-cli: Error can't open the input file\n" + dir_.File("missing.csv") + "\n", 0),
-      0u)
-      << missing.err;
-  EXPECT_EQ(ReadFile(dest_), "");  // the (empty) track is still written
-
-  const CliRun noFolder = Invoke({sample_, dir_.File("no/such/folder.nmea")});
-  EXPECT_EQ(noFolder.status, kExitError);
-  EXPECT_NE(noFolder.err.find("Error can't open output file \n"), std::string::npos);
-
-  const CliRun full = Invoke({"--yes", sample_, "/dev/full"});
-  EXPECT_EQ(full.status, kExitError);
-  EXPECT_NE(full.err.find("Error writing output file \n/dev/full"), std::string::npos);
-  EXPECT_EQ(full.err.find("sentences written"), std::string::npos) << "no success summary";
-}
-
-TEST_F(Cli, UsageErrorsExitWithTwo) {
-  const std::vector<std::vector<std::string>> wrong = {
-      {},
-      {sample_},
-      {sample_, dest_, "third"},
-      {"--bogus", sample_, dest_},
-      {"-x", sample_, dest_},
-      {"--step"},
-      {"--quiet=yes", sample_, dest_},
-  };
-  for (const auto& arguments : wrong) {
-    const CliRun run = Invoke(arguments);
-    EXPECT_EQ(run.status, kExitUsage) << ::testing::PrintToString(arguments);
-    EXPECT_NE(run.err.find("wayloom-cli --help"), std::string::npos);
+TEST_F(Cli, ErrorsGoToStandardErrorWithStatusOneAndUsageErrorsWithTwo) {
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string message;
+  } cases[] = {
+      {{dir_.File("missing.csv"), dest_},
+       kExitError,
+       "wayloom-cli: Error can't open the input file\n" + dir_.File("missing.csv") + "\n"},
+      {{sample_, dir_.File("no/folder.nmea")}, kExitError, "Error can't open output file \n"},
+      {{"--yes", sample_, "/dev/full"}, kExitError, "Error writing output file \n/dev/full\n"},
+      {{}, kExitUsage, "wayloom-cli --help"},
+      {{sample_, dest_, "third"}, kExitUsage, "wayloom-cli --help"},
+      {{"--bogus", sample_, dest_}, kExitUsage, "wayloom-cli --help"},
+      {{"--quiet=yes", sample_, dest_}, kExitUsage, "wayloom-cli --help"},
+      {{"--runs", "1.5", sample_, "-"}, kExitUsage, "--runs"},
+      {{"--runs", "99999999", sample_, "-"}, kExitUsage, "--runs"},
+      {{"--loop", sample_, dest_}, kExitUsage, "--loop is for live output"},
+      {{"--serve", "0", "--speedup", "0", sample_}, kExitUsage, "--speedup needs a number above 0"},
+      {{"--pty", dir_.File("l"), "--wait-clients", "1", sample_},
+       kExitUsage,
+       "--wait-clients is for --serve"},
+      {{"--date", "2026-02-30", sample_, dest_}, kExitUsage, "--date needs a date as YYYY-MM-DD"},
+      {{sample_}, kExitUsage, "expected SOURCE and DEST"}};
+  for (const auto& c : cases) {
+    const CliRun run = InvokeCli(c.arguments);
+    EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c.arguments);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    if (c.message.find("writing") != std::string::npos) {
+      EXPECT_EQ(run.err.find("sentences written"), std::string::npos) << "a failure is no success";
+    }
   }
-}
-
-TEST_F(Cli, HelpAndVersionGoToStandardOutput) {
-  const CliRun help = Invoke({"--help"});
+  EXPECT_EQ(ReadFile(dest_), "");  // the (empty) track of a missing source is still written
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("l")));
+  const CliRun help = InvokeCli({"--help"});
   EXPECT_EQ(help.status, kExitOk);
   for (const char* option : {"--step METRES", "--period SECONDS", "--reorder", "--extra", "--yes",
-                             "--quiet", "--version"}) {
+                             "--quiet", "--runs", "--serve", "--pty", "--date", "--version"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
-  const CliRun version = Invoke({"--version"});
-  EXPECT_EQ(version.status, kExitOk);
-  EXPECT_EQ(version.out.rfind("wayloom-cli ", 0), 0u);
+  EXPECT_EQ(InvokeCli({"--version"}).out.rfind("wayloom-cli ", 0), 0u);
 }
 
+TEST_F(Cli, RunsRepeatTheTrackWithCourseAndSpeedCarriedOver) {
+  const std::string worked = WAYLOOM_TEST_DATA "/worked";
+  // Later runs overwrite the file of the first without a question, so no --yes is needed.
+  EXPECT_EQ(InvokeCli({"--extra", "--runs", "3", "--quiet", worked + ".txt", dest_}).status,
+            kExitOk);
+  const CliRun run = InvokeCli({"--extra", "--runs=2", "--quiet", worked + ".txt", "-"});
+  EXPECT_EQ(ReadFile(dest_), run.out);
+  // Only the last track is written; its first point carries the course and speed of the first
+  // track's last stretch (B to C, due south) instead of 35.00 knots and 12.000 degrees.
+  std::string once = ReadFile(worked + ".extra.nmea");
+  const std::size_t rmc = once.find("$GPRMC");
+  once.replace(rmc, once.find("\r\n", rmc) - rmc,
+               "$GPRMC,010000.000,A,5000.0000,N,00800.0000,E,432.50,180.000,0.00,E,*6D");
+  EXPECT_EQ(run.out, once);
+}
+
+// The real program, in a separate process: its locale is the one the environment gives it.
 TEST_F(Cli, TheProgramWritesTheSameBytesInAGermanLocale) {
-  const std::string cli = WAYLOOM_CLI;
-  ASSERT_EQ(Shell("LC_ALL=C '" + cli + "' --quiet --period 0.5 '" + sample_ + "' '" + dest_ + "'"),
-            0);
+  const std::string command =
+      std::string("'") + WAYLOOM_CLI + "' --quiet --period 0.25 --extra '" + mixed_ + "' ";
+  ASSERT_EQ(std::system((command + dest_).c_str()), 0);
   const std::string german = dir_.File("german.nmea");
-  ASSERT_EQ(Shell("LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 '" + cli + "' --quiet --period 0.5 '" +
-                  sample_ + "' '" + german + "' 2>/dev/null"),
-            0);
+  ASSERT_EQ(std::system(("LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 " + command + german).c_str()), 0);
   EXPECT_EQ(ReadFile(german), ReadFile(dest_));
+  EXPECT_GT(ReadFile(dest_).size(), 1000u);
 }
 
-}  // namespace
-}  // namespace wayloom
+// Stopped by a signal while it writes millions of extra points: seconds of work still ahead.
+TEST_F(Cli, ASignalStopsTheTrackWithEveryLineComplete) {
+  WriteFile(dir_.File("pois.csv"), "-9.14,38.72,Lisbon\n131.89,43.12,Vladivostok\n");
+  for (const int signal : {SIGINT, SIGTERM}) {
+    std::filesystem::remove(dest_);
+    CliProcess cli(dir_, {"--extra", "--step", "1", dir_.File("pois.csv"), dest_});
+    WaitUntil(
+        [this] { return std::filesystem::exists(dest_) && std::filesystem::file_size(dest_) > 0; },
+        "the first lines");
+    EXPECT_EQ(cli.Wait(signal), kExitInterrupted) << "signal " << signal;
+    EXPECT_NE(cli.Err().find("stopped"), std::string::npos) << cli.Err();
+    const std::vector<std::string> lines = TrackLines(ReadFile(dest_));
+    EXPECT_GT(lines.size(), 2u);
+    EXPECT_EQ(lines.size() % 2, 0u) << "a sentence pair was cut";
+    for (const std::string& line : lines) ASSERT_TRUE(ChecksumHolds(line)) << line;
+  }
+}
+
+}  // namespace wayloom::test

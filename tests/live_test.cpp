@@ -1,293 +1,79 @@
-// Live output: the pacing schedule, the engine's hooks for it, and the real program serving TCP
-// clients and a pseudo-terminal reader. Waits on the program are bounded only to keep a broken
-// build from hanging the suite; nothing here depends on how fast anything runs.
+// Live output: the pacing schedule, and the real program serving TCP clients and a pseudo-terminal
+// reader. Waits on the program are bounded only to keep a broken build from hanging the suite;
+// nothing here depends on how fast anything runs.
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "cli/cli.h"
 #include "live/pacer.h"
 #include "live/tcp_server.h"
 #include "tests/test_support.h"
-#include "track/track_engine.h"
 
-extern char** environ;
+namespace wayloom::test {
 
-namespace wayloom {
-namespace {
-
-using test::ReadFile;
-using test::TrackLines;
-using test::WriteFile;
-
-// --- The schedule ------------------------------------------------------------------------------
-
-TEST(Pacer, WaitsFollowTheClockStepsDividedByTheSpeedup) {
-  Pacer pacer(4.0);
-  EXPECT_EQ(pacer.Schedule(3600000, 500), 500);    // the first pair goes at once
-  EXPECT_EQ(pacer.Schedule(3601000, 500), 750);    // one second of track: a quarter second
-  EXPECT_EQ(pacer.Schedule(3603000, 760), 1250);   // the two periods after a point of the file
-  EXPECT_EQ(pacer.Schedule(3603000, 1250), 1250);  // no step: at once
-  EXPECT_EQ(pacer.Schedule(3600000, 1260), 1250);  // backwards (a loop starting over): at once
-  EXPECT_EQ(pacer.Schedule(3601000, 1260), 1500);  // and on from there
-}
-
-TEST(Pacer, CatchesUpALittleLatenessButNotALongPause) {
-  Pacer pacer(1.0);
-  pacer.Schedule(0, 0);
-  // Due at 1000 but only asked at 1300: it goes at once, and the next keeps to the schedule, so
-  // the track keeps its pace.
-  EXPECT_EQ(pacer.Schedule(1000, 1300), 1000);
-  EXPECT_EQ(pacer.Schedule(2000, 1300), 2000);
-  // Far behind (suspended for a minute): go on from now rather than send the minute in a burst.
-  EXPECT_EQ(pacer.Schedule(3000, 62000), 62000);
-  EXPECT_EQ(pacer.Schedule(4000, 62000), 63000);
+// The first pair goes at once; then a second of track is a quarter second at a speedup of 4, the
+// two periods after a point of the file half a second, no step or a step back (a loop starting
+// over) nothing. A pair asked for late goes at once and the schedule is kept, but one far behind
+// (a suspended process) goes on from now rather than send a burst.
+TEST(Pacer, WaitsFollowTheClockByTheSpeedupAndCatchUpOnlyALittleLateness) {
+  const double steps[][4] = {{4, 3600000, 500, 500},
+                             {4, 3601000, 500, 750},
+                             {4, 3603000, 760, 1250},
+                             {4, 3603000, 1250, 1250},
+                             {4, 3600000, 1260, 1250},
+                             {4, 3601000, 1260, 1500},
+                             {1, 0, 0, 0},
+                             {1, 1000, 1300, 1000},
+                             {1, 2000, 1300, 2000},
+                             {1, 3000, 62000, 62000},
+                             {1, 4000, 62000, 63000}};
+  Pacer fast(4.0), plain(1.0);
+  for (const auto& s : steps) {
+    EXPECT_EQ((s[0] == 4 ? fast : plain).Schedule(s[1], s[2]), s[3]) << s[1] << " " << s[2];
+  }
 }
 
 TEST(ServeAddress, TakesPortHostAndPortOrBracketedIpv6) {
   std::string host;
   std::uint16_t port = 1;
-  ASSERT_TRUE(ParseServeAddress("10110", host, port));
-  EXPECT_EQ(host, "127.0.0.1");
-  EXPECT_EQ(port, 10110);
-  ASSERT_TRUE(ParseServeAddress("0.0.0.0:0", host, port));
-  EXPECT_EQ(host, "0.0.0.0");
-  EXPECT_EQ(port, 0);
-  ASSERT_TRUE(ParseServeAddress("[::1]:65535", host, port));
-  EXPECT_EQ(host, "::1");
-  EXPECT_EQ(port, 65535);
+  for (const auto& [text, address] : {std::pair{"10110", "127.0.0.1:10110"},
+                                      {"0.0.0.0:0", "0.0.0.0:0"},
+                                      {"[::1]:65535", "::1:65535"}}) {
+    ASSERT_TRUE(ParseServeAddress(text, host, port)) << text;
+    EXPECT_EQ(host + ":" + std::to_string(port), address);
+  }
   for (const char* bad : {"", "65536", "-1", "x", ":10110", "localhost:", "::1:10110", "[::1]",
                           "[::1]10110", "10110 ", "123456"}) {
     EXPECT_FALSE(ParseServeAddress(bad, host, port)) << bad;
   }
 }
 
-// --- The engine's hooks ------------------------------------------------------------------------
-
-class Recorder : public TrackListener {
- public:
-  void OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) override {
-    clocks.push_back(clockMs);
-    bytes.append(gga).append("\r\n").append(rmc).append("\r\n");
-  }
-  std::vector<double> clocks;
-  std::string bytes;
-};
-
-class EngineHooks : public ::testing::Test {
- protected:
-  EngineHooks() {
-    engine_.m_strSourceFile = WAYLOOM_TEST_DATA "/worked.txt";
-    engine_.m_strDestFile = dir_.File("track.nmea");
-    engine_.SetTrackListener(&recorder_);
-  }
-  test::TempDir dir_;
-  test::ScriptedPrompter prompter_;
-  test::FixedOptionStates options_;
-  TrackEngine engine_{prompter_, options_};
-  Recorder recorder_;
-};
-
-TEST_F(EngineHooks, TheListenerHearsTheFileByteForByteInEveryOrder) {
-  for (const bool reorder : {false, true}) {
-    for (const bool extra : {false, true}) {
-      options_.reorder = reorder;
-      options_.extraPoints = extra;
-      prompter_.answers = {true};
-      recorder_ = Recorder();
-      engine_.CreateTrack();
-      EXPECT_EQ(recorder_.bytes, ReadFile(engine_.m_strDestFile)) << reorder << extra;
-      const std::vector<std::string> lines = TrackLines(recorder_.bytes);
-      ASSERT_EQ(lines.size(), 2 * recorder_.clocks.size());
-      for (std::size_t i = 0; i < recorder_.clocks.size(); ++i) {
-        std::string time;
-        AppendTimeField(recorder_.clocks[i], time);
-        EXPECT_EQ(lines[2 * i].substr(7, 11), time) << i;
-      }
-    }
-  }
-}
-
-TEST_F(EngineHooks, WithoutAFileATrackAsksNothingAndCanContinueTheClockWithADate) {
-  WriteFile(engine_.m_strDestFile, "not a track");
-  engine_.SetWriteTrackFile(false);
-  engine_.CreateTrack();
-  EXPECT_TRUE(prompter_.questions.empty());
-  EXPECT_EQ(ReadFile(engine_.m_strDestFile), "not a track");
-  EXPECT_EQ(engine_.LastTrack().outcome, TrackOutcome::kWritten);
-  const std::vector<double> first = recorder_.clocks;
-  const std::vector<std::string> firstLines = TrackLines(recorder_.bytes);
-  ASSERT_GE(first.size(), 2u);
-  EXPECT_EQ(first.front(), TrackEngine::kTrackStartMs);
-  EXPECT_EQ(engine_.LastTrack().nextClockMs, first.back() + 1000);
-
-  // The same track again, dated, its clock going on from the first: the same positions and GGA
-  // sentences but for their time, later times, and the date in every RMC.
-  recorder_ = Recorder();
-  CalendarDate date;
-  ASSERT_TRUE(ParseIsoDate("2026-03-07", date));
-  engine_.SetRmcDate(date);
-  engine_.SetTrackStartMs(first.back() + 1000);
-  engine_.CreateTrack();
-  ASSERT_EQ(recorder_.clocks.size(), first.size());
-  const std::vector<std::string> lines = TrackLines(recorder_.bytes);
-  for (std::size_t i = 0; i < first.size(); ++i) {
-    EXPECT_EQ(recorder_.clocks[i], first[i] + static_cast<double>(first.size()) * 1000.0) << i;
-    EXPECT_EQ(lines[2 * i].substr(18, lines[2 * i].size() - 21),
-              firstLines[2 * i].substr(18, firstLines[2 * i].size() - 21))
-        << i;
-    EXPECT_NE(lines[2 * i + 1].find(",070326,,*"), std::string::npos) << lines[2 * i + 1];
-  }
-  // The single-sentence builder agrees.
-  EXPECT_EQ(engine_.BuildRmc(3600000, "48.1173", "11.5166667"),
-            "$GPRMC,010000.000,A,4807.0380,N,01131.0000,E,35.00,12.000,070326,,*35\n");
-}
-
-// --- The real program --------------------------------------------------------------------------
-
-using Clock = std::chrono::steady_clock;
-// Only a guard against a hung run: every wait normally ends in a fraction of this.
-constexpr auto kPatience = std::chrono::seconds(120);
-
-// wayloom-cli started in the background, standard error to a file.
-class LiveCli {
- public:
-  LiveCli(const test::TempDir& dir, std::vector<std::string> arguments)
-      : errPath_(dir.File("err-" + std::to_string(++count_) + ".txt")) {
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    arguments.insert(arguments.begin(), WAYLOOM_CLI);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, WAYLOOM_CLI, &files, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&files);
-  }
-  ~LiveCli() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  std::string Err() const { return ReadFile(errPath_); }
-
-  // The port from "serving NMEA on 127.0.0.1:PORT", once the program has said it.
-  int Port() {
-    const std::string mark = "serving NMEA on 127.0.0.1:";
-    for (const auto end = Clock::now() + kPatience; Clock::now() < end;) {
-      const std::string err = Err();
-      const std::size_t at = err.find(mark);
-      if (at != std::string::npos && err.find('\n', at) != std::string::npos) {
-        return std::stoi(err.substr(at + mark.size()));
-      }
-      if (Exited()) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ADD_FAILURE() << "no port: " << Err();
-    return -1;
-  }
-
-  // Waits for the program to end, signalling it first unless signal is 0; its exit status.
-  int Wait(int signal = 0) {
-    if (signal != 0) kill(pid_, signal);
-    for (const auto end = Clock::now() + kPatience; Clock::now() < end && !Exited();) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (!Exited()) {
-      ADD_FAILURE() << "wayloom-cli did not end: " << Err();
-      return -1;
-    }
-    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-  }
-
- private:
-  bool Exited() {
-    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = -1;
-    return pid_ <= 0;
-  }
-  static inline int count_ = 0;
-  std::string errPath_;
-  pid_t pid_ = -1;
-  int status_ = 0;
-};
-
-int Connect(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ADD_FAILURE() << "cannot connect to port " << port;
-  }
-  return fd;
-}
-
-// Reads from fd until `lines` CR LF line ends have come (0: until the end of the stream).
-std::string Read(int fd, std::size_t lines) {
-  std::string bytes;
-  std::size_t ends = 0;
-  char buffer[65536];
-  const auto end = Clock::now() + kPatience;
-  while (Clock::now() < end && (lines == 0 || ends < lines)) {
-    pollfd ready{fd, POLLIN, 0};
-    if (poll(&ready, 1, 100) <= 0) continue;
-    // A byte at a time once close to the count, so that nothing past the last line is taken.
-    const std::size_t want = lines == 0 || lines - ends > 64 ? sizeof buffer : 1;
-    const ssize_t n = read(fd, buffer, want);
-    if (n <= 0) return bytes;
-    for (ssize_t i = 0; i < n; ++i) ends += buffer[i] == '\n';
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  if (lines > 0 && ends < lines) ADD_FAILURE() << "got " << ends << " of " << lines << " lines";
-  return bytes;
-}
-
-// The time field of a sentence, in whole seconds of the day.
 int Seconds(const std::string& sentence) {
   return std::stoi(sentence.substr(7, 2)) * 3600 + std::stoi(sentence.substr(9, 2)) * 60 +
          std::stoi(sentence.substr(11, 2));
 }
 
 TEST(LiveCli, AClientThatHangsIsDroppedWhileAnotherGetsTheWholeTrack) {
-  test::TempDir dir;
+  TempDir dir;
   const std::string source = dir.File("pois.csv");
   const std::string dest = dir.File("track.nmea");
   // About 18000 pairs, some 2.5 MB: far more than a client that does not read can hold.
   WriteFile(source, "-9.14,38.72,Lisbon\n21.01,52.23,Warsaw\n");
-  LiveCli cli(dir, {"--serve", "0", "--wait-clients", "2", "--speedup", "5000", "--extra", "--step",
-                    "150", source, dest});
+  CliProcess cli(dir, {"--serve", "0", "--wait-clients", "2", "--speedup", "5000", "--extra",
+                       "--step", "150", source, dest});
   const int port = cli.Port();
   const int hanging = Connect(port);
   const int reader = Connect(port);
   const std::string firstTwo = Read(hanging, 2);
   const std::string all = Read(reader, 0);
   EXPECT_EQ(cli.Wait(), 0) << cli.Err();
-
   const std::string track = ReadFile(dest);
   EXPECT_GT(track.size(), 2000000u);
-  EXPECT_TRUE(all == track) << "the reader got " << all.size() << " of " << track.size()
-                            << " bytes";
+  EXPECT_TRUE(all == track) << "the reader got " << all.size() << " of " << track.size();
   EXPECT_EQ(track.compare(0, firstTwo.size(), firstTwo), 0);
   EXPECT_NE(cli.Err().find("2 client(s) served, 1 dropped for reading too slowly"),
             std::string::npos)
@@ -296,50 +82,12 @@ TEST(LiveCli, AClientThatHangsIsDroppedWhileAnotherGetsTheWholeTrack) {
   close(reader);
 }
 
-TEST(LiveCli, ALateClientJoinsAtAPairAndALoopKeepsTheClockGoingUntilCtrlC) {
-  test::TempDir dir;
-  LiveCli cli(dir, {"--serve", "127.0.0.1:0", "--wait-clients", "1", "--loop", "--speedup", "200",
-                    WAYLOOM_TEST_DATA "/three_points.csv"});
-  const int port = cli.Port();
-  const int first = Connect(port);
-  Read(first, 10);
-  const int late = Connect(port);
-  // Three rounds of three points, from wherever it joined.
-  const std::vector<std::string> lines = TrackLines(Read(late, 18));
-  EXPECT_EQ(cli.Wait(SIGINT), kExitInterrupted);
-  ASSERT_EQ(lines.size(), 18u);
-  const std::vector<std::string> reference =
-      TrackLines(ReadFile(WAYLOOM_TEST_DATA "/three_points.nmea"));
-  std::size_t point = 3;
-  for (std::size_t k = 0; k < 3; ++k) {
-    if (lines[0].substr(18, 30) == reference[2 * k].substr(18, 30)) point = k;
-  }
-  ASSERT_LT(point, 3u) << lines[0];
-  for (std::size_t i = 0; i < lines.size(); i += 2) {
-    EXPECT_EQ(lines[i].substr(0, 7), "$GPGGA,") << i;
-    EXPECT_EQ(lines[i + 1].substr(0, 7), "$GPRMC,") << i;
-    // The same positions as the track file, round after round, one second apart throughout.
-    EXPECT_EQ(lines[i].substr(18, 30), reference[2 * point].substr(18, 30)) << i;
-    if (i > 0) {
-      EXPECT_EQ(Seconds(lines[i]), Seconds(lines[i - 2]) + 1) << lines[i];
-    }
-    point = (point + 1) % 3;
-  }
-  EXPECT_NE(cli.Err().find("stopped: "), std::string::npos) << cli.Err();
-  // Both clients see the stream end (Read returns at its end; the program has ended).
-  Read(first, 0);
-  Read(late, 0);
-  close(first);
-  close(late);
-}
-
 TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
-  test::TempDir dir;
+  TempDir dir;
   const std::string source = WAYLOOM_TEST_DATA "/three_points.csv";
   const std::string link = dir.File("gps0");
-
   WriteFile(link, "someone's file");
-  LiveCli refused(dir, {"--pty", link, source});
+  CliProcess refused(dir, {"--pty", link, source});
   EXPECT_EQ(refused.Wait(), 1);
   EXPECT_NE(refused.Err().find("already exists"), std::string::npos) << refused.Err();
   EXPECT_EQ(ReadFile(link), "someone's file");
@@ -347,11 +95,11 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
 
   // A link an earlier run left behind, to a device that is gone, is taken over.
   std::filesystem::create_symlink("/dev/pts/999999", link);
-  LiveCli cli(dir, {"--pty", link, "--serve", "0", "--wait-clients", "1", "--loop", "--speedup",
-                    "1000", source});
+  CliProcess cli(dir, {"--pty", link, "--serve", "0", "--wait-clients", "1", "--loop", "--speedup",
+                       "1000", source});
   const int port = cli.Port();
-  const std::string device = std::filesystem::read_symlink(link).string();
-  ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
+  WaitUntil([&] { return cli.Err().find("linked at") != std::string::npos; }, "the link");
+  ASSERT_EQ(std::filesystem::read_symlink(link).string().rfind("/dev/pts/", 0), 0u);
   const int reader = open(link.c_str(), O_RDONLY | O_NOCTTY);
   ASSERT_GE(reader, 0);
   const int stalled = open(link.c_str(), O_RDONLY | O_NOCTTY);  // opens and never reads
@@ -363,11 +111,9 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
   EXPECT_EQ(cli.Wait(SIGTERM), kExitInterrupted);
   close(stalled);
   close(client);
-
   ASSERT_EQ(viaPty.size(), 8u);
-  for (std::size_t i = 2; i < viaPty.size(); i += 2) {
+  for (std::size_t i = 2; i < viaPty.size(); i += 2)
     EXPECT_EQ(Seconds(viaPty[i]), Seconds(viaPty[i - 2]) + 1) << viaPty[i];
-  }
   ASSERT_EQ(viaTcp.size(), 6000u);
   EXPECT_EQ(Seconds(viaTcp[5998]), (Seconds(viaTcp[0]) + 2999) % 86400);
   EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link outlived the program";
@@ -375,30 +121,4 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
       << cli.Err();
 }
 
-TEST(LiveCli, LiveOptionsAreCheckedBeforeAnythingRuns) {
-  test::TempDir dir;
-  const std::string source = WAYLOOM_TEST_DATA "/three_points.csv";
-  const struct {
-    std::vector<std::string> arguments;
-    const char* message;
-  } cases[] = {
-      {{"--loop", source, dir.File("t")}, "--loop is for live output"},
-      {{"--speedup", "2", source, dir.File("t")}, "--speedup is for live output"},
-      {{"--serve", "0", "--speedup", "0", source}, "--speedup needs a number above 0"},
-      {{"--serve", "0", "--speedup", "fast", source}, "--speedup needs a number above 0"},
-      {{"--serve", "host:port", source}, "--serve needs [HOST:]PORT"},
-      {{"--pty", dir.File("l"), "--wait-clients", "1", source}, "--wait-clients is for --serve"},
-      {{"--date", "2026-02-30", source, dir.File("t")}, "--date needs a date as YYYY-MM-DD"},
-      {{source}, "expected SOURCE and DEST"},
-  };
-  for (const auto& c : cases) {
-    LiveCli cli(dir, c.arguments);
-    EXPECT_EQ(cli.Wait(), 2) << c.message;
-    EXPECT_NE(cli.Err().find(c.message), std::string::npos) << cli.Err();
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir.File("t")));
-  EXPECT_FALSE(std::filesystem::exists(dir.File("l")));
-}
-
-}  // namespace
-}  // namespace wayloom
+}  // namespace wayloom::test

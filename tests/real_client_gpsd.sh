@@ -1,11 +1,9 @@
 #!/bin/sh
-# gpsd, a real GPS daemon, reading Wayloom's live output of the sample in a loop:
-# - served over TCP: the TPV positions are the sample's points, one after the other, round after
-#   round;
-# - the same with --date and an hour between points: every TPV time is its point's time on the
-#   right day, across midnight;
-# - through the pseudo-terminal: positions and times as over TCP.
-# Each part starts its own gpsd on a free loopback port; every wait is bounded.
+# gpsd, a real GPS daemon, reading Wayloom's live output of the sample in a loop, served over TCP
+# and through the pseudo-terminal: its TPV positions are the sample's points one after the other,
+# round after round; with --date and an hour between points, every TPV time is its point's time on
+# the right day, across midnight. Each part starts its own gpsd on a free loopback port; every wait
+# is bounded.
 # Usage: real_client_gpsd.sh WAYLOOM_CLI EXAMPLES_DIR FREE_PORT_PROGRAM
 set -eu
 cli=$1
@@ -17,12 +15,7 @@ if ! command -v gpsd >/dev/null 2>&1 || ! command -v gpspipe >/dev/null 2>&1; th
 fi
 work=$(mktemp -d)
 pids=""
-cleanup() {
-  for pid in $pids; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'for pid in $pids; do kill "$pid" 2>/dev/null || true; done; wait; rm -rf "$work"' EXIT
 trap 'exit 1' INT TERM
 
 # wait_for FILE TEXT: until TEXT shows in FILE, for a minute at most.
@@ -30,30 +23,24 @@ wait_for() {
   tries=0
   until grep -q "$2" "$1" 2>/dev/null; do
     tries=$((tries + 1))
-    if [ "$tries" -gt 600 ]; then echo "no '$2' in $1:"; cat "$1"; exit 1; fi
+    [ "$tries" -le 600 ] || { echo "no '$2' in $1:"; cat "$1"; exit 1; }
     sleep 0.1
   done
 }
 
-# watch NAME SOURCE: starts gpsd on SOURCE and keeps 80 of its reports in NAME.json.
-watch() {
+# check NAME DATED SOURCE: gpsd on SOURCE; 80 of its reports against the sample, with DATED 1 also
+# their times (the track runs from 01:00 on 2026-03-07, one hour a point).
+check() {
   port=$("$free_port")
-  gpsd -N -n -b -S "$port" "$2" 2>"$work/$1.gpsd.txt" &
+  gpsd -N -n -b -S "$port" "$3" 2>"$work/$1.gpsd.txt" &
   pids="$pids $!"
-  gpsd_pid=$!
   tries=0
+  # gpsd may not be listening yet.
   until timeout 60 gpspipe -w -n 80 "127.0.0.1:$port" >"$work/$1.json" 2>/dev/null; do
     tries=$((tries + 1))
-    # gpsd may not be listening yet.
-    if [ "$tries" -gt 20 ]; then echo "gpspipe got no reports"; cat "$work/$1.gpsd.txt"; exit 1; fi
+    [ "$tries" -le 20 ] || { echo "gpspipe got no reports"; cat "$work/$1.gpsd.txt"; exit 1; }
     sleep 0.2
   done
-  kill "$gpsd_pid" 2>/dev/null || true
-}
-
-# check NAME DATED: the TPV reports of NAME.json against the sample; with DATED 1, also their
-# times: the track runs from 01:00 on 2026-03-07, one hour a point.
-check() {
   grep '"class":"TPV"' "$work/$1.json" | sed -n 's/.*"time":"\([^"]*\)".*"lat":\([-0-9.]*\),"lon":\([-0-9.]*\).*/\1 \2 \3/p; t; s/.*"lat":\([-0-9.]*\),"lon":\([-0-9.]*\).*/- \1 \2/p' >"$work/$1.tpv"
   awk -v dated="$2" -v name="$1" '
     function days(y, m, d) {  # days since 1970-01-01
@@ -64,18 +51,15 @@ check() {
     {
       k = -1
       for (i = 0; i < n; i++) {
-        dlat = $2 - lat[i]; if (dlat < 0) dlat = -dlat
-        dlon = $3 - lon[i]; if (dlon < 0) dlon = -dlon
-        if (dlat <= 0.0001 / 60 && dlon <= 0.0001 / 60) k = i
+        dlat = $2 - lat[i]; dlon = $3 - lon[i]
+        if (dlat * dlat <= 0.0001 * 0.0001 / 3600 && dlon * dlon <= 0.0001 * 0.0001 / 3600) k = i
       }
       if (k < 0) { printf "%s: %s,%s is no point of the sample\n", name, $2, $3; bad = 1; next }
       if (dated && $1 != "-") {
         # Hours since 2026-03-07T00:00Z: 1 + the point number of the track, counted on over rounds.
         split(substr($1, 1, 19), t, /[-T:]/)
         s = (days(t[1], t[2], t[3]) - days(2026, 3, 7)) * 86400 + t[4] * 3600 + t[5] * 60 + t[6]
-        if (s % 3600 != 0 || (s / 3600 - 1) % n != k) {
-          printf "%s: point %d reported at %s\n", name, k, $1; bad = 1
-        }
+        if (s % 3600 != 0 || (s / 3600 - 1) % n != k) { printf "%s: point %d reported at %s\n", name, k, $1; bad = 1 }
         if (s >= 86400) later = 1
         timed++
       }
@@ -102,15 +86,10 @@ serve() {
 }
 
 serve tcp --speedup 20
-watch tcp "tcp://127.0.0.1:$port"
-check tcp 0
-
+check tcp 0 "tcp://127.0.0.1:$port"
 serve dated --date 2026-03-07 --period 3600 --speedup 72000
-watch dated "tcp://127.0.0.1:$port"
-check dated 1
-
+check dated 1 "tcp://127.0.0.1:$port"
 "$cli" --pty "$work/gps0" --loop --date 2026-03-07 --period 3600 --speedup 72000 "$pois" 2>"$work/pty.err" &
 pids="$pids $!"
 wait_for "$work/pty.err" "linked at"
-watch pty "$work/gps0"
-check pty 1
+check pty 1 "$work/gps0"

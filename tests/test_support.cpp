@@ -1,15 +1,10 @@
 #include "tests/test_support.h"
 
-#include "cli/cli.h"
+#include "track/nmea.h"
 
-#include <gtest/gtest.h>
-
-#include <clocale>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <chrono>
 #include <random>
-#include <sstream>
+#include <thread>
 
 namespace wayloom::test {
 
@@ -26,8 +21,6 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(path_, ignored);
 }
 
@@ -67,10 +60,6 @@ std::string ReadFile(const std::string& path) {
   return bytes.str();
 }
 
-bool UseGermanLocale() {
-  return std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "German_Germany.1252");
-}
-
 bool OpensAsFile(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file) std::fclose(file);
@@ -78,8 +67,7 @@ bool OpensAsFile(const std::string& path) {
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 bool ChecksumHolds(std::string_view sentence) {
@@ -91,21 +79,46 @@ bool ChecksumHolds(std::string_view sentence) {
   return sentence[star + 1] == kHex[sum >> 4] && sentence[star + 2] == kHex[sum & 0xF];
 }
 
-std::vector<std::string> TrackLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    const std::size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      ADD_FAILURE() << "track ends in a line without CR LF: " << bytes.substr(start);
-      break;
-    }
-    const std::string line = bytes.substr(start, end - start);
-    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "stray line break in " << line;
-    lines.push_back(line);
-    start = end + 2;
+std::vector<std::string> Split(std::string_view text, std::string_view separator) {
+  std::vector<std::string> pieces;
+  for (std::size_t start = 0, end = 0; end != std::string_view::npos;
+       start = end + separator.size()) {
+    end = text.find(separator, start);
+    pieces.emplace_back(text.substr(start, end - start));
   }
+  return pieces;
+}
+
+std::vector<std::string> TrackLines(const std::string& bytes) {
+  std::vector<std::string> lines = Split(bytes, "\r\n");
+  EXPECT_EQ(lines.back(), "") << "the track ends in a line without CR LF";
+  lines.pop_back();
+  for (const std::string& line : lines) EXPECT_EQ(line.find('\n'), std::string::npos) << line;
   return lines;
+}
+
+bool WaitUntil(const std::function<bool()>& done, const std::string& what) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) {
+      ADD_FAILURE() << "gave up waiting for " << what;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText) {
+  char sentence[kSentenceCapacity];
+  return std::string(sentence, BuildGga(clockMs, latitudeText, longitudeText, sentence));
+}
+
+std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+                double speedKnots, double courseDegrees, const CalendarDate* date) {
+  char sentence[kSentenceCapacity];
+  return std::string(sentence, BuildRmc(clockMs, latitudeText, longitudeText, speedKnots,
+                                        courseDegrees, date, sentence));
 }
 
 }  // namespace wayloom::test

@@ -1,13 +1,35 @@
-// Shared helpers for the engine and command-line tests: a scripted message box, fixed option
-// states, and a temporary folder with small file utilities.
+// What the engine and command-line tests share: the headers they use, a scripted message box, fixed
+// option states, a temporary folder with small file utilities, and wayloom-cli run in this process
+// or in the background.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/cli.h"
+#include "track/calendar.h"
 #include "track/host.h"
+#include "track/nmea.h"
+#include "track/number_text.h"
+#include "track/track_engine.h"
 
 namespace wayloom::test {
 
@@ -17,12 +39,10 @@ class ScriptedPrompter : public Prompter {
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   bool AskYesNo(const std::string& question) override {
     questions.push_back(question);
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
+    const bool answer = !answers.empty() && answers.front();
+    if (!answers.empty()) answers.pop_front();
     return answer;
   }
-
   std::deque<bool> answers;
   std::vector<std::string> messages;
   std::vector<std::string> questions;
@@ -32,7 +52,6 @@ class FixedOptionStates : public OptionStates {
  public:
   bool ReorderTicked() const override { return reorder; }
   bool ExtraPointsTicked() const override { return extraPoints; }
-
   bool reorder = false;
   bool extraPoints = false;
 };
@@ -52,7 +71,6 @@ class TempDir {
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
 
@@ -62,14 +80,57 @@ class TempDir {
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
-// Switches the process to a German locale, which writes and reads decimal commas (its Linux or its
-// Windows name); false when none is installed.
-bool UseGermanLocale();
 // Whether fopen takes path for reading: a folder does on Linux, not on Windows.
 bool OpensAsFile(const std::string& path);
 // Whether sentence ends in '*' and the right checksum, as two upper-case hex digits.
 bool ChecksumHolds(std::string_view sentence);
 // Splits a track into its lines, each without its CR LF; fails the test on a line without CR LF.
 std::vector<std::string> TrackLines(const std::string& bytes);
+// The pieces of text between separators: the fields of a sentence (the last one with its checksum).
+std::vector<std::string> Split(std::string_view text, std::string_view separator = ",");
+
+// Polls until done() holds; false (and a failed test) after two minutes, a bound that only keeps a
+// broken build from hanging the suite.
+bool WaitUntil(const std::function<bool()>& done, const std::string& what);
+
+// wayloom-cli started in the background: standard input from stdinPath, standard output to
+// /dev/null, standard error to a file. Killed at the end if it is still running.
+class CliProcess {
+ public:
+  CliProcess(const TempDir& dir, std::vector<std::string> arguments,
+             const std::string& stdinPath = "/dev/null");
+  ~CliProcess();
+  CliProcess(const CliProcess&) = delete;
+  CliProcess& operator=(const CliProcess&) = delete;
+
+  std::string Err() const;
+  // The port from "serving NMEA on 127.0.0.1:PORT", once the program has said it.
+  int Port();
+  // Waits until condition holds while the program runs; false (and a test failure) if it never
+  // does. Only a guard against a hung run: every wait normally ends in a fraction of it.
+  bool WaitUntil(const std::function<bool()>& condition, const char* what);
+  // Whether it has a handler for signal; whether it sleeps (blocked in a system call).
+  bool Catches(int signal) const;
+  bool Sleeping() const;
+  // Waits for the program to end, signalling it first unless signal is 0. Its exit status, or -1
+  // when it did not exit by itself (killed by a signal).
+  int Wait(int signal = 0);
+
+ private:
+  bool Exited();
+  std::string errPath_;
+  pid_t pid_ = -1;
+  int status_ = 0;
+};
+
+// A TCP client on 127.0.0.1:port; a receive buffer of receiveBytes when it is not 0.
+int Connect(int port, int receiveBytes = 0);
+// Reads from fd until `lines` CR LF line ends have come (0: until the end of the stream).
+std::string Read(int fd, std::size_t lines);
+
+// The GGA and RMC sentence of a position, as the track writers build them (without line end).
+std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
+std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+                double speedKnots, double courseDegrees, const CalendarDate* date = nullptr);
 
 }  // namespace wayloom::test

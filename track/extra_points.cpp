@@ -1,7 +1,4 @@
-// Extra points: the stretch from the current position to the next point of the track is filled
-// with points about one step distance apart, one period apart in time, by flat-earth stepping with
-// fixed metres-per-degree constants. The stretch also sets the course and speed that every RMC
-// sentence carries until the next stretch.
+#include "track/extra_points.h"
 
 #include <cmath>
 
@@ -11,52 +8,77 @@
 namespace wayloom {
 namespace {
 
-constexpr double kStepMetresPerDegreeLat = 111248.4;
-constexpr double kStepMetresPerDegreeLon = 111319.2;
-constexpr double kDegreesLonPerStepMetre = 8.988893323409596e-6;  // 1 / 111248.4
+constexpr double kMetresPerDegreeLat = 111248.4;
+constexpr double kMetresPerDegreeLon = 111319.2;
+constexpr double kDegreesPerMetreLat =
+    8.988893323409596e-6;  // 1 / 111248.4, as the format gives it
 constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr double kNauticalMilesPerMetre = 0.00053996;
 
-enum class Heading { kIncreasing, kDecreasing, kEqual };
+AxisDirection DirectionTowards(double from, double to) {
+  if (to > from) return AxisDirection::kUp;
+  if (to < from) return AxisDirection::kDown;
+  return AxisDirection::kNone;
+}
 
-Heading HeadingTowards(double from, double to) {
-  if (to > from) return Heading::kIncreasing;
-  if (to < from) return Heading::kDecreasing;
-  return Heading::kEqual;
+// How far one coordinate has to go, never negative.
+double DistanceAlong(AxisDirection direction, double from, double to) {
+  switch (direction) {
+    case AxisDirection::kUp:
+      return AbsDifference(to, from);  // the larger value first
+    case AxisDirection::kDown:
+      return AbsDifference(from, to);
+    case AxisDirection::kNone:
+      break;
+  }
+  return 0.0;
 }
 
 // Only positions on the Earth are stepped between. Outside the ranges the target cosine can turn
 // negative (the latitude would walk away from its target) and infinite coordinates give increments
 // that are not numbers: either way the stepping would never end.
-bool OnEarth(double latitude, double longitude) {
-  return std::isfinite(latitude) && std::isfinite(longitude) && std::fabs(latitude) <= 90.0 &&
-         std::fabs(longitude) <= 180.0;
+bool OnEarth(const GeoPoint& point) {
+  return std::isfinite(point.latitude) && std::isfinite(point.longitude) &&
+         std::fabs(point.latitude) <= 90.0 && std::fabs(point.longitude) <= 180.0;
+}
+
+// The bearing of a stretch from the angle of its two steps above east (0 to 90 degrees). Along a
+// meridian or a parallel it is the bearing of that line; a stretch of no length has none.
+std::optional<double> Course(AxisDirection latitude, AxisDirection longitude, double angle) {
+  using D = AxisDirection;
+  if (latitude == D::kUp && longitude == D::kUp) return 90.0 - angle;
+  if (latitude == D::kUp && longitude == D::kDown) return angle + 270.0;
+  if (latitude == D::kDown && longitude == D::kUp) return angle + 90.0;
+  if (latitude == D::kDown && longitude == D::kDown) return 270.0 - angle;
+  if (longitude == D::kNone && latitude != D::kNone) return latitude == D::kUp ? 0.0 : 180.0;
+  if (latitude == D::kNone && longitude != D::kNone) return longitude == D::kUp ? 90.0 : 270.0;
+  return std::nullopt;
 }
 
 // Moves one coordinate by increment towards target. False when it has arrived: it then stands on
-// the target exactly and its heading becomes kEqual, so it stays still.
-bool MoveAxis(double& coordinate, Heading& heading, double increment, double target) {
-  switch (heading) {
-    case Heading::kIncreasing:
+// the target exactly and its direction becomes kNone, so it stays still.
+bool MoveAxis(double& coordinate, AxisDirection& direction, double increment, double target) {
+  switch (direction) {
+    case AxisDirection::kUp:
       coordinate = coordinate + increment;
       if (coordinate < target) return true;
       break;
-    case Heading::kDecreasing:
+    case AxisDirection::kDown:
       coordinate = coordinate - increment;
       if (coordinate > target) return true;
       break;
-    case Heading::kEqual:
+    case AxisDirection::kNone:
       return false;
   }
   coordinate = target;
-  heading = Heading::kEqual;
+  direction = AxisDirection::kNone;
   return false;
 }
 
 }  // namespace
 
-double TrackEngine::AbsDifference(double a, double b) {
+double AbsDifference(double a, double b) {
   double result = 0.0;
   const bool aNegative = a < 0.0;
   const bool bNegative = b < 0.0;
@@ -67,91 +89,77 @@ double TrackEngine::AbsDifference(double a, double b) {
   } else {
     result = a - b;
   }
-  if (!(result >= 0.0)) {
-    m_prompter.ShowMessage("Error in Difference sub result is negative");
-    result = 0.0;
+  return result >= 0.0 ? result : 0.0;
+}
+
+StretchPlan PlanStretch(const GeoPoint& from, const GeoPoint& to, double stepMetres,
+                        double periodSeconds) {
+  StretchPlan plan;
+  if (to.latitude == 0.0 || to.longitude == 0.0 || !OnEarth(from) || !OnEarth(to)) return plan;
+  plan.filled = true;
+
+  plan.latitudeDirection = DirectionTowards(from.latitude, to.latitude);
+  plan.longitudeDirection = DirectionTowards(from.longitude, to.longitude);
+  const double latitudeDegrees = DistanceAlong(plan.latitudeDirection, from.latitude, to.latitude);
+  const double longitudeDegrees =
+      DistanceAlong(plan.longitudeDirection, from.longitude, to.longitude);
+  plan.northMetres = latitudeDegrees * kMetresPerDegreeLat;
+  plan.eastMetres = longitudeDegrees * kMetresPerDegreeLon;
+  plan.lengthMetres =
+      std::sqrt(plan.eastMetres * plan.eastMetres + plan.northMetres * plan.northMetres);
+
+  // Each axis gets its share of the step, at least 1 metre; a share that cannot be formed because
+  // the length is 0 (the same position, or distances whose squares underflow) is 1 metre too. The
+  // longitude share is widened by the target's cosine, since a degree of longitude is shorter
+  // there.
+  const double targetCosine = std::cos(to.latitude * kRadiansPerDegree);
+  if (plan.lengthMetres > 0.0) {
+    plan.latitudeStepMetres = plan.northMetres / plan.lengthMetres * stepMetres;
+    plan.longitudeStepMetres = plan.eastMetres / plan.lengthMetres * stepMetres / targetCosine;
   }
-  return result;
+  if (!(plan.latitudeStepMetres >= 1.0)) plan.latitudeStepMetres = 1.0;
+  if (!(plan.longitudeStepMetres >= 1.0)) plan.longitudeStepMetres = 1.0;
+
+  // The whole stretch, taken as covered in one period, in knots.
+  const double eastAtLatitudeMetres =
+      std::cos(latitudeDegrees * kRadiansPerDegree) * longitudeDegrees * kMetresPerDegreeLon;
+  plan.speedKnots =
+      std::sqrt(plan.northMetres * plan.northMetres + eastAtLatitudeMetres * eastAtLatitudeMetres) *
+      3600.0 / periodSeconds * kNauticalMilesPerMetre;
+
+  const double angle = std::atan2(plan.latitudeStepMetres, 0.5 * plan.longitudeStepMetres);
+  plan.courseDegrees =
+      Course(plan.latitudeDirection, plan.longitudeDirection, angle * kDegreesPerRadian);
+
+  // The increments cross the two constants on purpose, as the track format has them: a latitude
+  // step is turned into degrees with the longitude constant (and the target's cosine), a longitude
+  // step with the latitude constant (its cosine is already in the step).
+  plan.longitudeIncrement = plan.longitudeStepMetres * kDegreesPerMetreLat;
+  plan.latitudeIncrement = plan.latitudeStepMetres / (targetCosine * kMetresPerDegreeLon);
+  return plan;
 }
 
 double TrackEngine::WriteExtraPoints(double clockMs, std::string_view latitudeText,
                                      std::string_view longitudeText) {
-  double stepMetres = ParseDecimal(m_strStepDistance);
-  if (stepMetres == 0.0) stepMetres = 100.0;
-  double periodSeconds = ParseDecimal(m_strTimePeriod);
-  if (periodSeconds == 0.0) periodSeconds = 1.0;
-
-  // A coordinate of 0 counts as absent: no stretch to fill.
-  const double targetLat = ParseDecimal(latitudeText);
-  if (targetLat == 0.0) return clockMs;
-  const double targetLon = ParseDecimal(longitudeText);
-  if (targetLon == 0.0) return clockMs;
-  if (!OnEarth(m_dCurLat, m_dCurLon) || !OnEarth(targetLat, targetLon)) return clockMs;
-
-  double workLat = m_dCurLat;
-  double workLon = m_dCurLon;
-  Heading latHeading = HeadingTowards(workLat, targetLat);  // increasing: north
-  Heading lonHeading = HeadingTowards(workLon, targetLon);  // increasing: east
-  double latDifference = 0.0;
-  if (latHeading == Heading::kDecreasing) latDifference = AbsDifference(workLat, targetLat);
-  if (latHeading == Heading::kIncreasing) latDifference = AbsDifference(targetLat, workLat);
-  double lonDifference = 0.0;
-  if (lonHeading == Heading::kDecreasing) lonDifference = AbsDifference(workLon, targetLon);
-  if (lonHeading == Heading::kIncreasing) lonDifference = AbsDifference(targetLon, workLon);
-
-  const double northMetres = latDifference * kStepMetresPerDegreeLat;
-  const double eastMetres = lonDifference * kStepMetresPerDegreeLon;
-  const double segmentMetres = std::sqrt(eastMetres * eastMetres + northMetres * northMetres);
-
-  // Each axis gets its share of the step, at least 1 metre (also when a zero-length stretch leaves
-  // the share undefined). The longitude share is widened by the target's cosine, since a degree of
-  // longitude is shorter there.
-  double latStepMetres = northMetres / segmentMetres * stepMetres;
-  if (!(latStepMetres >= 1.0)) latStepMetres = 1.0;
-  const double targetCosine = std::cos(targetLat * kRadiansPerDegree);
-  double lonStepMetres = eastMetres / segmentMetres * stepMetres / targetCosine;
-  if (!(lonStepMetres >= 1.0)) lonStepMetres = 1.0;
-
-  // The whole stretch, taken as covered in one period, in knots.
-  const double eastAtLatMetres =
-      std::cos(latDifference * kRadiansPerDegree) * lonDifference * kStepMetresPerDegreeLon;
-  m_dSpeed = std::sqrt(northMetres * northMetres + eastAtLatMetres * eastAtLatMetres) * 3600.0 /
-             periodSeconds * kNauticalMilesPerMetre;
-
-  // Course: the angle of the two steps from east, turned into a bearing for the quadrant. Along a
-  // meridian or a parallel it is the bearing of that line; a stretch of no length keeps the course.
-  const double degrees = std::atan2(latStepMetres, 0.5 * lonStepMetres) * kDegreesPerRadian;
-  const bool north = latHeading == Heading::kIncreasing;
-  const bool south = latHeading == Heading::kDecreasing;
-  const bool east = lonHeading == Heading::kIncreasing;
-  const bool west = lonHeading == Heading::kDecreasing;
-  if (north && east) m_dCourse = 90.0 - degrees;
-  if (north && west) m_dCourse = degrees + 270.0;
-  if (south && east) m_dCourse = degrees + 90.0;
-  if (south && west) m_dCourse = 270.0 - degrees;
-  if (north && lonHeading == Heading::kEqual) m_dCourse = 0.0;
-  if (south && lonHeading == Heading::kEqual) m_dCourse = 180.0;
-  if (east && latHeading == Heading::kEqual) m_dCourse = 90.0;
-  if (west && latHeading == Heading::kEqual) m_dCourse = 270.0;
-
-  const double lonIncrement = lonStepMetres * kDegreesLonPerStepMetre;
-  const double latIncrement = latStepMetres / (targetCosine * kStepMetresPerDegreeLon);
+  const GeoPoint target{ParseDecimal(latitudeText), ParseDecimal(longitudeText)};
+  const StretchPlan plan =
+      PlanStretch(GeoPoint{m_dCurLat, m_dCurLon}, target, m_stepMetres, m_periodSeconds);
+  if (!plan.filled) return clockMs;
+  m_dSpeed = plan.speedKnots;
+  if (plan.courseDegrees) m_dCourse = *plan.courseDegrees;
 
   // An extra point goes out while either axis is still short of its target; an axis that has
   // arrived contributes its target coordinate. The clock moves on in every pass, the last included,
   // so the target comes one period after the last extra point.
-  std::string latText;
-  std::string lonText;
+  double latitude = m_dCurLat;
+  double longitude = m_dCurLon;
+  AxisDirection latitudeDirection = plan.latitudeDirection;
+  AxisDirection longitudeDirection = plan.longitudeDirection;
   for (;;) {
-    bool moved = MoveAxis(workLon, lonHeading, lonIncrement, targetLon);
-    moved = MoveAxis(workLat, latHeading, latIncrement, targetLat) || moved;
-    clockMs = clockMs + periodSeconds * 1000.0;
-    if (!moved) return clockMs;
-    latText.clear();
-    AppendFixed(latText, workLat, 5);
-    lonText.clear();
-    AppendFixed(lonText, workLon, 5);
-    if (!WriteSentencePair(clockMs, latText, lonText)) return clockMs;
+    bool moved = MoveAxis(longitude, longitudeDirection, plan.longitudeIncrement, target.longitude);
+    moved = MoveAxis(latitude, latitudeDirection, plan.latitudeIncrement, target.latitude) || moved;
+    clockMs = clockMs + m_periodSeconds * 1000.0;
+    if (!moved || !WriteExtraPoint(clockMs, latitude, longitude)) return clockMs;
   }
 }
 

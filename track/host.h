@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace wayloom {
 
@@ -17,6 +18,11 @@ class Prompter {
   virtual void ShowMessage(const std::string& text) = 0;
   // True for Yes; every other answer counts as No.
   virtual bool AskYesNo(const std::string& question) = 0;
+  // A file could not be opened, read or written: the message, and the system's reason for it. A
+  // message box shows the message alone; a terminal can add the reason on a line of its own.
+  virtual void ShowFailure(const std::string& text, std::error_code /*reason*/) {
+    ShowMessage(text);
+  }
 };
 
 // The two option boxes, read when a track is created.

@@ -37,6 +37,44 @@ constexpr std::string_view kRmcTail = "0.00,E,";
 // calendar arithmetic stays in range whatever the clock.
 constexpr double kMostDays = 1e9;
 
+// The last text a formatter wrote on this thread and the bytes of the input it wrote it for. An
+// input or a text too long for it is not kept.
+struct Memo {
+  static constexpr std::size_t kInputCapacity = 16;
+  static constexpr std::size_t kTextCapacity = 48;
+  static constexpr std::size_t kNothing = ~std::size_t{0};
+
+  char input[kInputCapacity] = {};
+  std::size_t inputLength = kNothing;
+  char text[kTextCapacity] = {};
+  std::size_t textLength = 0;
+};
+
+// Copies the text kept for input, or writes it with write(out) and keeps it; returns the end.
+template <typename Write>
+char* Memoized(Memo& memo, const char* input, std::size_t inputLength, char* out, Write write) {
+  if (inputLength == memo.inputLength && EqualShort(input, memo.input, inputLength)) {
+    return CopyShort(out, memo.text, memo.textLength);
+  }
+  char* const end = write(out);
+  const auto textLength = static_cast<std::size_t>(end - out);
+  if (inputLength <= Memo::kInputCapacity && textLength <= Memo::kTextCapacity) {
+    CopyShort(memo.input, input, inputLength);
+    memo.inputLength = inputLength;
+    CopyShort(memo.text, out, textLength);
+    memo.textLength = textLength;
+  } else {
+    memo.inputLength = Memo::kNothing;
+  }
+  return end;
+}
+
+thread_local Memo tTimeField;
+thread_local Memo tLatitudeField;
+thread_local Memo tLongitudeField;
+thread_local Memo tMotionFields;
+thread_local Memo tDateFields;
+
 // Writes value with at least width digits, zero padded; returns the end.
 char* WriteDigits(char* out, std::int64_t value, int width) {
   char digits[20];
@@ -54,40 +92,70 @@ char* WriteText(char* out, std::string_view text) {
   return CopyShort(out, text.data(), text.size());
 }
 
+// "00" to "99": two digits at a time.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+char* WriteTwoDigits(char* out, std::uint64_t value) {
+  std::memcpy(out, kDigitPairs + 2 * value, 2);
+  return out + 2;
+}
+
+// The time of day of a whole-millisecond clock: from 0 up to (not including) one day.
+double TimeOfDayMs(double ms) {
+  if (ms >= 0.0 && ms < kMsPerDay) return ms;
+  if (std::fabs(ms) < kTwoPow52) {  // a whole number that an integer holds exactly
+    std::int64_t timeOfDay = static_cast<std::int64_t>(ms) % static_cast<std::int64_t>(kMsPerDay);
+    if (timeOfDay < 0) timeOfDay += static_cast<std::int64_t>(kMsPerDay);
+    return static_cast<double>(timeOfDay);
+  }
+  double timeOfDay = std::fmod(ms, kMsPerDay);
+  if (timeOfDay < 0) timeOfDay += kMsPerDay;
+  return timeOfDay;
+}
+
 // How many days the clock lies after day 0 (negative: before), as the time field counts it: of the
 // clock rounded to a whole millisecond, the part that the time of day leaves.
 double DayOffset(double clockMs) {
   if (!std::isfinite(clockMs)) return 0.0;
   const double ms = RoundHalfEven(clockMs);
-  if (ms >= 0.0 && ms < kMsPerDay) return 0.0;
-  double timeOfDay = std::fmod(ms, kMsPerDay);
-  if (timeOfDay < 0) timeOfDay += kMsPerDay;
-  return (ms - timeOfDay) / kMsPerDay;
+  return (ms - TimeOfDayMs(ms)) / kMsPerDay;
 }
 
 // hhmmss.sss and a comma; returns the end.
 char* WriteTimeField(char* out, double clockMs) {
-  double ms = std::isfinite(clockMs) ? RoundHalfEven(clockMs) : 0.0;
-  if (!(ms >= 0.0 && ms < kMsPerDay)) {
-    ms = std::fmod(ms, kMsPerDay);
-    if (ms < 0) ms += kMsPerDay;
-  }
-  const auto total = static_cast<std::int64_t>(ms);
-  out = WriteDigits(out, total / 3600000, 2);
-  out = WriteDigits(out, total / 60000 % 60, 2);
-  out = WriteDigits(out, total / 1000 % 60, 2);
+  const double ms = TimeOfDayMs(std::isfinite(clockMs) ? RoundHalfEven(clockMs) : 0.0);
+  const auto total = static_cast<std::uint64_t>(ms);
+  out = WriteTwoDigits(out, total / 3600000);
+  out = WriteTwoDigits(out, total / 60000 % 60);
+  out = WriteTwoDigits(out, total / 1000 % 60);
   *out++ = '.';
-  out = WriteDigits(out, total % 1000, 3);
+  *out++ = static_cast<char>('0' + total % 1000 / 100);
+  out = WriteTwoDigits(out, total % 100);
   *out++ = ',';
   return out;
 }
 
-// Minutes (below 60) with four decimals, as "%.4f" prints them; returns the length (6 or 7).
-std::size_t WriteMinutes(char* out, double minutes) {
-  char text[kFixedTextCapacity];  // what WriteFixed asks for; minutes use a few characters of it
+// Minutes (above 0, below 60) as mm.mmmm, the way "%.4f" prints them with a leading zero below
+// 10, in the seven characters at out; true when they print as 60.0000, a whole degree.
+bool WriteMinutes(char* out, double minutes) {
+  std::uint64_t units = 0;
+  if (RoundScaled(minutes, 4, units)) {
+    if (units >= 600000) return true;
+    out = WriteTwoDigits(out, units / 10000);
+    *out++ = '.';
+    out = WriteTwoDigits(out, units / 100 % 100);
+    WriteTwoDigits(out, units % 100);
+    return false;
+  }
+  char text[kFixedTextCapacity];  // next to a rounding half: the exact printer decides
   const std::size_t length = WriteFixed(text, minutes, 4);
+  if (std::string_view(text, length) == "60.0000") return true;
+  if (length == 6) *out++ = '0';  // d.dddd -> 0d.dddd
   CopyShort(out, text, length);
-  return length;
+  return false;
 }
 
 // Degrees padded with zeros to degreeWidth digits, minutes as mm.mmmm, a comma, and the hemisphere
@@ -100,20 +168,17 @@ char* WriteCoordinate(char* out, std::string_view text, int degreeWidth, char po
   double degrees = std::fabs(whole);
 
   // The minutes are printed first, so that the width and the carry follow the printed value.
-  char minutes[16] = "00.0000";
-  if (fraction != 0.0) {
-    const std::size_t length = WriteMinutes(minutes + 1, std::fabs(fraction) * 60.0);
-    if (length == 6) {
-      minutes[0] = '0';  // d.dddd -> 0d.dddd
-    } else if (std::string_view(minutes + 1, length) == "60.0000") {
-      degrees += 1.0;  // the minutes round up to a whole degree
-      std::char_traits<char>::copy(minutes, "00.0000", 7);
-    } else {
-      std::char_traits<char>::move(minutes, minutes + 1, 7);
-    }
+  char minutes[8] = "00.0000";
+  if (fraction != 0.0 && WriteMinutes(minutes, std::fabs(fraction) * 60.0)) {
+    degrees += 1.0;  // the minutes round up to a whole degree
+    std::char_traits<char>::copy(minutes, "00.0000", 7);
   }
 
-  if (degrees < 1e9) {  // a whole number: its digits are its text
+  if (degrees < 1000) {  // two or three digits: every coordinate on the Earth
+    const auto units = static_cast<std::uint64_t>(degrees);
+    if (degreeWidth == 3 || units >= 100) *out++ = static_cast<char>('0' + units / 100);
+    out = WriteTwoDigits(out, units % 100);
+  } else if (degrees < 1e9) {  // a whole number: its digits are its text
     out = WriteDigits(out, static_cast<std::int64_t>(degrees), degreeWidth);
   } else {
     char degreeText[kFixedTextCapacity];
@@ -127,147 +192,150 @@ char* WriteCoordinate(char* out, std::string_view text, int degreeWidth, char po
   return out;
 }
 
-char* WriteLatitude(char* out, std::string_view text) {
-  return WriteCoordinate(out, text, 2, 'N', 'S');
+// The XOR of size bytes from text, eight at a time.
+unsigned XorOf(const char* text, std::size_t size) {
+  std::uint64_t words = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text + i, sizeof word);
+    words ^= word;
+  }
+  for (; i < size; ++i) words ^= static_cast<unsigned char>(text[i]);
+  words ^= words >> 32;
+  words ^= words >> 16;
+  words ^= words >> 8;
+  return static_cast<unsigned>(words & 0xFF);
 }
 
-char* WriteLongitude(char* out, std::string_view text) {
-  return WriteCoordinate(out, text, 3, 'E', 'W');
-}
-
-// The XOR of the bytes of text: a sentence's checksum is that of everything between '$' and '*'.
-constexpr unsigned XorOf(std::string_view text) {
-  unsigned sum = 0;
-  for (char c : text) sum ^= static_cast<unsigned char>(c);
-  return sum;
-}
-
-// Closes a sentence: '*' and the checksum as two upper-case hex digits; returns the end.
-char* WriteChecksumDigits(char* out, unsigned checksum) {
-  static const char kHex[] = "0123456789ABCDEF";
-  *out++ = '*';
-  *out++ = kHex[(checksum >> 4) & 0xF];
-  *out++ = kHex[checksum & 0xF];
+// The speed and course fields of the RMC sentence, each with its comma.
+char* WriteMotionFields(char* out, double speedKnots, double courseDegrees) {
+  out += WriteFixed(out, speedKnots, 2);
+  *out++ = ',';
+  out += WriteFixed(out, courseDegrees, 3);
+  *out++ = ',';
   return out;
+}
+
+// The date field (ddmmyy) and the two empty variation fields of the given day.
+char* WriteDateFields(char* out, std::int64_t days) {
+  const CalendarDate date = DateFromDays(days);
+  const std::int64_t yearOfCentury = (date.year % 100 + 100) % 100;
+  out = WriteDigits(out, date.day, 2);
+  out = WriteDigits(out, date.month, 2);
+  out = WriteDigits(out, yearOfCentury, 2);
+  return WriteText(out, ",,");
+}
+
+// The bytes of a number, as a memo compares inputs: -0 and 0 have texts of their own.
+template <typename Number>
+struct Bytes {
+  explicit Bytes(const Number& number) { std::memcpy(bytes, &number, sizeof number); }
+  char bytes[sizeof(Number)];
+};
+
+char* TimeField(double clockMs, char* out) {
+  const Bytes<double> input(clockMs);
+  return Memoized(tTimeField, input.bytes, sizeof input.bytes, out,
+                  [clockMs](char* at) { return WriteTimeField(at, clockMs); });
 }
 
 }  // namespace
 
 void AppendTimeField(double clockMs, std::string& out) {
-  char field[16];
-  out.append(field, WriteTimeField(field, clockMs));
+  char field[32];
+  out.append(field, TimeField(clockMs, field));
+}
+
+char* FormatGgaTime(double clockMs, char* out) {
+  return TimeField(clockMs, WriteText(out, "$GPGGA,"));
+}
+
+char* FormatRmcTime(double clockMs, char* out) {
+  return TimeField(clockMs, WriteText(out, "$GPRMC,"));
 }
 
 void FormatGgaTime(double clockMs, std::string& out) {
-  out += "$GPGGA,";
-  AppendTimeField(clockMs, out);
+  char field[32];
+  out.append(field, FormatGgaTime(clockMs, field));
 }
 
 void FormatRmcTime(double clockMs, std::string& out) {
-  out += "$GPRMC,";
-  AppendTimeField(clockMs, out);
+  char field[32];
+  out.append(field, FormatRmcTime(clockMs, field));
+}
+
+char* FormatLatitude(std::string_view latitudeText, char* out) {
+  return Memoized(
+      tLatitudeField, latitudeText.data(), latitudeText.size(), out,
+      [latitudeText](char* at) { return WriteCoordinate(at, latitudeText, 2, 'N', 'S'); });
+}
+
+char* FormatLongitude(std::string_view longitudeText, char* out) {
+  return Memoized(
+      tLongitudeField, longitudeText.data(), longitudeText.size(), out,
+      [longitudeText](char* at) { return WriteCoordinate(at, longitudeText, 3, 'E', 'W'); });
 }
 
 void FormatLatitude(std::string_view latitudeText, std::string& out) {
-  char field[SentencePair::kCoordinateFieldCapacity];
-  out.append(field, WriteLatitude(field, latitudeText));
+  char field[kCoordinateFieldCapacity];
+  out.append(field, FormatLatitude(latitudeText, field));
 }
 
 void FormatLongitude(std::string_view longitudeText, std::string& out) {
-  char field[SentencePair::kCoordinateFieldCapacity];
-  out.append(field, WriteLongitude(field, longitudeText));
+  char field[kCoordinateFieldCapacity];
+  out.append(field, FormatLongitude(longitudeText, field));
+}
+
+char* CloseSentence(char* sentenceStart, char* end) {
+  static const char kHex[] = "0123456789ABCDEF";
+  const unsigned checksum =
+      XorOf(sentenceStart + 1, static_cast<std::size_t>(end - sentenceStart) - 1);
+  *end++ = '*';
+  *end++ = kHex[(checksum >> 4) & 0xF];
+  *end++ = kHex[checksum & 0xF];
+  return end;
 }
 
 void CloseSentence(std::string& out, std::size_t sentenceStart) {
-  const unsigned checksum = XorOf(std::string_view(out).substr(sentenceStart + 1));
   const std::size_t end = out.size();
   out.resize(end + 3);
-  WriteChecksumDigits(out.data() + end, checksum);
+  CloseSentence(out.data() + sentenceStart, out.data() + end);
 }
 
-std::string_view SentencePair::MotionFields(double speedKnots, double courseDegrees) {
-  // Course and speed change once a stretch at most: print them again only when they do (the
-  // comparison is of the bits, so that -0 and 0 keep their own texts).
-  if (motionLength_ == 0 || std::memcmp(&speedKnots, &motionSpeed_, sizeof speedKnots) != 0 ||
-      std::memcmp(&courseDegrees, &motionCourse_, sizeof courseDegrees) != 0) {
-    char* out = motion_;
-    out += WriteFixed(out, speedKnots, 2);
-    *out++ = ',';
-    out += WriteFixed(out, courseDegrees, 3);
-    *out++ = ',';
-    motionLength_ = static_cast<std::size_t>(out - motion_);
-    motionXor_ = XorOf(std::string_view(motion_, motionLength_));
-    motionSpeed_ = speedKnots;
-    motionCourse_ = courseDegrees;
-  }
-  return std::string_view(motion_, motionLength_);
-}
-
-void SentencePair::SetDate(const CalendarDate& date) {
-  dated_ = true;
-  dayZero_ = DaysFromDate(date);
-  dateFieldsValid_ = false;
-}
-
-std::string_view SentencePair::DateFields(double clockMs) {
-  // The date changes once a day of track at most: write it again only when it does.
-  const double day = DayOffset(clockMs);
-  if (!dateFieldsValid_ || day != dateFieldsDay_) {
-    const double held = day < -kMostDays ? -kMostDays : (day > kMostDays ? kMostDays : day);
-    const CalendarDate date = DateFromDays(dayZero_ + static_cast<std::int64_t>(held));
-    const std::int64_t yearOfCentury = (date.year % 100 + 100) % 100;
-    char* out = WriteDigits(dateFields_, date.day, 2);
-    out = WriteDigits(out, date.month, 2);
-    out = WriteDigits(out, yearOfCentury, 2);
-    out = WriteText(out, ",,");
-    dateFieldsLength_ = static_cast<std::size_t>(out - dateFields_);
-    dateFieldsXor_ = XorOf(std::string_view(dateFields_, dateFieldsLength_));
-    dateFieldsDay_ = day;
-    dateFieldsValid_ = true;
-  }
-  return std::string_view(dateFields_, dateFieldsLength_);
-}
-
-void SentencePair::Build(double clockMs, std::string_view latitudeText,
-                         std::string_view longitudeText, double speedKnots, double courseDegrees) {
-  // Both sentences are written one after the other into text_, which is large enough for any
-  // values: the position fields are bounded, and so are speed and course printed with decimals.
-  // The checksum is an XOR, so the shared fields are summed once for both sentences.
-  char time[16];
-  const std::string_view timeField(time,
-                                   static_cast<std::size_t>(WriteTimeField(time, clockMs) - time));
-  char position[2 * kCoordinateFieldCapacity];
-  char* positionEnd = WriteLatitude(position, latitudeText);
-  positionEnd = WriteLongitude(positionEnd, longitudeText);
-  const std::string_view positionFields(position, static_cast<std::size_t>(positionEnd - position));
-  const unsigned shared = XorOf(timeField) ^ XorOf(positionFields);
-  const std::string_view motion = MotionFields(speedKnots, courseDegrees);
-
-  static constexpr unsigned kGgaFixed = XorOf("GPGGA,") ^ XorOf(kGgaFixFields);
-  char* out = WriteText(text_, "$GPGGA,");
-  out = WriteText(out, timeField);
-  out = WriteText(out, positionFields);
+char* BuildGga(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+               char* out) {
+  char* const start = out;
+  out = FormatGgaTime(clockMs, out);
+  out = FormatLatitude(latitudeText, out);
+  out = FormatLongitude(longitudeText, out);
   out = WriteText(out, kGgaFixFields);
-  out = WriteChecksumDigits(out, kGgaFixed ^ shared);
-  ggaLength_ = static_cast<std::size_t>(out - text_);
+  return CloseSentence(start, out);
+}
 
-  static constexpr unsigned kRmcFixed = XorOf("GPRMC,") ^ XorOf("A,");
-  static constexpr unsigned kUndatedTail = XorOf(kRmcTail);
-  std::string_view tail = kRmcTail;
-  unsigned tailXor = kUndatedTail;
-  if (dated_) {
-    tail = DateFields(clockMs);
-    tailXor = dateFieldsXor_;
-  }
-  char* const rmc = out;
-  out = WriteText(rmc, "$GPRMC,");
-  out = WriteText(out, timeField);
+char* BuildRmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+               double speedKnots, double courseDegrees, const CalendarDate* date, char* out) {
+  char* const start = out;
+  out = FormatRmcTime(clockMs, out);
   out = WriteText(out, "A,");
-  out = WriteText(out, positionFields);
-  out = WriteText(out, motion);
-  out = WriteText(out, tail);
-  out = WriteChecksumDigits(out, kRmcFixed ^ shared ^ motionXor_ ^ tailXor);
-  rmcLength_ = static_cast<std::size_t>(out - rmc);
+  out = FormatLatitude(latitudeText, out);
+  out = FormatLongitude(longitudeText, out);
+  const Bytes<double[2]> motion({speedKnots, courseDegrees});
+  out = Memoized(tMotionFields, motion.bytes, sizeof motion.bytes, out,
+                 [=](char* at) { return WriteMotionFields(at, speedKnots, courseDegrees); });
+  if (date) {
+    // The day the clock falls on, as the time field counts it.
+    const double offset = DayOffset(clockMs);
+    const double held =
+        offset < -kMostDays ? -kMostDays : (offset > kMostDays ? kMostDays : offset);
+    const std::int64_t day = DaysFromDate(*date) + static_cast<std::int64_t>(held);
+    const Bytes<std::int64_t> input(day);
+    out = Memoized(tDateFields, input.bytes, sizeof input.bytes, out,
+                   [day](char* at) { return WriteDateFields(at, day); });
+  } else {
+    out = WriteText(out, kRmcTail);
+  }
+  return CloseSentence(start, out);
 }
 
 }  // namespace wayloom

@@ -129,15 +129,25 @@ namespace {
 constexpr double kFastScaledLimit = 2147483648.0;
 constexpr double kTieGuard = 1e-6;
 
-// The fast path of WriteFixed; false when the value needs the exact printer.
-bool WriteFixedFast(char* buffer, double value, int decimals, std::size_t& length) {
-  if (decimals > 9 || !(std::fabs(value) < kFastScaledLimit)) return false;
+}  // namespace
+
+bool RoundScaled(double value, int decimals, std::uint64_t& units) {
+  if (decimals < 0 || decimals > 9 || !(std::fabs(value) < kFastScaledLimit)) return false;
   const double scaled = std::fabs(value) * kPowersOfTen[decimals];
   if (!(scaled < kFastScaledLimit)) return false;
-  auto units = static_cast<std::uint64_t>(scaled);  // truncation: the floor of a positive value
+  units = static_cast<std::uint64_t>(scaled);  // truncation: the floor of a positive value
   const double fraction = scaled - static_cast<double>(units);
   if (std::fabs(fraction - 0.5) <= kTieGuard) return false;
   if (fraction > 0.5) ++units;
+  return true;
+}
+
+namespace {
+
+// The fast path of WriteFixed; false when the value needs the exact printer.
+bool WriteFixedFast(char* buffer, double value, int decimals, std::size_t& length) {
+  std::uint64_t units = 0;
+  if (!RoundScaled(value, decimals, units)) return false;
 
   char digits[24];
   char* first = digits + sizeof digits;

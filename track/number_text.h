@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,11 @@ constexpr std::size_t kFixedTextCapacity = 384;
 // Writes what AppendFixed appends into buffer, which holds kFixedTextCapacity characters, for
 // decimals from 0 to kMaxFixedDecimals, and returns its length. No allocation.
 std::size_t WriteFixed(char* buffer, double value, int decimals);
+
+// |value| x 10^decimals rounded to a whole number exactly as "%.*f" rounds it, where that can be
+// done quickly and surely: decimals up to 9, a result below 2^31, and the scaled value not next to
+// a half. False otherwise (WriteFixed's exact printer then decides).
+bool RoundScaled(double value, int decimals, std::uint64_t& units);
 
 // The same as a new string.
 std::string FormatFixed(double value, int decimals);

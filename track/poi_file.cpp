@@ -1,10 +1,12 @@
 #include "track/poi_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <new>
 
@@ -17,13 +19,17 @@ namespace {
 // stays), and hands out line pieces the way fgets with a 299-character buffer would.
 class LinePieceReader {
  public:
-  explicit LinePieceReader(std::FILE* file) : file_(file) {}
+  LinePieceReader(std::FILE* file, const std::function<bool()>& stopRequested)
+      : file_(file), stopRequested_(stopRequested) {}
 
   bool AtEnd() const { return atEnd_; }
   bool Failed() const { return failed_; }
+  bool Stopped() const { return stopped_; }
+  std::error_code Error() const { return error_; }
+  bool Utf16ByteOrderMark() const { return utf16ByteOrderMark_; }
 
   // Replaces piece with up to kLinePieceLimit characters, ending after a line feed. Reaching the
-  // end of the file sets AtEnd(); a read error sets Failed().
+  // end of the file sets AtEnd(); a read error sets Failed(); a stop request sets Stopped().
   void ReadPiece(std::string& piece) {
     piece.clear();
     while (piece.size() < kLinePieceLimit) {
@@ -67,19 +73,47 @@ class LinePieceReader {
   }
 
   bool Refill() {
-    if (atEnd_ || failed_) return false;
+    if (atEnd_ || failed_ || stopped_) return false;
+    // Checked per block, so that a huge file or an endless device stops at once.
+    if (stopRequested_ && stopRequested_()) {
+      stopped_ = true;
+      return false;
+    }
+    errno = 0;
     length_ = std::fread(buffer_, 1, sizeof buffer_, file_);
     position_ = 0;
-    if (length_ > 0) return true;
+    if (length_ > 0) {
+      if (firstBlock_) {
+        firstBlock_ = false;
+        SkipByteOrderMark();
+        if (position_ == length_) return Refill();
+      }
+      return true;
+    }
     if (std::ferror(file_)) {
       failed_ = true;
+      error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
     } else {
       atEnd_ = true;
     }
     return false;
   }
 
+  // A UTF-8 mark is no text of the first line; a UTF-16 one is only noted (its file reads as no
+  // points, and whoever reports that can say why).
+  void SkipByteOrderMark() {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer_);
+    if (length_ >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) position_ = 3;
+    utf16ByteOrderMark_ = length_ >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) ||
+                                           (bytes[0] == 0xFE && bytes[1] == 0xFF));
+  }
+
   std::FILE* file_;
+  const std::function<bool()>& stopRequested_;
+  bool firstBlock_ = true;
+  bool stopped_ = false;
+  bool utf16ByteOrderMark_ = false;
+  std::error_code error_;
   char buffer_[64 * 1024];
   std::size_t length_ = 0;
   std::size_t position_ = 0;
@@ -120,32 +154,45 @@ bool IsUsableCoordinate(std::string_view token) {
 
 }  // namespace
 
+PoiList::Node PoiList::MakeNode(std::uint64_t start, const PoiView& texts) {
+  const std::string_view* const fields[] = {&texts.szLon, &texts.szLat, &texts.szDescription,
+                                            &texts.szExtra};
+  Node node = start;
+  int shift = kStartBits;
+  for (int k = 0; k < 4; ++k) {
+    node |= std::uint64_t{fields[k]->size()} << shift;
+    shift += kLengthBits[k];
+  }
+  return node;
+}
+
 void PoiList::StartWithBlankTail() {
   nodes_.clear();
   text_.clear();
-  nodes_.push_back(Node{0, 0, 0, 0, 0});
+  nodes_.push_back(MakeNode(0, PoiView{}));
 }
 
 void PoiList::AppendPoint(const PoiView& node) {
+  const PoiView cut{node.szLon.substr(0, PoiNode::kCoordinateWidth),
+                    node.szLat.substr(0, PoiNode::kCoordinateWidth),
+                    node.szDescription.substr(0, PoiNode::kTextWidth),
+                    node.szExtra.substr(0, PoiNode::kTextWidth)};
   const std::size_t textSize = text_.size();
-  nodes_.push_back(Node{textSize + node.szLon.size() + node.szLat.size() +
-                            node.szDescription.size() + node.szExtra.size(),
-                        0, 0, 0, 0});
+  const std::uint64_t end = textSize + cut.szLon.size() + cut.szLat.size() +
+                            cut.szDescription.size() + cut.szExtra.size();
+  if (end >> kStartBits != 0) throw std::bad_alloc();  // more text than a node can point into
+  nodes_.push_back(MakeNode(end, PoiView{}));
   try {
-    text_ += node.szLon;
-    text_ += node.szLat;
-    text_ += node.szDescription;
-    text_ += node.szExtra;
+    text_ += cut.szLon;
+    text_ += cut.szLat;
+    text_ += cut.szDescription;
+    text_ += cut.szExtra;
   } catch (const std::bad_alloc&) {
     nodes_.pop_back();
     text_.resize(textSize);
     throw;
   }
-  Node& filled = nodes_[nodes_.size() - 2];
-  filled.lonLength = static_cast<std::uint8_t>(node.szLon.size());
-  filled.latLength = static_cast<std::uint8_t>(node.szLat.size());
-  filled.descriptionLength = static_cast<std::uint8_t>(node.szDescription.size());
-  filled.extraLength = static_cast<std::uint8_t>(node.szExtra.size());
+  nodes_[nodes_.size() - 2] = MakeNode(textSize, cut);
 }
 
 void PoiList::ReserveForFile(std::size_t fileBytes) {
@@ -160,17 +207,19 @@ void PoiList::ReserveForFile(std::size_t fileBytes) {
 }
 
 PoiView PoiList::operator[](std::size_t index) const {
-  const Node& node = nodes_[index];
+  const Node node = nodes_[index];
   const std::string_view text(text_);
-  std::size_t at = node.start;
+  std::size_t at = node & ((std::uint64_t{1} << kStartBits) - 1);
+  std::string_view PoiView::*const fields[] = {&PoiView::szLon, &PoiView::szLat,
+                                               &PoiView::szDescription, &PoiView::szExtra};
   PoiView view;
-  view.szLon = text.substr(at, node.lonLength);
-  at += node.lonLength;
-  view.szLat = text.substr(at, node.latLength);
-  at += node.latLength;
-  view.szDescription = text.substr(at, node.descriptionLength);
-  at += node.descriptionLength;
-  view.szExtra = text.substr(at, node.extraLength);
+  int shift = kStartBits;
+  for (int k = 0; k < 4; ++k) {
+    const std::size_t length = (node >> shift) & ((std::uint64_t{1} << kLengthBits[k]) - 1);
+    view.*fields[k] = text.substr(at, length);
+    at += length;
+    shift += kLengthBits[k];
+  }
   return view;
 }
 
@@ -212,30 +261,55 @@ bool ParsePoiLine(std::string_view piece, PoiView& node) {
 }
 
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list) {
+  PoiReadDetails details;
+  return ReadPoiFile(path, list, details);
+}
+
+PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list, PoiReadDetails& details) {
+  details.error.clear();
+  details.utf16ByteOrderMark = false;
   try {
     list.StartWithBlankTail();
   } catch (const std::bad_alloc&) {
     return PoiReadStatus::kNoMemoryForList;
   }
 
+  const auto stopped = [&details] { return details.stopRequested && details.stopRequested(); };
+  if (stopped()) return PoiReadStatus::kStopped;
+  errno = 0;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return PoiReadStatus::kCannotOpen;
+  if (!file) {
+    // Opening a pipe waits for its writer; a stop signal ends that wait with EINTR.
+    if (stopped()) return PoiReadStatus::kStopped;
+    details.error = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
+    return PoiReadStatus::kCannotOpen;
+  }
   list.ReserveForFile(FileSize(path));
 
   try {
-    auto reader = std::make_unique<LinePieceReader>(file.get());
+    auto reader = std::make_unique<LinePieceReader>(file.get(), details.stopRequested);
     std::string piece;
     PoiView point;
+    PoiReadStatus status = PoiReadStatus::kOk;
     while (!reader->AtEnd()) {
       reader->ReadPiece(piece);
-      if (reader->Failed()) return PoiReadStatus::kReadError;
+      if (reader->Failed()) {
+        details.error = reader->Error();
+        status = PoiReadStatus::kReadError;
+        break;
+      }
+      if (reader->Stopped()) {
+        status = PoiReadStatus::kStopped;
+        break;
+      }
       if (!ParsePoiLine(piece, point)) continue;
       list.AppendPoint(point);
     }
+    details.utf16ByteOrderMark = reader->Utf16ByteOrderMark();
+    return status;
   } catch (const std::bad_alloc&) {
     return PoiReadStatus::kOutOfMemory;  // the list still ends in its blank tail
   }
-  return PoiReadStatus::kOk;
 }
 
 }  // namespace wayloom

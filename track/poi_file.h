@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace wayloom {
@@ -49,17 +51,25 @@ struct PoiView {
 
 // The POI list: the points in file order followed by exactly one blank node (the blank tail), which
 // stands for no point and shows as the empty last row of the source table. The texts of all nodes
-// share one buffer, so a million points take a few tens of megabytes.
+// share one buffer and a node takes eight bytes beyond its texts, so a million points take a few
+// tens of megabytes.
 class PoiList {
  public:
   // Makes the list the blank tail alone. May throw std::bad_alloc.
   void StartWithBlankTail();
-  // Stores node's texts in the blank tail and appends a new blank tail. When memory runs out it
-  // throws std::bad_alloc and leaves the list as it was.
+  // Stores node's texts, cut to the widths of PoiNode, in the blank tail and appends a new blank
+  // tail. When memory runs out it throws std::bad_alloc and leaves the list as it was.
   void AppendPoint(const PoiView& node);
 
   // Makes room for the points of a file of this size, so that reading it moves nothing.
   void ReserveForFile(std::size_t fileBytes);
+
+  // Ask the processor to fetch a node, or the texts of a node fetched before, ahead of their use;
+  // they change nothing. Reading points out of file order waits on memory otherwise.
+  void PrefetchNode(std::size_t index) const { Prefetch(&nodes_[index]); }
+  void PrefetchTexts(std::size_t index) const {
+    Prefetch(text_.data() + (nodes_[index] & ((std::uint64_t{1} << kStartBits) - 1)));
+  }
 
   std::size_t size() const { return nodes_.size(); }
   bool empty() const { return nodes_.empty(); }
@@ -68,14 +78,21 @@ class PoiList {
   bool operator==(const PoiList& other) const;
 
  private:
-  struct Node {
-    std::uint64_t start;  // where the node's texts begin in text_, one after the other
-    std::uint8_t lonLength;
-    std::uint8_t latLength;
-    std::uint8_t descriptionLength;
-    std::uint8_t extraLength;
-  };
-  static_assert(PoiNode::kTextWidth < 256, "text lengths are stored in a byte");
+  // A node in one word: where its texts begin in text_, one after the other, in the low bits, and
+  // above them the lengths of its four texts, of four, four, seven and seven bits.
+  using Node = std::uint64_t;
+  static constexpr int kStartBits = 42;  // four terabytes of text
+  static constexpr int kLengthBits[] = {4, 4, 7, 7};
+  static_assert(PoiNode::kCoordinateWidth < 16 && PoiNode::kTextWidth < 128,
+                "the lengths of cut texts fit their bits");
+  static Node MakeNode(std::uint64_t start, const PoiView& texts);
+  static void Prefetch(const void* address) {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+  }
 
   std::vector<Node> nodes_;
   std::string text_;
@@ -92,14 +109,28 @@ bool ParsePoiLine(std::string_view piece, PoiView& node);
 
 enum class PoiReadStatus {
   kOk,
-  kCannotOpen,      // the list is the blank tail alone
-  kReadError,       // the points read before the error stay
-  kOutOfMemory,     // the points read before the shortage stay; the line being read is lost
-  kNoMemoryForList  // not even the blank tail could be made: there is no list
+  kCannotOpen,       // the list is the blank tail alone
+  kReadError,        // the points read before the error stay
+  kOutOfMemory,      // the points read before the shortage stay; the line being read is lost
+  kNoMemoryForList,  // not even the blank tail could be made: there is no list
+  kStopped,          // a stop was asked for; the points read before it stay
+};
+
+// What a reading needs and tells beyond the points.
+struct PoiReadDetails {
+  // Asked before the file is opened and before every block is read; true ends the reading. A
+  // signal that interrupts the opening (of a pipe without a writer) is seen here too.
+  std::function<bool()> stopRequested;
+  // The system's reason when the file could not be opened or read.
+  std::error_code error;
+  // The file starts with a UTF-16 byte-order mark: its text cannot read as numbers.
+  bool utf16ByteOrderMark = false;
 };
 
 // Reads the file at path into list (emptied first). The list always ends in its blank tail, except
-// after kNoMemoryForList, when it is left empty.
+// after kNoMemoryForList, when it is left empty. A UTF-8 byte-order mark at the start of the file
+// (as spreadsheet programs write it) is skipped; the line rules apply to what follows.
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list);
+PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list, PoiReadDetails& details);
 
 }  // namespace wayloom

@@ -1,5 +1,6 @@
-// Copying of short texts (sentence fields, coordinates, whole sentences) without a call into the
-// C library for each: a few fixed-size moves that the compiler turns into plain loads and stores.
+// Copying and comparing of short texts (sentence fields, coordinates, whole sentences) without a
+// call into the C library for each: a few fixed-size moves that the compiler turns into plain loads
+// and stores.
 // Formatting a sentence copies some twenty pieces of a few bytes each, where the call would cost
 // more than the copy.
 #pragma once
@@ -39,6 +40,30 @@ inline char* CopyShort(char* out, const char* source, std::size_t size) {
     return CopyLong(out, source, size);
   }
   return out + size;
+}
+
+// Whether the size bytes (at most 16) at a and at b are the same, compared as at most two
+// possibly overlapping words.
+template <typename Word>
+inline bool SameTwoWords(const char* a, const char* b, std::size_t size) {
+  Word a0;
+  Word a1;
+  Word b0;
+  Word b1;
+  std::memcpy(&a0, a, sizeof a0);
+  std::memcpy(&a1, a + size - sizeof a1, sizeof a1);
+  std::memcpy(&b0, b, sizeof b0);
+  std::memcpy(&b1, b + size - sizeof b1, sizeof b1);
+  return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+}
+
+inline bool EqualShort(const char* a, const char* b, std::size_t size) {
+  if (size >= 8) return SameTwoWords<std::uint64_t>(a, b, size);
+  if (size >= 4) return SameTwoWords<std::uint32_t>(a, b, size);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace wayloom

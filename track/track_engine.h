@@ -14,8 +14,8 @@
 
 #include "track/calendar.h"
 #include "track/closest_search.h"
+#include "track/fix_batches.h"
 #include "track/host.h"
-#include "track/nmea.h"
 #include "track/poi_file.h"
 #include "track/table.h"
 #include "track/track_file.h"
@@ -27,9 +27,12 @@ enum class TrackOutcome {
   kNotRun,       // no track has been written yet
   kWritten,      // the file holds the whole track (possibly empty: fewer than two points)
   kDeclined,     // the destination existed and the answer was No: it was left untouched
-  kOpenFailed,   // the destination could not be opened for writing
+  kOpenFailed,   // the destination could not be opened for writing, or is the POI file itself
   kWriteFailed,  // a write, flush or close failed; the file holds what got through
   kStopped,      // stopped on request; the file holds every line written so far, all complete
+  // With SetSourceMustBeRead only; in both the destination was neither asked about nor touched:
+  kSourceUnread,    // the POI file could not be read in full (its message was shown)
+  kStoppedReading,  // a stop was asked for while the POI file was read
 };
 
 struct TrackSummary {
@@ -56,8 +59,11 @@ class TrackEngine {
   std::string m_strTimePeriod = "1";      // seconds between points
 
   // Reads the POI file, shows it, writes the track in the order the option boxes choose, and shows
-  // the POI list again. Problems are shown through the Prompter; it always runs to its end.
+  // the POI list again. Problems are shown through the Prompter; it always runs to its end, unless
+  // SetSourceMustBeRead is on and the POI file was not read in full.
   void CreateTrack();
+  // The same track once more from the POI list as it stands, without reading the file again.
+  void RepeatTrack();
 
   // The POI list: rebuilt from m_strSourceFile (reporting its own failures), or freed.
   void LoadPoiFile();
@@ -69,12 +75,6 @@ class TrackEngine {
   bool PlanarOffset(double longitude, double latitude, double& eastMetres,
                     double& northMetres) const;
 
-  // The two sentences of a point: each is listed in the output table and returned with its "\n".
-  const std::string& BuildGga(double clockMs, std::string_view latitudeText,
-                              std::string_view longitudeText);
-  const std::string& BuildRmc(double clockMs, std::string_view latitudeText,
-                              std::string_view longitudeText);
-
   // The track writers; CreateTrack calls the one the option boxes choose. All start with the first
   // point of the file. Closest order then always goes on to the nearest point not yet visited
   // (FindClosest); extra points fill each stretch between two points (WriteExtraPoints).
@@ -83,15 +83,16 @@ class TrackEngine {
   void WriteExtraTrack();
   void WriteClosestExtraTrack();
 
-  // The size of a - b, never negative. Should it come out negative or not a number (only arguments
-  // that are not numbers, or the same infinity twice, can do that) it is reported and taken as 0.
-  double AbsDifference(double a, double b);
-
   const std::optional<PoiList>& PoiPoints() const { return m_poiList; }
   const Table& SourceTable() const { return m_sourceTable; }
   const Table& NmeaTable() const { return m_nmeaTable; }
   double Course() const { return m_dCourse; }
   double Speed() const { return m_dSpeed; }
+  // What one track hands on to the next; set back to repeat a track as it was.
+  void SetCourseAndSpeed(double courseDegrees, double speedKnots) {
+    m_dCourse = courseDegrees;
+    m_dSpeed = speedKnots;
+  }
   const std::string& LastLatitudeText() const { return m_szLastLat; }
   const std::string& LastLongitudeText() const { return m_szLastLon; }
   // The origin of PlanarOffset; FillSourceTable resets it to the reference position (0, 0).
@@ -103,8 +104,9 @@ class TrackEngine {
 
   // Writes tracks to stream (standard output) instead of m_strDestFile; null goes back to the file.
   void SetOutputStream(std::FILE* stream) { m_outputStream = stream; }
-  // Off: sentences are not kept in the output table (a command line has no window to show them in).
-  void SetKeepOutputTable(bool keep) { m_keepOutputTable = keep; }
+  // Off: sentences are not kept in the output table, nor points in the source table (a command line
+  // has no window to show them in).
+  void SetKeepTables(bool keep) { m_keepTables = keep; }
   void SetProgressMonitor(ProgressMonitor* monitor) { m_progress = monitor; }
   // Hears every sentence pair written; null for none.
   void SetTrackListener(TrackListener* listener) { m_listener = listener; }
@@ -115,17 +117,33 @@ class TrackEngine {
   void SetTrackStartMs(double clockMs) { m_trackStartMs = clockMs; }
   // Dated RMC sentences: date is the day of clock 0. Without it (the default) RMC has no date.
   void SetRmcDate(const std::optional<CalendarDate>& date);
+  // On: the POI file must be read in full before the destination is asked about or opened, and
+  // the progress monitor's stop request is heeded while it is read. A track whose file could not
+  // be read then ends there (kSourceUnread, kStoppedReading), so an existing destination is never
+  // lost to a mistyped source. Off (the default), the writer runs with whatever list stands.
+  void SetSourceMustBeRead(bool must) { m_sourceMustBeRead = must; }
+  // The last POI file read began with a UTF-16 byte-order mark (and so gave no points).
+  bool SourceHasUtf16Mark() const { return m_sourceUtf16; }
 
  private:
   // Track opening: period, overwrite question, the file, the output table. False when the writer
   // must return at once (the question was answered No, or the file could not be opened).
   bool OpenTrack();
-  // Writes the GGA and RMC sentences of one position. False when the track must end here (a write
-  // failed or a stop was asked for).
-  bool WriteSentencePair(double clockMs, std::string_view latitudeText,
-                         std::string_view longitudeText);
-  // A point of the POI list: a sentence pair that also counts as progress through the list.
+  // A point of the POI list, and an extra point, at a time on the track, with the course and speed
+  // as they stand: its GGA and RMC sentences are built and written. False when the track must end
+  // here (a write failed or a stop was asked for).
   bool WritePoint(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
+  bool WriteExtraPoint(double clockMs, double latitude, double longitude);
+  // A new position of the track in the batch being filled, with the course and speed as they
+  // stand; once it is filled in, FixAdded sends a full batch to be formatted and writes the
+  // formatted ones.
+  TrackFix& NewFix(double clockMs);
+  bool FixAdded();
+  // Writes the formatted batches: those that are ready, or all of them once waitForAll.
+  void WriteFormattedBatches(bool waitForAll);
+  // Writes the sentences of a formatted batch, each pair in turn, to the file, the output table and
+  // the listener, until the track ends.
+  void WriteBatch(const FixBatch& batch);
   void CloseTrack();
   // Writes the extra points from the current position towards the target texts and sets the
   // course and speed of the stretch; returns the clock at which the target itself is to be written.
@@ -135,13 +153,20 @@ class TrackEngine {
   // order chosen, each becoming the current position once written.
   enum class VisitOrder { kFile, kClosest };
   void WriteVisitingTrack(VisitOrder order, bool extraPoints);
-  // Texts of the source-table row of the n-th point, as the writers read cells.
-  std::string_view RowLatitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 0); }
-  std::string_view RowLongitude(std::size_t row) const { return m_sourceTable.ReadCell(row, 1); }
+  // The source table shows the POI list row for row: a row per node, the blank tail last, or the
+  // one row "Poi list is empty" when there is no list. The writers read the texts a row's cells
+  // give (cut as a cell read cuts them) from the list itself, so the table is needed only where
+  // someone looks at it.
+  std::size_t SourceRows() const { return m_poiList ? m_poiList->size() : 1; }
+  std::string_view RowLatitude(std::size_t row) const {
+    return (*m_poiList)[row].szLat.substr(0, Table::kCellReadLimit);
+  }
+  std::string_view RowLongitude(std::size_t row) const {
+    return (*m_poiList)[row].szLon.substr(0, Table::kCellReadLimit);
+  }
+  // The writer the option boxes choose, between the two showings of the source table.
+  void WriteChosenTrack();
   void ResetOutputTable();
-  // Lists a built sentence in the output table and returns it with its "\n", as BuildGga and
-  // BuildRmc do.
-  const std::string& ListSentence(std::string_view sentence);
   void RebuildSourceTable();
   void ReportProgress();
 
@@ -149,14 +174,17 @@ class TrackEngine {
   OptionStates& m_options;
   ProgressMonitor* m_progress = nullptr;
   std::FILE* m_outputStream = nullptr;
-  bool m_keepOutputTable = true;
+  bool m_keepTables = true;
   TrackListener* m_listener = nullptr;
   bool m_writeTrackFile = true;
   double m_trackStartMs = kTrackStartMs;
+  bool m_sourceMustBeRead = false;
+  PoiReadStatus m_loadStatus = PoiReadStatus::kOk;
+  bool m_sourceUtf16 = false;
 
   std::optional<PoiList> m_poiList;    // absent before the first load, after freeing, and when even
                                        // its blank tail could not be allocated
-  Table m_sourceTable;                 // only FillSourceTable changes it; the writers read it
+  Table m_sourceTable;                 // only FillSourceTable changes it
   std::uint64_t m_poiListVersion = 1;  // counts the POI lists loaded and freed
   std::uint64_t m_sourceTableShowsList = 0;  // the version the source table shows
   Table m_nmeaTable;
@@ -172,10 +200,16 @@ class TrackEngine {
 
   // The track being written.
   TrackFile m_trackFile;
-  double m_periodSeconds = 1.0;
-  std::string m_sentence;  // what BuildGga and BuildRmc return
-  SentencePair m_pair;     // the sentences of the point being written
+  double m_periodSeconds = 1.0;  // the settings of the track, as converted when it opened
+  double m_stepMetres = 100.0;
+  std::optional<CalendarDate> m_rmcDate;  // the day of clock 0, when RMC sentences are dated
+  BatchQueue m_batches;
+  // Batches submitted and not yet written: one for each thread the machine runs at once, so that
+  // every core formats while the writer writes, and one more for the writer to take next; no more,
+  // so that the writer is never far behind.
+  std::size_t m_batchesAtOnce = 3;
   bool m_trackEnded = false;
+  std::optional<TrackFix> m_lastFixWritten;  // the position whose sentences went out last
   TrackSummary m_summary;
 };
 

@@ -1,23 +1,78 @@
 #include "track/track_file.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace wayloom {
 
-bool DestinationExists(const std::string& path) {
+namespace {
+
+// Paths are UTF-8 on every platform, as the file functions take them; a name that is no UTF-8
+// (possible on Windows only) has no path.
+bool Utf8Path(const std::string& text, std::filesystem::path& path) {
   try {
-    std::error_code error;
-    const auto status = std::filesystem::symlink_status(std::filesystem::u8path(path), error);
-    return !error && std::filesystem::exists(status);
-  } catch (const std::exception&) {
+    path = std::filesystem::u8path(text);
     return true;
+  } catch (const std::exception&) {
+    return false;
   }
 }
+
+}  // namespace
+
+bool DestinationExists(const std::string& path) {
+  std::filesystem::path name;
+  if (!Utf8Path(path, name)) return true;
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::symlink_status(name, error)) && !error;
+}
+
+bool SameFile(const std::string& first, const std::string& second) {
+  std::filesystem::path one;
+  std::filesystem::path other;
+  std::error_code notTheSame;
+  return Utf8Path(first, one) && Utf8Path(second, other) &&
+         std::filesystem::equivalent(one, other, notTheSame);
+}
+
 namespace {
 constexpr std::size_t kBlockBytes = 1 << 20;
+
+// Cuts the regular file at path back to just after its last line feed. Nothing happens to a file
+// that cannot be read back (a device, a pipe) or cut.
+void CutToLastLine(const std::string& utf8Path) {
+  std::filesystem::path path;
+  if (!Utf8Path(utf8Path, path)) return;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return;
+  std::uintmax_t end = std::filesystem::file_size(path, error);
+  if (error) return;
+  std::ifstream in(path, std::ios::binary);
+  char block[4096];
+  while (end > 0 && in) {
+    const std::uintmax_t start = end > sizeof block ? end - sizeof block : 0;
+    const auto count = static_cast<std::streamsize>(end - start);
+    in.seekg(static_cast<std::streamoff>(start));
+    if (!in.read(block, count)) return;
+    for (std::streamsize i = count; i > 0; --i) {
+      if (block[i - 1] == '\n') {
+        in.close();
+        std::filesystem::resize_file(path, start + static_cast<std::uintmax_t>(i), error);
+        return;
+      }
+    }
+    end = start;
+  }
+  if (end == 0) {
+    in.close();
+    std::filesystem::resize_file(path, 0, error);
+  }
 }
+
+}  // namespace
 
 TrackFile::~TrackFile() {
   if (stream_) Close();
@@ -25,6 +80,7 @@ TrackFile::~TrackFile() {
 
 void TrackFile::Start() {
   failed_ = false;
+  error_.clear();
   filling_.resize(kBlockBytes);
   filled_ = 0;
   writing_.clear();
@@ -32,17 +88,41 @@ void TrackFile::Start() {
 
 bool TrackFile::Open(const std::string& path) {
   if (stream_) Close();
-  // Binary mode: the CR of every line end is written by WriteLine, on every platform.
-  stream_ = std::fopen(path.c_str(), "wb");
+  // Binary mode: the CR of every line end is written by WriteLine, on every platform. Emptying a
+  // large existing file takes the system a while, so a regular file is opened for appending and
+  // emptied by the background task, before the first block is written, while the track is
+  // formatted.
+  std::error_code error;
+  std::filesystem::path name;
+  const bool regularFile = Utf8Path(path, name) && std::filesystem::is_regular_file(name, error);
+  errno = 0;
+  stream_ = std::fopen(path.c_str(), regularFile ? "ab" : "wb");
+  const int openError = errno;
   ownsStream_ = true;
+  path_ = path;
   Start();
+  if (!stream_) Fail(openError);
+  if (stream_ && regularFile) {
+    written_ = std::async(std::launch::async, [name] {
+      std::error_code resizeError;
+      std::filesystem::resize_file(name, 0, resizeError);
+      return resizeError ? resizeError.value() : 0;
+    });
+  }
   return stream_ != nullptr;
+}
+
+void TrackFile::Fail(int errorNumber) {
+  if (!failed_)
+    error_ = std::error_code(errorNumber != 0 ? errorNumber : EIO, std::generic_category());
+  failed_ = true;
 }
 
 void TrackFile::Attach(std::FILE* stream) {
   if (stream_) Close();
   stream_ = stream;
   ownsStream_ = false;
+  path_.clear();
   Start();
 }
 
@@ -63,7 +143,9 @@ bool TrackFile::WriteLine(std::string_view line) {
 }
 
 void TrackFile::Wait() {
-  if (written_.valid() && !written_.get()) failed_ = true;
+  if (!written_.valid()) return;
+  const int writeError = written_.get();
+  if (writeError != 0) Fail(writeError);
 }
 
 void TrackFile::HandOver() {
@@ -75,7 +157,9 @@ void TrackFile::HandOver() {
   filled_ = 0;
   if (filling_.size() < kBlockBytes) filling_.resize(kBlockBytes);
   written_ = std::async(std::launch::async, [this, bytes] {
-    return std::fwrite(writing_.data(), 1, bytes, stream_) == bytes;
+    errno = 0;
+    if (std::fwrite(writing_.data(), 1, bytes, stream_) == bytes) return 0;
+    return errno != 0 ? errno : EIO;
   });
 }
 
@@ -83,8 +167,12 @@ bool TrackFile::Close() {
   if (!stream_) return !failed_;
   HandOver();
   Wait();
-  if (!failed_ && std::fflush(stream_) != 0) failed_ = true;
-  if (ownsStream_ && std::fclose(stream_) != 0) failed_ = true;
+  errno = 0;
+  if (!failed_ && std::fflush(stream_) != 0) Fail(errno);
+  errno = 0;
+  if (ownsStream_ && std::fclose(stream_) != 0) Fail(errno);
+  // A write that failed part way (a full disk) may have left half a line at the end.
+  if (failed_ && ownsStream_) CutToLastLine(path_);
   stream_ = nullptr;
   filling_ = std::string();
   writing_ = std::string();

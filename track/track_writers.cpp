@@ -20,7 +20,7 @@ void TrackEngine::WriteClosestExtraTrack() { WriteVisitingTrack(VisitOrder::kClo
 
 void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   if (!OpenTrack()) return;
-  const std::size_t rows = m_sourceTable.RowCount();
+  const std::size_t rows = SourceRows();
   if (rows < 3) {  // fewer than two points above the blank last row
     CloseTrack();
     return;
@@ -47,15 +47,25 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
     laterPoints.reserve(lastPointRow);
     for (std::size_t row = 1; row <= lastPointRow; ++row) laterPoints.push_back(rowPoint(row));
   }
-  ClosestPointIndex remaining(laterPoints);
+  // The search always starts from the point written last, so the whole visit follows from the
+  // first point and is worked out ahead of the writing.
+  ClosestTour tour(laterPoints, GeoPoint{m_dCurLat, m_dCurLon});
   laterPoints = std::vector<GeoPoint>();
+  // Out of file order, the points' nodes and texts are fetched some points ahead of their turn.
+  const auto readAhead = [this, &tour] {
+    const std::size_t node = tour.Peek(16);
+    const std::size_t texts = tour.Peek(8);
+    if (node != ClosestTour::kUnknown) m_poiList->PrefetchNode(node + 1);
+    if (texts != ClosestTour::kUnknown) m_poiList->PrefetchTexts(texts + 1);
+  };
   std::size_t nextFileRow = 1;
 
   while (goOn) {
     std::size_t target = 0;
     if (order == VisitOrder::kClosest) {
-      if (remaining.Empty()) break;
-      target = remaining.TakeClosest(GeoPoint{m_dCurLat, m_dCurLon}) + 1;
+      if (tour.Done()) break;
+      target = tour.Next() + 1;
+      readAhead();
     } else {
       if (nextFileRow > lastPointRow) break;
       target = nextFileRow++;

@@ -1,0 +1,189 @@
+// The command line against a hostile user: a DEST that is the SOURCE or the --pty LINK, a SOURCE
+// that cannot be read or carries a byte-order mark, numbers that are not numbers, closed and full
+// standard output, a file-size limit, and stop signals at awkward moments. Every case says what it
+// gets in (arguments) and what must come out: exit status, message, and the files left behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "tests/test_support.h"
+
+namespace wayloom {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+const std::string kThreePoints = WAYLOOM_TEST_DATA "/three_points.csv";
+const std::string kThreePointsTrack = ReadFile(WAYLOOM_TEST_DATA "/three_points.nmea");
+const std::string kKept = "keep me\n";
+
+// What a file must hold afterwards: these bytes, or (none) nothing: it must not exist.
+struct OnDisk {
+  std::string path;
+  std::optional<std::string> bytes;
+};
+
+void ExpectOnDisk(const OnDisk& expected, const std::string& context) {
+  if (expected.bytes) {
+    EXPECT_EQ(ReadFile(expected.path), *expected.bytes) << context;
+  } else {
+    EXPECT_FALSE(std::filesystem::exists(expected.path)) << context;
+  }
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
+  test::TempDir dir;
+  const std::string pois = dir.File("pois.csv"), kept = dir.File("kept.nmea");
+  const std::string fresh = dir.File("fresh.nmea"), full = dir.File("full.nmea");
+  const std::string missing = dir.File("missing.csv"), noFolder = dir.File("no/such.nmea");
+  const std::string bom = dir.File("bom.csv"), utf16 = dir.File("utf16.csv");
+  const std::string gps = dir.File("gps"), pointsFile = ReadFile(kThreePoints);
+  WriteFile(pois, pointsFile);
+  std::filesystem::create_hard_link(pois, dir.File("hard.csv"));
+  std::filesystem::create_symlink(pois, dir.File("soft.csv"));
+  WriteFile(bom, "\xEF\xBB\xBF" + pointsFile.substr(31));  // no heading: a point comes first
+  WriteFile(utf16, std::string("\xFF\xFE"
+                               "1\0,\0"
+                               "2\0\n\0",
+                               10));
+  ASSERT_EQ(test::InvokeCli({"--extra", "--step", "500", pois, full}).status, kExitOk);
+  // Under a file-size limit of 8192 bytes the track is cut back to its last whole line in them.
+  const std::string cutTrack = ReadFile(full).substr(0, ReadFile(full).rfind('\n', 8191) + 1);
+
+  // clang-format off
+  const struct {
+    std::vector<std::string> arguments;
+    const char* shell;  // run in this process, or through the shell as this command (%s: ours)
+    int status;
+    std::string message;
+    OnDisk onDisk;
+  } cases[] = {
+      {{"--yes", "--runs", "2", pois, pois}, nullptr, kExitError,
+       "Error the output file is the input file\n" + pois, {pois, pointsFile}},
+      {{"--yes", dir.File("soft.csv"), dir.File("hard.csv")}, nullptr, kExitError,
+       "the output file is the input file", {pois, pointsFile}},
+      {{"--yes", missing, kept}, nullptr, kExitError,
+       "Error can't open the input file\n" + missing + "\nno such file or folder\n", {kept, kKept}},
+      {{"--yes", dir.Path(), kept}, nullptr, kExitError,
+       "Error reading the input file\n" + dir.Path() + "\nis a folder\n", {kept, kKept}},
+      {{pois, noFolder}, nullptr, kExitError,
+       "Error can't open output file \n" + noFolder + "\nno such file or folder\n", {noFolder, {}}},
+      {{"--pty", gps, "--yes", pois, dir.Path() + "/./gps"}, nullptr, kExitUsage,
+       "DEST is the --pty LINK", {gps, {}}},
+      {{"--speed", "30", "--yes", pois, pois}, nullptr, kExitError,
+       "Error the output file is the input file\n" + pois, {pois, pointsFile}},
+      {{"--speed", "30", "--yes", missing, kept}, nullptr, kExitError,
+       "Error can't open the input file\n" + missing + "\nno such file or folder\n", {kept, kKept}},
+      {{"--speed", "30", "--pty", gps, "--yes", pois, gps}, nullptr, kExitUsage,
+       "DEST is the --pty LINK", {gps, {}}},
+      {{"--speed", "30", "--yes", utf16, kept}, nullptr, kExitOk, "no track: 0 points", {kept, ""}},
+      {{pois, ""}, nullptr, kExitUsage, "DEST is empty", {kept, kKept}},
+      {{"", kept}, nullptr, kExitUsage, "SOURCE is empty", {kept, kKept}},
+      {{"--period", "0,5", pois, fresh}, nullptr, kExitUsage,
+       "--period needs a decimal number such as 2, 0.5 or -1", {fresh, {}}},
+      {{"--step", "1O0", pois, fresh}, nullptr, kExitUsage, "--step needs a decimal", {fresh, {}}},
+      {{"--period", "1e-320", pois, fresh}, nullptr, kExitUsage, "not '1e-320'", {fresh, {}}},
+      {{"--period", "1" + std::string(308, '0'), pois, fresh}, nullptr, kExitUsage,
+       "--period needs a decimal", {fresh, {}}},
+      {{bom, fresh}, nullptr, kExitOk, "3 points read, 6 sentences", {fresh, kThreePointsTrack}},
+      {{"--yes", utf16, kept}, nullptr, kExitOk, "no track: 0 points read from " + utf16 +
+       ", which starts with a UTF-16 byte-order mark", {kept, ""}},
+      {{"--runs", "3", pois, "-"}, "%s >&-", kExitError,
+       "Error can't open output file \nstandard output\nnot open\n", {"-", {}}},
+      {{pois, "-"}, "%s >/dev/full", kExitError,
+       "Error writing output file \nstandard output\nno space left on the device\n", {"-", {}}},
+      {{"--yes", "--extra", "--step", "500", pois, full}, "prlimit --fsize=8192 %s", kExitError,
+       "Error writing output file \n" + full + "\nfile too large\n", {full, cutTrack}},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    WriteFile(kept, kKept);
+    const std::string context = ::testing::PrintToString(c.arguments);
+    test::CliRun run;
+    if (c.shell) {
+      std::string command = Quoted(WAYLOOM_CLI);
+      for (const std::string& argument : c.arguments) command += " " + Quoted(argument);
+      std::string line = c.shell;
+      line.replace(line.find("%s"), 2, command + " 2>" + Quoted(dir.File("err.txt")));
+      const int status = std::system(line.c_str());
+      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      run.err = ReadFile(dir.File("err.txt"));
+    } else {
+      run = test::InvokeCli(c.arguments);
+    }
+    EXPECT_EQ(run.status, c.status) << context << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << context << run.err;
+    EXPECT_EQ(run.err.find("overwrite"), std::string::npos) << context << run.err;
+    ExpectOnDisk(c.onDisk, context);
+  }
+}
+
+TEST(CliFaults, AStopSignalEndsTheCommandWith130AndLeavesWholeFiles) {
+  test::TempDir dir;
+  const std::string kept = dir.File("kept.nmea"), dest = dir.File("dest.nmea");
+  const std::string fifo = dir.File("fifo"), link = dir.File("gps");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A terminal for the overwrite question, on which nobody answers.
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+
+  enum class Moment { kReading, kOpening, kAsking, kStreaming };
+  // clang-format off
+  const struct {
+    std::vector<std::string> arguments;
+    std::string input;
+    Moment moment;
+    int signal;
+    std::string message;
+    OnDisk onDisk;
+  } cases[] = {
+      {{"--yes", "/dev/zero", kept}, "/dev/null", Moment::kReading, SIGTERM,
+       "stopped while reading /dev/zero; DEST was not touched", {kept, kKept}},
+      {{fifo, dest}, "/dev/null", Moment::kOpening, SIGINT, "stopped while reading " + fifo,
+       {dest, {}}},
+      {{kThreePoints, kept}, ptsname(terminal), Moment::kAsking, SIGINT,
+       "stopped: " + kept + " exists and was left as it was", {kept, kKept}},
+      {{"--pty", link, "--serve", "0", "--wait-clients", "1", "--loop", kThreePoints, dest},
+       "/dev/null", Moment::kStreaming, SIGHUP, "stopped: ", {dest, kThreePointsTrack}},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    WriteFile(kept, kKept);
+    std::filesystem::remove(dest);
+    test::CliProcess cli(dir, c.arguments, c.input);
+    const auto asked = [&] { return cli.Err().find("[y/N]") != std::string::npos; };
+    if (c.moment == Moment::kStreaming) {
+      const int client = test::Connect(cli.Port());
+      test::Read(client, 2);
+      close(client);
+    } else {
+      cli.WaitUntil(
+          [&] {
+            return cli.Catches(c.signal) && (c.moment == Moment::kReading || cli.Sleeping()) &&
+                   (c.moment != Moment::kAsking || asked());
+          },
+          "ready for the signal");
+    }
+    const std::string context = c.arguments[1];
+    EXPECT_EQ(cli.Wait(c.signal), kExitInterrupted) << context << cli.Err();
+    EXPECT_NE(cli.Err().find(c.message), std::string::npos) << context << cli.Err();
+    ExpectOnDisk(c.onDisk, context);
+    EXPECT_FALSE(std::filesystem::is_symlink(link)) << context;
+  }
+  close(terminal);
+}
+
+}  // namespace
+}  // namespace wayloom
