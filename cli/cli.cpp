@@ -12,6 +12,7 @@
 #include "cli/platform.h"
 #include "cli/receiver_run.h"
 #include "live/live_feed.h"
+#include "live/pacer.h"
 #include "live/pty_link.h"
 #include "live/tcp_server.h"
 #include "track/calendar.h"
@@ -261,29 +262,6 @@ std::string ParseArguments(int argc, const char* const argv[], CliSettings& sett
   settings.source = operands[0];
   settings.dest = operands[1];
   return {};
-}
-
-// A speed-up: a decimal number (digits, an optional point and fraction, an optional exponent),
-// finite and above 0. Zero when the text is no such number.
-double ParseSpeedup(const std::string& text) {
-  std::size_t i = 0;
-  std::size_t digits = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-  }
-  if (digits == 0) return 0.0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t exponentDigits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++exponentDigits;
-    if (exponentDigits == 0) return 0.0;
-  }
-  if (i != text.size()) return 0.0;
-  const double value = ParseDecimal(text);
-  return std::isfinite(value) && value > 0.0 ? value : 0.0;
 }
 
 // The step and the period, which the window reads as atof does, checked on the command line: a

@@ -6,12 +6,19 @@
 
 QString FileDialogPicker::PickFile(QWidget* parent, const QString& title, const QString& directory,
                                    const QStringList& nameFilters) {
+  return PickFileNamed(parent, title, directory, nameFilters, QString());
+}
+
+QString FileDialogPicker::PickFileNamed(QWidget* parent, const QString& title,
+                                        const QString& directory, const QStringList& nameFilters,
+                                        const QString& proposedName) {
   QFileDialog dialog(parent, title, directory);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);
   // Qt's own dialog behaves the same on every desktop, including taking a new file name.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setNameFilters(nameFilters);
+  if (!proposedName.isEmpty()) dialog.selectFile(proposedName);
   if (dialog.exec() != QDialog::Accepted) return QString();
   const QStringList chosen = dialog.selectedFiles();
   return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen.first());
@@ -43,5 +50,9 @@ QString CFileChooser::StartDirectory() const {
 }
 
 QString CFileChooser::Choose(QWidget* parent) const {
-  return m_picker.PickFile(parent, QStringLiteral("Browse"), StartDirectory(), m_nameFilters);
+  if (m_proposedName.isEmpty()) {
+    return m_picker.PickFile(parent, QStringLiteral("Browse"), StartDirectory(), m_nameFilters);
+  }
+  return m_picker.PickFileNamed(parent, QStringLiteral("Browse"), StartDirectory(), m_nameFilters,
+                                m_proposedName);
 }

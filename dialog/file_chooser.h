@@ -14,6 +14,12 @@ class FilePicker {
   // The full path of the file chosen, or an empty string when the person cancelled.
   virtual QString PickFile(QWidget* parent, const QString& title, const QString& directory,
                            const QStringList& nameFilters) = 0;
+  // The same, with a file name put forward in the name field; a picker without one ignores it.
+  virtual QString PickFileNamed(QWidget* parent, const QString& title, const QString& directory,
+                                const QStringList& nameFilters, const QString& proposedName) {
+    static_cast<void>(proposedName);
+    return PickFile(parent, title, directory, nameFilters);
+  }
 };
 
 // An open-file dialog that also takes the name of a file that does not exist yet: the destination
@@ -22,6 +28,8 @@ class FileDialogPicker : public FilePicker {
  public:
   QString PickFile(QWidget* parent, const QString& title, const QString& directory,
                    const QStringList& nameFilters) override;
+  QString PickFileNamed(QWidget* parent, const QString& title, const QString& directory,
+                        const QStringList& nameFilters, const QString& proposedName) override;
 };
 
 // One use of the chooser: set where it starts and what it lists, then Choose.
@@ -34,6 +42,8 @@ class CFileChooser {
   void SetInitialDir(const QString& directory, const QString& fallbackPath = QString());
   // The file-type filters, each "text (patterns)" or just "patterns"; the first is selected.
   void SetFilter(const QStringList& nameFilters);
+  // A file name the chooser puts forward (none unless set).
+  void SetProposedName(const QString& name) { m_proposedName = name; }
 
   // Shows the chooser: the full path chosen, or an empty string when cancelled or failed.
   QString Choose(QWidget* parent) const;
@@ -46,4 +56,5 @@ class CFileChooser {
   QString m_initialDir;
   QString m_fallbackPath;
   QStringList m_nameFilters{QStringLiteral("*.txt *.log")};
+  QString m_proposedName;
 };

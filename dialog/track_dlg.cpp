@@ -3,10 +3,18 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDateEdit>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QFormLayout>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -14,16 +22,23 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "dialog/about_dlg.h"
 #include "dialog/message_box_prompter.h"
 #include "dialog/table_model.h"
+#include "dialog/track_map.h"
+#include "live/pacer.h"
 
 namespace {
 
@@ -322,8 +337,11 @@ void CTrackDlg::BuildControls() {
   numbers->addWidget(MakeLabel(QStringLiteral("Time period in seconds"), this, Qt::AlignRight));
   numbers->addWidget(m_periodEdit);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setMenuBar(m_menuBar);
+  // The controls of the track on the left; the map, the sentence options and the live output
+  // beside them.
+  auto* parts = new QWidget(this);
+  auto* layout = new QVBoxLayout(parts);
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(files);
   layout->addSpacing(fontMetrics().height() / 2);
   layout->addLayout(options);
@@ -345,6 +363,26 @@ void CTrackDlg::BuildControls() {
   setTabOrder(m_periodEdit, m_ctlNmeaList);
   setTabOrder(m_ctlNmeaList, m_reorderBox);
   setTabOrder(m_reorderBox, m_extraPointsBox);
+
+  m_splitter = new QSplitter(Qt::Horizontal, this);
+  m_splitter->setObjectName(QStringLiteral("splitter"));
+  m_splitter->setChildrenCollapsible(false);
+  m_splitter->addWidget(parts);
+  m_splitter->addWidget(BuildSidePanel());
+  m_splitter->setStretchFactor(0, 1);
+  m_splitter->setStretchFactor(1, 1);
+  auto* outer = new QVBoxLayout(this);
+  outer->setMenuBar(m_menuBar);
+  outer->addWidget(m_splitter);
+
+  // The new controls come after those of the track, in the order they stand in.
+  QWidget* previous = m_extraPointsBox;
+  for (QWidget* next : std::initializer_list<QWidget*>{m_map, m_fitButton, m_dateBox, m_dateEdit,
+                                                       m_liveTarget, m_liveAddress, m_speedupEdit,
+                                                       m_loopBox, m_liveStart, m_liveStop}) {
+    setTabOrder(previous, next);
+    previous = next;
+  }
   m_exitButton->setFocus();
 
   connect(m_exitButton, &QPushButton::clicked, this, &CTrackDlg::accept);
@@ -356,17 +394,126 @@ void CTrackDlg::BuildControls() {
   connect(m_nmeaModel, &QAbstractItemModel::modelReset, this,
           [this] { ApplyColumnWidths(m_ctlNmeaList, m_engine->NmeaTable()); });
 
-  // Never smaller than 80 average characters by 40 lines, the room the controls were arranged in;
-  // at first wide enough to show the four source columns side by side.
+  // The track's controls never get less than 80 average characters by 40 lines, the room they
+  // were arranged in; at first they are wide enough to show the four source columns side by side,
+  // and the map beside them about as wide.
   const QFontMetrics metrics = fontMetrics();
   const QSize least = QSize(80 * metrics.averageCharWidth(), 40 * metrics.lineSpacing())
-                          .expandedTo(minimumSizeHint());
-  setMinimumSize(least);
+                          .expandedTo(parts->minimumSizeHint());
+  parts->setMinimumSize(least);
   const int sourceColumns = 100 + 100 + 260 + 95;
   const int frame = 2 * m_ctlSourceList->frameWidth() +
-                    m_ctlSourceList->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
-                    layout->contentsMargins().left() + layout->contentsMargins().right();
-  resize(least.expandedTo(QSize(sourceColumns + frame, 0)));
+                    m_ctlSourceList->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const int partsWidth = std::max(least.width(), sourceColumns + frame);
+  m_splitter->setSizes({partsWidth, partsWidth * 4 / 5});
+  resize(minimumSizeHint().expandedTo(
+      QSize(partsWidth + partsWidth * 4 / 5 + outer->contentsMargins().left() +
+                outer->contentsMargins().right() + m_splitter->handleWidth(),
+            0)));
+}
+
+QWidget* CTrackDlg::BuildSidePanel() {
+  auto* panel = new QWidget(this);
+  m_map = new CTrackMap(panel);
+  m_map->SetDescriber([this](std::size_t index) {
+    const wayloom::Table& source = m_engine->SourceTable();
+    return index + 1 < source.RowCount() ? TextFromBytes(source.Cell(index, 2)) : QString();
+  });
+  m_fitButton = new QPushButton(QStringLiteral("Fit"), panel);
+  m_fitButton->setObjectName(QStringLiteral("fitButton"));
+  m_mapStatus = new QLabel(panel);
+  m_mapStatus->setObjectName(QStringLiteral("mapStatus"));
+  auto* mapBar = new QHBoxLayout;
+  mapBar->addWidget(m_mapStatus, 1);
+  mapBar->addWidget(m_fitButton);
+
+  // How the sentences are made: the date now; further settings of the receiver join this form.
+  auto* sentences = new QGroupBox(QStringLiteral("Sentences"), panel);
+  auto* sentencesForm = new QFormLayout(sentences);
+  m_dateBox = new QCheckBox(QStringLiteral("RMC sentences carry the date"), sentences);
+  m_dateBox->setObjectName(QStringLiteral("dateBox"));
+  m_dateEdit = new QDateEdit(QDate::currentDate(), sentences);
+  m_dateEdit->setObjectName(QStringLiteral("dateEdit"));
+  m_dateEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+  m_dateEdit->setMinimumDate(QDate(1000, 1, 1));
+  m_dateEdit->setCalendarPopup(true);
+  m_dateEdit->setEnabled(false);
+  sentencesForm->addRow(m_dateBox, m_dateEdit);
+
+  auto* live = new QGroupBox(QStringLiteral("Live output"), panel);
+  auto* liveForm = new QFormLayout(live);
+  m_liveTarget = new QComboBox(live);
+  m_liveTarget->setObjectName(QStringLiteral("liveTarget"));
+  m_liveTarget->addItem(QStringLiteral("TCP clients at [HOST:]PORT"));
+  m_liveTarget->addItem(QStringLiteral("UDP datagrams to HOST:PORT"));
+#ifdef Q_OS_LINUX
+  m_liveTarget->addItem(QStringLiteral("Pseudo-terminal linked at"));
+#endif
+  m_liveAddressText[0] = QStringLiteral("127.0.0.1:10110");
+  m_liveAddressText[1] = QStringLiteral("127.0.0.1:10110");
+  m_liveAddressText[2] = QDir::home().filePath(QStringLiteral("wayloom-gps"));
+  m_liveAddress = new QLineEdit(m_liveAddressText[0], live);
+  m_liveAddress->setObjectName(QStringLiteral("liveAddress"));
+  auto* target = new QHBoxLayout;
+  target->addWidget(m_liveTarget);
+  target->addWidget(m_liveAddress, 1);
+  liveForm->addRow(QStringLiteral("Send to"), target);
+  m_speedupEdit = new QLineEdit(QStringLiteral("1"), live);
+  m_speedupEdit->setObjectName(QStringLiteral("speedupEdit"));
+  m_speedupEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
+  m_loopBox = new QCheckBox(QStringLiteral("Loop: start over after the last point"), live);
+  m_loopBox->setObjectName(QStringLiteral("loopBox"));
+  auto* pace = new QHBoxLayout;
+  pace->addWidget(m_speedupEdit);
+  pace->addSpacing(fontMetrics().averageCharWidth() * 2);
+  pace->addWidget(m_loopBox, 1);
+  liveForm->addRow(QStringLiteral("Speed-up"), pace);
+  m_liveStart = new QPushButton(QStringLiteral("Start"), live);
+  m_liveStart->setObjectName(QStringLiteral("liveStart"));
+  m_liveStop = new QPushButton(QStringLiteral("Stop"), live);
+  m_liveStop->setObjectName(QStringLiteral("liveStop"));
+  m_liveStop->setEnabled(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(m_liveStart);
+  buttons->addWidget(m_liveStop);
+  buttons->addStretch(1);
+  liveForm->addRow(buttons);
+  m_liveStatus = new QLabel(QStringLiteral("Not sending."), live);
+  m_liveStatus->setObjectName(QStringLiteral("liveStatus"));
+  m_liveStatus->setWordWrap(true);
+  // Room for two lines from the start, so that a longer status does not move the map.
+  m_liveStatus->setMinimumHeight(2 * fontMetrics().lineSpacing());
+  m_liveStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  m_liveStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  liveForm->addRow(m_liveStatus);
+  for (QPushButton* button : {m_fitButton, m_liveStart, m_liveStop}) button->setAutoDefault(false);
+
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(m_map, 1);
+  layout->addLayout(mapBar);
+  layout->addWidget(sentences);
+  layout->addWidget(live);
+
+  m_liveTimer = new QTimer(this);
+  m_liveTimer->setInterval(200);
+  connect(m_liveTimer, &QTimer::timeout, this, &CTrackDlg::PollLive);
+  connect(m_fitButton, &QPushButton::clicked, m_map, &CTrackMap::Fit);
+  connect(m_map, &CTrackMap::StatusChanged, m_mapStatus, &QLabel::setText);
+  connect(m_dateBox, &QCheckBox::toggled, m_dateEdit, &QWidget::setEnabled);
+  connect(m_liveTarget, &QComboBox::currentIndexChanged, this, [this](int index) {
+    m_liveAddressText[m_liveTargetShown] = m_liveAddress->text();
+    m_liveTargetShown = index;
+    m_liveAddress->setText(m_liveAddressText[index]);
+  });
+  connect(m_liveStart, &QPushButton::clicked, this, &CTrackDlg::OnStartLive);
+  connect(m_liveStop, &QPushButton::clicked, this, &CTrackDlg::OnStopLive);
+  connect(m_ctlSourceList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (current.isValid()) m_map->SelectPoint(static_cast<std::size_t>(current.row()));
+          });
+  setAcceptDrops(true);
+  return panel;
 }
 
 void CTrackDlg::UpdateData(bool saveAndValidate) {
@@ -394,11 +541,22 @@ void CTrackDlg::OnBrowseSource() { Browse(kSourceBrowseDir, m_engine->m_strSourc
 
 void CTrackDlg::OnBrowseDest() { Browse(kDestBrowseDir, m_engine->m_strDestFile); }
 
+std::optional<wayloom::CalendarDate> CTrackDlg::RmcDate() const {
+  if (!m_dateBox->isChecked()) return std::nullopt;
+  const QDate date = m_dateEdit->date();
+  return wayloom::CalendarDate{date.year(), date.month(), date.day()};
+}
+
 void CTrackDlg::Browse(const QString& initialDirectory, std::string& setting) {
   // First take in everything typed, so that showing the new path does not undo any other edit.
   UpdateData(true);
   CFileChooser chooser(m_picker);
   chooser.SetInitialDir(initialDirectory, PathText(setting));
+  // The destination's name is put forward from the source's: M25.csv gives M25.nmea.
+  const QString source = m_sourceEdit->text().trimmed();
+  if (&setting == &m_engine->m_strDestFile && !source.isEmpty()) {
+    chooser.SetProposedName(QFileInfo(source).completeBaseName() + QStringLiteral(".nmea"));
+  }
   // "*" rather than "*.*": a file without a dot in its name is a file too.
   chooser.SetFilter({QStringLiteral("*.txt *.csv"), QStringLiteral("All Files (*)")});
   const QString path = chooser.Choose(this);
@@ -412,9 +570,16 @@ void CTrackDlg::CreateTrack() {
   UpdateData(true);
   m_bTrackRunning = true;
   DetachTables();
+  m_engine->SetRmcDate(RmcDate());
+  // The map hears every fix of the track and shows the route once it is written.
+  auto route = std::make_unique<MapTrack>();
+  m_engine->SetTrackListener(route.get());
   m_progress->Start();
   m_engine->CreateTrack();
   m_progress->Finish();
+  m_engine->SetTrackListener(nullptr);
+  route->Finish(m_engine->SourceTable());
+  m_map->SetTrack(std::move(route));
   AttachTables();
   m_bTrackRunning = false;
 
@@ -435,12 +600,14 @@ void CTrackDlg::OnAbout() {
 
 void CTrackDlg::accept() {
   if (m_bTrackRunning) return;
+  OnStopLive();
   m_engine->FreePoiList();
   QDialog::accept();
 }
 
 void CTrackDlg::reject() {
   if (m_bTrackRunning) return;
+  OnStopLive();
   m_engine->FreePoiList();
   QDialog::reject();
 }
@@ -480,4 +647,197 @@ void CTrackDlg::ApplyColumnWidths(QTableView* view, const wayloom::Table& table)
     view->horizontalHeader()->resizeSection(
         column, table.Column(static_cast<std::size_t>(column)).widthPixels);
   }
+}
+
+void CTrackDlg::OnStartLive() {
+  if (m_live && m_live->Running()) return;
+  UpdateData(true);
+  wayloom::LiveRequest request;
+  request.source = m_engine->m_strSourceFile;
+  request.stepDistance = m_engine->m_strStepDistance;
+  request.timePeriod = m_engine->m_strTimePeriod;
+  request.reorder = m_bReorder;
+  request.extraPoints = m_bExtraPoints;
+  request.date = RmcDate();
+  request.loop = m_loopBox->isChecked();
+  const std::string speedup = m_speedupEdit->text().toStdString();
+  request.speedup = wayloom::ParseSpeedup(speedup);
+  if (request.speedup == 0.0) {
+    m_prompter.ShowMessage("The speed-up needs a number above 0, not '" + speedup + "'");
+    return;
+  }
+  const std::string address = m_liveAddress->text().trimmed().toStdString();
+  if (m_liveTarget->currentIndex() == 0) {
+    if (!wayloom::ParseServeAddress(address, request.host, request.port)) {
+      m_prompter.ShowMessage("Live output needs [HOST:]PORT (an IPv6 host in brackets), not '" +
+                             address + "'");
+      return;
+    }
+  } else if (m_liveTarget->currentIndex() == 1) {
+    request.target = wayloom::LiveRequest::Target::kUdp;
+    if (!wayloom::ParseServeAddress(address, request.host, request.port) || request.port == 0) {
+      m_prompter.ShowMessage("Live output needs HOST:PORT with a port from 1 to 65535, not '" +
+                             address + "'");
+      return;
+    }
+  } else {
+    request.target = wayloom::LiveRequest::Target::kPty;
+    request.ptyLink = PathSetting(m_liveAddress->text().trimmed());
+    if (request.ptyLink.empty()) {
+      m_prompter.ShowMessage("Live output needs a path for the pseudo-terminal's link");
+      return;
+    }
+  }
+  if (!m_live) m_live = std::make_unique<wayloom::LiveSession>();
+  std::string error;
+  if (!m_live->Start(request, error)) {
+    m_prompter.ShowMessage(error);
+    return;
+  }
+  ShowLiveRunning(true);
+  PollLive();
+  m_liveTimer->start();
+}
+
+void CTrackDlg::OnStopLive() {
+  if (!m_live) return;
+  m_live->Stop();
+  PollLive();
+}
+
+void CTrackDlg::PollLive() {
+  if (!m_live) return;
+  const wayloom::LiveStatus status = m_live->TakeStatus();
+  QString text = QStringLiteral("%1 on %2: %3 client(s), %4 sentences sent")
+                     .arg(status.running ? QStringLiteral("Sending")
+                                         : (status.stopped ? QStringLiteral("Stopped")
+                                                           : QStringLiteral("Ended")),
+                          TextFromBytes(status.address))
+                     .arg(status.clients)
+                     .arg(status.sentencesSent);
+  if (!status.description.empty()) {
+    text += QStringLiteral(", last point: %1").arg(TextFromBytes(status.description));
+  }
+  m_liveStatus->setText(text + QLatin1Char('.'));
+  if (status.running && status.hasFix) m_map->SetLivePosition(status.latitude, status.longitude);
+  if (!status.running) {
+    m_liveTimer->stop();
+    m_map->ClearLivePosition();
+    ShowLiveRunning(false);
+  }
+  // A message box runs the event loop: no further status is taken while it is open.
+  if (status.messages.empty()) return;
+  const bool polling = m_liveTimer->isActive();
+  m_liveTimer->stop();
+  for (const std::string& message : status.messages) m_prompter.ShowMessage(message);
+  if (polling) m_liveTimer->start();
+}
+
+void CTrackDlg::ShowLiveRunning(bool running) {
+  m_liveStart->setEnabled(!running);
+  m_liveStop->setEnabled(running);
+  for (QWidget* setting :
+       std::initializer_list<QWidget*>{m_liveTarget, m_liveAddress, m_speedupEdit, m_loopBox}) {
+    setting->setEnabled(!running);
+  }
+}
+
+void CTrackDlg::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() == 1 && urls.first().isLocalFile()) event->acceptProposedAction();
+}
+
+void CTrackDlg::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() != 1 || !urls.first().isLocalFile()) return;
+  m_sourceEdit->setText(QDir::toNativeSeparators(urls.first().toLocalFile()));
+  event->acceptProposedAction();
+}
+
+namespace {
+
+// Keys of the settings, one per remembered value.
+const char* const kSourceKey = "track/source";
+const char* const kDestKey = "track/destination";
+const char* const kStepKey = "track/step";
+const char* const kPeriodKey = "track/period";
+const char* const kReorderKey = "track/reorder";
+const char* const kExtraKey = "track/extraPoints";
+const char* const kDatedKey = "sentences/dated";
+const char* const kDateKey = "sentences/date";
+const char* const kTargetKey = "live/target";
+const char* const kTcpKey = "live/tcp";
+const char* const kUdpKey = "live/udp";
+const char* const kPtyKey = "live/pty";
+const char* const kSpeedupKey = "live/speedup";
+const char* const kLoopKey = "live/loop";
+const char* const kSizeKey = "window/size";
+const char* const kSplitKey = "window/split";
+
+}  // namespace
+
+void CTrackDlg::RestoreSettings(QSettings& settings) {
+  const auto text = [&](const char* key, QLineEdit* edit) {
+    if (settings.contains(QLatin1String(key))) edit->setText(settings.value(key).toString());
+  };
+  const auto box = [&](const char* key, QCheckBox* check) {
+    if (settings.contains(QLatin1String(key))) check->setChecked(settings.value(key).toBool());
+  };
+  text(kSourceKey, m_sourceEdit);
+  text(kDestKey, m_destEdit);
+  // The step edit takes digits only, and so does what it is given back.
+  const QString step = settings.value(kStepKey).toString();
+  int end = 0;
+  QString checked = step;
+  if (!step.isEmpty() &&
+      m_stepEdit->validator()->validate(checked, end) == QValidator::Acceptable) {
+    m_stepEdit->setText(step);
+  }
+  text(kPeriodKey, m_periodEdit);
+  box(kReorderKey, m_reorderBox);
+  box(kExtraKey, m_extraPointsBox);
+  box(kDatedKey, m_dateBox);
+  const QDate date = QDate::fromString(settings.value(kDateKey).toString(), Qt::ISODate);
+  if (date.isValid()) m_dateEdit->setDate(date);
+  const int target = settings.value(kTargetKey, 0).toInt();
+  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey};
+  for (int i = 0; i < 3; ++i) {
+    m_liveAddressText[i] = settings.value(addressKeys[i], m_liveAddressText[i]).toString();
+  }
+  m_liveAddress->setText(m_liveAddressText[m_liveTargetShown]);
+  if (target > 0 && target < m_liveTarget->count()) m_liveTarget->setCurrentIndex(target);
+  text(kSpeedupKey, m_speedupEdit);
+  box(kLoopKey, m_loopBox);
+  UpdateData(true);
+  // The size, within what the screen has room for.
+  const QSize size = settings.value(kSizeKey).toSize();
+  if (size.isValid()) {
+    QSize most = size;
+    if (const QScreen* display = screen()) most = display->availableSize();
+    resize(size.boundedTo(most).expandedTo(minimumSizeHint()));
+  }
+  if (settings.contains(QLatin1String(kSplitKey))) {
+    m_splitter->restoreState(settings.value(kSplitKey).toByteArray());
+  }
+}
+
+void CTrackDlg::SaveSettings(QSettings& settings) const {
+  settings.setValue(kSourceKey, m_sourceEdit->text());
+  settings.setValue(kDestKey, m_destEdit->text());
+  settings.setValue(kStepKey, m_stepEdit->text());
+  settings.setValue(kPeriodKey, m_periodEdit->text());
+  settings.setValue(kReorderKey, m_reorderBox->isChecked());
+  settings.setValue(kExtraKey, m_extraPointsBox->isChecked());
+  settings.setValue(kDatedKey, m_dateBox->isChecked());
+  settings.setValue(kDateKey, m_dateEdit->date().toString(Qt::ISODate));
+  const int target = m_liveTarget->currentIndex();
+  settings.setValue(kTargetKey, target);
+  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey};
+  for (int i = 0; i < 3; ++i) {
+    settings.setValue(addressKeys[i], i == target ? m_liveAddress->text() : m_liveAddressText[i]);
+  }
+  settings.setValue(kSpeedupKey, m_speedupEdit->text());
+  settings.setValue(kLoopKey, m_loopBox->isChecked());
+  settings.setValue(kSizeKey, size());
+  settings.setValue(kSplitKey, m_splitter->saveState());
 }

@@ -7,15 +7,23 @@
 #include <memory>
 
 #include "dialog/file_chooser.h"
+#include "live/live_session.h"
 #include "track/host.h"
 #include "track/track_engine.h"
 
 class QAction;
 class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QPushButton;
+class QSettings;
+class QSplitter;
 class QTableView;
+class QTimer;
+class CTrackMap;
 class TableModel;
 
 class CTrackDlg : public QDialog {
@@ -35,6 +43,13 @@ class CTrackDlg : public QDialog {
   // How long a track runs before its progress window shows, in milliseconds (500 unless changed).
   void SetProgressDelay(int milliseconds);
 
+  // What the window remembers between runs: paths, options, live output and size. Nothing is
+  // read unless asked, so a window that is never given settings starts with the defaults.
+  void RestoreSettings(QSettings& settings);
+  void SaveSettings(QSettings& settings) const;
+
+  CTrackMap& Map() { return *m_map; }
+
   // The settings of the two option boxes as the last UpdateData(true) found them.
   bool m_bReorder = false;
   bool m_bExtraPoints = false;
@@ -45,6 +60,9 @@ class CTrackDlg : public QDialog {
   // "Create NMEA Track".
   void CreateTrack();
   void OnAbout();
+  // Live output: starts sending the track as the window's settings make it, and stops it.
+  void OnStartLive();
+  void OnStopLive();
   // Exit: frees the POI list and closes.
   void accept() override;
   // Esc and the close box: frees the POI list and closes.
@@ -53,6 +71,9 @@ class CTrackDlg : public QDialog {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // A POI file dropped on the window becomes the source file.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   class WindowPrompter;
@@ -60,6 +81,12 @@ class CTrackDlg : public QDialog {
   class ProgressWindow;
 
   void BuildControls();
+  QWidget* BuildSidePanel();
+  // The dated RMC setting of the window: none unless the date box is ticked.
+  std::optional<wayloom::CalendarDate> RmcDate() const;
+  // Shows how the live output goes; ends the polling once it has ended.
+  void PollLive();
+  void ShowLiveRunning(bool running);
   void Browse(const QString& initialDirectory, std::string& setting);
   // Shows the engine's tables in the views again, with the engine's column widths.
   void AttachTables();
@@ -94,4 +121,23 @@ class CTrackDlg : public QDialog {
   QCheckBox* m_extraPointsBox = nullptr;
   TableModel* m_sourceModel = nullptr;
   TableModel* m_nmeaModel = nullptr;
+
+  // Beside the tables: the map, the dated sentences and the live output.
+  QSplitter* m_splitter = nullptr;
+  CTrackMap* m_map = nullptr;
+  QPushButton* m_fitButton = nullptr;
+  QLabel* m_mapStatus = nullptr;
+  QCheckBox* m_dateBox = nullptr;
+  QDateEdit* m_dateEdit = nullptr;
+  QComboBox* m_liveTarget = nullptr;
+  QLineEdit* m_liveAddress = nullptr;
+  QLineEdit* m_speedupEdit = nullptr;
+  QCheckBox* m_loopBox = nullptr;
+  QPushButton* m_liveStart = nullptr;
+  QPushButton* m_liveStop = nullptr;
+  QLabel* m_liveStatus = nullptr;
+  QTimer* m_liveTimer = nullptr;
+  std::unique_ptr<wayloom::LiveSession> m_live;
+  QString m_liveAddressText[3];  // what was typed for each target, kept while another shows
+  int m_liveTargetShown = 0;
 };

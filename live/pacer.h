@@ -7,6 +7,8 @@
 // clock the caller reads, so the schedule is the same whether it is slept through or only computed.
 #pragma once
 
+#include <string_view>
+
 namespace wayloom {
 
 class Pacer {
@@ -30,5 +32,9 @@ class Pacer {
   double lastClockMs_ = 0.0;
   double lastDueMs_ = 0.0;
 };
+
+// A speed-up as typed: a decimal number (digits, an optional point and fraction, an optional
+// exponent), finite and above 0. Zero when the text is no such number.
+double ParseSpeedup(std::string_view text);
 
 }  // namespace wayloom

@@ -29,6 +29,7 @@ struct TrackFix {
   // stays as it is while a track is written). An extra point comes with its coordinates, which are
   // printed "%.5f" into texts of its own.
   bool extraPoint = false;
+  std::size_t poiIndex = 0;  // a point of the POI list: its index there (its source-table row)
   std::string_view latitudeText;
   std::string_view longitudeText;
   double latitude = 0.0;

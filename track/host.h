@@ -4,6 +4,7 @@
 // ones.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -59,6 +60,13 @@ class TrackListener {
   // call may take its time (a live feed waits here until the pair is due); a stop requested
   // meanwhile through the ProgressMonitor ends the track right after it returns.
   virtual void OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) = 0;
+
+  // Called just before OnSentencePair with the position the pair reports, in decimal degrees, and,
+  // for a point of the POI file, its index in the POI list (its row in the source table); an extra
+  // point between two of them gets kExtraPoint. For listeners that draw or show where the track
+  // goes; the default ignores it.
+  static constexpr std::size_t kExtraPoint = static_cast<std::size_t>(-1);
+  virtual void OnPosition(double /*latitude*/, double /*longitude*/, std::size_t /*poiIndex*/) {}
 };
 
 }  // namespace wayloom

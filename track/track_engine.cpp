@@ -150,7 +150,7 @@ void TrackEngine::WritePlainTrack() {
     const double stepMs = m_periodSeconds * 1000.0;
     double clockMs = m_trackStartMs;
     for (std::size_t row = 0; row + 1 < rows; ++row) {
-      if (!WritePoint(clockMs, RowLatitude(row), RowLongitude(row))) break;
+      if (!WritePoint(clockMs, row)) break;
       clockMs += stepMs;
     }
   }
@@ -201,12 +201,12 @@ void TrackEngine::ResetOutputTable() {
   m_nmeaTable.AddColumn(0, "NMEA strings", 500);
 }
 
-bool TrackEngine::WritePoint(double clockMs, std::string_view latitudeText,
-                             std::string_view longitudeText) {
+bool TrackEngine::WritePoint(double clockMs, std::size_t row) {
   if (m_trackEnded) return false;
   TrackFix& fix = NewFix(clockMs);
-  fix.latitudeText = latitudeText;
-  fix.longitudeText = longitudeText;
+  fix.poiIndex = row;
+  fix.latitudeText = RowLatitude(row);
+  fix.longitudeText = RowLongitude(row);
   return FixAdded();
 }
 
@@ -261,7 +261,15 @@ void TrackEngine::WriteBatch(const FixBatch& batch) {
     m_summary.sentencesWritten += 2;
     if (!fix.extraPoint) ++m_summary.pointsWritten;
     m_summary.nextClockMs = fix.clockMs + m_periodSeconds * 1000.0;
-    if (m_listener) m_listener->OnSentencePair(fix.clockMs, gga, rmc);
+    if (m_listener) {
+      if (fix.extraPoint) {
+        m_listener->OnPosition(fix.latitude, fix.longitude, TrackListener::kExtraPoint);
+      } else {
+        m_listener->OnPosition(ParseDecimal(fix.latitudeText), ParseDecimal(fix.longitudeText),
+                               fix.poiIndex);
+      }
+      m_listener->OnSentencePair(fix.clockMs, gga, rmc);
+    }
     if (m_summary.sentencesWritten % (2 * kProgressInterval) == 0) ReportProgress();
     if (m_progress && m_progress->StopRequested()) {
       m_trackEnded = true;

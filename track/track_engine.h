@@ -129,10 +129,10 @@ class TrackEngine {
   // Track opening: period, overwrite question, the file, the output table. False when the writer
   // must return at once (the question was answered No, or the file could not be opened).
   bool OpenTrack();
-  // A point of the POI list, and an extra point, at a time on the track, with the course and speed
-  // as they stand: its GGA and RMC sentences are built and written. False when the track must end
-  // here (a write failed or a stop was asked for).
-  bool WritePoint(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
+  // The point of source-table row `row`, and an extra point, at a time on the track, with the
+  // course and speed as they stand: its GGA and RMC sentences are built and written. False when the
+  // track must end here (a write failed or a stop was asked for).
+  bool WritePoint(double clockMs, std::size_t row);
   bool WriteExtraPoint(double clockMs, double latitude, double longitude);
   // A new position of the track in the batch being filled, with the course and speed as they
   // stand; once it is filled in, FixAdded sends a full batch to be formatted and writes the

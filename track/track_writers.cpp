@@ -36,7 +36,7 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   };
 
   // The first point of the file always starts the track; no search is made for it.
-  bool goOn = WritePoint(m_trackStartMs, RowLatitude(0), RowLongitude(0));
+  bool goOn = WritePoint(m_trackStartMs, 0);
   const double stepMs = m_periodSeconds * 1000.0;
   double clockMs = m_trackStartMs + stepMs;
   moveTo(rowPoint(0));
@@ -71,7 +71,7 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
       target = nextFileRow++;
     }
     if (extraPoints) clockMs = WriteExtraPoints(clockMs, RowLatitude(target), RowLongitude(target));
-    goOn = WritePoint(clockMs, RowLatitude(target), RowLongitude(target));
+    goOn = WritePoint(clockMs, target);
     clockMs += stepMs;
     moveTo(rowPoint(target));
   }

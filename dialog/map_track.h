@@ -1,0 +1,96 @@
+// What the track map draws, gathered while a track is written: every fix in track order, and the
+// points of the POI file with the order they were visited in. No Qt here: the map widget reads it.
+//
+// A track may hold millions of fixes, so the line through them is kept at several levels of
+// detail, each one dropping the fixes closer than its tolerance to the fix kept before, and each
+// cut into short runs with their bounding boxes: a view draws only the level whose tolerance is
+// below a pixel, and only the runs it can see.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "track/host.h"
+#include "track/table.h"
+
+// A place on the map's square world of side 1 (Web Mercator): x grows east from longitude -180,
+// y grows south from latitude kMaxLatitude.
+struct WorldPoint {
+  double x = 0.0;
+  double y = 0.0;
+};
+
+struct WorldBox {
+  double left = 0.0;
+  double top = 0.0;
+  double right = -1.0;  // right < left: empty
+  double bottom = -1.0;
+  bool Empty() const { return right < left; }
+  void Add(double x, double y);
+  void Add(const WorldBox& other);
+  bool Intersects(const WorldBox& other) const {
+    return !Empty() && !other.Empty() && left <= other.right && other.left <= right &&
+           top <= other.bottom && other.top <= bottom;
+  }
+};
+
+// Latitudes beyond this are drawn at the edge of the world.
+constexpr double kMaxLatitude = 85.0511287798066;
+
+WorldPoint ProjectToWorld(double latitude, double longitude);
+void WorldToLatLon(const WorldPoint& point, double& latitude, double& longitude);
+// Metres on the ground for one world unit, at a latitude.
+double MetresPerWorldUnit(double latitude);
+
+class MapTrack : public wayloom::TrackListener {
+ public:
+  // A point of the POI file: where it is, and its place in the visiting order (1 for the first
+  // point written; 0 when the track never reached it).
+  struct Point {
+    WorldPoint at;
+    std::uint32_t visit = 0;
+  };
+
+  // The fixes of one level of detail, stored as offsets from Origin() (floats keep a level of
+  // two million fixes at 16 MB and are far finer than a pixel), and the boxes of its runs: run i
+  // covers fixes i * kRunLength to (i + 1) * kRunLength, the first fix of the next run included.
+  struct Level {
+    double tolerance = 0.0;  // world units
+    std::vector<float> xy;
+    std::vector<WorldBox> runs;
+    std::size_t FixCount() const { return xy.size() / 2; }
+  };
+  static constexpr std::size_t kRunLength = 128;
+
+  void OnSentencePair(double, std::string_view, std::string_view) override {}
+  void OnPosition(double latitude, double longitude, std::size_t poiIndex) override;
+
+  // After the track: takes the points from the source table (every row but the blank last one,
+  // latitude in column 0 and longitude in column 1) and builds the levels of detail.
+  void Finish(const wayloom::Table& sourceTable);
+
+  std::size_t FixCount() const { return m_levels.empty() ? 0 : m_levels.front().FixCount(); }
+  const std::vector<Point>& Points() const { return m_points; }
+  WorldPoint Origin() const { return m_origin; }
+  WorldPoint Fix(std::size_t index) const;
+  // Every fix and point.
+  const WorldBox& Bounds() const { return m_bounds; }
+  // The least detailed level that strays from the track by at most half a pixel of worldPerPixel
+  // world units (level 0 holds every fix).
+  const Level& LevelFor(double worldPerPixel) const;
+  std::size_t LevelCount() const { return m_levels.size(); }
+  // The usual distance between two fixes in a row (the median), in world units.
+  double TypicalStep() const { return m_typicalStep; }
+
+ private:
+  void BuildLevels();
+
+  std::vector<WorldPoint> m_recorded;                           // the fixes, until Finish
+  std::vector<std::pair<std::size_t, std::uint32_t>> m_visits;  // POI index, visit number
+  std::vector<Point> m_points;
+  std::vector<Level> m_levels;
+  WorldPoint m_origin;
+  WorldBox m_bounds;
+  double m_typicalStep = 0.0;
+};

@@ -1,0 +1,187 @@
+#include "live/live_session.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <utility>
+
+#include "live/live_feed.h"
+#include "track/track_engine.h"
+
+namespace wayloom {
+namespace {
+
+class FixedOptions : public OptionStates {
+ public:
+  FixedOptions(bool reorder, bool extraPoints) : reorder_(reorder), extraPoints_(extraPoints) {}
+  bool ReorderTicked() const override { return reorder_; }
+  bool ExtraPointsTicked() const override { return extraPoints_; }
+
+ private:
+  bool reorder_;
+  bool extraPoints_;
+};
+
+}  // namespace
+
+// Hands every pair to the feed, and once it is sent, tells the status where the track is.
+class LiveSession::Listener : public TrackListener, public Prompter, public ProgressMonitor {
+ public:
+  Listener(LiveSession& session, LiveFeed& feed) : session_(session), feed_(feed) {}
+  // The engine whose source table names the points.
+  void SetEngine(const TrackEngine& engine) { engine_ = &engine; }
+
+  void OnPosition(double latitude, double longitude, std::size_t poiIndex) override {
+    latitude_ = latitude;
+    longitude_ = longitude;
+    poiIndex_ = poiIndex;
+  }
+
+  void OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) override {
+    const std::uint64_t before = feed_.SentencesSent();
+    feed_.OnSentencePair(clockMs, gga, rmc);
+    const std::lock_guard<std::mutex> lock(session_.mutex_);
+    LiveStatus& status = session_.status_;
+    status.sentencesSent = feed_.SentencesSent();
+    status.clients = session_.server_ ? session_.server_->ClientCount() : 0;
+    if (status.sentencesSent == before) return;
+    status.hasFix = true;
+    status.latitude = latitude_;
+    status.longitude = longitude_;
+    // The command-line-like engine keeps no tables: the description comes from its POI list.
+    if (poiIndex_ != kExtraPoint && engine_ && engine_->PoiPoints() &&
+        poiIndex_ < engine_->PoiPoints()->size()) {
+      status.description.assign((*engine_->PoiPoints())[poiIndex_].szDescription);
+    }
+  }
+
+  // The engine's messages wait in the status for the front end to show them.
+  void ShowMessage(const std::string& text) override {
+    const std::lock_guard<std::mutex> lock(session_.mutex_);
+    session_.status_.messages.push_back(text);
+  }
+  // Never asked: the live engine writes no file.
+  bool AskYesNo(const std::string&) override { return false; }
+
+  void Report(const TrackProgress&) override {}
+  bool StopRequested() override { return session_.stop_.load(std::memory_order_relaxed); }
+
+ private:
+  LiveSession& session_;
+  LiveFeed& feed_;
+  const TrackEngine* engine_ = nullptr;
+  double latitude_ = 0.0;
+  double longitude_ = 0.0;
+  std::size_t poiIndex_ = kExtraPoint;
+};
+
+bool LiveSession::Start(const LiveRequest& request, std::string& error) {
+  if (Running()) {
+    error = "live output is running already";
+    return false;
+  }
+  Stop();  // collects a session that ended by itself
+  std::string address;
+  if (request.target == LiveRequest::Target::kTcp) {
+    server_ = std::make_unique<TcpServer>();
+    if (!server_->Listen(request.host, request.port, error)) {
+      server_.reset();
+      return false;
+    }
+    address = server_->BoundAddress();
+  } else if (request.target == LiveRequest::Target::kUdp) {
+    udp_ = std::make_unique<UdpSender>();
+    if (!udp_->Open(request.host, request.port, error)) {
+      udp_.reset();
+      return false;
+    }
+    address = udp_->Destination();
+  } else {
+    pty_ = std::make_unique<PtyLink>();
+    if (!pty_->Open(request.ptyLink, error)) {
+      pty_.reset();
+      return false;
+    }
+    address = pty_->DevicePath();
+  }
+  if (pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
+  stop_.store(false);
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    status_ = LiveStatus{};
+    status_.running = true;
+    status_.address = address;
+  }
+  thread_ = std::thread(&LiveSession::Run, this, request);
+  return true;
+}
+
+void LiveSession::Run(LiveRequest request) {
+  FixedOptions options(request.reorder, request.extraPoints);
+  LiveFeed feed(
+      request.speedup, server_.get(), pty_.get(), 0,
+      [this] { return stop_.load(std::memory_order_relaxed); }, wake_[0]);
+  feed.SetUdpSender(udp_.get());
+  Listener listener(*this, feed);
+  TrackEngine engine(listener, options);
+  listener.SetEngine(engine);
+  engine.m_strSourceFile = request.source;
+  engine.m_strStepDistance = request.stepDistance;
+  engine.m_strTimePeriod = request.timePeriod;
+  engine.SetWriteTrackFile(false);
+  engine.SetKeepTables(false);
+  engine.SetRmcDate(request.date);
+  engine.SetProgressMonitor(&listener);
+  engine.SetTrackListener(&listener);
+
+  // With loop, the rounds go on, the clock going on; a round that sends nothing (the file has
+  // lost its points) ends it rather than looping without end.
+  engine.CreateTrack();
+  while (request.loop && engine.LastTrack().outcome == TrackOutcome::kWritten &&
+         engine.LastTrack().sentencesWritten > 0 && !stop_.load()) {
+    engine.SetTrackStartMs(engine.LastTrack().nextClockMs);
+    engine.CreateTrack();
+  }
+  if (engine.LastTrack().outcome == TrackOutcome::kWritten && !stop_.load()) {
+    feed.Finish();
+  } else {
+    if (server_) server_->Close();
+    if (pty_) pty_->Close();
+  }
+  const std::lock_guard<std::mutex> lock(mutex_);
+  status_.running = false;
+  status_.clients = 0;
+  status_.stopped = stop_.load();
+}
+
+void LiveSession::Stop() {
+  if (thread_.joinable()) {
+    stop_.store(true);
+    if (wake_[1] >= 0) {
+      const char byte = 1;
+      [[maybe_unused]] const ssize_t written = write(wake_[1], &byte, 1);
+    }
+    thread_.join();
+  }
+  for (int& fd : wake_) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+  server_.reset();
+  pty_.reset();
+  udp_.reset();
+}
+
+LiveStatus LiveSession::TakeStatus() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  LiveStatus status = status_;
+  status_.messages.clear();
+  return status;
+}
+
+bool LiveSession::Running() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return status_.running;
+}
+
+}  // namespace wayloom
