@@ -108,8 +108,8 @@ const OptionEntry kOptions[] = {
 void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: wayloom-cli [options] SOURCE DEST\n"
-      "       wayloom-cli [options] --serve [HOST:]PORT | --pty LINK SOURCE [DEST]\n"
-      "       wayloom-cli --speed KNOTS [options] SOURCE [DEST]   (receiver mode)\n"
+      "  or:  wayloom-cli [options] --serve [HOST:]PORT | --pty LINK SOURCE [DEST]\n"
+      "  or:  wayloom-cli --speed KNOTS [options] SOURCE [DEST]   (receiver mode)\n"
       "Turns a POI file (lines of longitude,latitude,description) into an NMEA 0183 track\n"
       "of $GPGGA and $GPRMC sentences. DEST - writes the track to standard output.\n"
       "Live output sends each point when its time on the track's clock has come.\n\n"
@@ -385,9 +385,10 @@ class Command {
     // On standard output only the last of several runs may appear: the earlier ones go nowhere.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> discard(nullptr, &std::fclose);
     if (toStdout_ && runs_ > 1) {
-      discard.reset(std::fopen("/dev/null", "wb"));
+      discard.reset(std::fopen(NullDevice(), "wb"));
       if (!discard) {
-        std::fputs("wayloom-cli: cannot open /dev/null for the runs before the last\n", err_);
+        std::fprintf(err_, "wayloom-cli: cannot open %s for the runs before the last\n",
+                     NullDevice());
         return kExitError;
       }
     }

@@ -17,8 +17,9 @@ constexpr int kExitInterrupted = 130;  // stopped by SIGINT, SIGTERM or SIGHUP
 // closed) and stderr.
 int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, std::FILE* err);
 
-// Makes SIGINT, SIGTERM and SIGHUP ask a running command to stop: while the POI file is read, at
-// the overwrite question, after the current sentence pair, or in a live wait.
+// Makes SIGINT, SIGTERM and SIGHUP (Ctrl-C, Ctrl-Break and a closing console on Windows) ask a
+// running command to stop: while the POI file is read, at the overwrite question, after the
+// current sentence pair, or in a live wait.
 void InstallStopSignals();
 
 }  // namespace wayloom

@@ -1,6 +1,8 @@
 // What the command line needs from the operating system, gathered in one place: the signals that
 // ask a running command to stop, a descriptor that live waits watch for them, the state of the
-// standard streams, and the words for the system's error numbers.
+// standard streams, the null device, and the words for the system's error numbers.
+// platform_posix.cpp and platform_windows.cpp implement it; the rest of the command line is the
+// same everywhere.
 #pragma once
 
 #include <cstdio>
@@ -9,11 +11,12 @@
 
 namespace wayloom {
 
-// Whether SIGINT, SIGTERM or SIGHUP has come since InstallStopSignals (declared in cli/cli.h).
+// Whether a stop was asked for since InstallStopSignals (cli/cli.h): SIGINT, SIGTERM or SIGHUP,
+// and on Windows Ctrl-C, Ctrl-Break or a closing console.
 bool StopRequested();
 
 // While it lives, a descriptor that becomes readable when a stop is requested, so that a wait on
-// sockets ends at once; -1 when none could be made.
+// sockets ends at once; -1 when none could be made (and always on Windows).
 class StopWake {
  public:
   StopWake();
@@ -26,12 +29,19 @@ class StopWake {
   int fds_[2];
 };
 
+// Whether a person at a terminal or console can answer what is asked on stream: false for files,
+// pipes and the null device.
 bool IsTerminal(std::FILE* stream);
 
 // Puts the null device on each of the three standard descriptors that is closed, so that no file
 // or socket opened later takes its place (and the track or a message lands in the wrong file).
-// True when standard output was one of them: it is then no place to write a track to.
+// True when standard output was one of them: it is then no place to write a track to. Then
+// readies them: standard output takes the track byte for byte (no CR added before a LF), and
+// messages reach a console as UTF-8, the encoding of file names inside the program.
 bool GuardStandardStreams();
+
+// The device that takes whatever is written to it and keeps none of it.
+const char* NullDevice();
 
 // The system's reason in a few English words, whatever the locale ("no such file or folder").
 std::string ReasonText(std::error_code reason);

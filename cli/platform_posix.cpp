@@ -69,4 +69,6 @@ bool GuardStandardStreams() {
   return outputClosed;
 }
 
+const char* NullDevice() { return "/dev/null"; }
+
 }  // namespace wayloom

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "cli/cli.h"
 #include "cli/platform.h"
@@ -292,8 +291,7 @@ class ReceiverCommand {
   // read again: refused before anything is opened.
   bool DestIsTheSource() {
     if (request_.dest.empty() || request_.dest == "-") return false;
-    std::error_code error;
-    if (!std::filesystem::equivalent(request_.source, request_.dest, error)) return false;
+    if (!SameFile(request_.source, request_.dest)) return false;
     Fail("Error the output file is the input file\n" + request_.dest);
     return true;
   }
@@ -335,11 +333,9 @@ class ReceiverCommand {
       file_.Attach(out_);
       return true;
     }
-    std::error_code error;
-    const bool exists =
-        std::filesystem::exists(std::filesystem::symlink_status(request_.dest, error)) && !error;
-    if (exists && !(request_.prompter &&
-                    request_.prompter->AskYesNo("The output file already exists\noverwrite ?"))) {
+    if (DestinationExists(request_.dest) &&
+        !(request_.prompter &&
+          request_.prompter->AskYesNo("The output file already exists\noverwrite ?"))) {
       return Fail(request_.dest + " exists and was left as it was");
     }
     if (file_.Open(request_.dest)) return true;

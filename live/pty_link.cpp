@@ -1,6 +1,7 @@
 #include "live/pty_link.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>

@@ -7,12 +7,12 @@
 // whole pairs or fixes (never part of one) rather than holding the stream up.
 #pragma once
 
-#include <poll.h>
-
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct pollfd;
 
 namespace wayloom {
 

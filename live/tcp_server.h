@@ -9,14 +9,14 @@
 // freed at once.
 #pragma once
 
-#include <poll.h>
-
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct pollfd;
 
 namespace wayloom {
 

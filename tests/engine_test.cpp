@@ -1,7 +1,9 @@
 // The track engine as the window and the command line drive it: the reference tracks, the track
 // clock, the tracks of each order, and files that are missing, in the way or failing.
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include "tests/test_support.h"
 
@@ -164,6 +166,7 @@ TEST_F(Engine, SourcesThatCannotBeReadAreReportedAndStillGiveATrack) {
   EXPECT_EQ(engine_->SourceTable().Cell(0, 0), "");
 
   prompter_.messages.clear();
+  if (!OpensAsFile(dir_.Path())) GTEST_SKIP() << "a folder does not open as a file here";
   engine_->m_strSourceFile = dir_.Path();  // a folder: it opens, and the first read fails
   engine_->m_strDestFile = dir_.File("track.nmea");
   prompter_.answers = {true};
@@ -179,7 +182,9 @@ TEST_F(Engine, SourcesThatCannotBeReadAreReportedAndStillGiveATrack) {
 
 TEST_F(Engine, AsksBeforeOverwritingAnythingAndNoLeavesItAsItWas) {
   WriteFile(dir_.File("track.nmea"), "precious\r\n");
-  std::filesystem::create_symlink(dir_.File("target.nmea"), dir_.File("link.nmea"));
+  std::error_code error;
+  std::filesystem::create_symlink(dir_.File("target.nmea"), dir_.File("link.nmea"), error);
+  if (error) GTEST_SKIP() << "no symbolic link can be made here: " << error.message();
   for (const char* dest : {"track.nmea", "link.nmea"}) {  // a link to nowhere exists too
     Fresh().m_strDestFile = dir_.File(dest);
     WriteFile(engine_->m_strSourceFile, "8.0,50.0\n8.1,50.1\n");
@@ -202,6 +207,7 @@ TEST_F(Engine, AFullDiskIsReportedNotTakenForSuccess) {
   std::string pois;
   for (int i = 1; i <= 20000; ++i) pois += "8." + std::to_string(i) + ",50.5,p\n";
   WriteFile(engine_->m_strSourceFile, pois);
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   engine_->m_strDestFile = "/dev/full";
   prompter_.answers = {true};
   engine_->CreateTrack();
@@ -210,7 +216,11 @@ TEST_F(Engine, AFullDiskIsReportedNotTakenForSuccess) {
   EXPECT_LT(engine_->LastTrack().sentencesWritten, 40000u);  // ended early
 }
 
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#if defined(_WIN32)
+TEST(EngineMemory, RunningOutOfMemoryKeepsThePointsReadSoFar) {
+  GTEST_SKIP() << "Windows has no address-space cap (setrlimit) to run out of memory under";
+}
+#elif !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // Loads pois with this process capped at a little more address space than it uses now. Exits 0 when
 // the shortage was reported and the points read before it kept, in a list that ends in its tail.
 [[noreturn]] void LoadUnderMemoryCap(const std::string& pois) {

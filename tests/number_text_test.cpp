@@ -13,7 +13,11 @@ std::string PrintfFixed(double value, int decimals) {
 }
 
 void ExpectSameBits(const std::string& text) {
-  const double expected = std::strtod(text.c_str(), nullptr);
+  // strtod, except that a text without a number gives +0 as the C standard has it (MinGW's gives
+  // -0 for "-e0").
+  char* end = nullptr;
+  double expected = std::strtod(text.c_str(), &end);
+  if (end == text.c_str()) expected = 0.0;
   const double actual = ParseDecimal(text);
   ASSERT_EQ(std::memcmp(&expected, &actual, sizeof actual), 0) << '"' << text << '"';
 }

@@ -78,6 +78,7 @@ TEST_F(PoiFile, ReportsFilesThatCannotBeOpenedOrRead) {
   EXPECT_EQ(ReadPoiFile(dir_.File("missing.csv"), list), PoiReadStatus::kCannotOpen);
   EXPECT_EQ(list.size(), 1u);
   // A folder opens on Linux but fails on the first read.
+  if (!test::OpensAsFile(dir_.Path())) GTEST_SKIP() << "a folder does not open as a file here";
   EXPECT_EQ(ReadPoiFile(dir_.Path(), list), PoiReadStatus::kReadError);
   EXPECT_TRUE(list.size() == 1 && list[0].IsBlank());
 }

@@ -80,6 +80,8 @@ class TempDir {
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+// Whether fopen takes path for reading: a folder does on Linux, not on Windows.
+bool OpensAsFile(const std::string& path);
 // Whether sentence ends in '*' and the right checksum, as two upper-case hex digits.
 bool ChecksumHolds(std::string_view sentence);
 // Splits a track into its lines, each without its CR LF; fails the test on a line without CR LF.

@@ -1,12 +1,11 @@
 #include "track/poi_file.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <new>
@@ -122,11 +121,18 @@ class LinePieceReader {
   bool failed_ = false;
 };
 
-// The size of a regular file in bytes; 0 when it cannot be told (a pipe, a device).
-std::size_t FileSize(std::FILE* file) {
-  struct stat status {};
-  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0) return 0;
-  return static_cast<std::size_t>(status.st_size);
+// The size of a regular file in bytes; 0 when it cannot be told (a pipe, a device). Paths are UTF-8
+// on every platform, as the file functions take them.
+std::size_t FileSize(const std::string& path) {
+  try {
+    const std::filesystem::path name = std::filesystem::u8path(path);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(name, error)) return 0;
+    const std::uintmax_t size = std::filesystem::file_size(name, error);
+    return error ? 0 : static_cast<std::size_t>(size);
+  } catch (const std::exception&) {  // a name that is no UTF-8
+    return 0;
+  }
 }
 
 struct FileCloser {
@@ -278,7 +284,7 @@ PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list, PoiReadDetails
     details.error = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
     return PoiReadStatus::kCannotOpen;
   }
-  list.ReserveForFile(FileSize(file.get()));
+  list.ReserveForFile(FileSize(path));
 
   try {
     auto reader = std::make_unique<LinePieceReader>(file.get(), details.stopRequested);

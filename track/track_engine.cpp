@@ -14,15 +14,6 @@ namespace {
 // Every how many sentence pairs a progress report goes out.
 constexpr std::uint64_t kProgressInterval = 4096;
 
-// Whether anything, even a dangling link or a file we may not read, stands at path. An existing
-// file must never be replaced without the question, so this does not depend on being able to open
-// it.
-bool DestinationExists(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::symlink_status(path, error);
-  return !error && std::filesystem::exists(status);
-}
-
 }  // namespace
 
 TrackEngine::TrackEngine(Prompter& prompter, OptionStates& options)
@@ -183,8 +174,7 @@ bool TrackEngine::OpenTrack() {
     m_trackFile.Attach(m_outputStream);
   } else {
     // Writing the track over its own POI file, under any of its names, would lose both.
-    std::error_code notTheSame;
-    if (std::filesystem::equivalent(m_strSourceFile, m_strDestFile, notTheSame)) {
+    if (SameFile(m_strSourceFile, m_strDestFile)) {
       m_prompter.ShowMessage("Error the output file is the input file\n" + m_strDestFile);
       m_summary.outcome = TrackOutcome::kOpenFailed;
       return false;

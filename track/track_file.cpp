@@ -7,12 +7,45 @@
 #include <system_error>
 
 namespace wayloom {
+
+namespace {
+
+// Paths are UTF-8 on every platform, as the file functions take them; a name that is no UTF-8
+// (possible on Windows only) has no path.
+bool Utf8Path(const std::string& text, std::filesystem::path& path) {
+  try {
+    path = std::filesystem::u8path(text);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool DestinationExists(const std::string& path) {
+  std::filesystem::path name;
+  if (!Utf8Path(path, name)) return true;
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::symlink_status(name, error)) && !error;
+}
+
+bool SameFile(const std::string& first, const std::string& second) {
+  std::filesystem::path one;
+  std::filesystem::path other;
+  std::error_code notTheSame;
+  return Utf8Path(first, one) && Utf8Path(second, other) &&
+         std::filesystem::equivalent(one, other, notTheSame);
+}
+
 namespace {
 constexpr std::size_t kBlockBytes = 1 << 20;
 
 // Cuts the regular file at path back to just after its last line feed. Nothing happens to a file
 // that cannot be read back (a device, a pipe) or cut.
-void CutToLastLine(const std::string& path) {
+void CutToLastLine(const std::string& utf8Path) {
+  std::filesystem::path path;
+  if (!Utf8Path(utf8Path, path)) return;
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) return;
   std::uintmax_t end = std::filesystem::file_size(path, error);
@@ -60,7 +93,8 @@ bool TrackFile::Open(const std::string& path) {
   // emptied by the background task, before the first block is written, while the track is
   // formatted.
   std::error_code error;
-  const bool regularFile = std::filesystem::is_regular_file(path, error);
+  std::filesystem::path name;
+  const bool regularFile = Utf8Path(path, name) && std::filesystem::is_regular_file(name, error);
   errno = 0;
   stream_ = std::fopen(path.c_str(), regularFile ? "ab" : "wb");
   const int openError = errno;
@@ -69,9 +103,9 @@ bool TrackFile::Open(const std::string& path) {
   Start();
   if (!stream_) Fail(openError);
   if (stream_ && regularFile) {
-    written_ = std::async(std::launch::async, [path] {
+    written_ = std::async(std::launch::async, [name] {
       std::error_code resizeError;
-      std::filesystem::resize_file(path, 0, resizeError);
+      std::filesystem::resize_file(name, 0, resizeError);
       return resizeError ? resizeError.value() : 0;
     });
   }

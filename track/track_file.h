@@ -15,6 +15,13 @@
 
 namespace wayloom {
 
+// Whether anything, even a dangling link or a file we may not read, stands at path (UTF-8 on every
+// platform). An existing file must never be replaced without the question, so this does not
+// depend on being able to open it, and a name that is no UTF-8 counts as taken.
+bool DestinationExists(const std::string& path);
+// Whether two paths name the same existing file, under whatever names.
+bool SameFile(const std::string& first, const std::string& second);
+
 class TrackFile {
  public:
   TrackFile() = default;

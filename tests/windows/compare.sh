@@ -1,0 +1,54 @@
+#!/bin/sh
+# wayloom-cli.exe under Wine writes the same bytes as the Linux build: every POI file of tests/data
+# in all four kinds, through a file and through standard output, and once more under a non-ASCII
+# source and destination name; the Linux tracks equal the reference tracks where there are some.
+# Receiver mode (geodesics, noise, every sentence kind) gives the same bytes too. An existing file
+# with a non-ASCII name is never overwritten without the question.
+# --pty is refused, saying why.
+# Usage: compare.sh LINUX_WAYLOOM_CLI WINDOWS_WAYLOOM_CLI_EXE TEST_DATA_DIR
+set -eu
+linux=$(realpath "$1")
+data=$(realpath "$3")
+wine=$(command -v wine64 || command -v wine) || { echo "Wine is not installed: skipped"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$work/wine}"
+cp "$2" "$work/wayloom-cli.exe"
+cd "$work"
+failures=0 compared=0
+fail() { echo "FAIL: $*" && failures=$((failures + 1)); }
+same() { compared=$((compared + 1)) && cmp -s "$1" "$2" || fail "$1 and $2 differ"; }
+
+# POI file of tests/data, step and period of its reference tracks, source name, further options
+for line in "worked 100 1 worked.txt" "mixed 250 2 mixed.txt" "three_points 100 1 three_points.csv" \
+  "mixed 250 2 Łódź-東京.txt --date=2026-03-07"; do
+  set -- $line
+  name=$1 source=$4 settings="--quiet --yes --step $2 --period $3"
+  shift 4
+  cp "$data/$name.${source##*.}" "$source"
+  for kind in plain:"" closest:--reorder extra:--extra closest-extra:"--reorder --extra"; do
+    k=${kind%%:*} options="$settings ${kind#*:} $*"
+    out="${source%.*}.$k.nmea"
+    "$linux" $options "$source" "linux.$out"
+    "$wine" ./wayloom-cli.exe $options "$source" "$out" || fail "$out: exit status $?"
+    "$wine" ./wayloom-cli.exe $options "$source" - >"stdout.$out" || fail "stdout.$out: exit status $?"
+    same "linux.$out" "$out" && same "linux.$out" "stdout.$out"
+    reference="$data/$name.$k.nmea"
+    [ "$k" != plain ] || [ -f "$reference" ] || reference="$data/$name.nmea"
+    if [ $# -eq 0 ] && [ -f "$reference" ]; then same "$reference" "linux.$out"; fi
+  done
+done
+receiver="--quiet --speed 55 --reorder --noise 5 --seed 7 --sentences RMC,GGA,GLL,ZDA,VTG,GSV,GSA"
+"$linux" $receiver mixed.txt - >linux.receiver.nmea
+"$wine" ./wayloom-cli.exe $receiver mixed.txt - >receiver.nmea || fail "receiver mode: exit status $?"
+same linux.receiver.nmea receiver.nmea
+echo keep >東京.nmea
+for mode in "" "--speed 30"; do
+  "$wine" ./wayloom-cli.exe $mode worked.txt 東京.nmea </dev/null 2>/dev/null && fail "$mode: status 0"
+done
+[ "$(cat 東京.nmea)" = keep ] || fail "an existing file with a non-ASCII name was overwritten"
+"$wine" ./wayloom-cli.exe --pty link worked.txt 2>pty.txt && fail "--pty was accepted"
+grep -q "no pseudo-terminals" pty.txt || fail "--pty refused without saying why: $(cat pty.txt)"
+
+echo "Windows and Linux tracks: $compared compared, $failures differences or failures"
+[ "$failures" -eq 0 ]
