@@ -9,19 +9,13 @@
 #include <vector>
 
 #include "track/calendar.h"
-#include "track/fix_sentences.h"
 #include "track/host.h"
+#include "track/receiver_settings.h"
 
 namespace wayloom {
 
 // The texts of the receiver options, as given.
-struct ReceiverArgs {
-  std::string speed;
-  std::string dwell = "0";
-  std::string start = "01:00:00";
-  std::string sentences{kDefaultSentences};
-  std::string noise = "0";
-  std::string seed = "1";
+struct ReceiverArgs : ReceiverSettings {
   std::string udp;
 };
 
