@@ -1,4 +1,5 @@
-// Receiver mode of the command line (--speed): the option checks and the run.
+// Receiver mode of the command line (--speed): its options handed to the shared checks and run
+// (track/receiver_settings.h, track/receiver_track.h), with the outputs and messages of a terminal.
 #pragma once
 
 #include <cstdint>
