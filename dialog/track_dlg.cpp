@@ -380,7 +380,7 @@ void CTrackDlg::BuildControls() {
   for (QWidget* next : std::initializer_list<QWidget*>{
            m_map, m_fitButton, m_dateBox, m_dateEdit, m_liveTarget, m_liveAddress, m_speedupEdit,
            m_loopBox, m_liveStart, m_liveStop, m_receiverBox, m_speedEdit, m_dwellEdit, m_startEdit,
-           m_sentencesEdit, m_noiseEdit, m_seedEdit}) {
+           m_noiseEdit, m_sentencesEdit, m_seedEdit}) {
     setTabOrder(previous, next);
     previous = next;
   }
@@ -507,19 +507,21 @@ QWidget* CTrackDlg::BuildSidePanel() {
     connect(m_receiverBox, &QCheckBox::toggled, edit, &QWidget::setEnabled);
   };
   const std::string sentenceList(wayloom::kDefaultSentences);
-  addSetting(m_speedEdit, "speedEdit", "30", QStringLiteral("Speed in knots"),
+  addSetting(m_speedEdit, "speedEdit", "30", QStringLiteral("Speed (knots)"),
              QStringLiteral("Ground speed in knots, or followed by km/h, mph or m/s"), 1, 0);
-  addSetting(m_dwellEdit, "dwellEdit", "0", QStringLiteral("Dwell in seconds"),
-             QStringLiteral("How long the receiver stands still at every point"), 1, 2);
+  addSetting(m_dwellEdit, "dwellEdit", "0", QStringLiteral("Dwell (s)"),
+             QStringLiteral("Seconds the receiver stands still at every point"), 1, 2);
   addSetting(m_startEdit, "startEdit", "01:00:00", QStringLiteral("Start"),
              QStringLiteral("Time of the first fix as HH:MM:SS, or now"), 2, 0);
+  addSetting(m_noiseEdit, "noiseEdit", "0", QStringLiteral("Noise (m)"),
+             QStringLiteral("Standard deviation of a smooth position error in metres; 0 for none"),
+             2, 2);
   addSetting(m_sentencesEdit, "sentencesEdit", sentenceList.c_str(), QStringLiteral("Sentences"),
-             QStringLiteral("Each fix's sentences, in order: RMC, GGA, GLL, VTG, GSA, GSV, ZDA"), 2,
-             2);
-  addSetting(m_noiseEdit, "noiseEdit", "0", QStringLiteral("Noise in metres"),
-             QStringLiteral("Standard deviation of a smooth position error; 0 for none"), 3, 0);
+             QStringLiteral("Each fix's sentences, in order: RMC, GGA, GLL, VTG, GSA, GSV, ZDA"), 3,
+             0);
   addSetting(m_seedEdit, "seedEdit", "1", QStringLiteral("Seed"),
              QStringLiteral("The same seed gives the same position error"), 3, 2);
+  receiverGrid->setColumnStretch(1, 2);
   receiverGrid->setColumnStretch(3, 1);
 
   auto* layout = new QVBoxLayout(panel);

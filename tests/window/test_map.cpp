@@ -196,7 +196,7 @@ class MapTest : public QObject {
         "reorderBox",   "extraPointsBox", "trackMap",           "fitButton",   "dateBox",
         "dateEdit",     "liveTarget",     "liveAddress",        "speedupEdit", "loopBox",
         "liveStart",    "liveStop",       "receiverBox",        "speedEdit",   "dwellEdit",
-        "startEdit",    "sentencesEdit",  "noiseEdit",          "seedEdit"};
+        "startEdit",    "noiseEdit",      "sentencesEdit",      "seedEdit"};
     QStringList order;
     QWidget* widget = w.Find("exitButton");
     do {
