@@ -264,23 +264,6 @@ std::string ParseArguments(int argc, const char* const argv[], CliSettings& sett
   return {};
 }
 
-// The step and the period, which the window reads as atof does, checked on the command line: a
-// number written out in decimals (an optional sign, digits, an optional point and fraction; no
-// exponent, no comma) and 0 or of a size from 1e-9 to 1e9. An error text, empty when it is good.
-std::string CheckDecimalSetting(const char* option, const std::string& text) {
-  std::size_t i = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
-  std::size_t digits = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-  }
-  const double size = std::fabs(ParseDecimal(text));
-  if (digits > 0 && i == text.size() && (size == 0.0 || (size >= 1e-9 && size <= 1e9))) return {};
-  return std::string(option) + " needs a decimal number such as 2, 0.5 or -1 (0 or from 1e-9 to " +
-         "1e9 in size), not '" + text + "'";
-}
-
 // The live settings, checked: an error text, empty when they are good.
 struct LiveSettings {
   bool wanted = false;

@@ -1,4 +1,5 @@
-// Receiver mode of the command line (--speed): the option checks and the run.
+// Receiver mode of the command line (--speed): its options handed to the shared checks and run
+// (track/receiver_settings.h, track/receiver_track.h), with the outputs and messages of a terminal.
 #pragma once
 
 #include <cstdint>
@@ -9,19 +10,13 @@
 #include <vector>
 
 #include "track/calendar.h"
-#include "track/fix_sentences.h"
 #include "track/host.h"
+#include "track/receiver_settings.h"
 
 namespace wayloom {
 
 // The texts of the receiver options, as given.
-struct ReceiverArgs {
-  std::string speed;
-  std::string dwell = "0";
-  std::string start = "01:00:00";
-  std::string sentences{kDefaultSentences};
-  std::string noise = "0";
-  std::string seed = "1";
+struct ReceiverArgs : ReceiverSettings {
   std::string udp;
 };
 

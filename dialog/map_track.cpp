@@ -56,12 +56,18 @@ double MetresPerWorldUnit(double latitude) {
 }
 
 void MapTrack::OnPosition(double latitude, double longitude, std::size_t poiIndex) {
-  if (poiIndex != kExtraPoint) {
-    m_visits.emplace_back(poiIndex, static_cast<std::uint32_t>(m_visits.size() + 1));
-  }
+  if (poiIndex != kExtraPoint) OnPointReached(poiIndex);
   // A coordinate too large to be a number (a text like 1e999) has no place on the map.
   const WorldPoint at = ProjectToWorld(latitude, longitude);
   if (Finite(at)) m_recorded.push_back(at);
+}
+
+void MapTrack::OnPointReached(std::size_t poiIndex) {
+  m_visits.emplace_back(poiIndex, static_cast<std::uint32_t>(m_visits.size() + 1));
+}
+
+void MapTrack::OnFix(const wayloom::ReceiverFix& fix) {
+  OnPosition(fix.fix.latitude, fix.fix.longitude, kExtraPoint);
 }
 
 void MapTrack::Finish(const wayloom::Table& sourceTable) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "track/host.h"
+#include "track/receiver_track.h"
 #include "track/table.h"
 
 // A place on the map's square world of side 1 (Web Mercator): x grows east from longitude -180,
@@ -43,7 +44,7 @@ void WorldToLatLon(const WorldPoint& point, double& latitude, double& longitude)
 // Metres on the ground for one world unit, at a latitude.
 double MetresPerWorldUnit(double latitude);
 
-class MapTrack : public wayloom::TrackListener {
+class MapTrack : public wayloom::TrackListener, public wayloom::ReceiverListener {
  public:
   // A point of the POI file: where it is, and its place in the visiting order (1 for the first
   // point written; 0 when the track never reached it).
@@ -65,6 +66,9 @@ class MapTrack : public wayloom::TrackListener {
 
   void OnSentencePair(double, std::string_view, std::string_view) override {}
   void OnPosition(double latitude, double longitude, std::size_t poiIndex) override;
+  // A receiver's track: its fixes, and the points of the file as it reaches them.
+  void OnPointReached(std::size_t poiIndex) override;
+  void OnFix(const wayloom::ReceiverFix& fix) override;
 
   // After the track: takes the points from the source table (every row but the blank last one,
   // latitude in column 0 and longitude in column 1) and builds the levels of detail.

@@ -377,9 +377,10 @@ void CTrackDlg::BuildControls() {
 
   // The new controls come after those of the track, in the order they stand in.
   QWidget* previous = m_extraPointsBox;
-  for (QWidget* next : std::initializer_list<QWidget*>{m_map, m_fitButton, m_dateBox, m_dateEdit,
-                                                       m_liveTarget, m_liveAddress, m_speedupEdit,
-                                                       m_loopBox, m_liveStart, m_liveStop}) {
+  for (QWidget* next : std::initializer_list<QWidget*>{
+           m_map, m_fitButton, m_dateBox, m_dateEdit, m_liveTarget, m_liveAddress, m_speedupEdit,
+           m_loopBox, m_liveStart, m_liveStop, m_receiverBox, m_speedEdit, m_dwellEdit, m_startEdit,
+           m_noiseEdit, m_sentencesEdit, m_seedEdit}) {
     setTabOrder(previous, next);
     previous = next;
   }
@@ -427,7 +428,7 @@ QWidget* CTrackDlg::BuildSidePanel() {
   mapBar->addWidget(m_mapStatus, 1);
   mapBar->addWidget(m_fitButton);
 
-  // How the sentences are made: the date now; further settings of the receiver join this form.
+  // Whether the RMC sentences carry a date, and which.
   auto* sentences = new QGroupBox(QStringLiteral("Sentences"), panel);
   auto* sentencesForm = new QFormLayout(sentences);
   m_dateBox = new QCheckBox(QStringLiteral("RMC sentences carry the date"), sentences);
@@ -488,12 +489,48 @@ QWidget* CTrackDlg::BuildSidePanel() {
   liveForm->addRow(m_liveStatus);
   for (QPushButton* button : {m_fitButton, m_liveStart, m_liveStop}) button->setAutoDefault(false);
 
+  // Receiver mode: each setting is the command line's option of the same meaning.
+  auto* receiver = new QGroupBox(QStringLiteral("Receiver"), panel);
+  auto* receiverGrid = new QGridLayout(receiver);
+  m_receiverBox =
+      new QCheckBox(QStringLiteral("Receiver mode: a fix every period at a set speed"), receiver);
+  m_receiverBox->setObjectName(QStringLiteral("receiverBox"));
+  receiverGrid->addWidget(m_receiverBox, 0, 0, 1, 4);
+  const auto addSetting = [&](QLineEdit*& edit, const char* name, const char* text,
+                              const QString& label, const QString& tip, int row, int column) {
+    edit = new QLineEdit(QString::fromLatin1(text), receiver);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setToolTip(tip);
+    edit->setEnabled(false);
+    receiverGrid->addWidget(MakeLabel(label, receiver), row, column);
+    receiverGrid->addWidget(edit, row, column + 1);
+    connect(m_receiverBox, &QCheckBox::toggled, edit, &QWidget::setEnabled);
+  };
+  const std::string sentenceList(wayloom::kDefaultSentences);
+  addSetting(m_speedEdit, "speedEdit", "30", QStringLiteral("Speed (knots)"),
+             QStringLiteral("Ground speed in knots, or followed by km/h, mph or m/s"), 1, 0);
+  addSetting(m_dwellEdit, "dwellEdit", "0", QStringLiteral("Dwell (s)"),
+             QStringLiteral("Seconds the receiver stands still at every point"), 1, 2);
+  addSetting(m_startEdit, "startEdit", "01:00:00", QStringLiteral("Start"),
+             QStringLiteral("Time of the first fix as HH:MM:SS, or now"), 2, 0);
+  addSetting(m_noiseEdit, "noiseEdit", "0", QStringLiteral("Noise (m)"),
+             QStringLiteral("Standard deviation of a smooth position error in metres; 0 for none"),
+             2, 2);
+  addSetting(m_sentencesEdit, "sentencesEdit", sentenceList.c_str(), QStringLiteral("Sentences"),
+             QStringLiteral("Each fix's sentences, in order: RMC, GGA, GLL, VTG, GSA, GSV, ZDA"), 3,
+             0);
+  addSetting(m_seedEdit, "seedEdit", "1", QStringLiteral("Seed"),
+             QStringLiteral("The same seed gives the same position error"), 3, 2);
+  receiverGrid->setColumnStretch(1, 2);
+  receiverGrid->setColumnStretch(3, 1);
+
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(m_map, 1);
   layout->addLayout(mapBar);
   layout->addWidget(sentences);
   layout->addWidget(live);
+  layout->addWidget(receiver);
 
   m_liveTimer = new QTimer(this);
   m_liveTimer->setInterval(200);
@@ -547,6 +584,30 @@ std::optional<wayloom::CalendarDate> CTrackDlg::RmcDate() const {
   return wayloom::CalendarDate{date.year(), date.month(), date.day()};
 }
 
+bool CTrackDlg::CheckReceiver(std::optional<wayloom::ReceiverPlan>& plan) {
+  plan.reset();
+  if (!m_receiverBox->isChecked()) return true;
+  std::string problem;
+  if (m_extraPointsBox->isChecked()) {
+    problem = wayloom::NotForReceiver("--extra");
+  } else {
+    wayloom::ReceiverSettings settings;
+    settings.speed = m_speedEdit->text().toStdString();
+    settings.dwell = m_dwellEdit->text().toStdString();
+    settings.start = m_startEdit->text().toStdString();
+    settings.sentences = m_sentencesEdit->text().toStdString();
+    settings.noise = m_noiseEdit->text().toStdString();
+    settings.seed = m_seedEdit->text().toStdString();
+    plan.emplace();
+    problem = wayloom::CheckReceiverSettings(settings, m_periodEdit->text().toStdString(),
+                                             RmcDate(), *plan);
+  }
+  if (problem.empty()) return true;
+  plan.reset();
+  m_prompter.ShowMessage(problem);
+  return false;
+}
+
 void CTrackDlg::Browse(const QString& initialDirectory, std::string& setting) {
   // First take in everything typed, so that showing the new path does not undo any other edit.
   UpdateData(true);
@@ -568,6 +629,8 @@ void CTrackDlg::Browse(const QString& initialDirectory, std::string& setting) {
 void CTrackDlg::CreateTrack() {
   if (m_bTrackRunning) return;
   UpdateData(true);
+  std::optional<wayloom::ReceiverPlan> receiver;
+  if (!CheckReceiver(receiver)) return;
   m_bTrackRunning = true;
   DetachTables();
   m_engine->SetRmcDate(RmcDate());
@@ -575,7 +638,11 @@ void CTrackDlg::CreateTrack() {
   auto route = std::make_unique<MapTrack>();
   m_engine->SetTrackListener(route.get());
   m_progress->Start();
-  m_engine->CreateTrack();
+  if (receiver) {
+    m_engine->CreateReceiverTrack(*receiver, route.get());
+  } else {
+    m_engine->CreateTrack();
+  }
   m_progress->Finish();
   m_engine->SetTrackListener(nullptr);
   route->Finish(m_engine->SourceTable());
@@ -660,6 +727,7 @@ void CTrackDlg::OnStartLive() {
   request.extraPoints = m_bExtraPoints;
   request.date = RmcDate();
   request.loop = m_loopBox->isChecked();
+  if (!CheckReceiver(request.receiver)) return;
   const std::string speedup = m_speedupEdit->text().toStdString();
   request.speedup = wayloom::ParseSpeedup(speedup);
   if (request.speedup == 0.0) {
@@ -771,6 +839,13 @@ const char* const kUdpKey = "live/udp";
 const char* const kPtyKey = "live/pty";
 const char* const kSpeedupKey = "live/speedup";
 const char* const kLoopKey = "live/loop";
+const char* const kReceiverKey = "receiver/on";
+const char* const kSpeedKey = "receiver/speed";
+const char* const kDwellKey = "receiver/dwell";
+const char* const kStartKey = "receiver/start";
+const char* const kSentencesKey = "receiver/sentences";
+const char* const kNoiseKey = "receiver/noise";
+const char* const kSeedKey = "receiver/seed";
 const char* const kSizeKey = "window/size";
 const char* const kSplitKey = "window/split";
 
@@ -808,6 +883,13 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
   if (target > 0 && target < m_liveTarget->count()) m_liveTarget->setCurrentIndex(target);
   text(kSpeedupKey, m_speedupEdit);
   box(kLoopKey, m_loopBox);
+  box(kReceiverKey, m_receiverBox);
+  text(kSpeedKey, m_speedEdit);
+  text(kDwellKey, m_dwellEdit);
+  text(kStartKey, m_startEdit);
+  text(kSentencesKey, m_sentencesEdit);
+  text(kNoiseKey, m_noiseEdit);
+  text(kSeedKey, m_seedEdit);
   UpdateData(true);
   // The size, within what the screen has room for.
   const QSize size = settings.value(kSizeKey).toSize();
@@ -838,6 +920,13 @@ void CTrackDlg::SaveSettings(QSettings& settings) const {
   }
   settings.setValue(kSpeedupKey, m_speedupEdit->text());
   settings.setValue(kLoopKey, m_loopBox->isChecked());
+  settings.setValue(kReceiverKey, m_receiverBox->isChecked());
+  settings.setValue(kSpeedKey, m_speedEdit->text());
+  settings.setValue(kDwellKey, m_dwellEdit->text());
+  settings.setValue(kStartKey, m_startEdit->text());
+  settings.setValue(kSentencesKey, m_sentencesEdit->text());
+  settings.setValue(kNoiseKey, m_noiseEdit->text());
+  settings.setValue(kSeedKey, m_seedEdit->text());
   settings.setValue(kSizeKey, size());
   settings.setValue(kSplitKey, m_splitter->saveState());
 }

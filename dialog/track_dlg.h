@@ -9,6 +9,7 @@
 #include "dialog/file_chooser.h"
 #include "live/live_session.h"
 #include "track/host.h"
+#include "track/receiver_settings.h"
 #include "track/track_engine.h"
 
 class QAction;
@@ -84,6 +85,9 @@ class CTrackDlg : public QDialog {
   QWidget* BuildSidePanel();
   // The dated RMC setting of the window: none unless the date box is ticked.
   std::optional<wayloom::CalendarDate> RmcDate() const;
+  // Receiver mode's settings, checked as the command line checks its options: false, with the
+  // message shown, when one is refused. plan stays empty while receiver mode is off.
+  bool CheckReceiver(std::optional<wayloom::ReceiverPlan>& plan);
   // Shows how the live output goes; ends the polling once it has ended.
   void PollLive();
   void ShowLiveRunning(bool running);
@@ -137,6 +141,14 @@ class CTrackDlg : public QDialog {
   QPushButton* m_liveStop = nullptr;
   QLabel* m_liveStatus = nullptr;
   QTimer* m_liveTimer = nullptr;
+  // Receiver mode and its settings.
+  QCheckBox* m_receiverBox = nullptr;
+  QLineEdit* m_speedEdit = nullptr;
+  QLineEdit* m_dwellEdit = nullptr;
+  QLineEdit* m_startEdit = nullptr;
+  QLineEdit* m_sentencesEdit = nullptr;
+  QLineEdit* m_noiseEdit = nullptr;
+  QLineEdit* m_seedEdit = nullptr;
   std::unique_ptr<wayloom::LiveSession> m_live;
   QString m_liveAddressText[3];  // what was typed for each target, kept while another shows
   int m_liveTargetShown = 0;

@@ -104,4 +104,21 @@ void LiveFeed::Finish() {
   if (pty_) pty_->Close();
 }
 
+bool SendReceiverRounds(ReceiverFixes& fixes, LiveFeed& feed, bool loop,
+                        const std::function<bool()>& stopRequested, ReceiverListener* listener) {
+  for (;;) {
+    std::uint64_t roundFixes = 0;
+    while (fixes.Next()) {
+      ++roundFixes;
+      const FixSentences& sentences = fixes.Sentences();
+      feed.OnFix(static_cast<double>(fixes.Current().clockMs), sentences.Text(), sentences.Count());
+      if (listener) fixes.Tell(*listener);
+      if (stopRequested && stopRequested()) return true;
+    }
+    // A round without fixes (a route without points) would loop without end.
+    if (!loop || roundFixes == 0) return false;
+    fixes.StartOver();
+  }
+}
+
 }  // namespace wayloom

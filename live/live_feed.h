@@ -14,6 +14,7 @@
 #include "live/tcp_server.h"
 #include "live/udp_sender.h"
 #include "track/host.h"
+#include "track/receiver_track.h"
 
 namespace wayloom {
 
@@ -60,5 +61,11 @@ class LiveFeed : public TrackListener {
   std::uint64_t fixesSent_ = 0;
   std::uint64_t sentencesSent_ = 0;
 };
+
+// Sends a receiver's fixes to feed, each when it is due, and tells listener (may be null) of each
+// once it is sent. With loop the route starts over after its last point, the clock going on.
+// stopRequested (may be empty) is asked after every fix. True when it ended on a stop request.
+bool SendReceiverRounds(ReceiverFixes& fixes, LiveFeed& feed, bool loop,
+                        const std::function<bool()>& stopRequested, ReceiverListener* listener);
 
 }  // namespace wayloom

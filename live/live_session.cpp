@@ -24,8 +24,12 @@ class FixedOptions : public OptionStates {
 
 }  // namespace
 
-// Hands every pair to the feed, and once it is sent, tells the status where the track is.
-class LiveSession::Listener : public TrackListener, public Prompter, public ProgressMonitor {
+// Hands every pair to the feed, and once it is sent (or a receiver's fix), tells the status where
+// the track is.
+class LiveSession::Listener : public TrackListener,
+                              public ReceiverListener,
+                              public Prompter,
+                              public ProgressMonitor {
  public:
   Listener(LiveSession& session, LiveFeed& feed) : session_(session), feed_(feed) {}
   // The engine whose source table names the points.
@@ -38,21 +42,13 @@ class LiveSession::Listener : public TrackListener, public Prompter, public Prog
   }
 
   void OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) override {
-    const std::uint64_t before = feed_.SentencesSent();
     feed_.OnSentencePair(clockMs, gga, rmc);
-    const std::lock_guard<std::mutex> lock(session_.mutex_);
-    LiveStatus& status = session_.status_;
-    status.sentencesSent = feed_.SentencesSent();
-    status.clients = session_.server_ ? session_.server_->ClientCount() : 0;
-    if (status.sentencesSent == before) return;
-    status.hasFix = true;
-    status.latitude = latitude_;
-    status.longitude = longitude_;
-    // The command-line-like engine keeps no tables: the description comes from its POI list.
-    if (poiIndex_ != kExtraPoint && engine_ && engine_->PoiPoints() &&
-        poiIndex_ < engine_->PoiPoints()->size()) {
-      status.description.assign((*engine_->PoiPoints())[poiIndex_].szDescription);
-    }
+    Sent(latitude_, longitude_, poiIndex_);
+  }
+
+  // A receiver's fix, once the feed has it.
+  void OnFix(const ReceiverFix& fix) override {
+    Sent(fix.fix.latitude, fix.fix.longitude, fix.poiIndex);
   }
 
   // The engine's messages wait in the status for the front end to show them.
@@ -67,8 +63,27 @@ class LiveSession::Listener : public TrackListener, public Prompter, public Prog
   bool StopRequested() override { return session_.stop_.load(std::memory_order_relaxed); }
 
  private:
+  // What the feed has sent so far; the position is that of the last sentences sent.
+  void Sent(double latitude, double longitude, std::size_t poiIndex) {
+    const std::lock_guard<std::mutex> lock(session_.mutex_);
+    LiveStatus& status = session_.status_;
+    status.sentencesSent = feed_.SentencesSent();
+    status.clients = session_.server_ ? session_.server_->ClientCount() : 0;
+    if (status.sentencesSent == sentAtLastFix_) return;
+    sentAtLastFix_ = status.sentencesSent;
+    status.hasFix = true;
+    status.latitude = latitude;
+    status.longitude = longitude;
+    // The command-line-like engine keeps no tables: the description comes from its POI list.
+    if (poiIndex != kExtraPoint && engine_ && engine_->PoiPoints() &&
+        poiIndex < engine_->PoiPoints()->size()) {
+      status.description.assign((*engine_->PoiPoints())[poiIndex].szDescription);
+    }
+  }
+
   LiveSession& session_;
   LiveFeed& feed_;
+  std::uint64_t sentAtLastFix_ = 0;
   const TrackEngine* engine_ = nullptr;
   double latitude_ = 0.0;
   double longitude_ = 0.0;
@@ -134,15 +149,28 @@ void LiveSession::Run(LiveRequest request) {
   engine.SetProgressMonitor(&listener);
   engine.SetTrackListener(&listener);
 
-  // With loop, the rounds go on, the clock going on; a round that sends nothing (the file has
-  // lost its points) ends it rather than looping without end.
-  engine.CreateTrack();
-  while (request.loop && engine.LastTrack().outcome == TrackOutcome::kWritten &&
-         engine.LastTrack().sentencesWritten > 0 && !stop_.load()) {
-    engine.SetTrackStartMs(engine.LastTrack().nextClockMs);
+  bool completed = false;
+  if (request.receiver) {
+    // The file is read once; with loop the receiver travels the route again and again.
+    engine.SetSourceMustBeRead(true);
+    if (const std::optional<ReceiverRoute> route = engine.LoadReceiverRoute()) {
+      ReceiverFixes fixes(*route, *request.receiver);
+      completed = !SendReceiverRounds(
+          fixes, feed, request.loop, [this] { return stop_.load(std::memory_order_relaxed); },
+          &listener);
+    }
+  } else {
+    // With loop, the rounds go on, the clock going on; a round that sends nothing (the file has
+    // lost its points) ends it rather than looping without end.
     engine.CreateTrack();
+    while (request.loop && engine.LastTrack().outcome == TrackOutcome::kWritten &&
+           engine.LastTrack().sentencesWritten > 0 && !stop_.load()) {
+      engine.SetTrackStartMs(engine.LastTrack().nextClockMs);
+      engine.CreateTrack();
+    }
+    completed = engine.LastTrack().outcome == TrackOutcome::kWritten;
   }
-  if (engine.LastTrack().outcome == TrackOutcome::kWritten && !stop_.load()) {
+  if (completed && !stop_.load()) {
     feed.Finish();
   } else {
     if (server_) server_->Close();

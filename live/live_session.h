@@ -17,6 +17,7 @@
 #include "live/tcp_server.h"
 #include "live/udp_sender.h"
 #include "track/calendar.h"
+#include "track/receiver_settings.h"
 
 namespace wayloom {
 
@@ -36,6 +37,9 @@ struct LiveRequest {
   std::string ptyLink;
   double speedup = 1.0;
   bool loop = false;
+  // Receiver mode: a receiver travelling the points of the file as planned (period, step and
+  // extra points then mean nothing).
+  std::optional<ReceiverPlan> receiver;
 };
 
 struct LiveStatus {
@@ -43,7 +47,7 @@ struct LiveStatus {
   std::string address;  // HOST:PORT bound or sent to, or the pseudo-terminal's device
   std::size_t clients = 0;
   std::uint64_t sentencesSent = 0;
-  std::string description;  // of the last point of the file sent
+  std::string description;  // of the last point of the file sent (reached, in receiver mode)
   bool hasFix = false;      // latitude and longitude hold the last fix sent
   double latitude = 0.0;
   double longitude = 0.0;

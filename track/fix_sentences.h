@@ -40,6 +40,7 @@ class FixSentences {
   std::string_view Build(const Fix& fix);
   // Sentences in the last result, and each of them without its line end.
   std::size_t Count() const { return count_; }
+  std::string_view Text() const { return text_; }
   std::string_view Sentence(std::size_t i) const;
 
   // The most sentences a fix can have: one of each kind, GSV taking three.

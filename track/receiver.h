@@ -70,6 +70,10 @@ class FixStream {
   // Begins another round at the first point, at the next fix time after the round before.
   void StartOver();
 
+  // How many points of the route the receiver had reached (in the order of the route) at the
+  // last fix of this round; a point at the same place as the one before is reached with it.
+  std::size_t PointsReached() const { return to_ < route_.size() ? to_ : route_.size(); }
+
  private:
   // Sets up the stretch from point from_ to the next point at another place, if any.
   void StartStretch();

@@ -7,23 +7,27 @@
 
 namespace wayloom {
 
-std::vector<GeoPoint> VisitingOrder(const PoiList& list, bool closestOrder) {
-  std::vector<GeoPoint> points;
+ReceiverRoute MakeReceiverRoute(const PoiList& list, bool closestOrder) {
+  ReceiverRoute route;
+  std::vector<GeoPoint>& points = route.points;
   const std::size_t count = list.empty() ? 0 : list.size() - 1;
   points.reserve(count);
+  route.poiIndices.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     const PoiView node = list[i];
     points.push_back(GeoPoint{ParseDecimal(node.szLat), ParseDecimal(node.szLon)});
+    route.poiIndices.push_back(i);
   }
-  if (!closestOrder || points.size() < 3) return points;
+  if (!closestOrder || count < 3) return route;
 
   // The same search the closest-order tracks make: from the first point, each time to the nearest
   // point not yet visited, measured from the point just reached.
-  ClosestPointIndex remaining(std::vector<GeoPoint>(points.begin() + 1, points.end()));
-  std::vector<GeoPoint> route;
-  route.reserve(count);
-  route.push_back(points[0]);
-  while (!remaining.Empty()) route.push_back(points[remaining.TakeClosest(route.back()) + 1]);
+  const std::vector<GeoPoint> filePoints = points;
+  ClosestPointIndex remaining(std::vector<GeoPoint>(filePoints.begin() + 1, filePoints.end()));
+  for (std::size_t i = 1; i < count; ++i) {
+    route.poiIndices[i] = remaining.TakeClosest(points[i - 1]) + 1;
+    points[i] = filePoints[route.poiIndices[i]];
+  }
   return route;
 }
 

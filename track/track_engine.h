@@ -17,10 +17,14 @@
 #include "track/fix_batches.h"
 #include "track/host.h"
 #include "track/poi_file.h"
+#include "track/route.h"
 #include "track/table.h"
 #include "track/track_file.h"
 
 namespace wayloom {
+
+struct ReceiverPlan;
+class ReceiverListener;
 
 // How the last track ended.
 enum class TrackOutcome {
@@ -64,6 +68,15 @@ class TrackEngine {
   void CreateTrack();
   // The same track once more from the POI list as it stands, without reading the file again.
   void RepeatTrack();
+
+  // Receiver mode. LoadReceiverRoute reads the POI file and shows it as CreateTrack does, and
+  // returns the route through its points in the order the option box chooses: nothing when the
+  // file could not be read in full or a point lies off the Earth (a message says so).
+  std::optional<ReceiverRoute> LoadReceiverRoute();
+  // The track of a receiver following plan along that route, written to the destination after the
+  // same checks and question as CreateTrack's, its sentences kept in the output table; listener
+  // (may be null) hears every fix. Nothing is written when there is no route (kSourceUnread).
+  void CreateReceiverTrack(const ReceiverPlan& plan, ReceiverListener* listener);
 
   // The POI list: rebuilt from m_strSourceFile (reporting its own failures), or freed.
   void LoadPoiFile();

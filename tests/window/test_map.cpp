@@ -195,7 +195,8 @@ class MapTest : public QObject {
         "createButton", "sourceTable",    "stepEdit",           "periodEdit",  "nmeaTable",
         "reorderBox",   "extraPointsBox", "trackMap",           "fitButton",   "dateBox",
         "dateEdit",     "liveTarget",     "liveAddress",        "speedupEdit", "loopBox",
-        "liveStart",    "liveStop"};
+        "liveStart",    "liveStop",       "receiverBox",        "speedEdit",   "dwellEdit",
+        "startEdit",    "noiseEdit",      "sentencesEdit",      "seedEdit"};
     QStringList order;
     QWidget* widget = w.Find("exitButton");
     do {
@@ -219,6 +220,8 @@ class MapTest : public QObject {
       first.Edit("periodEdit")->setText(QStringLiteral("0.5"));
       first.Edit("liveAddress")->setText(QStringLiteral("[::1]:2947"));
       first.Find<QCheckBox>("extraPointsBox")->setChecked(true);
+      first.Find<QCheckBox>("receiverBox")->setChecked(true);
+      first.Edit("sentencesEdit")->setText(QStringLiteral("RMC,ZDA"));
       first.window.resize(first.window.minimumSizeHint());  // not the size a window starts with
       saved = first.window.size();
       first.window.SaveSettings(settings);
@@ -229,6 +232,8 @@ class MapTest : public QObject {
     QCOMPARE(second.Edit("periodEdit")->text(), QStringLiteral("0.5"));
     QCOMPARE(second.Edit("liveAddress")->text(), QStringLiteral("[::1]:2947"));
     QVERIFY(second.Find<QCheckBox>("extraPointsBox")->isChecked());
+    QVERIFY(second.Find<QCheckBox>("receiverBox")->isChecked());
+    QCOMPARE(second.Edit("sentencesEdit")->text(), QStringLiteral("RMC,ZDA"));
     QVERIFY(saved != Window().window.size());
     QCOMPARE(second.window.size(), saved);
 
