@@ -126,6 +126,7 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
     EXPECT_EQ(run.status, c.status) << context << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << context << run.err;
     EXPECT_EQ(run.err.find("overwrite"), std::string::npos) << context << run.err;
+    EXPECT_TRUE(c.status == kExitOk || run.err.find("sentences written") == std::string::npos);
     ExpectOnDisk(c.onDisk, context);
   }
 }

@@ -198,18 +198,6 @@ TEST_F(Engine, AsksBeforeOverwritingAnythingAndNoLeavesItAsItWas) {
   EXPECT_EQ(TrackLines(ReadFile(dir_.File("target.nmea"))).size(), 4u);
 }
 
-TEST_F(Engine, AFullDiskIsReportedNotTakenForSuccess) {
-  std::string pois;
-  for (int i = 1; i <= 20000; ++i) pois += "8." + std::to_string(i) + ",50.5,p\n";
-  WriteFile(engine_->m_strSourceFile, pois);
-  engine_->m_strDestFile = "/dev/full";
-  prompter_.answers = {true};
-  engine_->CreateTrack();
-  EXPECT_EQ(prompter_.messages, std::vector<std::string>{"Error writing output file \n/dev/full"});
-  EXPECT_EQ(engine_->LastTrack().outcome, TrackOutcome::kWriteFailed);
-  EXPECT_LT(engine_->LastTrack().sentencesWritten, 40000u);  // ended early
-}
-
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // Loads pois with this process capped at a little more address space than it uses now. Exits 0 when
 // the shortage was reported and the points read before it kept, in a list that ends in its tail.

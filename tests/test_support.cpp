@@ -98,18 +98,6 @@ std::vector<std::string> TrackLines(const std::string& bytes) {
   return lines;
 }
 
-bool WaitUntil(const std::function<bool()>& done, const std::string& what) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) {
-      ADD_FAILURE() << "gave up waiting for " << what;
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
 using Clock = std::chrono::steady_clock;
 constexpr auto kPatience = std::chrono::seconds(120);
 

@@ -87,10 +87,6 @@ std::vector<std::string> TrackLines(const std::string& bytes);
 // The pieces of text between separators: the fields of a sentence (the last one with its checksum).
 std::vector<std::string> Split(std::string_view text, std::string_view separator = ",");
 
-// Polls until done() holds; false (and a failed test) after two minutes, a bound that only keeps a
-// broken build from hanging the suite.
-bool WaitUntil(const std::function<bool()>& done, const std::string& what);
-
 // wayloom-cli started in the background: standard input from stdinPath, standard output to
 // /dev/null, standard error to a file. Killed at the end if it is still running.
 class CliProcess {
