@@ -3,18 +3,11 @@
 // standard output, a file-size limit, and stop signals at awkward moments. Every case says what it
 // gets in (arguments) and what must come out: exit status, message, and the files left behind.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <filesystem>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "cli/cli.h"
 #include "tests/test_support.h"
 
 namespace wayloom {

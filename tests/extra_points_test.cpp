@@ -1,11 +1,7 @@
 // The stretch planner of the extra points, on its own: directions, distances, steps, speed, course
 // and increments from the two ends of a stretch.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <limits>
-
 #include "track/extra_points.h"
+#include "tests/test_support.h"
 
 namespace wayloom {
 namespace {

@@ -1,18 +1,12 @@
 // Receiver mode: motion along the route, its sentences, its noise, and its command line.
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <GeographicLib/Geodesic.hpp>
-#include <cmath>
-#include <fstream>
-#include <sstream>
 
 #include "tests/test_support.h"
 #include "track/fix_sentences.h"
-#include "track/nmea.h"
-#include "track/number_text.h"
 #include "track/route.h"
 
 namespace wayloom {

@@ -7,6 +7,19 @@ namespace wayloom::test {
 
 constexpr double kDayMs = 86400000.0;
 
+// The GGA and RMC sentence of a position, as the track writers build them (without line end).
+std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText) {
+  char sentence[kSentenceCapacity];
+  return std::string(sentence, BuildGga(clockMs, latitudeText, longitudeText, sentence));
+}
+
+std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
+                double speedKnots, double courseDegrees, const CalendarDate* date = nullptr) {
+  char sentence[kSentenceCapacity];
+  return std::string(sentence, BuildRmc(clockMs, latitudeText, longitudeText, speedKnots,
+                                        courseDegrees, date, sentence));
+}
+
 // The printf formats of the track format, written out with the C library.
 std::string Printf(const char* format, double value) {
   char text[512];

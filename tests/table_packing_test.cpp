@@ -1,9 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <string>
-#include <vector>
-
+// Rows of the tables the window shows, packed where that is shorter.
+#include "tests/test_support.h"
 #include "track/table.h"
 
 namespace wayloom {

@@ -1,7 +1,5 @@
 #include "tests/test_support.h"
 
-#include "track/nmea.h"
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -210,18 +208,6 @@ std::string Read(int fd, std::size_t lines) {
   }
   if (lines > 0 && ends < lines) ADD_FAILURE() << "got " << ends << " of " << lines << " lines";
   return bytes;
-}
-
-std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText) {
-  char sentence[kSentenceCapacity];
-  return std::string(sentence, BuildGga(clockMs, latitudeText, longitudeText, sentence));
-}
-
-std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
-                double speedKnots, double courseDegrees, const CalendarDate* date) {
-  char sentence[kSentenceCapacity];
-  return std::string(sentence, BuildRmc(clockMs, latitudeText, longitudeText, speedKnots,
-                                        courseDegrees, date, sentence));
 }
 
 }  // namespace wayloom::test

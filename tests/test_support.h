@@ -122,9 +122,4 @@ int Connect(int port, int receiveBytes = 0);
 // Reads from fd until `lines` CR LF line ends have come (0: until the end of the stream).
 std::string Read(int fd, std::size_t lines);
 
-// The GGA and RMC sentence of a position, as the track writers build them (without line end).
-std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
-std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
-                double speedKnots, double courseDegrees, const CalendarDate* date = nullptr);
-
 }  // namespace wayloom::test
