@@ -80,6 +80,7 @@ TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
       EXPECT_LE(nearest, spacing / 2) << p.latitude << "," << p.longitude;
     }
     EXPECT_EQ(fixes.back().longitude, c.route.back().longitude);
+    EXPECT_EQ(fixes.back().speedKnots, c.dwell == 0 ? c.knots : 0.0);  // arriving, or standing
     // A point repeated adds no time, not even its dwell.
     std::vector<GeoPoint> twice;
     for (const GeoPoint& p : c.route) twice.insert(twice.end(), {p, p});
