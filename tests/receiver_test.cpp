@@ -154,7 +154,7 @@ TEST(ReceiverNoise, SmoothReproducibleAndOfTheSetSize) {
   EXPECT_NE(Travel(route, 30, 1, 0, 5.0, 8)[500].latitude, noisy[500].latitude);
 }
 
-TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnything) {
+TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnythingAndReadsSpeedUnits) {
   test::TempDir dir;
   std::istringstream cases(  // '|' between cases
       "--speed 0|--speed -3|--speed inf|--speed 30knots|--speed 0 --dwell 5|--dwell 5|"
@@ -171,11 +171,13 @@ TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnything) {
     EXPECT_EQ(run.status, 2) << text << ": " << run.err;
     EXPECT_FALSE(std::ifstream(dir.File("track.nmea")).good()) << text;
   }
-  const test::CliRun good =
-      test::InvokeCli({"--speed", "55.56 km/h", "--date", "2026-03-07", kSample, "-"});
-  EXPECT_EQ(good.status, 0) << good.err;
-  EXPECT_EQ(good.out.substr(0, 74),
-            "$GPRMC,010000.000,A,5557.19800,N,00311.29800,W,30.00,257.356,070326,,*11\r\n");
+  for (const char* speed : {"55.56 km/h", "34.5234mph"}) {  // 30 knots
+    const test::CliRun good =
+        test::InvokeCli({"--speed", speed, "--date", "2026-03-07", kSample, "-"});
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(good.out.substr(0, 74),
+              "$GPRMC,010000.000,A,5557.19800,N,00311.29800,W,30.00,257.356,070326,,*11\r\n");
+  }
 }
 
 TEST(ReceiverCli, SendsEachFixAsOneDatagramHoldingExactlyItsSentencesEvenToBroadcast) {
