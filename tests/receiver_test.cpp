@@ -104,6 +104,13 @@ TEST(Receiver, ClosestOrderVisitsThePointsAsTheClosestOrderTrackDoes) {
   }
 }
 
+TEST(Route, TakesEveryPositionOnTheEarthAndNoOther) {
+  EXPECT_EQ(RouteProblem({{90.0, 180.0}, {-90.0, -180.0}}), "");
+  for (const GeoPoint& off : {GeoPoint{90.0001, 0.0}, GeoPoint{0.0, -180.0001}}) {
+    EXPECT_NE(RouteProblem({{50.0, 8.0}, off}).find("point 2 of the route"), std::string::npos);
+  }
+}
+
 TEST(ReceiverSentences, EachKindInTheOrderAskedDatedByTheFixsDay) {
   std::vector<SentenceKind> kinds;
   std::string problem;
