@@ -203,19 +203,6 @@ TEST_F(Engine, AsksBeforeOverwritingAnythingAndNoLeavesItAsItWas) {
   EXPECT_EQ(TrackLines(ReadFile(dir_.File("target.nmea"))).size(), 4u);
 }
 
-TEST_F(Engine, AFullDiskIsReportedNotTakenForSuccess) {
-  std::string pois;
-  for (int i = 1; i <= 20000; ++i) pois += "8." + std::to_string(i) + ",50.5,p\n";
-  WriteFile(engine_->m_strSourceFile, pois);
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  engine_->m_strDestFile = "/dev/full";
-  prompter_.answers = {true};
-  engine_->CreateTrack();
-  EXPECT_EQ(prompter_.messages, std::vector<std::string>{"Error writing output file \n/dev/full"});
-  EXPECT_EQ(engine_->LastTrack().outcome, TrackOutcome::kWriteFailed);
-  EXPECT_LT(engine_->LastTrack().sentencesWritten, 40000u);  // ended early
-}
-
 #if defined(_WIN32)
 TEST(EngineMemory, RunningOutOfMemoryKeepsThePointsReadSoFar) {
   GTEST_SKIP() << "Windows has no address-space cap (setrlimit) to run out of memory under";

@@ -1,11 +1,7 @@
 // The stretch planner of the extra points, on its own: directions, distances, steps, speed, course
 // and increments from the two ends of a stretch.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <limits>
-
 #include "track/extra_points.h"
+#include "tests/test_support.h"
 
 namespace wayloom {
 namespace {
@@ -36,6 +32,8 @@ TEST(StretchPlan, GivesTheStepsCourseSpeedAndIncrementsOfAStretch) {
        {222.4968, 0, 100, 1, 432.5017, 180, 1.39748e-3, 8.98889e-6}},
       {"a negative step, half a second", {50, 8}, {50.002, 8.003}, -5, 0.5, kUp, kUp,
        {222.4968, 333.9576, 1, 1, 1560.0944, 26.5651, 1.39759e-5, 8.98889e-6}},
+      {"across the equator and the prime meridian", {-0.001, -0.002}, {0.001, 0.002}, 100, 1, kUp,
+       kUp, {222.4968, 445.2768, 44.6986, 89.4541, 967.5957, 45.0182, 4.01535e-4, 8.04093e-4}},
       {"no length: the course is kept", {50, 8}, {50, 8}, 100, 1, kStill, kStill,
        {0, 0, 1, 1, 0, kNone, 1.39753e-5, 8.98889e-6}},
       // Distances whose squares underflow give a length of 0: a step formed with it is 1 metre,

@@ -1,12 +1,8 @@
 // TCP clients that leave at once or never read: they give their slots back, are not waited for,
 // and count as served only when they got a sentence. Tested through sockets on the real program.
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <string>
-
-#include "cli/cli.h"
 #include "tests/test_support.h"
 
 namespace wayloom {

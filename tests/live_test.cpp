@@ -98,7 +98,7 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
   CliProcess cli(dir, {"--pty", link, "--serve", "0", "--wait-clients", "1", "--loop", "--speedup",
                        "1000", source});
   const int port = cli.Port();
-  WaitUntil([&] { return cli.Err().find("linked at") != std::string::npos; }, "the link");
+  cli.WaitUntil([&] { return cli.Err().find("linked at") != std::string::npos; }, "the link");
   ASSERT_EQ(std::filesystem::read_symlink(link).string().rfind("/dev/pts/", 0), 0u);
   const int reader = open(link.c_str(), O_RDONLY | O_NOCTTY);
   ASSERT_GE(reader, 0);

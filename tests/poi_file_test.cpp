@@ -1,4 +1,4 @@
-// The POI file, the POI list read from it, and the table that shows it.
+// The POI file and the POI list read from it.
 
 #include "tests/test_support.h"
 
@@ -81,18 +81,6 @@ TEST_F(PoiFile, ReportsFilesThatCannotBeOpenedOrRead) {
   if (!test::OpensAsFile(dir_.Path())) GTEST_SKIP() << "a folder does not open as a file here";
   EXPECT_EQ(ReadPoiFile(dir_.Path(), list), PoiReadStatus::kReadError);
   EXPECT_TRUE(list.size() == 1 && list[0].IsBlank());
-}
-
-// The window adds and drops columns at the front.
-TEST(Table, DeletingTheFirstColumnMovesTheOthersDown) {
-  Table table;
-  table.AddColumn(0, "B", 20);
-  table.AddColumn(0, "A", 10);
-  table.AppendRow("a");
-  table.SetCell(0, 1, "1234567890123456789012");
-  table.DeleteFirstColumn();
-  EXPECT_EQ(table.Column(0).title + std::to_string(table.Column(0).widthPixels), "B20");
-  EXPECT_EQ(table.Cell(0, 0), "1234567890123456789012");
 }
 
 }  // namespace wayloom::test

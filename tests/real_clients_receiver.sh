@@ -1,17 +1,15 @@
 #!/bin/sh
 # Real clients of receiver mode, bounded in time, on loopback only, skipped (exit 77) when not
-# installed. GeographicLib's inverse (wayloom_geodesic_judge) measures what they report.
+# installed. Where the fixes lie is checked in the unit tests; here the clients must read them.
 # - gpsd, at 30 kn along the sample over TCP: every TPV report, the first included, has a time, the
-#   set speed within 0.05 m/s and a track within 0.1 degree of the geodesic azimuth to the next
-#   fix; SKY reports list 10 satellites, 7 of them used.
-# - gpsbabel: consecutive fixes are speed x period apart along the route (within 0.1 %), every point
-#   lies within half a fix spacing of a fix, and 22 m across 180 degrees take one or two fixes.
-#   gpsbabel pairs a GGA with the RMC after it, so its tracks put GGA first.
+#   set speed within 0.05 m/s and a track; SKY reports list 10 satellites, 7 of them used.
+# - gpsbabel: every fix at the position of its RMC sentence, along the sample and across 180
+#   degrees. gpsbabel pairs a GGA with the RMC after it, so its tracks put GGA first.
 # - qt: QNmeaPositionInfoSource in simulation mode gives one update per fix with its time, ground
 #   speed and direction (a fix is reported when the next begins: the last one of a file is not).
-# Usage: real_clients_receiver.sh gpsd|gpsbabel|qt WAYLOOM_CLI EXAMPLES JUDGE FREE_PORT [QT_READER]
+# Usage: real_clients_receiver.sh gpsd|gpsbabel|qt WAYLOOM_CLI EXAMPLES FREE_PORT [QT_READER]
 set -eu
-client=$1 cli=$2 pois=$3/a9-edinburgh-inverness.csv judge=$4 free_port=$5 qt_reader=${6:-}
+client=$1 cli=$2 pois=$3/a9-edinburgh-inverness.csv free_port=$4 qt_reader=${5:-}
 case $client in gpsd) needs="gpsd gpspipe" ;; gpsbabel) needs=gpsbabel ;; *) needs=${qt_reader:-qt-reader} ;; esac
 for program in $needs; do
   command -v "$program" >/dev/null 2>&1 || { echo "$client: $program not installed: skipped"; exit 77; }
@@ -41,56 +39,46 @@ if [ "$client" = gpsd ]; then
          if (n != 10 || used != 7) { printf "SKY with %d satellites, %d used\n", n, used; bad = 1 }
        }
        END { if (!sky) print "no SKY report"; exit bad || !sky }' "$work/gpsd.json"
-  # Each TPV once, as "lat lon time speed track"; the judge adds the way to the next one.
-  grep '"class":"TPV"' "$work/gpsd.json" | awk '
+  # Each TPV once, as "time speed track".
+  grep '"class":"TPV"' "$work/gpsd.json" | awk -v v="$knots30" '
     function field(name, v) {
       if (!match($0, "\"" name "\":\"?[-0-9.:TZ]*")) return "-"
       v = substr($0, RSTART + length(name) + 3, RLENGTH - length(name) - 3); gsub(/"/, "", v); return v
     }
-    { t = field("time"); if (t != last) print field("lat"), field("lon"), t, field("speed"), field("track"); last = t }' |
-    "$judge" | awk -v v="$knots30" '
     {
-      n++
-      if ($3 == "-") { printf "TPV %d has no time\n", n; bad = 1 }
-      if ($4 == "-" || ($4 - v) ^ 2 > 0.05 ^ 2) { printf "TPV %s: speed %s\n", $3, $4; bad = 1 }
-      if ($6 != "-" && ($6 - v) ^ 2 < (v / 1000) ^ 2) { # a full spacing: the same stretch
-        a = ($5 - $7 + 540) % 360 - 180; tracks++
-        if (a ^ 2 > 0.01) { printf "TPV %s: track %s, geodesic %s\n", $3, $5, $7; bad = 1 }
-      }
+      t = field("time"); s = field("speed"); if (t == last) next; last = t; n++
+      if (t == "-") { printf "TPV %d has no time\n", n; bad = 1 }
+      if (s == "-" || (s - v) ^ 2 > 0.05 ^ 2 || field("track") == "-") { printf "TPV %s: speed %s, track %s\n", t, s, field("track"); bad = 1 }
     }
     END {
-      if (n < 20 || tracks < 15) { printf "%d reports, %d tracks judged\n", n, tracks; bad = 1 }
+      if (n < 20) { printf "%d reports\n", n; bad = 1 }
       if (!bad) printf "gpsd: %d TPV reports with time, speed and track; SKY 7 used of 10\n", n
       exit bad
     }'
 fi
 
 if [ "$client" = gpsbabel ]; then
-  spacing=55.555556 # 100 km/h, every 2 s
+  # read_back POIFILE: gpsbabel reads every fix at the position its RMC sentence gives.
   read_back() {
     "$cli" --speed 100km/h --period 2 --sentences GGA,RMC,GSA,GSV,VTG --quiet --yes "$1" "$work/t.nmea"
     gpsbabel -t -i nmea -f "$work/t.nmea" -o gpx -F - |
       sed -n 's/.*<trkpt lat="\([-0-9.]*\)" lon="\([-0-9.]*\)".*/\1 \2/p' >"$work/read.txt"
-    fixes=$(grep -c . "$work/read.txt" || true)
+    grep '^\$GPRMC' "$work/t.nmea" | awk -F, '
+      function deg(v, h, d) { d = int(v / 100); d += (v - 100 * d) / 60; return h == "S" || h == "W" ? -d : d }
+      NR == FNR { n++; lat[n] = deg($4, $5); lon[n] = deg($6, $7); next }
+      {
+        k++; split($0, p, " ")
+        if ((p[1] - lat[k]) ^ 2 > 1e-12 || (p[2] - lon[k]) ^ 2 > 1e-12) { printf "fix %d read as %s, not %.7f %.7f\n", k, $0, lat[k], lon[k]; bad = 1 }
+      }
+      END {
+        if (k != n || n == 0) { printf "gpsbabel read %d of %d fixes\n", k, n; bad = 1 }
+        if (!bad) printf "gpsbabel: %d fixes read at their positions\n", n
+        exit bad
+      }' - "$work/read.txt"
   }
   read_back "$pois"
-  [ "$fixes" -eq "$(grep -c GPRMC "$work/t.nmea")" ] || { echo "gpsbabel read $fixes fixes"; exit 1; }
-  "$judge" "$pois" <"$work/read.txt" | awk -v s="$spacing" '
-    $1 == "point" { if ($3 > s / 2 + 0.02) { printf "point %d is %s m from every fix\n", $2, $3; bad = 1 } next }
-    $3 != "-" {
-      gaps++; lastGap = NR; lastMetres = $3
-      if ((($3 - s) / s) ^ 2 > 1e-6 && (($5 - s) / s) ^ 2 > 1e-6) failed[NR] = "fix " NR ": " $3 " m to the next, " $5 " m through a point"
-    }
-    END {
-      for (k in failed) if (k != lastGap || lastMetres > s) { print failed[k]; bad = 1 } # the last may be short
-      if (gaps < 1000) { printf "only %d gaps\n", gaps; bad = 1 }
-      if (!bad) printf "gpsbabel: %d gaps of %s m along the route, every point within half of one\n", gaps, s
-      exit bad
-    }'
   printf 'longitude,latitude\n179.9999,0.0001\n-179.9999,0.0001\n' >"$work/across.csv"
   read_back "$work/across.csv"
-  [ "$fixes" -ge 1 ] && [ "$fixes" -le 2 ] || { echo "22 m across 180 degrees: $fixes fixes"; exit 1; }
-  echo "gpsbabel: 22 m across 180 degrees in $fixes fixes"
 fi
 
 if [ "$client" = qt ]; then

@@ -1,18 +1,12 @@
 // Receiver mode: motion along the route, its sentences, its noise, and its command line.
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <GeographicLib/Geodesic.hpp>
-#include <cmath>
-#include <fstream>
-#include <sstream>
 
 #include "tests/test_support.h"
 #include "track/fix_sentences.h"
-#include "track/nmea.h"
-#include "track/number_text.h"
 #include "track/route.h"
 
 namespace wayloom {
@@ -86,6 +80,7 @@ TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
       EXPECT_LE(nearest, spacing / 2) << p.latitude << "," << p.longitude;
     }
     EXPECT_EQ(fixes.back().longitude, c.route.back().longitude);
+    EXPECT_EQ(fixes.back().speedKnots, c.dwell == 0 ? c.knots : 0.0);  // arriving, or standing
     // A point repeated adds no time, not even its dwell.
     std::vector<GeoPoint> twice;
     for (const GeoPoint& p : c.route) twice.insert(twice.end(), {p, p});
@@ -106,6 +101,13 @@ TEST(Receiver, ClosestOrderVisitsThePointsAsTheClosestOrderTrackDoes) {
     FormatLatitude(FormatFixed(route[i].latitude, 15), position);
     FormatLongitude(FormatFixed(route[i].longitude, 15), position);
     EXPECT_EQ(track[2 * i].substr(18, position.size()), position) << i;
+  }
+}
+
+TEST(Route, TakesEveryPositionOnTheEarthAndNoOther) {
+  EXPECT_EQ(RouteProblem({{90.0, 180.0}, {-90.0, -180.0}}), "");
+  for (const GeoPoint& off : {GeoPoint{90.0001, 0.0}, GeoPoint{0.0, -180.0001}}) {
+    EXPECT_NE(RouteProblem({{50.0, 8.0}, off}).find("point 2 of the route"), std::string::npos);
   }
 }
 
@@ -159,7 +161,7 @@ TEST(ReceiverNoise, SmoothReproducibleAndOfTheSetSize) {
   EXPECT_NE(Travel(route, 30, 1, 0, 5.0, 8)[500].latitude, noisy[500].latitude);
 }
 
-TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnything) {
+TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnythingAndReadsSpeedUnits) {
   test::TempDir dir;
   std::istringstream cases(  // '|' between cases
       "--speed 0|--speed -3|--speed inf|--speed 30knots|--speed 0 --dwell 5|--dwell 5|"
@@ -176,11 +178,13 @@ TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnything) {
     EXPECT_EQ(run.status, 2) << text << ": " << run.err;
     EXPECT_FALSE(std::ifstream(dir.File("track.nmea")).good()) << text;
   }
-  const test::CliRun good =
-      test::InvokeCli({"--speed", "55.56 km/h", "--date", "2026-03-07", kSample, "-"});
-  EXPECT_EQ(good.status, 0) << good.err;
-  EXPECT_EQ(good.out.substr(0, 74),
-            "$GPRMC,010000.000,A,5557.19800,N,00311.29800,W,30.00,257.356,070326,,*11\r\n");
+  for (const char* speed : {"55.56 km/h", "34.5234mph"}) {  // 30 knots
+    const test::CliRun good =
+        test::InvokeCli({"--speed", speed, "--date", "2026-03-07", kSample, "-"});
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(good.out.substr(0, 74),
+              "$GPRMC,010000.000,A,5557.19800,N,00311.29800,W,30.00,257.356,070326,,*11\r\n");
+  }
 }
 
 TEST(ReceiverCli, SendsEachFixAsOneDatagramHoldingExactlyItsSentencesEvenToBroadcast) {

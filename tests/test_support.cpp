@@ -97,28 +97,4 @@ std::vector<std::string> TrackLines(const std::string& bytes) {
   return lines;
 }
 
-bool WaitUntil(const std::function<bool()>& done, const std::string& what) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) {
-      ADD_FAILURE() << "gave up waiting for " << what;
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText) {
-  char sentence[kSentenceCapacity];
-  return std::string(sentence, BuildGga(clockMs, latitudeText, longitudeText, sentence));
-}
-
-std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
-                double speedKnots, double courseDegrees, const CalendarDate* date) {
-  char sentence[kSentenceCapacity];
-  return std::string(sentence, BuildRmc(clockMs, latitudeText, longitudeText, speedKnots,
-                                        courseDegrees, date, sentence));
-}
-
 }  // namespace wayloom::test

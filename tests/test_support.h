@@ -89,10 +89,6 @@ std::vector<std::string> TrackLines(const std::string& bytes);
 // The pieces of text between separators: the fields of a sentence (the last one with its checksum).
 std::vector<std::string> Split(std::string_view text, std::string_view separator = ",");
 
-// Polls until done() holds; false (and a failed test) after two minutes, a bound that only keeps a
-// broken build from hanging the suite.
-bool WaitUntil(const std::function<bool()>& done, const std::string& what);
-
 // wayloom-cli started in the background: standard input from stdinPath, standard output to
 // /dev/null, standard error to a file. Killed at the end if it is still running.
 class CliProcess {
@@ -127,10 +123,5 @@ class CliProcess {
 int Connect(int port, int receiveBytes = 0);
 // Reads from fd until `lines` CR LF line ends have come (0: until the end of the stream).
 std::string Read(int fd, std::size_t lines);
-
-// The GGA and RMC sentence of a position, as the track writers build them (without line end).
-std::string Gga(double clockMs, std::string_view latitudeText, std::string_view longitudeText);
-std::string Rmc(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
-                double speedKnots, double courseDegrees, const CalendarDate* date = nullptr);
 
 }  // namespace wayloom::test

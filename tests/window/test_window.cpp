@@ -1,23 +1,14 @@
 // The Wayloom window, driven the way a person drives it: typing in the edits, pressing its buttons
-// and keys. Message boxes and the file dialog are replaced by scripted ones, so nothing waits for a
-// click.
-#include <QAction>
-#include <QCheckBox>
-#include <QDir>
-#include <QFile>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QTableView>
-#include <QTemporaryDir>
-#include <QTimer>
+// and keys; its map, live output, remembered settings and tab order. Message boxes and the file
+// dialog are replaced by scripted ones, so nothing waits for a click.
+#include <QtNetwork>
 #include <QtTest>
+#include <QtWidgets>
 #include <clocale>
 
 #include "dialog/about_dlg.h"
 #include "dialog/track_dlg.h"
+#include "dialog/track_map.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -29,8 +20,14 @@ class ScriptedPicker : public FilePicker {
     asked << title << folder << filters;
     return answer;
   }
+  QString PickFileNamed(QWidget* parent, const QString& title, const QString& folder,
+                        const QStringList& filters, const QString& name) override {
+    proposed = name;
+    return PickFile(parent, title, folder, filters);
+  }
   QString answer;  // empty: the person cancelled
   QStringList asked;
+  QString proposed;
 };
 
 QByteArray ReadFile(const QString& path) {
@@ -43,25 +40,32 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
   QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
+const QByteArray kThreePoints =
+    "Longitude,Latitude,Name\r\n24.9384,60.1699,Helsinki harbour,ferry\r\n"
+    "-3.70379,40.41678,Plaza Mayor\r\n151.2153,-33.8568,Opera House\r\n";
+// Four points a few kilometres apart whose closest order (1, 3, 4, 2) is not their file order.
+const QByteArray kFourPoints =
+    "-3.1883,55.9533,Princes Street\n-3.2620,55.9440,Haymarket\n"
+    "-3.1950,55.9480,Castle\n-3.2100,55.9450,Grassmarket\n";
+
 // A window with scripted message boxes and file dialog; unless told otherwise its source is a file
-// of three points and its destination a file, both in a fresh folder.
+// of the given points and its destination a file, both in a fresh folder.
 struct Session {
-  explicit Session(bool typePaths = true) {
+  explicit Session(bool typePaths = true, const QByteArray& points = kThreePoints) {
     window.show();
     if (!typePaths) return;
-    WriteFile(source,
-              "Longitude,Latitude,Name\r\n24.9384,60.1699,Helsinki harbour,ferry\r\n"
-              "-3.70379,40.41678,Plaza Mayor\r\n151.2153,-33.8568,Opera House\r\n");
+    WriteFile(source, points);
     Type("sourceEdit", source);
     Type("destEdit", dest);
   }
-  template <typename T>
+  template <typename T = QWidget>
   T* Find(const char* name) {
     T* widget = window.findChild<T*>(QString::fromLatin1(name));
     if (!widget) qFatal("no control %s", name);
     return widget;
   }
   QLineEdit* Edit(const char* name) { return Find<QLineEdit>(name); }
+  void Tick(const char* box) { Find<QCheckBox>(box)->setChecked(true); }
   QAbstractItemModel* Model(const char* view) { return Find<QTableView>(view)->model(); }
   void Type(const char* edit, const QString& text) {
     Edit(edit)->selectAll();
@@ -85,25 +89,18 @@ struct Session {
   CTrackDlg window{nullptr, &prompter, &picker};
 };
 
+bool LiveMarkerShown(CTrackMap& map) {
+  const QImage image = map.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+  return std::count(pixels, pixels + image.width() * image.height(), CTrackMap::kLiveRgb) > 0;
+}
+
 }  // namespace
 
 class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void freshStartShowsDefaults() {
-    Session session(false);
-    QCOMPARE(session.window.windowTitle(), QStringLiteral("Wayloom"));
-    QCOMPARE(session.Settings(),
-             QStringLiteral("C:\\KORVA\\X\\M25.csv|C:\\KORVA\\X\\M25.txt|100|1|0 0"));
-    QCOMPARE(session.Model("sourceTable")->columnCount() + session.Model("nmeaTable")->rowCount(),
-             0);
-    // The step takes digits only; the period takes any text.
-    session.Type("stepEdit", QStringLiteral("2a5-0.5"));
-    session.Type("periodEdit", QStringLiteral("-0.5s"));
-    QVERIFY(session.Settings().endsWith(QStringLiteral("|2505|-0.5s|0 0")));
-  }
-
   // The reference track, byte for byte, and the engine's tables shown as they are. Also run with
   // LC_ALL=de_DE.UTF-8, where the C library itself would write decimal commas.
   void writesTheReferenceTrackAndShowsTheTables() {
@@ -257,6 +254,179 @@ class WindowTest : public QObject {
       QVERIFY(session.window.isVisible());
       QVERIFY(session.Settings().startsWith(session.source));
     }
+  }
+  // Every point is drawn where its projection puts it, numbered in visiting order; the selected
+  // source row's point is highlighted, and Fit brings every point back into view.
+  void mapShowsTrack() {
+    Session session(true, kFourPoints);
+    session.Tick("reorderBox");
+    session.Press("createButton");
+    CTrackMap& map = session.window.Map();
+    QVERIFY(map.Track());
+    QCOMPARE(map.Track()->FixCount(), std::size_t(4));
+    const auto at = [&map](std::size_t i) { return map.ScreenPos(map.Track()->Points()[i].at); };
+    const std::uint32_t visits[] = {1, 4, 2, 3};
+    for (std::size_t i = 0; i < 4; ++i) QCOMPARE(map.Track()->Points()[i].visit, visits[i]);
+    // West is left, north is up: Haymarket lies west of Princes Street, the Castle north of it.
+    QVERIFY(at(1).x() < at(0).x() && at(2).y() < at(3).y());
+    session.Find<QTableView>("sourceTable")->selectRow(2);
+    const QImage image = map.grab().toImage();
+    for (std::size_t i = 0; i < 4; ++i) {
+      QCOMPARE(image.pixel(at(i).toPoint()),
+               i == 2 ? CTrackMap::kSelectedRgb : CTrackMap::kPointRgb);
+    }
+    map.ZoomAt(QPointF(5, 5), 40.0);
+    map.PanBy(QPointF(300, -200));
+    session.Press("fitButton");
+    const QRectF inner = QRectF(map.rect())
+                             .adjusted(CTrackMap::kMargin - 1, CTrackMap::kMargin - 1,
+                                       1 - CTrackMap::kMargin, 1 - CTrackMap::kMargin);
+    for (std::size_t i = 0; i < 4; ++i) QVERIFY(inner.contains(at(i)));
+  }
+
+  // Dated sentences from the window are the command line's --date sentences.
+  void datedTrackAsCommandLine() {
+    Session session;
+    session.Tick("dateBox");
+    session.Find<QDateEdit>("dateEdit")->setDate(QDate(2026, 3, 7));
+    session.Tick("extraPointsBox");
+    session.Press("createButton");
+    QProcess cli;
+    cli.start(QStringLiteral(WAYLOOM_CLI),
+              {"--extra", "--date", "2026-03-07", session.source, "-"});
+    QVERIFY(cli.waitForFinished(-1));
+    const QByteArray expected = cli.readAllStandardOutput();
+    QVERIFY(expected.contains(",070326,,*"));
+    QCOMPARE(ReadFile(session.dest), expected);
+  }
+
+  void liveOutputEndsCleanly_data() {
+    QTest::addColumn<int>("target");  // as the target list offers them: TCP, UDP, pseudo-terminal
+    QTest::addColumn<bool>("byClosing");
+    const char* const names[] = {"TCP", "UDP", "pseudo-terminal"};
+    for (const int target : {0, 1, 2}) {
+      QTest::addRow("%s, Stop", names[target]) << target << false;
+      QTest::addRow("%s, window closed", names[target]) << target << true;
+    }
+  }
+
+  // Live output reaches a TCP client, a UDP port or a pseudo-terminal link while the window goes
+  // on answering; Stop or closing the window disconnects the client and removes the link.
+  void liveOutputEndsCleanly() {
+    QFETCH(int, target);
+    QFETCH(bool, byClosing);
+    Session session(true, kFourPoints);
+    const QString link = session.dir.filePath(QStringLiteral("gps"));
+    QUdpSocket udp;
+    QVERIFY(udp.bind(QHostAddress::LocalHost, 0));
+    const QString addresses[] = {QStringLiteral("127.0.0.1:0"),
+                                 QStringLiteral("127.0.0.1:%1").arg(udp.localPort()), link};
+    session.Find<QComboBox>("liveTarget")->setCurrentIndex(target);
+    session.Edit("liveAddress")->setText(addresses[target]);
+    session.Edit("speedupEdit")->setText(QStringLiteral("50"));
+    session.Tick("loopBox");
+    session.Press("liveStart");
+    QVERIFY(session.prompter.messages.empty());
+    auto* status = session.Find<QLabel>("liveStatus");
+    QVERIFY(status->text().startsWith(QStringLiteral("Sending on ")));
+
+    QTcpSocket client;
+    QFile device(link);
+    if (target == 0) {
+      const QString address = status->text().section(QLatin1Char(' '), 2, 2).chopped(1);
+      client.connectToHost(QStringLiteral("127.0.0.1"), address.section(':', -1).toUShort());
+      QVERIFY(client.waitForConnected(5000));
+    } else if (target == 2) {
+      QVERIFY(QFileInfo(link).isSymLink());
+      QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    }
+    QByteArray received;
+    while (received.count('\n') < 4) {
+      if (target == 0) QVERIFY(client.waitForReadyRead(5000));
+      if (target == 1) QVERIFY(udp.waitForReadyRead(5000));
+      received += target == 0   ? client.readAll()
+                  : target == 1 ? udp.receiveDatagram().data()
+                                : device.read(4096);
+    }
+    QVERIFY(received.startsWith("$GPGGA") || received.contains("\r\n$GPGGA"));
+    // The window goes on answering: the status names the point passed, the map marks the fix.
+    QTRY_VERIFY(status->text().contains(QStringLiteral(", last point: ")));
+    QTRY_VERIFY(LiveMarkerShown(session.window.Map()));
+
+    if (byClosing) {
+      session.window.close();
+    } else {
+      session.Press("liveStop");
+      QVERIFY(status->text().startsWith(QStringLiteral("Stopped on ")));
+      QVERIFY(session.Find<QPushButton>("liveStart")->isEnabled());
+    }
+    if (target == 0) QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
+  }
+
+  // The first controls keep their tab order; the new ones follow them.
+  void tabOrder() {
+    Session session(false);
+    const QStringList expected{
+        "exitButton",   "sourceEdit",     "browseSourceButton", "destEdit",    "browseDestButton",
+        "createButton", "sourceTable",    "stepEdit",           "periodEdit",  "nmeaTable",
+        "reorderBox",   "extraPointsBox", "trackMap",           "fitButton",   "dateBox",
+        "dateEdit",     "liveTarget",     "liveAddress",        "speedupEdit", "loopBox",
+        "liveStart",    "liveStop",       "receiverBox",        "speedEdit",   "dwellEdit",
+        "startEdit",    "noiseEdit",      "sentencesEdit",      "seedEdit"};
+    QStringList order;
+    QWidget* widget = session.Find("exitButton");
+    do {
+      if (expected.contains(widget->objectName())) order << widget->objectName();
+      widget = widget->nextInFocusChain();
+    } while (widget != session.Find("exitButton"));
+    QCOMPARE(order, expected);
+  }
+
+  // A first start shows the defaults (the step takes digits only, the period any text); what was
+  // typed is there again at the next start, with the size. A dropped file becomes the source;
+  // Browse proposes its name for the destination.
+  void settingsDropAndProposedName() {
+    QTemporaryDir store;
+    QSize saved;
+    QSettings settings(store.filePath(QStringLiteral("wayloom.ini")), QSettings::IniFormat);
+    {
+      Session first(false);
+      first.window.RestoreSettings(settings);  // nothing saved yet: the defaults stay
+      QCOMPARE(first.window.windowTitle(), QStringLiteral("Wayloom"));
+      QCOMPARE(first.Settings(),
+               QStringLiteral("C:\\KORVA\\X\\M25.csv|C:\\KORVA\\X\\M25.txt|100|1|0 0"));
+      QCOMPARE(first.Model("sourceTable")->columnCount() + first.Model("nmeaTable")->rowCount(), 0);
+      first.Type("stepEdit", QStringLiteral("2a5-0.5"));
+      first.Type("periodEdit", QStringLiteral("-0.5s"));
+      first.Edit("liveAddress")->setText(QStringLiteral("[::1]:2947"));
+      first.Tick("extraPointsBox");
+      first.Tick("receiverBox");
+      first.Edit("sentencesEdit")->setText(QStringLiteral("RMC,ZDA"));
+      first.window.resize(first.window.minimumSizeHint());  // not the size a window starts with
+      saved = first.window.size();
+      first.window.SaveSettings(settings);
+    }
+    Session second(false);
+    second.window.RestoreSettings(settings);
+    QCOMPARE(second.Settings(),
+             QStringLiteral("C:\\KORVA\\X\\M25.csv|C:\\KORVA\\X\\M25.txt|2505|-0.5s|0 1"));
+    QCOMPARE(second.Edit("liveAddress")->text(), QStringLiteral("[::1]:2947"));
+    QVERIFY(second.Find<QCheckBox>("receiverBox")->isChecked());
+    QCOMPARE(second.Edit("sentencesEdit")->text(), QStringLiteral("RMC,ZDA"));
+    QVERIFY(saved != Session(false).window.size());
+    QCOMPARE(second.window.size(), saved);
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/srv/poi/harbours.csv"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&second.window, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&second.window, &drop);
+    QCOMPARE(second.Edit("sourceEdit")->text(), QStringLiteral("/srv/poi/harbours.csv"));
+    second.Press("browseDestButton");
+    QCOMPARE(second.picker.proposed, QStringLiteral("harbours.nmea"));
   }
 };
 
