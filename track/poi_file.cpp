@@ -3,13 +3,20 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "track/number_text.h"
 
@@ -17,11 +24,17 @@ namespace wayloom {
 namespace {
 
 // Reads a file character by character through a block buffer, turning CR LF into LF (a lone CR
-// stays), and hands out line pieces the way fgets with a 299-character buffer would.
+// stays), and hands out line pieces the way fgets with a 299-character buffer would. A reader that
+// starts at a line start within the file, and one that ends at a line feed, hand out the pieces of
+// their lines as a reader of the whole file would.
 class LinePieceReader {
  public:
-  LinePieceReader(std::FILE* file, const std::function<bool()>& stopRequested)
-      : file_(file), stopRequested_(stopRequested) {}
+  LinePieceReader(std::FILE* file, const std::function<bool()>& stopRequested,
+                  bool fileStart = true, std::size_t limitBytes = SIZE_MAX)
+      : file_(file),
+        stopRequested_(stopRequested),
+        firstBlock_(fileStart),
+        remaining_(limitBytes) {}
 
   bool AtEnd() const { return atEnd_; }
   bool Failed() const { return failed_; }
@@ -75,13 +88,18 @@ class LinePieceReader {
 
   bool Refill() {
     if (atEnd_ || failed_ || stopped_) return false;
+    if (remaining_ == 0) {
+      atEnd_ = true;
+      return false;
+    }
     // Checked per block, so that a huge file or an endless device stops at once.
     if (stopRequested_ && stopRequested_()) {
       stopped_ = true;
       return false;
     }
     errno = 0;
-    length_ = std::fread(buffer_, 1, sizeof buffer_, file_);
+    length_ = std::fread(buffer_, 1, std::min(sizeof buffer_, remaining_), file_);
+    remaining_ -= length_;
     position_ = 0;
     if (length_ > 0) {
       if (firstBlock_) {
@@ -111,7 +129,8 @@ class LinePieceReader {
 
   std::FILE* file_;
   const std::function<bool()>& stopRequested_;
-  bool firstBlock_ = true;
+  bool firstBlock_;
+  std::size_t remaining_;  // bytes this reader may still read
   bool stopped_ = false;
   bool utf16ByteOrderMark_ = false;
   std::error_code error_;
@@ -133,6 +152,49 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+bool SameFile(std::FILE* one, std::FILE* other) {
+  struct stat first {};
+  struct stat second {};
+  return fstat(fileno(one), &first) == 0 && fstat(fileno(other), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// Where the first line that starts after byte from begins, searched in the next mebibyte; 0 when
+// none starts there.
+std::size_t NextLineStart(std::FILE* file, std::size_t from) {
+  if (from > static_cast<std::size_t>(LONG_MAX) ||
+      std::fseek(file, static_cast<long>(from), SEEK_SET) != 0) {
+    return 0;
+  }
+  char block[4096];
+  for (std::size_t searched = 0; searched < (std::size_t{1} << 20); searched += sizeof block) {
+    const std::size_t length = std::fread(block, 1, sizeof block, file);
+    if (const void* lineFeed = std::memchr(block, '\n', length)) {
+      return from + searched +
+             static_cast<std::size_t>(static_cast<const char*>(lineFeed) - block) + 1;
+    }
+    if (length < sizeof block) return 0;
+  }
+  return 0;
+}
+
+// Reads the pieces of reader and hands the points among them to append, in file order.
+template <typename Append>
+PoiReadStatus ReadPoints(LinePieceReader& reader, std::error_code& error, const Append& append) {
+  std::string piece;
+  PoiView point;
+  while (!reader.AtEnd()) {
+    reader.ReadPiece(piece);
+    if (reader.Failed()) {
+      error = reader.Error();
+      return PoiReadStatus::kReadError;
+    }
+    if (reader.Stopped()) return PoiReadStatus::kStopped;
+    if (ParsePoiLine(piece, point)) append(point);
+  }
+  return PoiReadStatus::kOk;
+}
+
 // The next strtok-style token: skips commas, then runs to the next comma. Empty when none is left.
 std::string_view NextToken(std::string_view line, std::size_t& position) {
   while (position < line.size() && line[position] == ',') ++position;
@@ -147,6 +209,40 @@ bool IsUsableCoordinate(std::string_view token) {
 }
 
 }  // namespace
+
+// The points of the second half of a file read in two halves, before they join the list: their
+// texts one after another in blocks that are freed one by one as they join, so that joining takes
+// little more memory than the list alone.
+struct PoiHalf {
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+
+  void Append(const PoiView& node) {
+    const PoiView cut = PoiList::Cut(node);
+    const std::uint64_t lengths = PoiList::MakeNode(0, cut) >> PoiList::kStartBits;
+    for (std::string_view text : {cut.szLon, cut.szLat, cut.szDescription, cut.szExtra}) {
+      while (!text.empty()) {
+        if (blocks.empty() || blocks.back().size() == kBlockBytes) {
+          blocks.emplace_back();
+          blocks.back().reserve(kBlockBytes);
+        }
+        const std::size_t take = std::min(text.size(), kBlockBytes - blocks.back().size());
+        blocks.back().append(text.substr(0, take));
+        text.remove_prefix(take);
+      }
+    }
+    pointLengths.push_back(static_cast<std::uint32_t>(lengths));
+    textBytes +=
+        cut.szLon.size() + cut.szLat.size() + cut.szDescription.size() + cut.szExtra.size();
+  }
+
+  // Moves the points to the end of list, leaving this empty. Throws std::bad_alloc when memory
+  // runs out, the points that joined before that staying in the list.
+  void JoinTo(PoiList& list) { list.AppendHalf(*this); }
+
+  std::vector<std::string> blocks;
+  std::size_t textBytes = 0;                // of the points appended whole
+  std::vector<std::uint32_t> pointLengths;  // the lengths of a point's texts, as a node packs them
+};
 
 PoiList::Node PoiList::MakeNode(std::uint64_t start, const PoiView& texts) {
   const std::string_view* const fields[] = {&texts.szLon, &texts.szLat, &texts.szDescription,
@@ -166,11 +262,15 @@ void PoiList::StartWithBlankTail() {
   nodes_.push_back(MakeNode(0, PoiView{}));
 }
 
+PoiView PoiList::Cut(const PoiView& node) {
+  return PoiView{node.szLon.substr(0, PoiNode::kCoordinateWidth),
+                 node.szLat.substr(0, PoiNode::kCoordinateWidth),
+                 node.szDescription.substr(0, PoiNode::kTextWidth),
+                 node.szExtra.substr(0, PoiNode::kTextWidth)};
+}
+
 void PoiList::AppendPoint(const PoiView& node) {
-  const PoiView cut{node.szLon.substr(0, PoiNode::kCoordinateWidth),
-                    node.szLat.substr(0, PoiNode::kCoordinateWidth),
-                    node.szDescription.substr(0, PoiNode::kTextWidth),
-                    node.szExtra.substr(0, PoiNode::kTextWidth)};
+  const PoiView cut = Cut(node);
   const std::size_t textSize = text_.size();
   const std::uint64_t end = textSize + cut.szLon.size() + cut.szLat.size() +
                             cut.szDescription.size() + cut.szExtra.size();
@@ -187,6 +287,43 @@ void PoiList::AppendPoint(const PoiView& node) {
     throw;
   }
   nodes_[nodes_.size() - 2] = MakeNode(textSize, cut);
+}
+
+void PoiList::AppendHalf(PoiHalf& half) {
+  nodes_.reserve(nodes_.size() + half.pointLengths.size());
+  const std::uint64_t textStart = text_.size();
+  std::size_t copied = 0;
+  bool outOfMemory = false;
+  try {
+    for (std::string& block : half.blocks) {
+      const std::size_t take = std::min(block.size(), half.textBytes - copied);
+      text_.append(block, 0, take);
+      copied += take;
+      std::string().swap(block);
+    }
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;  // the points whose texts were copied whole join
+  }
+  nodes_.pop_back();  // the blank tail, made again after the new points
+  std::uint64_t start = textStart;
+  for (const std::uint32_t lengths : half.pointLengths) {
+    std::uint64_t bytes = 0;
+    int shift = 0;
+    for (const int bits : kLengthBits) {
+      bytes += (lengths >> shift) & ((1u << bits) - 1);
+      shift += bits;
+    }
+    if (start + bytes - textStart > copied || (start + bytes) >> kStartBits != 0) {
+      outOfMemory = true;
+      break;
+    }
+    nodes_.push_back(start | (std::uint64_t{lengths} << kStartBits));
+    start += bytes;
+  }
+  text_.resize(start);
+  nodes_.push_back(MakeNode(start, PoiView{}));
+  half = PoiHalf{};
+  if (outOfMemory) throw std::bad_alloc();
 }
 
 void PoiList::ReserveForFile(std::size_t fileBytes) {
@@ -254,6 +391,79 @@ bool ParsePoiLine(std::string_view piece, PoiView& node) {
   return true;
 }
 
+namespace {
+
+// Reads a large regular file on two threads: this one reads up to a line feed near the middle,
+// another the rest into a PoiHalf, which joins the list when both are done. The stop request is
+// asked on this thread alone, also while it waits for the other. False, having read nothing, when
+// the file is not to be read so.
+bool ReadInHalves(const std::string& path, std::FILE* file, std::size_t fileBytes, PoiList& list,
+                  PoiReadDetails& details, PoiReadStatus& status) {
+  if (fileBytes < 2 || fileBytes < details.halvesFromBytes ||
+      std::thread::hardware_concurrency() == 1) {
+    return false;
+  }
+  std::unique_ptr<std::FILE, FileCloser> second(std::fopen(path.c_str(), "rb"));
+  if (!second || !SameFile(file, second.get())) return false;
+  const std::size_t split = NextLineStart(second.get(), fileBytes / 2);
+  if (split == 0 || split >= fileBytes ||
+      std::fseek(second.get(), static_cast<long>(split), SEEK_SET) != 0) {
+    return false;
+  }
+
+  PoiHalf half;
+  PoiReadStatus halfStatus = PoiReadStatus::kOk;
+  std::error_code halfError;
+  std::atomic<bool> stopHalf{false};
+  const std::function<bool()> halfStopRequested = [&stopHalf] { return stopHalf.load(); };
+  std::mutex mutex;
+  std::condition_variable halfDone;
+  bool done = false;
+  std::thread worker;
+  try {
+    worker = std::thread([&] {
+      try {
+        auto reader = std::make_unique<LinePieceReader>(second.get(), halfStopRequested, false);
+        halfStatus =
+            ReadPoints(*reader, halfError, [&half](const PoiView& point) { half.Append(point); });
+      } catch (const std::bad_alloc&) {
+        halfStatus = PoiReadStatus::kOutOfMemory;
+      }
+      const std::lock_guard<std::mutex> lock(mutex);
+      done = true;
+      halfDone.notify_one();
+    });
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had: the file is read on this one
+  }
+  // However this half ends, the other thread ends before what it uses goes.
+  struct Joiner {
+    std::thread& worker;
+    std::atomic<bool>& stop;
+    ~Joiner() {
+      stop = true;
+      worker.join();
+    }
+  } joiner{worker, stopHalf};
+
+  auto reader = std::make_unique<LinePieceReader>(file, details.stopRequested, true, split);
+  status = ReadPoints(*reader, details.error,
+                      [&list](const PoiView& point) { list.AppendPoint(point); });
+  details.utf16ByteOrderMark = reader->Utf16ByteOrderMark();
+  if (status != PoiReadStatus::kOk) return true;  // the second half is dropped
+
+  std::unique_lock<std::mutex> lock(mutex);
+  while (!halfDone.wait_for(lock, std::chrono::milliseconds(20), [&done] { return done; })) {
+    if (details.stopRequested && details.stopRequested()) stopHalf = true;
+  }
+  status = halfStatus;
+  if (status == PoiReadStatus::kReadError) details.error = halfError;
+  half.JoinTo(list);
+  return true;
+}
+
+}  // namespace
+
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list) {
   PoiReadDetails details;
   return ReadPoiFile(path, list, details);
@@ -278,28 +488,17 @@ PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list, PoiReadDetails
     details.error = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
     return PoiReadStatus::kCannotOpen;
   }
-  list.ReserveForFile(FileSize(file.get()));
+  const std::size_t fileBytes = FileSize(file.get());
+  list.ReserveForFile(fileBytes);
 
   try {
-    auto reader = std::make_unique<LinePieceReader>(file.get(), details.stopRequested);
-    std::string piece;
-    PoiView point;
     PoiReadStatus status = PoiReadStatus::kOk;
-    while (!reader->AtEnd()) {
-      reader->ReadPiece(piece);
-      if (reader->Failed()) {
-        details.error = reader->Error();
-        status = PoiReadStatus::kReadError;
-        break;
-      }
-      if (reader->Stopped()) {
-        status = PoiReadStatus::kStopped;
-        break;
-      }
-      if (!ParsePoiLine(piece, point)) continue;
-      list.AppendPoint(point);
+    if (!ReadInHalves(path, file.get(), fileBytes, list, details, status)) {
+      auto reader = std::make_unique<LinePieceReader>(file.get(), details.stopRequested);
+      status = ReadPoints(*reader, details.error,
+                          [&list](const PoiView& point) { list.AppendPoint(point); });
+      details.utf16ByteOrderMark = reader->Utf16ByteOrderMark();
     }
-    details.utf16ByteOrderMark = reader->Utf16ByteOrderMark();
     return status;
   } catch (const std::bad_alloc&) {
     return PoiReadStatus::kOutOfMemory;  // the list still ends in its blank tail

@@ -49,6 +49,8 @@ struct PoiView {
   bool IsBlank() const { return *this == PoiView{}; }
 };
 
+struct PoiHalf;
+
 // The POI list: the points in file order followed by exactly one blank node (the blank tail), which
 // stands for no point and shows as the empty last row of the source table. The texts of all nodes
 // share one buffer and a node takes eight bytes beyond its texts, so a million points take a few
@@ -94,6 +96,12 @@ class PoiList {
 #endif
   }
 
+  static PoiView Cut(const PoiView& node);
+  // Appends the points of the second half of a file read in two halves, freeing the half's
+  // memory as it goes.
+  friend struct PoiHalf;
+  void AppendHalf(PoiHalf& half);
+
   std::vector<Node> nodes_;
   std::string text_;
 };
@@ -125,11 +133,16 @@ struct PoiReadDetails {
   std::error_code error;
   // The file starts with a UTF-16 byte-order mark: its text cannot read as numbers.
   bool utf16ByteOrderMark = false;
+  // A regular file of at least this many bytes is read in two halves at once, split after a line
+  // feed near its middle, the second on a thread of its own; the list is the same either way.
+  std::size_t halvesFromBytes = std::size_t{1} << 20;
 };
 
-// Reads the file at path into list (emptied first). The list always ends in its blank tail, except
-// after kNoMemoryForList, when it is left empty. A UTF-8 byte-order mark at the start of the file
-// (as spreadsheet programs write it) is skipped; the line rules apply to what follows.
+// Reads the file at path into list (emptied first). After a stop, a read error or a shortage of
+// memory, the list holds the points of the file up to where that happened, in file order. The list
+// always ends in its blank tail, except after kNoMemoryForList, when it is left empty. A UTF-8
+// byte-order mark at the start of the file (as spreadsheet programs write it) is skipped; the line
+// rules apply to what follows.
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list);
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list, PoiReadDetails& details);
 
