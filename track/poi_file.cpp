@@ -42,6 +42,22 @@ class LinePieceReader {
   std::error_code Error() const { return error_; }
   bool Utf16ByteOrderMark() const { return utf16ByteOrderMark_; }
 
+  // The next piece as ReadPiece gives it: a view of the block when the whole piece lies there and
+  // holds no carriage return (most lines), else piece itself. Valid until the next call.
+  std::string_view NextPiece(std::string& piece) {
+    if (position_ < length_) {
+      const char* start = buffer_ + position_;
+      const char* stop = FindLineBreak(start, std::min(length_ - position_, kLinePieceLimit));
+      if (stop != nullptr && *stop == '\n') {
+        const auto size = static_cast<std::size_t>(stop - start) + 1;
+        position_ += size;
+        return std::string_view(start, size);
+      }
+    }
+    ReadPiece(piece);
+    return piece;
+  }
+
   // Replaces piece with up to kLinePieceLimit characters, ending after a line feed. Reaching the
   // end of the file sets AtEnd(); a read error sets Failed(); a stop request sets Stopped().
   void ReadPiece(std::string& piece) {
@@ -181,10 +197,10 @@ std::size_t NextLineStart(std::FILE* file, std::size_t from) {
 // Reads the pieces of reader and hands the points among them to append, in file order.
 template <typename Append>
 PoiReadStatus ReadPoints(LinePieceReader& reader, std::error_code& error, const Append& append) {
-  std::string piece;
+  std::string room;
   PoiView point;
   while (!reader.AtEnd()) {
-    reader.ReadPiece(piece);
+    const std::string_view piece = reader.NextPiece(room);
     if (reader.Failed()) {
       error = reader.Error();
       return PoiReadStatus::kReadError;
