@@ -1,7 +1,7 @@
 // A large POI file is read in two halves at once; the list must be the one a single reading gives.
 
-#include "track/poi_file.h"
 #include "tests/test_support.h"
+#include "track/poi_file.h"
 
 namespace wayloom::test {
 
@@ -9,19 +9,18 @@ namespace wayloom::test {
 // the file, so that the halves are split after every one of its line feeds in turn.
 TEST(PoiHalves, GiveTheListOfOneReadingWhereverTheSplitFalls) {
   const std::string longLine = "1.5,2.5," + std::string(290, 'x');  // a piece ends before its CR LF
-  const std::string lines[] = {
-      "8.0,50.0,A,x\r\n",
-      "\n",
-      "0,1,skipped\n",
-      longLine + "\r\n",
-      "3.5,4.5,After\r\n",
-      "1.5,2.5,a\r",
-      "b\r\n",
-      std::string("8.0,50.0,Na\0me\n", 15),
-      "\xEF\xBB\xBF"
-      "8.1,50.1,Mark\n",
-      "8.3,50.3,End\n",
-      "1.5,2.5," + std::string(600, 'y') + "\n"};
+  const std::string lines[] = {"8.0,50.0,A,x\r\n",
+                               "\n",
+                               "0,1,skipped\n",
+                               longLine + "\r\n",
+                               "3.5,4.5,After\r\n",
+                               "1.5,2.5,a\r",
+                               "b\r\n",
+                               std::string("8.0,50.0,Na\0me\n", 15),
+                               "\xEF\xBB\xBF"
+                               "8.1,50.1,Mark\n",
+                               "8.3,50.3,End\n",
+                               "1.5,2.5," + std::string(600, 'y') + "\n"};
   std::string text;
   for (const std::string& line : lines) text += line;
   TempDir dir;
