@@ -226,38 +226,42 @@ bool IsUsableCoordinate(std::string_view token) {
 
 }  // namespace
 
-// The points of the second half of a file read in two halves, before they join the list: their
-// texts one after another in blocks that are freed one by one as they join, so that joining takes
-// little more memory than the list alone.
+// The points of the second half of a file read in two halves, before they join the list. Their
+// texts stay where they are: the list takes them over as its second text buffer.
 struct PoiHalf {
-  static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+  void Reserve(std::size_t bytes) {
+    try {
+      text.reserve(bytes);
+      nodes.reserve(bytes / 4 + 1);
+    } catch (const std::bad_alloc&) {
+      // Then the half grows as it is read.
+    }
+  }
 
   void Append(const PoiView& node) {
     const PoiView cut = PoiList::Cut(node);
-    const std::uint64_t lengths = PoiList::MakeNode(0, cut) >> PoiList::kStartBits;
-    for (std::string_view text : {cut.szLon, cut.szLat, cut.szDescription, cut.szExtra}) {
-      while (!text.empty()) {
-        if (blocks.empty() || blocks.back().size() == kBlockBytes) {
-          blocks.emplace_back();
-          blocks.back().reserve(kBlockBytes);
-        }
-        const std::size_t take = std::min(text.size(), kBlockBytes - blocks.back().size());
-        blocks.back().append(text.substr(0, take));
-        text.remove_prefix(take);
+    const std::size_t textSize = text.size();
+    const std::uint64_t end = textSize + cut.szLon.size() + cut.szLat.size() +
+                              cut.szDescription.size() + cut.szExtra.size();
+    if ((end & ~PoiList::kStartMask) != 0) throw std::bad_alloc();
+    nodes.push_back(PoiList::MakeNode(textSize, cut) | PoiList::kSecondText);
+    try {
+      for (std::string_view piece : {cut.szLon, cut.szLat, cut.szDescription, cut.szExtra}) {
+        text += piece;
       }
+    } catch (const std::bad_alloc&) {
+      nodes.pop_back();
+      text.resize(textSize);
+      throw;
     }
-    pointLengths.push_back(static_cast<std::uint32_t>(lengths));
-    textBytes +=
-        cut.szLon.size() + cut.szLat.size() + cut.szDescription.size() + cut.szExtra.size();
   }
 
-  // Moves the points to the end of list, leaving this empty. Throws std::bad_alloc when memory
-  // runs out, the points that joined before that staying in the list.
+  // Moves the points to the end of list, leaving this empty. Throws std::bad_alloc, the list
+  // unchanged, when memory runs out.
   void JoinTo(PoiList& list) { list.AppendHalf(*this); }
 
-  std::vector<std::string> blocks;
-  std::size_t textBytes = 0;                // of the points appended whole
-  std::vector<std::uint32_t> pointLengths;  // the lengths of a point's texts, as a node packs them
+  std::string text;
+  std::vector<PoiList::Node> nodes;
 };
 
 PoiList::Node PoiList::MakeNode(std::uint64_t start, const PoiView& texts) {
@@ -275,6 +279,7 @@ PoiList::Node PoiList::MakeNode(std::uint64_t start, const PoiView& texts) {
 void PoiList::StartWithBlankTail() {
   nodes_.clear();
   text_.clear();
+  secondText_.clear();
   nodes_.push_back(MakeNode(0, PoiView{}));
 }
 
@@ -290,7 +295,7 @@ void PoiList::AppendPoint(const PoiView& node) {
   const std::size_t textSize = text_.size();
   const std::uint64_t end = textSize + cut.szLon.size() + cut.szLat.size() +
                             cut.szDescription.size() + cut.szExtra.size();
-  if (end >> kStartBits != 0) throw std::bad_alloc();  // more text than a node can point into
+  if ((end & ~kStartMask) != 0) throw std::bad_alloc();  // more text than a node can point into
   nodes_.push_back(MakeNode(end, PoiView{}));
   try {
     text_ += cut.szLon;
@@ -306,40 +311,12 @@ void PoiList::AppendPoint(const PoiView& node) {
 }
 
 void PoiList::AppendHalf(PoiHalf& half) {
-  nodes_.reserve(nodes_.size() + half.pointLengths.size());
-  const std::uint64_t textStart = text_.size();
-  std::size_t copied = 0;
-  bool outOfMemory = false;
-  try {
-    for (std::string& block : half.blocks) {
-      const std::size_t take = std::min(block.size(), half.textBytes - copied);
-      text_.append(block, 0, take);
-      copied += take;
-      std::string().swap(block);
-    }
-  } catch (const std::bad_alloc&) {
-    outOfMemory = true;  // the points whose texts were copied whole join
-  }
+  nodes_.reserve(nodes_.size() + half.nodes.size());
   nodes_.pop_back();  // the blank tail, made again after the new points
-  std::uint64_t start = textStart;
-  for (const std::uint32_t lengths : half.pointLengths) {
-    std::uint64_t bytes = 0;
-    int shift = 0;
-    for (const int bits : kLengthBits) {
-      bytes += (lengths >> shift) & ((1u << bits) - 1);
-      shift += bits;
-    }
-    if (start + bytes - textStart > copied || (start + bytes) >> kStartBits != 0) {
-      outOfMemory = true;
-      break;
-    }
-    nodes_.push_back(start | (std::uint64_t{lengths} << kStartBits));
-    start += bytes;
-  }
-  text_.resize(start);
-  nodes_.push_back(MakeNode(start, PoiView{}));
+  nodes_.insert(nodes_.end(), half.nodes.begin(), half.nodes.end());
+  nodes_.push_back(MakeNode(text_.size(), PoiView{}));
+  secondText_ = std::move(half.text);
   half = PoiHalf{};
-  if (outOfMemory) throw std::bad_alloc();
 }
 
 void PoiList::ReserveForFile(std::size_t fileBytes) {
@@ -355,8 +332,8 @@ void PoiList::ReserveForFile(std::size_t fileBytes) {
 
 PoiView PoiList::operator[](std::size_t index) const {
   const Node node = nodes_[index];
-  const std::string_view text(text_);
-  std::size_t at = node & ((std::uint64_t{1} << kStartBits) - 1);
+  const std::string_view text(Texts(node));
+  std::size_t at = node & kStartMask;
   std::string_view PoiView::*const fields[] = {&PoiView::szLon, &PoiView::szLat,
                                                &PoiView::szDescription, &PoiView::szExtra};
   PoiView view;
@@ -428,6 +405,7 @@ bool ReadInHalves(const std::string& path, std::FILE* file, std::size_t fileByte
   }
 
   PoiHalf half;
+  half.Reserve(fileBytes - split);
   PoiReadStatus halfStatus = PoiReadStatus::kOk;
   std::error_code halfError;
   std::atomic<bool> stopHalf{false};

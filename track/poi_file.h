@@ -52,9 +52,9 @@ struct PoiView {
 struct PoiHalf;
 
 // The POI list: the points in file order followed by exactly one blank node (the blank tail), which
-// stands for no point and shows as the empty last row of the source table. The texts of all nodes
-// share one buffer and a node takes eight bytes beyond its texts, so a million points take a few
-// tens of megabytes.
+// stands for no point and shows as the empty last row of the source table. The texts of the nodes
+// share one buffer (two, when the file was read in two halves) and a node takes eight bytes beyond
+// its texts, so a million points take a few tens of megabytes.
 class PoiList {
  public:
   // Makes the list the blank tail alone. May throw std::bad_alloc.
@@ -70,7 +70,8 @@ class PoiList {
   // they change nothing. Reading points out of file order waits on memory otherwise.
   void PrefetchNode(std::size_t index) const { Prefetch(&nodes_[index]); }
   void PrefetchTexts(std::size_t index) const {
-    Prefetch(text_.data() + (nodes_[index] & ((std::uint64_t{1} << kStartBits) - 1)));
+    const Node node = nodes_[index];
+    Prefetch(Texts(node).data() + (node & kStartMask));
   }
 
   std::size_t size() const { return nodes_.size(); }
@@ -80,10 +81,13 @@ class PoiList {
   bool operator==(const PoiList& other) const;
 
  private:
-  // A node in one word: where its texts begin in text_, one after the other, in the low bits, and
+  // A node in one word: where its texts begin, one after the other, in the low bits (in
+  // secondText_ when kSecondText is set, else in text_), and
   // above them the lengths of its four texts, of four, four, seven and seven bits.
   using Node = std::uint64_t;
-  static constexpr int kStartBits = 42;  // four terabytes of text
+  static constexpr int kStartBits = 42;
+  static constexpr std::uint64_t kSecondText = std::uint64_t{1} << (kStartBits - 1);
+  static constexpr std::uint64_t kStartMask = kSecondText - 1;  // two terabytes of text in each
   static constexpr int kLengthBits[] = {4, 4, 7, 7};
   static_assert(PoiNode::kCoordinateWidth < 16 && PoiNode::kTextWidth < 128,
                 "the lengths of cut texts fit their bits");
@@ -97,13 +101,17 @@ class PoiList {
   }
 
   static PoiView Cut(const PoiView& node);
-  // Appends the points of the second half of a file read in two halves, freeing the half's
-  // memory as it goes.
+  // Appends the points of the second half of a file read in two halves; their texts become
+  // secondText_.
   friend struct PoiHalf;
   void AppendHalf(PoiHalf& half);
+  const std::string& Texts(Node node) const {
+    return (node & kSecondText) != 0 ? secondText_ : text_;
+  }
 
   std::vector<Node> nodes_;
   std::string text_;
+  std::string secondText_;  // the texts of the second half of a file read in two halves
 };
 
 // Lines are read in pieces of at most this many characters (after CR LF has become LF), as a
