@@ -399,7 +399,7 @@ bool ReadInHalves(const std::string& path, std::FILE* file, std::size_t fileByte
   std::unique_ptr<std::FILE, FileCloser> second(std::fopen(path.c_str(), "rb"));
   if (!second || !SameFile(file, second.get())) return false;
   const std::size_t split = NextLineStart(second.get(), fileBytes / 2);
-  if (split == 0 || split >= fileBytes ||
+  if (split == 0 || split >= fileBytes || split > static_cast<std::size_t>(LONG_MAX) ||
       std::fseek(second.get(), static_cast<long>(split), SEEK_SET) != 0) {
     return false;
   }
