@@ -1,14 +1,21 @@
 #include "track/poi_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "track/number_text.h"
 
@@ -16,17 +23,39 @@ namespace wayloom {
 namespace {
 
 // Reads a file character by character through a block buffer, turning CR LF into LF (a lone CR
-// stays), and hands out line pieces the way fgets with a 299-character buffer would.
+// stays), and hands out line pieces the way fgets with a 299-character buffer would. A reader that
+// starts at a line start within the file, and one that ends at a line feed, hand out the pieces of
+// their lines as a reader of the whole file would.
 class LinePieceReader {
  public:
-  LinePieceReader(std::FILE* file, const std::function<bool()>& stopRequested)
-      : file_(file), stopRequested_(stopRequested) {}
+  LinePieceReader(std::FILE* file, const std::function<bool()>& stopRequested,
+                  bool fileStart = true, std::size_t limitBytes = SIZE_MAX)
+      : file_(file),
+        stopRequested_(stopRequested),
+        firstBlock_(fileStart),
+        remaining_(limitBytes) {}
 
   bool AtEnd() const { return atEnd_; }
   bool Failed() const { return failed_; }
   bool Stopped() const { return stopped_; }
   std::error_code Error() const { return error_; }
   bool Utf16ByteOrderMark() const { return utf16ByteOrderMark_; }
+
+  // The next piece as ReadPiece gives it: a view of the block when the whole piece lies there and
+  // holds no carriage return (most lines), else piece itself. Valid until the next call.
+  std::string_view NextPiece(std::string& piece) {
+    if (position_ < length_) {
+      const char* start = buffer_ + position_;
+      const char* stop = FindLineBreak(start, std::min(length_ - position_, kLinePieceLimit));
+      if (stop != nullptr && *stop == '\n') {
+        const auto size = static_cast<std::size_t>(stop - start) + 1;
+        position_ += size;
+        return std::string_view(start, size);
+      }
+    }
+    ReadPiece(piece);
+    return piece;
+  }
 
   // Replaces piece with up to kLinePieceLimit characters, ending after a line feed. Reaching the
   // end of the file sets AtEnd(); a read error sets Failed(); a stop request sets Stopped().
@@ -74,13 +103,18 @@ class LinePieceReader {
 
   bool Refill() {
     if (atEnd_ || failed_ || stopped_) return false;
+    if (remaining_ == 0) {
+      atEnd_ = true;
+      return false;
+    }
     // Checked per block, so that a huge file or an endless device stops at once.
     if (stopRequested_ && stopRequested_()) {
       stopped_ = true;
       return false;
     }
     errno = 0;
-    length_ = std::fread(buffer_, 1, sizeof buffer_, file_);
+    length_ = std::fread(buffer_, 1, std::min(sizeof buffer_, remaining_), file_);
+    remaining_ -= length_;
     position_ = 0;
     if (length_ > 0) {
       if (firstBlock_) {
@@ -110,7 +144,8 @@ class LinePieceReader {
 
   std::FILE* file_;
   const std::function<bool()>& stopRequested_;
-  bool firstBlock_ = true;
+  bool firstBlock_;
+  std::size_t remaining_;  // bytes this reader may still read
   bool stopped_ = false;
   bool utf16ByteOrderMark_ = false;
   std::error_code error_;
@@ -139,6 +174,52 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// Whether the second handle holds the bytes the size was told for: a file replaced between the two
+// openings (almost surely of another size) is then read the plain way. Standard C only, so the
+// engine builds on every platform.
+bool HoldsBytes(std::FILE* file, std::size_t bytes) {
+  if (bytes > static_cast<std::size_t>(LONG_MAX) || std::fseek(file, 0, SEEK_END) != 0)
+    return false;
+  const long end = std::ftell(file);
+  return end >= 0 && static_cast<std::size_t>(end) == bytes && std::fseek(file, 0, SEEK_SET) == 0;
+}
+
+// Where the first line that starts after byte from begins, searched in the next mebibyte; 0 when
+// none starts there.
+std::size_t NextLineStart(std::FILE* file, std::size_t from) {
+  if (from > static_cast<std::size_t>(LONG_MAX) ||
+      std::fseek(file, static_cast<long>(from), SEEK_SET) != 0) {
+    return 0;
+  }
+  char block[4096];
+  for (std::size_t searched = 0; searched < (std::size_t{1} << 20); searched += sizeof block) {
+    const std::size_t length = std::fread(block, 1, sizeof block, file);
+    if (const void* lineFeed = std::memchr(block, '\n', length)) {
+      return from + searched +
+             static_cast<std::size_t>(static_cast<const char*>(lineFeed) - block) + 1;
+    }
+    if (length < sizeof block) return 0;
+  }
+  return 0;
+}
+
+// Reads the pieces of reader and hands the points among them to append, in file order.
+template <typename Append>
+PoiReadStatus ReadPoints(LinePieceReader& reader, std::error_code& error, const Append& append) {
+  std::string room;
+  PoiView point;
+  while (!reader.AtEnd()) {
+    const std::string_view piece = reader.NextPiece(room);
+    if (reader.Failed()) {
+      error = reader.Error();
+      return PoiReadStatus::kReadError;
+    }
+    if (reader.Stopped()) return PoiReadStatus::kStopped;
+    if (ParsePoiLine(piece, point)) append(point);
+  }
+  return PoiReadStatus::kOk;
+}
+
 // The next strtok-style token: skips commas, then runs to the next comma. Empty when none is left.
 std::string_view NextToken(std::string_view line, std::size_t& position) {
   while (position < line.size() && line[position] == ',') ++position;
@@ -153,6 +234,44 @@ bool IsUsableCoordinate(std::string_view token) {
 }
 
 }  // namespace
+
+// The points of the second half of a file read in two halves, before they join the list. Their
+// texts stay where they are: the list takes them over as its second text buffer.
+struct PoiHalf {
+  void Reserve(std::size_t bytes) {
+    try {
+      text.reserve(bytes);
+      nodes.reserve(bytes / 4 + 1);
+    } catch (const std::bad_alloc&) {
+      // Then the half grows as it is read.
+    }
+  }
+
+  void Append(const PoiView& node) {
+    const PoiView cut = PoiList::Cut(node);
+    const std::size_t textSize = text.size();
+    const std::uint64_t end = textSize + cut.szLon.size() + cut.szLat.size() +
+                              cut.szDescription.size() + cut.szExtra.size();
+    if ((end & ~PoiList::kStartMask) != 0) throw std::bad_alloc();
+    nodes.push_back(PoiList::MakeNode(textSize, cut) | PoiList::kSecondText);
+    try {
+      for (std::string_view piece : {cut.szLon, cut.szLat, cut.szDescription, cut.szExtra}) {
+        text += piece;
+      }
+    } catch (const std::bad_alloc&) {
+      nodes.pop_back();
+      text.resize(textSize);
+      throw;
+    }
+  }
+
+  // Moves the points to the end of list, leaving this empty. Throws std::bad_alloc, the list
+  // unchanged, when memory runs out.
+  void JoinTo(PoiList& list) { list.AppendHalf(*this); }
+
+  std::string text;
+  std::vector<PoiList::Node> nodes;
+};
 
 PoiList::Node PoiList::MakeNode(std::uint64_t start, const PoiView& texts) {
   const std::string_view* const fields[] = {&texts.szLon, &texts.szLat, &texts.szDescription,
@@ -169,18 +288,23 @@ PoiList::Node PoiList::MakeNode(std::uint64_t start, const PoiView& texts) {
 void PoiList::StartWithBlankTail() {
   nodes_.clear();
   text_.clear();
+  secondText_.clear();
   nodes_.push_back(MakeNode(0, PoiView{}));
 }
 
+PoiView PoiList::Cut(const PoiView& node) {
+  return PoiView{node.szLon.substr(0, PoiNode::kCoordinateWidth),
+                 node.szLat.substr(0, PoiNode::kCoordinateWidth),
+                 node.szDescription.substr(0, PoiNode::kTextWidth),
+                 node.szExtra.substr(0, PoiNode::kTextWidth)};
+}
+
 void PoiList::AppendPoint(const PoiView& node) {
-  const PoiView cut{node.szLon.substr(0, PoiNode::kCoordinateWidth),
-                    node.szLat.substr(0, PoiNode::kCoordinateWidth),
-                    node.szDescription.substr(0, PoiNode::kTextWidth),
-                    node.szExtra.substr(0, PoiNode::kTextWidth)};
+  const PoiView cut = Cut(node);
   const std::size_t textSize = text_.size();
   const std::uint64_t end = textSize + cut.szLon.size() + cut.szLat.size() +
                             cut.szDescription.size() + cut.szExtra.size();
-  if (end >> kStartBits != 0) throw std::bad_alloc();  // more text than a node can point into
+  if ((end & ~kStartMask) != 0) throw std::bad_alloc();  // more text than a node can point into
   nodes_.push_back(MakeNode(end, PoiView{}));
   try {
     text_ += cut.szLon;
@@ -193,6 +317,15 @@ void PoiList::AppendPoint(const PoiView& node) {
     throw;
   }
   nodes_[nodes_.size() - 2] = MakeNode(textSize, cut);
+}
+
+void PoiList::AppendHalf(PoiHalf& half) {
+  nodes_.reserve(nodes_.size() + half.nodes.size());
+  nodes_.pop_back();  // the blank tail, made again after the new points
+  nodes_.insert(nodes_.end(), half.nodes.begin(), half.nodes.end());
+  nodes_.push_back(MakeNode(text_.size(), PoiView{}));
+  secondText_ = std::move(half.text);
+  half = PoiHalf{};
 }
 
 void PoiList::ReserveForFile(std::size_t fileBytes) {
@@ -208,8 +341,8 @@ void PoiList::ReserveForFile(std::size_t fileBytes) {
 
 PoiView PoiList::operator[](std::size_t index) const {
   const Node node = nodes_[index];
-  const std::string_view text(text_);
-  std::size_t at = node & ((std::uint64_t{1} << kStartBits) - 1);
+  const std::string_view text(Texts(node));
+  std::size_t at = node & kStartMask;
   std::string_view PoiView::*const fields[] = {&PoiView::szLon, &PoiView::szLat,
                                                &PoiView::szDescription, &PoiView::szExtra};
   PoiView view;
@@ -260,6 +393,80 @@ bool ParsePoiLine(std::string_view piece, PoiView& node) {
   return true;
 }
 
+namespace {
+
+// Reads a large regular file on two threads: this one reads up to a line feed near the middle,
+// another the rest into a PoiHalf, which joins the list when both are done. The stop request is
+// asked on this thread alone, also while it waits for the other. False, having read nothing, when
+// the file is not to be read so.
+bool ReadInHalves(const std::string& path, std::FILE* file, std::size_t fileBytes, PoiList& list,
+                  PoiReadDetails& details, PoiReadStatus& status) {
+  if (fileBytes < 2 || fileBytes < details.halvesFromBytes ||
+      std::thread::hardware_concurrency() == 1) {
+    return false;
+  }
+  std::unique_ptr<std::FILE, FileCloser> second(std::fopen(path.c_str(), "rb"));
+  if (!second || !HoldsBytes(second.get(), fileBytes)) return false;
+  const std::size_t split = NextLineStart(second.get(), fileBytes / 2);
+  if (split == 0 || split >= fileBytes || split > static_cast<std::size_t>(LONG_MAX) ||
+      std::fseek(second.get(), static_cast<long>(split), SEEK_SET) != 0) {
+    return false;
+  }
+
+  PoiHalf half;
+  half.Reserve(fileBytes - split);
+  PoiReadStatus halfStatus = PoiReadStatus::kOk;
+  std::error_code halfError;
+  std::atomic<bool> stopHalf{false};
+  const std::function<bool()> halfStopRequested = [&stopHalf] { return stopHalf.load(); };
+  std::mutex mutex;
+  std::condition_variable halfDone;
+  bool done = false;
+  std::thread worker;
+  try {
+    worker = std::thread([&] {
+      try {
+        auto reader = std::make_unique<LinePieceReader>(second.get(), halfStopRequested, false);
+        halfStatus =
+            ReadPoints(*reader, halfError, [&half](const PoiView& point) { half.Append(point); });
+      } catch (const std::bad_alloc&) {
+        halfStatus = PoiReadStatus::kOutOfMemory;
+      }
+      const std::lock_guard<std::mutex> lock(mutex);
+      done = true;
+      halfDone.notify_one();
+    });
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had: the file is read on this one
+  }
+  // However this half ends, the other thread ends before what it uses goes.
+  struct Joiner {
+    std::thread& worker;
+    std::atomic<bool>& stop;
+    ~Joiner() {
+      stop = true;
+      worker.join();
+    }
+  } joiner{worker, stopHalf};
+
+  auto reader = std::make_unique<LinePieceReader>(file, details.stopRequested, true, split);
+  status = ReadPoints(*reader, details.error,
+                      [&list](const PoiView& point) { list.AppendPoint(point); });
+  details.utf16ByteOrderMark = reader->Utf16ByteOrderMark();
+  if (status != PoiReadStatus::kOk) return true;  // the second half is dropped
+
+  std::unique_lock<std::mutex> lock(mutex);
+  while (!halfDone.wait_for(lock, std::chrono::milliseconds(20), [&done] { return done; })) {
+    if (details.stopRequested && details.stopRequested()) stopHalf = true;
+  }
+  status = halfStatus;
+  if (status == PoiReadStatus::kReadError) details.error = halfError;
+  half.JoinTo(list);
+  return true;
+}
+
+}  // namespace
+
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list) {
   PoiReadDetails details;
   return ReadPoiFile(path, list, details);
@@ -284,28 +491,17 @@ PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list, PoiReadDetails
     details.error = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
     return PoiReadStatus::kCannotOpen;
   }
-  list.ReserveForFile(FileSize(path));
+  const std::size_t fileBytes = FileSize(path);
+  list.ReserveForFile(fileBytes);
 
   try {
-    auto reader = std::make_unique<LinePieceReader>(file.get(), details.stopRequested);
-    std::string piece;
-    PoiView point;
     PoiReadStatus status = PoiReadStatus::kOk;
-    while (!reader->AtEnd()) {
-      reader->ReadPiece(piece);
-      if (reader->Failed()) {
-        details.error = reader->Error();
-        status = PoiReadStatus::kReadError;
-        break;
-      }
-      if (reader->Stopped()) {
-        status = PoiReadStatus::kStopped;
-        break;
-      }
-      if (!ParsePoiLine(piece, point)) continue;
-      list.AppendPoint(point);
+    if (!ReadInHalves(path, file.get(), fileBytes, list, details, status)) {
+      auto reader = std::make_unique<LinePieceReader>(file.get(), details.stopRequested);
+      status = ReadPoints(*reader, details.error,
+                          [&list](const PoiView& point) { list.AppendPoint(point); });
+      details.utf16ByteOrderMark = reader->Utf16ByteOrderMark();
     }
-    details.utf16ByteOrderMark = reader->Utf16ByteOrderMark();
     return status;
   } catch (const std::bad_alloc&) {
     return PoiReadStatus::kOutOfMemory;  // the list still ends in its blank tail

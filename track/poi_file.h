@@ -49,10 +49,12 @@ struct PoiView {
   bool IsBlank() const { return *this == PoiView{}; }
 };
 
+struct PoiHalf;
+
 // The POI list: the points in file order followed by exactly one blank node (the blank tail), which
-// stands for no point and shows as the empty last row of the source table. The texts of all nodes
-// share one buffer and a node takes eight bytes beyond its texts, so a million points take a few
-// tens of megabytes.
+// stands for no point and shows as the empty last row of the source table. The texts of the nodes
+// share one buffer (two, when the file was read in two halves) and a node takes eight bytes beyond
+// its texts, so a million points take a few tens of megabytes.
 class PoiList {
  public:
   // Makes the list the blank tail alone. May throw std::bad_alloc.
@@ -68,7 +70,8 @@ class PoiList {
   // they change nothing. Reading points out of file order waits on memory otherwise.
   void PrefetchNode(std::size_t index) const { Prefetch(&nodes_[index]); }
   void PrefetchTexts(std::size_t index) const {
-    Prefetch(text_.data() + (nodes_[index] & ((std::uint64_t{1} << kStartBits) - 1)));
+    const Node node = nodes_[index];
+    Prefetch(Texts(node).data() + (node & kStartMask));
   }
 
   std::size_t size() const { return nodes_.size(); }
@@ -78,10 +81,13 @@ class PoiList {
   bool operator==(const PoiList& other) const;
 
  private:
-  // A node in one word: where its texts begin in text_, one after the other, in the low bits, and
+  // A node in one word: where its texts begin, one after the other, in the low bits (in
+  // secondText_ when kSecondText is set, else in text_), and
   // above them the lengths of its four texts, of four, four, seven and seven bits.
   using Node = std::uint64_t;
-  static constexpr int kStartBits = 42;  // four terabytes of text
+  static constexpr int kStartBits = 42;
+  static constexpr std::uint64_t kSecondText = std::uint64_t{1} << (kStartBits - 1);
+  static constexpr std::uint64_t kStartMask = kSecondText - 1;  // two terabytes of text in each
   static constexpr int kLengthBits[] = {4, 4, 7, 7};
   static_assert(PoiNode::kCoordinateWidth < 16 && PoiNode::kTextWidth < 128,
                 "the lengths of cut texts fit their bits");
@@ -94,8 +100,18 @@ class PoiList {
 #endif
   }
 
+  static PoiView Cut(const PoiView& node);
+  // Appends the points of the second half of a file read in two halves; their texts become
+  // secondText_.
+  friend struct PoiHalf;
+  void AppendHalf(PoiHalf& half);
+  const std::string& Texts(Node node) const {
+    return (node & kSecondText) != 0 ? secondText_ : text_;
+  }
+
   std::vector<Node> nodes_;
   std::string text_;
+  std::string secondText_;  // the texts of the second half of a file read in two halves
 };
 
 // Lines are read in pieces of at most this many characters (after CR LF has become LF), as a
@@ -125,11 +141,16 @@ struct PoiReadDetails {
   std::error_code error;
   // The file starts with a UTF-16 byte-order mark: its text cannot read as numbers.
   bool utf16ByteOrderMark = false;
+  // A regular file of at least this many bytes is read in two halves at once, split after a line
+  // feed near its middle, the second on a thread of its own; the list is the same either way.
+  std::size_t halvesFromBytes = std::size_t{1} << 20;
 };
 
-// Reads the file at path into list (emptied first). The list always ends in its blank tail, except
-// after kNoMemoryForList, when it is left empty. A UTF-8 byte-order mark at the start of the file
-// (as spreadsheet programs write it) is skipped; the line rules apply to what follows.
+// Reads the file at path into list (emptied first). After a stop, a read error or a shortage of
+// memory, the list holds the points of the file up to where that happened, in file order. The list
+// always ends in its blank tail, except after kNoMemoryForList, when it is left empty. A UTF-8
+// byte-order mark at the start of the file (as spreadsheet programs write it) is skipped; the line
+// rules apply to what follows.
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list);
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list, PoiReadDetails& details);
 
