@@ -51,7 +51,7 @@ void InstallStopSignals() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 
 bool StopRequested() { return g_stopRequested.load(std::memory_order_relaxed); }
 
-// The console handler needs no descriptor: live waits are not built on Windows.
+// The console handler needs no descriptor: without one, live waits look at the stop request often.
 StopWake::StopWake() { fds_[0] = fds_[1] = -1; }
 StopWake::~StopWake() = default;
 

@@ -1,11 +1,14 @@
 #include "live/live_feed.h"
 
-#include <poll.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <cmath>
 #include <utility>
 #include <vector>
+
+#include "live/socket_wait.h"
 
 namespace wayloom {
 namespace {
@@ -13,6 +16,9 @@ namespace {
 // The longest single wait: a stop or a client is seen sooner anyway (poll returns for them), so
 // this only bounds how long a missed wake-up could go unnoticed.
 constexpr double kLongestWaitMs = 500.0;
+// Without a wake-up descriptor (Windows: a console handler sets the stop request on a thread of
+// its own), the request is looked at this often.
+constexpr double kStopLookMs = 50.0;
 
 }  // namespace
 
@@ -38,31 +44,26 @@ bool LiveFeed::ServeUntil(double untilMs, const std::function<bool()>& done) {
     const bool finished = done();
     double waitMs = finished ? 0.0 : untilMs - NowMs();
     if (!(waitMs > 0.0)) waitMs = 0.0;
-    if (waitMs > kLongestWaitMs) waitMs = kLongestWaitMs;
+    const double longest = wakeFd_ >= 0 ? kLongestWaitMs : kStopLookMs;
+    if (waitMs > longest) waitMs = longest;
 
     fds.clear();
-    if (wakeFd_ >= 0) fds.push_back(pollfd{wakeFd_, POLLIN, 0});
+    if (wakeFd_ >= 0) fds.push_back(PollEntry(static_cast<PollHandle>(wakeFd_), POLLIN));
     const std::size_t serverFirst = fds.size();
     if (server_) server_->AddPollFds(fds);
     const std::size_t ptyFirst = fds.size();
     if (pty_) pty_->AddPollFds(fds);
 
-    // Nanoseconds: at a high speed-up the waits are well below a millisecond.
-    const double ns = std::ceil(waitMs * 1e6);
-    timespec timeout{};
-    timeout.tv_sec = static_cast<time_t>(ns / 1e9);
-    timeout.tv_nsec = static_cast<long>(ns - static_cast<double>(timeout.tv_sec) * 1e9);
-    // A signal ends the wait early (-1, EINTR): the loop then looks at the stop request.
-    const int ready = ppoll(fds.data(), fds.size(), &timeout, nullptr);
-    if (ready > 0) {
+    // A signal ends the wait early: the loop then looks at the stop request.
+    if (WaitReady(fds, waitMs) > 0) {
+#ifndef _WIN32
       if (wakeFd_ >= 0 && (fds[0].revents & POLLIN)) {
         char bytes[64];
         while (read(wakeFd_, bytes, sizeof bytes) > 0) {
         }
       }
+#endif
       if (pty_) pty_->HandlePoll(fds, ptyFirst);
-    } else {
-      for (pollfd& fd : fds) fd.revents = 0;
     }
     // The server looks at its clients' clocks even when nothing happened.
     if (server_) server_->HandlePoll(fds, serverFirst);

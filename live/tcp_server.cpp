@@ -1,94 +1,101 @@
 #include "live/tcp_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <asio.hpp>
+#include <utility>
 
 namespace wayloom {
 namespace {
 
-bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
+using asio::ip::tcp;
 
-std::string AddressText(const sockaddr_storage& address) {
-  char host[INET6_ADDRSTRLEN] = "";
-  unsigned port = 0;
-  if (address.ss_family == AF_INET6) {
-    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address);
-    inet_ntop(AF_INET6, &in6.sin6_addr, host, sizeof host);
-    port = ntohs(in6.sin6_port);
-    return "[" + std::string(host) + "]:" + std::to_string(port);
-  }
-  const auto& in4 = reinterpret_cast<const sockaddr_in&>(address);
-  inet_ntop(AF_INET, &in4.sin_addr, host, sizeof host);
-  port = ntohs(in4.sin_port);
-  return std::string(host) + ":" + std::to_string(port);
+std::string AddressText(const tcp::endpoint& endpoint) {
+  const asio::ip::address address = endpoint.address();
+  const std::string host = address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
+  return host + ":" + std::to_string(endpoint.port());
+}
+
+bool WouldBlock(const asio::error_code& error) {
+  return error == asio::error::would_block || error == asio::error::try_again ||
+         error == asio::error::interrupted;
 }
 
 }  // namespace
 
+struct TcpServer::Client {
+  explicit Client(asio::io_context& io) : socket(io) {}
+  tcp::socket socket;
+  std::string queue;  // bytes not yet sent, from sent on
+  std::size_t sent = 0;
+  Clock::time_point lastMoved;  // when its queue last got bytes while empty, or gave some
+  bool served = false;
+  bool dropped = false;
+};
+
+// The sockets, and the context Asio needs for them (no handler ever runs on it: every call is
+// non-blocking and made from the poll loop).
+struct TcpServer::Sockets {
+  asio::io_context io;
+  tcp::acceptor acceptor{io};
+  std::vector<std::unique_ptr<Client>> clients;
+};
+
+TcpServer::TcpServer() : sockets_(std::make_unique<Sockets>()) {}
+
+TcpServer::~TcpServer() { Close(); }
+
+std::size_t TcpServer::ClientCount() const { return sockets_->clients.size(); }
+
 bool TcpServer::Listen(const std::string& host, std::uint16_t port, std::string& error) {
   Close();
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-  addrinfo* addresses = nullptr;
   const std::string service = std::to_string(port);
-  const int looked = getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses);
-  if (looked != 0) {
-    error = "cannot serve on " + host + ": " + gai_strerror(looked);
+  asio::error_code failure;
+  tcp::resolver resolver(sockets_->io);
+  const auto addresses = resolver.resolve(
+      host, service, tcp::resolver::passive | tcp::resolver::numeric_service, failure);
+  if (failure) {
+    error = "cannot serve on " + host + ": " + failure.message();
     return false;
   }
   error = "cannot serve on " + host + ":" + service;
-  for (const addrinfo* a = addresses; a && listenFd_ < 0; a = a->ai_next) {
-    const int fd =
-        socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) continue;
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (bind(fd, a->ai_addr, a->ai_addrlen) == 0 &&
-        listen(fd, static_cast<int>(kMaxClients)) == 0) {
-      listenFd_ = fd;
-    } else {
-      error += std::string(": ") + std::strerror(errno);
-      close(fd);
-    }
+  tcp::acceptor& acceptor = sockets_->acceptor;
+  for (const auto& address : addresses) {
+    acceptor.open(address.endpoint().protocol(), failure);
+    if (failure) continue;
+#ifndef _WIN32
+    // (On Windows this would let another program take the port as well.)
+    acceptor.set_option(tcp::acceptor::reuse_address(true), failure);
+#endif
+    acceptor.non_blocking(true, failure);
+    if (!failure) acceptor.bind(address.endpoint(), failure);
+    if (!failure) acceptor.listen(static_cast<int>(kMaxClients), failure);
+    if (!failure) break;
+    error += ": " + failure.message();
+    asio::error_code ignored;
+    acceptor.close(ignored);
   }
-  freeaddrinfo(addresses);
-  if (listenFd_ < 0) return false;
-
-  sockaddr_storage bound{};
-  socklen_t length = sizeof bound;
-  getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &length);
-  boundAddress_ = AddressText(bound);
+  if (!acceptor.is_open()) return false;
+  boundAddress_ = AddressText(acceptor.local_endpoint(failure));
   error.clear();
   return true;
 }
 
 void TcpServer::AddPollFds(std::vector<pollfd>& fds) const {
-  if (listenFd_ < 0) return;
-  fds.push_back(pollfd{listenFd_, POLLIN, 0});
-  for (const Client& client : clients_) {
+  if (!sockets_->acceptor.is_open()) return;
+  fds.push_back(PollEntry(sockets_->acceptor.native_handle(), POLLIN));
+  for (const auto& client : sockets_->clients) {
     short events = POLLIN;
-    if (client.sent < client.queue.size()) events |= POLLOUT;
-    fds.push_back(pollfd{client.fd, events, 0});
+    if (client->sent < client->queue.size()) events |= POLLOUT;
+    fds.push_back(PollEntry(client->socket.native_handle(), events));
   }
 }
 
 void TcpServer::HandlePoll(const std::vector<pollfd>& fds, std::size_t first) {
-  if (listenFd_ < 0 || first >= fds.size()) return;
+  if (!sockets_->acceptor.is_open() || first >= fds.size()) return;
   const bool newClients = (fds[first].revents & POLLIN) != 0;
-  for (std::size_t i = 0; i < clients_.size() && first + 1 + i < fds.size(); ++i) {
-    Client& client = clients_[i];
+  auto& clients = sockets_->clients;
+  for (std::size_t i = 0; i < clients.size() && first + 1 + i < fds.size(); ++i) {
+    Client& client = *clients[i];
     const short events = fds[first + 1 + i].revents;
     // Hung up: the connection is closed both ways, nothing can be sent any more.
     if (events & (POLLERR | POLLHUP | POLLNVAL)) {
@@ -104,38 +111,39 @@ void TcpServer::HandlePoll(const std::vector<pollfd>& fds, std::size_t first) {
 }
 
 void TcpServer::AcceptClients() {
+  auto& clients = sockets_->clients;
   for (;;) {
-    const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;  // none waiting, or one that gave up while waiting
-    if (clients_.size() >= kMaxClients) {
+    auto client = std::make_unique<Client>(sockets_->io);
+    asio::error_code failure;
+    sockets_->acceptor.accept(client->socket, failure);
+    if (failure) return;  // none waiting, or one that gave up while waiting
+    if (clients.size() >= kMaxClients) {
       // Clients that have closed since the last poll give their slots back first.
-      for (Client& client : clients_) ReadAndDiscard(client);
+      for (auto& other : clients) ReadAndDiscard(*other);
       RemoveDropped();
     }
-    if (clients_.size() >= kMaxClients) {
-      close(fd);
+    if (clients.size() >= kMaxClients) {
+      client->socket.close(failure);
       ++counts_.refused;
       continue;
     }
     // Sentences go out as they are due, not gathered; the kernel keeps no more than a little for
     // a client that does not read.
-    const int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    const int sendBytes = kKernelSendBytes;
-    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBytes, sizeof sendBytes);
-    Client client;
-    client.fd = fd;
-    client.lastMoved = Clock::now();
-    clients_.push_back(std::move(client));
+    client->socket.non_blocking(true, failure);
+    client->socket.set_option(tcp::no_delay(true), failure);
+    client->socket.set_option(asio::socket_base::send_buffer_size(kKernelSendBytes), failure);
+    client->lastMoved = Clock::now();
+    clients.push_back(std::move(client));
     ++counts_.accepted;
     // One that connected and closed while it waited to be accepted is gone already.
-    ReadAndDiscard(clients_.back());
-    if (clients_.back().dropped) clients_.pop_back();
+    ReadAndDiscard(*clients.back());
+    if (clients.back()->dropped) clients.pop_back();
   }
 }
 
 void TcpServer::Broadcast(std::string_view bytes) {
-  for (Client& client : clients_) {
+  for (auto& entry : sockets_->clients) {
+    Client& client = *entry;
     if (client.sent > 0) {  // keep the queue at the front of its storage
       client.queue.erase(0, client.sent);
       client.sent = 0;
@@ -153,12 +161,14 @@ void TcpServer::Broadcast(std::string_view bytes) {
 
 void TcpServer::Flush(Client& client) {
   while (client.sent < client.queue.size()) {
-    const ssize_t n = send(client.fd, client.queue.data() + client.sent,
-                           client.queue.size() - client.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0) {
-      client.sent += static_cast<std::size_t>(n);
+    asio::error_code failure;
+    const std::size_t n = client.socket.send(
+        asio::buffer(client.queue.data() + client.sent, client.queue.size() - client.sent), 0,
+        failure);
+    if (!failure && n > 0) {
+      client.sent += n;
       client.lastMoved = Clock::now();
-    } else if (n < 0 && WouldBlock(errno)) {
+    } else if (WouldBlock(failure)) {
       return;
     } else {
       Drop(client, counts_.gone);
@@ -176,10 +186,10 @@ void TcpServer::Flush(Client& client) {
 
 void TcpServer::DropStalled() {
   const Clock::time_point now = Clock::now();
-  for (Client& client : clients_) {
-    if (!client.dropped && client.sent < client.queue.size() &&
-        now - client.lastMoved >= stallLimit_) {
-      Drop(client, counts_.droppedSlow);
+  for (auto& client : sockets_->clients) {
+    if (!client->dropped && client->sent < client->queue.size() &&
+        now - client->lastMoved >= stallLimit_) {
+      Drop(*client, counts_.droppedSlow);
     }
   }
 }
@@ -187,47 +197,44 @@ void TcpServer::DropStalled() {
 void TcpServer::ReadAndDiscard(Client& client) {
   char buffer[4096];
   for (int reads = 0; reads < 16; ++reads) {
-    const ssize_t n = recv(client.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n > 0) continue;
-    if (n == 0) {
-      // The client has closed its end. (One that only shut down its sending side would still
-      // read, but telling the two apart takes a send, which may be minutes away: its slot and
-      // its place among the clients waited for are freed now.)
-      Drop(client, counts_.gone);
-    } else if (!WouldBlock(errno)) {
-      Drop(client, counts_.gone);
-    }
+    asio::error_code failure;
+    const std::size_t n = client.socket.receive(asio::buffer(buffer), 0, failure);
+    if (!failure && n > 0) continue;
+    // The end of the stream: the client has closed its end. (One that only shut down its sending
+    // side would still read, but telling the two apart takes a send, which may be minutes away:
+    // its slot and its place among the clients waited for are freed now.) Any other error but
+    // "nothing yet" has lost the connection.
+    if (!WouldBlock(failure)) Drop(client, counts_.gone);
     return;
   }
 }
 
 void TcpServer::Drop(Client& client, std::uint64_t& count) {
   if (client.dropped) return;
-  close(client.fd);
-  client.fd = -1;
+  asio::error_code ignored;
+  client.socket.close(ignored);
   client.dropped = true;
   client.queue = std::string();
   ++count;
 }
 
 void TcpServer::RemoveDropped() {
-  clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
-                                [](const Client& client) { return client.dropped; }),
-                 clients_.end());
+  auto& clients = sockets_->clients;
+  clients.erase(std::remove_if(clients.begin(), clients.end(),
+                               [](const auto& client) { return client->dropped; }),
+                clients.end());
 }
 
 bool TcpServer::HasQueuedBytes() const {
-  return std::any_of(clients_.begin(), clients_.end(),
-                     [](const Client& client) { return client.sent < client.queue.size(); });
+  const auto& clients = sockets_->clients;
+  return std::any_of(clients.begin(), clients.end(),
+                     [](const auto& client) { return client->sent < client->queue.size(); });
 }
 
 void TcpServer::Close() {
-  for (Client& client : clients_) {
-    if (client.fd >= 0) close(client.fd);
-  }
-  clients_.clear();
-  if (listenFd_ >= 0) close(listenFd_);
-  listenFd_ = -1;
+  sockets_->clients.clear();  // each socket closes as it goes
+  asio::error_code ignored;
+  sockets_->acceptor.close(ignored);
 }
 
 }  // namespace wayloom

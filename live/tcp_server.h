@@ -1,7 +1,8 @@
 // A TCP server that hands the same byte stream to every connected client.
 //
-// Everything is non-blocking and driven by the caller's poll loop: the server adds its descriptors
-// to a poll set and handles what poll reported for them. Each client has a send queue of bounded
+// Everything is non-blocking and driven by the caller's poll loop: the server adds its sockets to
+// a poll set and handles what the wait reported for them. The sockets are Asio's, so that the same
+// code serves on every platform. Each client has a send queue of bounded
 // size (and a bounded kernel send buffer), so memory stays bounded whatever the clients do: a
 // client whose queue cannot take the next piece of the stream, or has not moved for the stall
 // limit, reads too slowly and is dropped, without the others waiting for it. What clients send is
@@ -12,11 +13,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-struct pollfd;
+#include "live/socket_wait.h"
 
 namespace wayloom {
 
@@ -39,10 +41,10 @@ class TcpServer {
   static constexpr int kKernelSendBytes = 64 * 1024;      // asked for; the kernel may double it
   static constexpr std::chrono::milliseconds kStallLimit{30000};
 
-  TcpServer() = default;
+  TcpServer();
   TcpServer(const TcpServer&) = delete;
   TcpServer& operator=(const TcpServer&) = delete;
-  ~TcpServer() { Close(); }
+  ~TcpServer();
 
   // A client with bytes queued that takes none of them for this long is dropped.
   void SetStallLimit(std::chrono::milliseconds limit) { stallLimit_ = limit; }
@@ -62,7 +64,7 @@ class TcpServer {
   // Queues bytes for every client and sends what the sockets take now.
   void Broadcast(std::string_view bytes);
   bool HasQueuedBytes() const;
-  std::size_t ClientCount() const { return clients_.size(); }
+  std::size_t ClientCount() const;
   const ServerCounts& Counts() const { return counts_; }
 
   // Closes every client and the listening socket.
@@ -70,14 +72,8 @@ class TcpServer {
 
  private:
   using Clock = std::chrono::steady_clock;
-  struct Client {
-    int fd = -1;
-    std::string queue;  // bytes not yet sent, from sent on
-    std::size_t sent = 0;
-    Clock::time_point lastMoved;  // when its queue last got bytes while empty, or gave some
-    bool served = false;
-    bool dropped = false;
-  };
+  struct Client;
+  struct Sockets;
 
   void AcceptClients();
   // Sends queued bytes until the socket takes no more; drops the client on an error.
@@ -87,9 +83,8 @@ class TcpServer {
   void DropStalled();
   void RemoveDropped();
 
-  int listenFd_ = -1;
+  std::unique_ptr<Sockets> sockets_;
   std::string boundAddress_;
-  std::vector<Client> clients_;
   ServerCounts counts_;
   std::chrono::milliseconds stallLimit_ = kStallLimit;
 };

@@ -4,7 +4,7 @@
 # source and destination name; the Linux tracks equal the reference tracks where there are some.
 # Receiver mode (geodesics, noise, every sentence kind) gives the same bytes too. An existing file
 # with a non-ASCII name is never overwritten without the question.
-# --pty is refused, saying why.
+# --pty is refused, saying why; --serve sends a client on loopback the same track.
 # Usage: compare.sh LINUX_WAYLOOM_CLI WINDOWS_WAYLOOM_CLI_EXE TEST_DATA_DIR
 set -eu
 linux=$(realpath "$1")
@@ -49,6 +49,24 @@ done
 [ "$(cat 東京.nmea)" = keep ] || fail "an existing file with a non-ASCII name was overwritten"
 "$wine" ./wayloom-cli.exe --pty link worked.txt 2>pty.txt && fail "--pty was accepted"
 grep -q "no pseudo-terminals" pty.txt || fail "--pty refused without saying why: $(cat pty.txt)"
+
+"$wine" ./wayloom-cli.exe --serve 0 --speedup 1000 --wait-clients 1 worked.txt 2>serve.txt &
+server=$! port=""
+for _ in $(seq 120); do
+  port=$(sed -n 's/.*serving NMEA on 127\.0\.0\.1:\([0-9]*\).*/\1/p' serve.txt)
+  [ -n "$port" ] && break
+  sleep 1
+done
+if [ -n "$port" ]; then
+  if bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1" && cat <&3' - "$port" >served.nmea; then
+    wait $server || fail "--serve: exit status $?"
+  else
+    fail "no client could connect" && kill $server
+  fi
+  same linux.worked.plain.nmea served.nmea
+else
+  fail "--serve printed no port: $(cat serve.txt)" && kill $server
+fi
 
 echo "Windows and Linux tracks: $compared compared, $failures differences or failures"
 [ "$failures" -eq 0 ]
