@@ -1,6 +1,9 @@
 #!/bin/sh
-# Real clients of receiver mode, bounded in time, on loopback only, skipped (exit 77) when not
-# installed. Where the fixes lie is checked in the unit tests; here the clients must read them.
+# Real clients of live output and receiver mode, bounded in time, on loopback only, skipped (exit
+# 77) when not installed. Where the fixes lie is checked in the unit tests; here clients read them.
+# - gpsd on the sample served in a loop over TCP and through the pseudo-terminal: its TPV positions
+#   are the sample's points one after the other, round after round; with --date and an hour between
+#   points every TPV time is its point's time on the right day, across midnight.
 # - gpsd, at 30 kn along the sample over TCP: every TPV report, the first included, has a time, the
 #   set speed within 0.05 m/s and a track; SKY reports list 10 satellites, 7 of them used.
 # - gpsbabel: every fix at the position of its RMC sentence, along the sample and across 180
@@ -20,27 +23,88 @@ trap 'for pid in $pids; do kill "$pid" 2>/dev/null || true; done; wait 2>/dev/nu
 trap 'exit 1' INT TERM
 knots30=15.433333 # m/s
 
-if [ "$client" = gpsd ]; then
-  "$cli" --speed 30 --serve 0 --loop --wait-clients 1 --speedup 10 "$pois" 2>"$work/serve.err" &
+# serve NAME OPTIONS...: wayloom-cli serving the sample in a loop; sets $port.
+serve() {
+  name=$1
+  shift
+  "$cli" --serve 0 --loop "$@" "$pois" 2>"$work/$name.err" &
   pids="$pids $!"
-  for _ in $(seq 600); do grep -q "serving NMEA" "$work/serve.err" && break; sleep 0.1; done
-  port=$(sed -n 's/.*serving NMEA on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/serve.err")
-  # Without -n gpsd connects to its source once a client watches, so it sees the first fix.
+  for _ in $(seq 600); do grep -q "serving NMEA on" "$work/$name.err" && break; sleep 0.1; done
+  port=$(sed -n 's/.*serving NMEA on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/$name.err")
+}
+
+# reports NAME COUNT GPSD_OPTIONS...: COUNT reports of gpsd on the source, in $work/NAME.json.
+reports() {
+  name=$1 count=$2
+  shift 2
   gpsd_port=$("$free_port")
-  gpsd -N -b -S "$gpsd_port" "tcp://127.0.0.1:$port" 2>"$work/gpsd.err" &
+  gpsd -N -b -S "$gpsd_port" "$@" 2>"$work/$name.gpsd" &
   pids="$pids $!"
   for try in $(seq 21); do
-    timeout 60 gpspipe -w -n 60 "127.0.0.1:$gpsd_port" >"$work/gpsd.json" 2>/dev/null && break
-    [ "$try" -lt 21 ] || { echo "gpspipe got no reports"; cat "$work/gpsd.err"; exit 1; }
+    timeout 60 gpspipe -w -n "$count" "127.0.0.1:$gpsd_port" >"$work/$name.json" 2>/dev/null && break
+    [ "$try" -lt 21 ] || { echo "gpspipe got no reports"; cat "$work/$name.gpsd"; exit 1; }
     sleep 0.2 # gpsd may not be listening yet
   done
+}
+
+# check NAME DATED SOURCE: 80 reports of gpsd on SOURCE against the sample, with DATED 1 also their
+# times (the track runs from 01:00 on 2026-03-07, one hour a point).
+check() {
+  reports "$1" 80 -n "$3"
+  grep '"class":"TPV"' "$work/$1.json" | sed -n 's/.*"time":"\([^"]*\)".*"lat":\([-0-9.]*\),"lon":\([-0-9.]*\).*/\1 \2 \3/p; t; s/.*"lat":\([-0-9.]*\),"lon":\([-0-9.]*\).*/- \1 \2/p' >"$work/$1.tpv"
+  awk -v dated="$2" -v name="$1" '
+    function days(y, m, d) {  # days since 1970-01-01
+      if (m <= 2) { y--; m += 12 }
+      return 365 * y + int(y / 4) - int(y / 100) + int(y / 400) + int((153 * (m - 3) + 2) / 5) + d - 719469
+    }
+    NR == FNR { if (FNR > 1) { split($0, f, ","); n++; lon[n - 1] = f[1]; lat[n - 1] = f[2] } next }
+    {
+      k = -1
+      for (i = 0; i < n; i++) {
+        dlat = $2 - lat[i]; dlon = $3 - lon[i]
+        if (dlat * dlat <= 0.0001 * 0.0001 / 3600 && dlon * dlon <= 0.0001 * 0.0001 / 3600) k = i
+      }
+      if (k < 0) { printf "%s: %s,%s is no point of the sample\n", name, $2, $3; bad = 1; next }
+      if (dated && $1 != "-") {
+        # Hours since 2026-03-07T00:00Z: 1 + the point number of the track, counted on over rounds.
+        split(substr($1, 1, 19), t, /[-T:]/)
+        s = (days(t[1], t[2], t[3]) - days(2026, 3, 7)) * 86400 + t[4] * 3600 + t[5] * 60 + t[6]
+        if (s % 3600 != 0 || (s / 3600 - 1) % n != k) { printf "%s: point %d reported at %s\n", name, k, $1; bad = 1 }
+        if (s >= 86400) later = 1
+        timed++
+      }
+      if (seen && k == last) next  # the same fix again, from its second sentence
+      if (seen && k != (last + 1) % n) { printf "%s: point %d followed point %d\n", name, k, last; bad = 1 }
+      seen++; last = k
+    }
+    END {
+      if (seen < 20) { printf "%s: only %d fixes reported\n", name, seen; bad = 1 }
+      if (dated && (timed < 20 || !later)) { printf "%s: %d timed fixes, none after midnight\n", name, timed; bad = 1 }
+      if (bad) exit 1
+      printf "%s: gpsd reported %d fixes in order%s\n", name, seen, dated ? ", each at its time" : ""
+    }' "$pois" "$work/$1.tpv"
+}
+
+
+if [ "$client" = gpsd ]; then
+  serve tcp --speedup 20
+  check tcp 0 "tcp://127.0.0.1:$port"
+  serve dated --date 2026-03-07 --period 3600 --speedup 72000
+  check dated 1 "tcp://127.0.0.1:$port"
+  "$cli" --pty "$work/gps0" --loop --date 2026-03-07 --period 3600 --speedup 72000 "$pois" 2>"$work/pty.err" &
+  pids="$pids $!"
+  for _ in $(seq 600); do grep -q "linked at" "$work/pty.err" && break; sleep 0.1; done
+  check pty 1 "$work/gps0"
+  serve receiver --speed 30 --wait-clients 1 --speedup 10
+  # Without -n gpsd connects to its source once a client watches, so it sees the first fix.
+  reports receiver 60 "tcp://127.0.0.1:$port"
   awk '/"class":"SKY"/ && /"satellites"/ {
          sky++; n = gsub(/"PRN":/, "&"); used = gsub(/"used":true/, "&")
          if (n != 10 || used != 7) { printf "SKY with %d satellites, %d used\n", n, used; bad = 1 }
        }
-       END { if (!sky) print "no SKY report"; exit bad || !sky }' "$work/gpsd.json"
+       END { if (!sky) print "no SKY report"; exit bad || !sky }' "$work/receiver.json"
   # Each TPV once, as "time speed track".
-  grep '"class":"TPV"' "$work/gpsd.json" | awk -v v="$knots30" '
+  grep '"class":"TPV"' "$work/receiver.json" | awk -v v="$knots30" '
     function field(name, v) {
       if (!match($0, "\"" name "\":\"?[-0-9.:TZ]*")) return "-"
       v = substr($0, RSTART + length(name) + 3, RLENGTH - length(name) - 3); gsub(/"/, "", v); return v

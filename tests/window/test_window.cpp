@@ -35,6 +35,15 @@ QByteArray ReadFile(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// What wayloom-cli writes to its standard output for these arguments, and its first message.
+QByteArray Cli(const QStringList& arguments, QString* message = nullptr) {
+  QProcess cli;
+  cli.start(QStringLiteral(WAYLOOM_CLI), arguments);
+  cli.waitForFinished(-1);
+  if (message) *message = QString::fromUtf8(cli.readAllStandardError()).section('\n', 0, 0);
+  return cli.readAllStandardOutput();
+}
+
 void WriteFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
@@ -47,6 +56,10 @@ const QByteArray kThreePoints =
 const QByteArray kFourPoints =
     "-3.1883,55.9533,Princes Street\n-3.2620,55.9440,Haymarket\n"
     "-3.1950,55.9480,Castle\n-3.2100,55.9450,Grassmarket\n";
+// Receiver mode's edits, the options of the same meaning, and values for both.
+const char kReceiverSettings[] =
+    "speedEdit --speed 40km/h dwellEdit --dwell 2 startEdit --start 23:59:58 sentencesEdit "
+    "--sentences gga,RMC,ZDA noiseEdit --noise 3 seedEdit --seed 7 periodEdit --period 0.5";
 
 // A window with scripted message boxes and file dialog; unless told otherwise its source is a file
 // of the given points and its destination a file, both in a fresh folder.
@@ -284,20 +297,62 @@ class WindowTest : public QObject {
     for (std::size_t i = 0; i < 4; ++i) QVERIFY(inner.contains(at(i)));
   }
 
-  // Dated sentences from the window are the command line's --date sentences.
-  void datedTrackAsCommandLine() {
-    Session session;
-    session.Tick("dateBox");
-    session.Find<QDateEdit>("dateEdit")->setDate(QDate(2026, 3, 7));
-    session.Tick("extraPointsBox");
-    session.Press("createButton");
-    QProcess cli;
-    cli.start(QStringLiteral(WAYLOOM_CLI),
-              {"--extra", "--date", "2026-03-07", session.source, "-"});
-    QVERIFY(cli.waitForFinished(-1));
-    const QByteArray expected = cli.readAllStandardOutput();
-    QVERIFY(expected.contains(",070326,,*"));
-    QCOMPARE(ReadFile(session.dest), expected);
+  // Receiver mode, dated: every setting reaches the track as its option does, in file and in
+  // closest order; the table shows each sentence, the map numbers the fixes as reached, live output
+  // sends them. A value the command line refuses is refused with its message by "Create NMEA
+  // Track" and by live output's Start alike, and nothing is written or started.
+  void receiverModeAsCommandLine() {
+    const QStringList settings = QString(kReceiverSettings).split(' ');
+    for (const int run : {0, 1, 2, 3, 4, 5}) {
+      Session session(true, kFourPoints);
+      session.Tick("receiverBox");
+      session.Tick("dateBox");
+      session.Find<QDateEdit>("dateEdit")->setDate(QDate(2026, 12, 31));
+      const bool reorder = run == 1;
+      QStringList options{"--date=2026-12-31"};
+      if (run < 2) options << (reorder ? "--reorder" : "--quiet");
+      for (qsizetype i = 0; run < 2 && i < settings.size(); i += 3) {
+        session.Edit(settings[i].toLatin1())->setText(settings[i + 2]);
+        options << settings[i + 1] << settings[i + 2];
+      }
+      session.Find<QCheckBox>("reorderBox")->setChecked(reorder);
+      const QStringList refused[] = {{"speedEdit", "0", "--speed", "0"},
+                                     {"periodEdit", "1e0", "--period", "1e0"},
+                                     {"startEdit", "now", "--start", "now"},
+                                     {"extraPointsBox", "", "--extra"}};
+      if (run >= 2) {
+        const QStringList& bad = refused[run - 2];
+        if (run == 5) session.Tick("extraPointsBox");
+        if (run < 5) session.Edit(bad[0].toLatin1())->setText(bad[1]);
+        options << (run == 2 ? QStringList() : QStringList{"--speed", "1"}) << bad.mid(2);
+      }
+      QString message;
+      const QByteArray expected = Cli(options << session.source << "-", &message);
+      session.Press("createButton");
+      if (run >= 2) {
+        session.Press("liveStart");
+        QCOMPARE(session.prompter.messages,
+                 std::vector<std::string>(2, message.mid(13).toStdString()));
+        QVERIFY(!QFileInfo::exists(session.dest));
+        QVERIFY(session.Find<QPushButton>("liveStart")->isEnabled());
+        continue;
+      }
+      QCOMPARE(ReadFile(session.dest), expected);
+      QCOMPARE(session.Model("nmeaTable")->rowCount(), expected.count('\n'));
+      const MapTrack& map = *session.window.Map().Track();
+      QCOMPARE(map.FixCount() * 3, std::size_t(expected.count('\n')));
+      const std::uint32_t visits[2][4] = {{1, 2, 3, 4}, {1, 4, 2, 3}};
+      for (std::size_t i = 0; i < 4; ++i) QCOMPARE(map.Points()[i].visit, visits[reorder][i]);
+      QUdpSocket udp;
+      QVERIFY(udp.bind(QHostAddress::LocalHost, 0));
+      session.Find<QComboBox>("liveTarget")->setCurrentIndex(1);
+      session.Edit("liveAddress")->setText(QStringLiteral("127.0.0.1:%1").arg(udp.localPort()));
+      session.Press("liveStart");
+      QVERIFY(udp.waitForReadyRead(5000));
+      const QByteArray datagram = udp.receiveDatagram().data();
+      QVERIFY(datagram.count('\n') == 3 && expected.startsWith(datagram));
+      session.Press("liveStop");
+    }
   }
 
   void liveOutputEndsCleanly_data() {
