@@ -1,9 +1,9 @@
 #!/bin/sh
 # Real clients of live output and receiver mode, bounded in time, on loopback only, skipped (exit
 # 77) when not installed. Where the fixes lie is checked in the unit tests; here clients read them.
-# - gpsd on the sample served in a loop over TCP and through the pseudo-terminal: its TPV positions
-#   are the sample's points one after the other, round after round; with --date and an hour between
-#   points every TPV time is its point's time on the right day, across midnight.
+# - gpsd on the sample served dated in a loop over TCP and through the pseudo-terminal: its TPV
+#   positions are the sample's points one after the other, round after round, an hour apart, each
+#   at its point's time on the right day, across midnight.
 # - gpsd, at 30 kn along the sample over TCP: every TPV report, the first included, has a time, the
 #   set speed within 0.05 m/s and a track; SKY reports list 10 satellites, 7 of them used.
 # - gpsbabel: every fix of receiver mode at the position of its RMC sentence, along the sample and
@@ -92,8 +92,6 @@ check() {
 
 
 if [ "$client" = gpsd ]; then
-  serve tcp --speedup 20
-  check tcp 0 "tcp://127.0.0.1:$port"
   serve dated --date 2026-03-07 --period 3600 --speedup 72000
   check dated 1 "tcp://127.0.0.1:$port"
   "$cli" --pty "$work/gps0" --loop --date 2026-03-07 --period 3600 --speedup 72000 "$pois" 2>"$work/pty.err" &
