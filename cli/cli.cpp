@@ -173,17 +173,6 @@ class TerminalPrompter : public Prompter {
   int messagesShown_ = 0;
 };
 
-class FixedOptions : public OptionStates {
- public:
-  FixedOptions(bool reorder, bool extra) : reorder_(reorder), extra_(extra) {}
-  bool ReorderTicked() const override { return reorder_; }
-  bool ExtraPointsTicked() const override { return extra_; }
-
- private:
-  bool reorder_;
-  bool extra_;
-};
-
 class SignalStop : public ProgressMonitor {
  public:
   void Report(const TrackProgress&) override {}

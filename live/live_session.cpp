@@ -9,20 +9,6 @@
 #include "track/track_engine.h"
 
 namespace wayloom {
-namespace {
-
-class FixedOptions : public OptionStates {
- public:
-  FixedOptions(bool reorder, bool extraPoints) : reorder_(reorder), extraPoints_(extraPoints) {}
-  bool ReorderTicked() const override { return reorder_; }
-  bool ExtraPointsTicked() const override { return extraPoints_; }
-
- private:
-  bool reorder_;
-  bool extraPoints_;
-};
-
-}  // namespace
 
 // Hands every pair to the feed, and once it is sent (or a receiver's fix), tells the status where
 // the track is.

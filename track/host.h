@@ -34,6 +34,18 @@ class OptionStates {
   virtual bool ExtraPointsTicked() const = 0;  // "Create extra points."
 };
 
+// The two boxes as set once, for a front end without them (the command line, a live feed).
+class FixedOptions : public OptionStates {
+ public:
+  FixedOptions(bool reorder, bool extraPoints) : reorder_(reorder), extraPoints_(extraPoints) {}
+  bool ReorderTicked() const override { return reorder_; }
+  bool ExtraPointsTicked() const override { return extraPoints_; }
+
+ private:
+  bool reorder_;
+  bool extraPoints_;
+};
+
 // How far a track has come.
 struct TrackProgress {
   std::uint64_t pointsDone = 0;   // points of the POI file written so far
