@@ -408,11 +408,7 @@ class Command {
   // to the same device now that the link exists.
   bool DestIsTheLink() const {
     if (!pty_ || !toFile_ || toStdout_) return false;
-    std::error_code linkError;
-    std::error_code destError;
-    const std::filesystem::path device = std::filesystem::canonical(settings_.pty, linkError);
-    const std::filesystem::path dest = std::filesystem::canonical(settings_.dest, destError);
-    return !linkError && !destError && dest == device;
+    return SameCanonicalPath(settings_.dest, settings_.pty);
   }
 
   void ConfigureEngine() {
@@ -580,6 +576,14 @@ int RunReceiverMode(const CliSettings& settings, const LiveSettings& live, std::
 }
 
 }  // namespace
+
+bool SameCanonicalPath(const std::string& first, const std::string& second) {
+  std::error_code firstError;
+  std::error_code secondError;
+  const std::filesystem::path one = std::filesystem::canonical(first, firstError);
+  const std::filesystem::path other = std::filesystem::canonical(second, secondError);
+  return !firstError && !secondError && one == other;
+}
 
 int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, std::FILE* err) {
   CliSettings settings;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace wayloom {
 
@@ -21,5 +22,9 @@ int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, st
 // running command to stop: while the POI file is read, at the overwrite question, after the
 // current sentence pair, or in a live wait.
 void InstallStopSignals();
+
+// Whether both names lead to the same file or device once every link is followed: DEST against the
+// --pty LINK, which must be checked after the link exists.
+bool SameCanonicalPath(const std::string& first, const std::string& second);
 
 }  // namespace wayloom

@@ -59,16 +59,11 @@ class ReceiverCommand {
     if (!ReadRoute(route)) return stoppedReading_ ? kExitInterrupted : kExitError;
     if (DestIsTheSource()) return kExitError;
     if (!OpenLiveOutputs()) return kExitError;
-    if (!request_.pty.empty() && !request_.dest.empty() && request_.dest != "-") {
-      std::error_code linkError;
-      std::error_code destError;
-      const auto device = std::filesystem::canonical(request_.pty, linkError);
-      const auto dest = std::filesystem::canonical(request_.dest, destError);
-      if (!linkError && !destError && dest == device) {
-        pty_->Close();
-        Fail("DEST is the --pty LINK: the track would go into the pseudo-terminal");
-        return kExitUsage;
-      }
+    if (!request_.pty.empty() && !request_.dest.empty() && request_.dest != "-" &&
+        SameCanonicalPath(request_.dest, request_.pty)) {
+      pty_->Close();
+      Fail("DEST is the --pty LINK: the track would go into the pseudo-terminal");
+      return kExitUsage;
     }
     if (!OpenDest()) return kExitError;
     LiveFeed feed(request_.speedup, server_.get(), pty_.get(), request_.waitClients,

@@ -22,23 +22,7 @@ double Pacer::Schedule(double clockMs, double nowMs) {
 }
 
 double ParseSpeedup(std::string_view text) {
-  std::size_t i = 0;
-  std::size_t digits = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
-  }
-  if (digits == 0) return 0.0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t exponentDigits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++exponentDigits;
-    if (exponentDigits == 0) return 0.0;
-  }
-  if (i != text.size()) return 0.0;
-  const double value = ParseDecimal(text);
+  const double value = ParsePlainDecimal(text);
   return std::isfinite(value) && value > 0.0 ? value : 0.0;
 }
 

@@ -195,4 +195,26 @@ std::string FormatFixed(double value, int decimals) {
   return text;
 }
 
+double ParsePlainDecimal(std::string_view text) {
+  std::size_t i = 0;
+  std::size_t digits = 0;
+  const auto skipDigits = [&] {
+    std::size_t count = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++count;
+    return count;
+  };
+  digits += skipDigits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    digits += skipDigits();
+  }
+  if (digits == 0) return std::nan("");
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (skipDigits() == 0) return std::nan("");
+  }
+  return i == text.size() ? ParseDecimal(text) : std::nan("");
+}
+
 }  // namespace wayloom

@@ -18,6 +18,10 @@ namespace wayloom {
 // large for a double reads as +/-infinity, one too small as +/-0, as strtod gives them.
 double ParseDecimal(std::string_view text);
 
+// A number typed as an option value: digits with an optional point and fraction and an optional
+// exponent, nothing else (no sign, no blanks, no hex). Not a number (NaN) for any other text.
+double ParsePlainDecimal(std::string_view text);
+
 // Appends value printed as printf("%.*f", decimals, value) prints it in the "C" locale: exact
 // decimal expansion, rounded half to even on ties of the binary value.
 void AppendFixed(std::string& out, double value, int decimals);

@@ -19,30 +19,6 @@ constexpr double kMostSpeedKnots = 1e6;
 constexpr double kMostDwellSeconds = 86400.0;
 constexpr double kMostNoiseMetres = 100000.0;
 
-// A plain decimal number: digits with an optional point and fraction, an optional exponent, and
-// nothing else. Not a number (NaN) for any other text.
-double ParseNumber(std::string_view text) {
-  std::size_t i = 0;
-  std::size_t digits = 0;
-  const auto skipDigits = [&] {
-    std::size_t count = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++count;
-    return count;
-  };
-  digits += skipDigits();
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    digits += skipDigits();
-  }
-  if (digits == 0) return std::nan("");
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    if (skipDigits() == 0) return std::nan("");
-  }
-  return i == text.size() ? ParseDecimal(text) : std::nan("");
-}
-
 bool InRange(double value, double least, double most) { return value >= least && value <= most; }
 
 // A speed in knots, or followed by km/h, mph or m/s (a space between is allowed).
@@ -63,7 +39,7 @@ bool ParseSpeed(std::string_view text, double& knots, double& metresPerSecond) {
     }
     std::string_view number = text.substr(0, text.size() - unit.name.size());
     if (!unit.name.empty() && !number.empty() && number.back() == ' ') number.remove_suffix(1);
-    const double value = ParseNumber(number);
+    const double value = ParsePlainDecimal(number);
     if (!(value > 0.0) || !std::isfinite(value)) return false;
     // Knots as given print exactly as given; other units are converted.
     const bool inKnots = unit.metresPerSecond == 1852.0 / 3600.0;
@@ -122,15 +98,15 @@ std::string CheckReceiverSettings(const ReceiverSettings& settings, const std::s
            "to 1000000 knots, not '" +
            settings.speed + "'";
   }
-  motion.periodSeconds = ParseNumber(period);
+  motion.periodSeconds = ParsePlainDecimal(period);
   if (!InRange(motion.periodSeconds, kLeastPeriodSeconds, kMostPeriodSeconds)) {
     return "--period needs seconds from 0.001 to 86400 with --speed, not '" + period + "'";
   }
-  motion.dwellSeconds = ParseNumber(settings.dwell);
+  motion.dwellSeconds = ParsePlainDecimal(settings.dwell);
   if (!InRange(motion.dwellSeconds, 0.0, kMostDwellSeconds)) {
     return "--dwell needs seconds from 0 to 86400, not '" + settings.dwell + "'";
   }
-  motion.noiseMetres = ParseNumber(settings.noise);
+  motion.noiseMetres = ParsePlainDecimal(settings.noise);
   if (!InRange(motion.noiseMetres, 0.0, kMostNoiseMetres)) {
     return "--noise needs metres from 0 to 100000, not '" + settings.noise + "'";
   }
