@@ -11,6 +11,9 @@ PoiNode Node(std::string lon, std::string lat, std::string description = "",
 
 TEST(PoiLine, TakesLinesWhoseFirstTwoTokensAreNonZeroFiniteNumbers) {
   const std::string long100(100, 'd');
+  const std::string tiny = "0." + std::string(298, '0') + "1";
+  const std::string tooSmall = "0." + std::string(400, '0') + "1,1.5,x\n";  // 0 as a double
+  const std::string tooLarge = std::string(310, '9') + ",1.5,x\n";          // infinite
   const struct {
     std::string piece;  // as read, with its line feed
     PoiNode node;
@@ -26,6 +29,8 @@ TEST(PoiLine, TakesLinesWhoseFirstTwoTokensAreNonZeroFiniteNumbers) {
       {"1.5,2.25", Node("1.5", "2.2")},  // the last line without a line feed loses a character
       {"1.5,2.5,a\r\n", Node("1.5", "2.5", "a\r")},  // a CR that was not part of CR LF stays
       {std::string("8.0,50.0,Na\0me\n", 15), Node("8.0", "50.0", "N")},  // NUL ends the line
+      {"-.5,+7.,x\n", Node("-.5", "+7.", "x")},
+      {tiny + ",1,x\n", Node(tiny.substr(0, 14), "1", "x")},  // 1e-299
   };
   for (const auto& c : accepted) {
     PoiView node;
@@ -35,7 +40,8 @@ TEST(PoiLine, TakesLinesWhoseFirstTwoTokensAreNonZeroFiniteNumbers) {
   for (const char* piece :
        {"longitude,latitude,name\n", "\n", "", "1.5\n", "1.5,,,\n", "0,48.1,equator or meridian\n",
         "11.5,0.0,x\n", "11.5,abc,x\n", "1e999,48.1,overflow\n", "11.5,-1e999,overflow\n", "1.5,2",
-        "0x10,0x20,hex\n", "inf,nan,words\n"}) {
+        "0x10,0x20,hex\n", "inf,nan,words\n", "-,1.5,x\n", ".,1.5,x\n", "-0.000,1.5,x\n",
+        tooSmall.c_str(), tooLarge.c_str()}) {
     PoiView node;
     EXPECT_FALSE(ParsePoiLine(piece, node)) << '"' << piece << '"';
   }

@@ -228,7 +228,28 @@ std::string_view NextToken(std::string_view line, std::size_t& position) {
   return line.substr(start, position - start);
 }
 
+// A coordinate counts when its value (as atof reads it) is finite and not 0. A plain decimal of
+// fewer than 300 characters (a sign, digits, a point) lies between 1e-299 and 1e300 unless it is
+// 0, so its digits tell without converting it; anything else is converted.
 bool IsUsableCoordinate(std::string_view token) {
+  if (token.size() < 300) {
+    std::size_t i = !token.empty() && (token[0] == '-' || token[0] == '+') ? 1 : 0;
+    bool point = false;
+    char digits = 0;  // the bitwise OR of the digits' values
+    bool anyDigit = false;
+    for (; i < token.size(); ++i) {
+      const char c = token[i];
+      if (static_cast<unsigned char>(c - '0') <= 9) {
+        digits = static_cast<char>(digits | (c - '0'));
+        anyDigit = true;
+      } else if (c == '.' && !point) {
+        point = true;
+      } else {
+        break;
+      }
+    }
+    if (i == token.size()) return anyDigit && digits != 0;
+  }
   const double value = ParseDecimal(token);
   return value != 0.0 && std::isfinite(value);
 }
@@ -369,27 +390,33 @@ bool ParsePoiLine(std::string_view piece, PoiView& node) {
   std::string_view line = piece.substr(0, piece.find('\0'));
   if (line.size() > 2) line.remove_suffix(1);  // the line feed, or the last character of the file
 
-  std::size_t position = 0;
-  const std::string_view first = NextToken(line, position);
-  const std::string_view second = NextToken(line, position);
-  if (second.empty()) return false;
-  if (!IsUsableCoordinate(first) || !IsUsableCoordinate(second)) return false;
-
   // Fields count every comma, empty pieces included.
-  std::string_view* const fields[] = {&node.szLon, &node.szLat, &node.szDescription, &node.szExtra};
-  const std::size_t widths[] = {PoiNode::kCoordinateWidth, PoiNode::kCoordinateWidth,
-                                PoiNode::kTextWidth, PoiNode::kTextWidth};
+  std::string_view fields[4];
   std::size_t start = 0;
-  for (std::size_t k = 0; k < 4; ++k) {
-    if (start > line.size()) {
-      *fields[k] = std::string_view();
-      continue;
-    }
+  for (std::string_view& field : fields) {
+    if (start > line.size()) break;
     std::size_t end = line.find(',', start);
     if (end == std::string_view::npos) end = line.size();
-    *fields[k] = line.substr(start, std::min(end - start, widths[k]));
+    field = line.substr(start, end - start);
     start = end + 1;
   }
+
+  // The coordinates are the first two strtok-style tokens, which are the first two fields unless
+  // either of those is empty.
+  std::string_view first = fields[0];
+  std::string_view second = fields[1];
+  if (first.empty() || second.empty()) {
+    std::size_t position = 0;
+    first = NextToken(line, position);
+    second = NextToken(line, position);
+    if (second.empty()) return false;
+  }
+  if (!IsUsableCoordinate(first) || !IsUsableCoordinate(second)) return false;
+
+  node.szLon = fields[0].substr(0, PoiNode::kCoordinateWidth);
+  node.szLat = fields[1].substr(0, PoiNode::kCoordinateWidth);
+  node.szDescription = fields[2].substr(0, PoiNode::kTextWidth);
+  node.szExtra = fields[3].substr(0, PoiNode::kTextWidth);
   return true;
 }
 
