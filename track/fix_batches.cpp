@@ -20,32 +20,45 @@ void FixBatch::Clear() {
   ends_.clear();
 }
 
+namespace {
+// Room for a pair of sentences as most points have them (some 140 characters); longer ones make
+// the text grow.
+constexpr std::size_t kUsualPairSize = 160;
+
+char* EndLine(char* end) {
+  end[0] = '\r';
+  end[1] = '\n';
+  return end + 2;
+}
+}  // namespace
+
 void FixBatch::Format(const CalendarDate* date) {
   ends_.clear();
   ends_.reserve(2 * fixes_.size());
+  if (text_.size() < fixes_.size() * kUsualPairSize) text_.resize(fixes_.size() * kUsualPairSize);
   std::size_t used = 0;
   for (const TrackFix& fix : fixes_) {
-    if (text_.size() - used < 2 * kSentenceCapacity) {
-      text_.resize(std::max(2 * text_.size(), used + 2 * kSentenceCapacity));
+    if (text_.size() - used < 2 * (kSentenceCapacity + 2)) {
+      text_.resize(std::max(2 * text_.size(), used + 2 * (kSentenceCapacity + 2)));
     }
     const FixTexts texts(fix);
     char* const start = text_.data();
     char* end = BuildGga(fix.clockMs, texts.latitude, texts.longitude, start + used);
     ends_.push_back(static_cast<std::uint32_t>(end - start));
     end = BuildRmc(fix.clockMs, texts.latitude, texts.longitude, fix.speedKnots, fix.courseDegrees,
-                   date, end);
-    used = static_cast<std::size_t>(end - start);
-    ends_.push_back(static_cast<std::uint32_t>(used));
+                   date, EndLine(end));
+    ends_.push_back(static_cast<std::uint32_t>(end - start));
+    used = static_cast<std::size_t>(EndLine(end) - start);
   }
 }
 
 std::string_view FixBatch::Gga(std::size_t index) const {
-  const std::size_t start = index == 0 ? 0 : ends_[2 * index - 1];
+  const std::size_t start = index == 0 ? 0 : ends_[2 * index - 1] + 2;
   return std::string_view(text_).substr(start, ends_[2 * index] - start);
 }
 
 std::string_view FixBatch::Rmc(std::size_t index) const {
-  const std::size_t start = ends_[2 * index];
+  const std::size_t start = ends_[2 * index] + 2;
   return std::string_view(text_).substr(start, ends_[2 * index + 1] - start);
 }
 
@@ -108,7 +121,7 @@ bool BatchQueue::OldestReady() const {
          formatted.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
-const FixBatch& BatchQueue::TakeOldest() {
+FixBatch& BatchQueue::TakeOldest() {
   if (taken_) spare_.push_back(std::move(taken_));
   Submitted& oldest = pending_.front();
   if (oldest.formatted.valid()) oldest.formatted.get();

@@ -62,13 +62,20 @@ class FixBatch {
 
   // Builds the GGA and RMC sentence of every fix; RMC sentences are dated when date is not null.
   void Format(const CalendarDate* date);
+  // The sentences of a fix, without their line ends.
   std::string_view Gga(std::size_t index) const;
   std::string_view Rmc(std::size_t index) const;
+  // The sentences of the first count fixes as the track file has them: lines with CR LF ends, the
+  // first LinesSize(count) characters of Lines().
+  std::string& Lines() { return text_; }
+  std::size_t LinesSize(std::size_t count) const {
+    return count == 0 ? 0 : ends_[2 * count - 1] + 2;
+  }
 
  private:
   std::vector<TrackFix> fixes_;
-  std::string text_;                 // the sentences, one after another
-  std::vector<std::uint32_t> ends_;  // where each sentence ends in text_: GGA, RMC, GGA, ...
+  std::string text_;                 // the sentences, one after another, each ended by CR LF
+  std::vector<std::uint32_t> ends_;  // where each sentence ends in text_ (before its CR LF)
 };
 
 // Batches on their way through formatting, oldest first. Full batches are formatted by worker
@@ -92,7 +99,7 @@ class BatchQueue {
   bool OldestReady() const;
   // The oldest submitted batch, formatted (waiting for it if need be), until the next call of
   // TakeOldest or Clear. Only while Pending() is not 0.
-  const FixBatch& TakeOldest();
+  FixBatch& TakeOldest();
   // Waits for every batch being formatted and drops them all, the filling one too.
   void Clear();
 

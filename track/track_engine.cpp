@@ -205,8 +205,9 @@ bool TrackEngine::WritePoint(double clockMs, std::size_t row) {
   if (m_trackEnded) return false;
   TrackFix& fix = NewFix(clockMs);
   fix.poiIndex = row;
-  fix.latitudeText = RowLatitude(row);
-  fix.longitudeText = RowLongitude(row);
+  const PoiView point = (*m_poiList)[row];
+  fix.latitudeText = point.szLat.substr(0, Table::kCellReadLimit);
+  fix.longitudeText = point.szLon.substr(0, Table::kCellReadLimit);
   return FixAdded();
 }
 
@@ -242,18 +243,24 @@ void TrackEngine::WriteFormattedBatches(bool waitForAll) {
   }
 }
 
-void TrackEngine::WriteBatch(const FixBatch& batch) {
+void TrackEngine::WriteBatch(FixBatch& batch) {
+  // The file takes the batch's lines over as they stand, as far as the track gets, unless a
+  // listener must see each pair only after it went to the file.
+  const bool wholeBatch = m_writeTrackFile && !m_listener;
   const TrackFix* last = nullptr;  // the last pair built and sent out, written or not
+  std::size_t sentOut = 0;
   for (std::size_t i = 0; i < batch.Size() && !m_trackEnded; ++i) {
     const TrackFix& fix = batch.Fix(i);
     last = &fix;
+    ++sentOut;
     const std::string_view gga = batch.Gga(i);
     const std::string_view rmc = batch.Rmc(i);
     if (m_keepTables) {
       m_nmeaTable.AppendRow(gga);
       m_nmeaTable.AppendRow(rmc);
     }
-    if (m_writeTrackFile && (!m_trackFile.WriteLine(gga) || !m_trackFile.WriteLine(rmc))) {
+    if (m_writeTrackFile && !wholeBatch &&
+        (!m_trackFile.WriteLine(gga) || !m_trackFile.WriteLine(rmc))) {
       m_trackEnded = true;
       m_summary.outcome = TrackOutcome::kWriteFailed;
       break;
@@ -275,6 +282,10 @@ void TrackEngine::WriteBatch(const FixBatch& batch) {
       m_trackEnded = true;
       m_summary.outcome = TrackOutcome::kStopped;
     }
+  }
+  if (wholeBatch && !m_trackFile.WriteLines(batch.Lines(), batch.LinesSize(sentOut))) {
+    m_trackEnded = true;
+    m_summary.outcome = TrackOutcome::kWriteFailed;
   }
   if (last) m_lastFixWritten = *last;
 }

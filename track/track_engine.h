@@ -156,7 +156,7 @@ class TrackEngine {
   void WriteFormattedBatches(bool waitForAll);
   // Writes the sentences of a formatted batch, each pair in turn, to the file, the output table and
   // the listener, until the track ends.
-  void WriteBatch(const FixBatch& batch);
+  void WriteBatch(FixBatch& batch);
   void CloseTrack();
   // Writes the extra points from the current position towards the target texts and sets the
   // course and speed of the stretch; returns the clock at which the target itself is to be written.

@@ -78,19 +78,23 @@ TrackFile::~TrackFile() {
   if (stream_) Close();
 }
 
-void TrackFile::Start() {
+void TrackFile::Start(bool emptyFirst) {
   failed_ = false;
   error_.clear();
   filling_.resize(kBlockBytes);
   filled_ = 0;
-  writing_.clear();
+  queued_.clear();
+  closing_ = false;
+  writeError_ = 0;
+  emptying_ = emptyFirst;
+  if (stream_) writer_ = std::thread([this] { WriterLoop(); });
 }
 
 bool TrackFile::Open(const std::string& path) {
   if (stream_) Close();
   // Binary mode: the CR of every line end is written by WriteLine, on every platform. Emptying a
   // large existing file takes the system a while, so a regular file is opened for appending and
-  // emptied by the background task, before the first block is written, while the track is
+  // emptied by the writer thread, before the first block is written, while the track is
   // formatted.
   std::error_code error;
   std::filesystem::path name;
@@ -100,16 +104,14 @@ bool TrackFile::Open(const std::string& path) {
   const int openError = errno;
   ownsStream_ = true;
   path_ = path;
-  Start();
-  if (!stream_) Fail(openError);
-  if (stream_ && regularFile) {
-    written_ = std::async(std::launch::async, [name] {
-      std::error_code resizeError;
-      std::filesystem::resize_file(name, 0, resizeError);
-      return resizeError ? resizeError.value() : 0;
-    });
+  if (!stream_) {
+    failed_ = false;
+    Fail(openError);
+    return false;
   }
-  return stream_ != nullptr;
+  emptyFirst_ = name;
+  Start(regularFile);
+  return true;
 }
 
 void TrackFile::Fail(int errorNumber) {
@@ -123,7 +125,7 @@ void TrackFile::Attach(std::FILE* stream) {
   stream_ = stream;
   ownsStream_ = false;
   path_.clear();
-  Start();
+  Start(false);
 }
 
 bool TrackFile::WriteLine(std::string_view line) {
@@ -142,31 +144,88 @@ bool TrackFile::WriteLine(std::string_view line) {
   return true;
 }
 
-void TrackFile::Wait() {
-  if (!written_.valid()) return;
-  const int writeError = written_.get();
-  if (writeError != 0) Fail(writeError);
+void TrackFile::WriterLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (emptying_) {
+    lock.unlock();
+    std::error_code resizeError;
+    std::filesystem::resize_file(emptyFirst_, 0, resizeError);
+    lock.lock();
+    emptying_ = false;
+    if (resizeError) writeError_ = resizeError.value();
+  }
+  for (;;) {
+    changed_.wait(lock, [this] { return closing_ || !queued_.empty() || writeError_ != 0; });
+    if (queued_.empty() || writeError_ != 0) return;  // closing, or failed: nothing more is written
+    Block block = std::move(queued_.front());
+    queued_.pop_front();
+    lock.unlock();
+    errno = 0;
+    const bool written = std::fwrite(block.bytes.data(), 1, block.size, stream_) == block.size;
+    const int writeError = written ? 0 : (errno != 0 ? errno : EIO);
+    lock.lock();
+    if (writeError != 0) writeError_ = writeError;
+    spare_.push_back(std::move(block.bytes));
+    changed_.notify_all();
+  }
 }
 
 void TrackFile::HandOver() {
-  Wait();
-  if (failed_) return;
   if (filled_ == 0) return;
-  writing_.swap(filling_);
-  const std::size_t bytes = filled_;
+  const std::size_t size = filled_;
   filled_ = 0;
+  Queue(filling_, size);
   if (filling_.size() < kBlockBytes) filling_.resize(kBlockBytes);
-  written_ = std::async(std::launch::async, [this, bytes] {
-    errno = 0;
-    if (std::fwrite(writing_.data(), 1, bytes, stream_) == bytes) return 0;
-    return errno != 0 ? errno : EIO;
-  });
+}
+
+bool TrackFile::WriteLines(std::string& lines, std::size_t size) {
+  if (failed_ || !stream_) return false;
+  if (size == 0) return true;
+  HandOver();  // what came before goes first
+  if (!failed_) Queue(lines, size);
+  return !failed_;
+}
+
+void TrackFile::Queue(std::string& bytes, std::size_t size) {
+  // A few blocks waiting ride out the system's hiccups (and the emptying of a large old file)
+  // without holding much memory.
+  constexpr std::size_t kMostQueued = 8;
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return queued_.size() < kMostQueued || writeError_ != 0; });
+  if (writeError_ != 0) {
+    Fail(writeError_);
+    return;
+  }
+  queued_.push_back(Block{std::move(bytes), size});
+  changed_.notify_all();
+  if (spare_.empty()) {
+    bytes = std::string();
+  } else {
+    bytes = std::move(spare_.back());
+    spare_.pop_back();
+  }
+}
+
+void TrackFile::StopWriter() {
+  if (!writer_.joinable()) return;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+  }
+  changed_.notify_all();
+  writer_.join();
+  if (writeError_ != 0) Fail(writeError_);
+  queued_.clear();
+  spare_.clear();
 }
 
 bool TrackFile::Close() {
-  if (!stream_) return !failed_;
-  HandOver();
-  Wait();
+  if (!stream_) {
+    StopWriter();
+    return !failed_;
+  }
+  if (!failed_) HandOver();
+  StopWriter();
   errno = 0;
   if (!failed_ && std::fflush(stream_) != 0) Fail(errno);
   errno = 0;
@@ -175,7 +234,6 @@ bool TrackFile::Close() {
   if (failed_ && ownsStream_) CutToLastLine(path_);
   stream_ = nullptr;
   filling_ = std::string();
-  writing_ = std::string();
   filled_ = 0;
   return !failed_;
 }

@@ -3,15 +3,21 @@
 // opened itself is then cut back to its last complete line: whatever went wrong, every line in it
 // is whole.
 //
-// Lines are gathered in a large block; a full block is written by a background task while the next
-// one fills, so that formatting and the system's copying of the data overlap.
+// Lines are gathered in large blocks; full blocks are written, in order, by a writer thread of
+// the file's own while the next ones fill, so that formatting and the system's copying of the data
+// overlap. A few blocks may wait their turn, so that the writer seldom waits for the writer thread.
 #pragma once
 
+#include <condition_variable>
 #include <cstdio>
-#include <future>
+#include <deque>
+#include <filesystem>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 namespace wayloom {
 
@@ -36,17 +42,24 @@ class TrackFile {
 
   // Writes line (without line end) followed by CR LF. False once any write has failed.
   bool WriteLine(std::string_view line);
+  // Writes the first size characters of lines, whole lines with their CR LF ends, by taking the
+  // text over instead of copying it; lines comes back as an empty buffer to be filled again.
+  // False once any write has failed.
+  bool WriteLines(std::string& lines, std::size_t size);
   // Flushes and closes. False when this or any earlier write failed.
   bool Close();
   // The system's reason for the first failure of Open, a write or Close.
   std::error_code Error() const { return error_; }
 
  private:
-  void Start();
-  // Hands the filled block to the background task, after the one before it has been written.
+  void Start(bool emptyFirst);
+  // Queues the filled block for the writer thread, waiting while too many are queued already.
   void HandOver();
-  // Waits for the block being written, noting a failure.
-  void Wait();
+  // Queues size characters of bytes, giving a spare block back in its place.
+  void Queue(std::string& bytes, std::size_t size);
+  // Waits until the writer thread has written every queued block, then stops it.
+  void StopWriter();
+  void WriterLoop();
   void Fail(int errorNumber);
 
   std::FILE* stream_ = nullptr;
@@ -58,8 +71,21 @@ class TrackFile {
   // its capacity; a line longer than the room left makes it grow.
   std::string filling_;
   std::size_t filled_ = 0;
-  std::string writing_;       // the block the background task writes
-  std::future<int> written_;  // the background task's result: 0, or the errno of its failure
+
+  // Shared with the writer thread, under mutex_.
+  struct Block {
+    std::string bytes;
+    std::size_t size = 0;
+  };
+  std::thread writer_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Block> queued_;          // full blocks, oldest first
+  std::vector<std::string> spare_;    // written blocks, to be filled again
+  std::filesystem::path emptyFirst_;  // a regular file the writer thread empties before writing
+  bool emptying_ = false;
+  bool closing_ = false;
+  int writeError_ = 0;  // the errno of the writer thread's first failure
 };
 
 }  // namespace wayloom
