@@ -11,5 +11,6 @@ int main(int argc, char* argv[]) {
   // conditions as the window; the engine's numbers do not depend on it.
   std::setlocale(LC_ALL, "");
   wayloom::InstallStopSignals();
+  wayloom::KeepLargeBlocksMapped();
   return wayloom::RunCli(argc, argv, stdin, outputClosed ? nullptr : stdout, stderr);
 }

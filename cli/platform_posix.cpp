@@ -1,4 +1,7 @@
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <signal.h>
 #include <unistd.h>
 
@@ -56,6 +59,12 @@ StopWake::~StopWake() {
 }
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+void KeepLargeBlocksMapped() {
+#if defined(__GLIBC__)
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);  // the library's first value, now fixed
+#endif
+}
 
 bool GuardStandardStreams() {
   bool outputClosed = false;

@@ -34,6 +34,8 @@ void RestoreConsoleCodePage() { SetConsoleOutputCP(g_consoleOutputCodePage); }
 
 }  // namespace
 
+void KeepLargeBlocksMapped() {}
+
 // Windows gives a process without standard handles the null device for them already.
 bool GuardStandardStreams() {
   // Text mode would write every LF of the track as CR LF, and its CR LF as CR CR LF.

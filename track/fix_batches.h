@@ -52,6 +52,8 @@ class FixBatch {
   // Large enough that starting a thread costs little beside formatting the batch.
   static constexpr std::size_t kCapacity = 8192;
 
+  FixBatch() { fixes_.reserve(kCapacity); }
+
   // A new fix at the end, to be filled in.
   TrackFix& Add() { return fixes_.emplace_back(); }
   bool Full() const { return fixes_.size() >= kCapacity; }

@@ -81,7 +81,7 @@ TrackFile::~TrackFile() {
 void TrackFile::Start(bool emptyFirst) {
   failed_ = false;
   error_.clear();
-  filling_.resize(kBlockBytes);
+  filling_.clear();  // made a block by the first line written
   filled_ = 0;
   queued_.clear();
   closing_ = false;
@@ -134,6 +134,7 @@ bool TrackFile::WriteLine(std::string_view line) {
   if (filled_ + needed > filling_.size()) {
     HandOver();
     if (failed_) return false;
+    if (filling_.size() < kBlockBytes) filling_.resize(kBlockBytes);
     if (needed > filling_.size()) filling_.resize(needed);
   }
   char* out = filling_.data() + filled_;
@@ -175,7 +176,6 @@ void TrackFile::HandOver() {
   const std::size_t size = filled_;
   filled_ = 0;
   Queue(filling_, size);
-  if (filling_.size() < kBlockBytes) filling_.resize(kBlockBytes);
 }
 
 bool TrackFile::WriteLines(std::string& lines, std::size_t size) {
