@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "track/nmea.h"
+#include "track/prefetch.h"
 
 namespace wayloom {
 
@@ -37,7 +38,14 @@ void FixBatch::Format(const CalendarDate* date) {
   ends_.reserve(2 * fixes_.size());
   if (text_.size() < fixes_.size() * kUsualPairSize) text_.resize(fixes_.size() * kUsualPairSize);
   std::size_t used = 0;
-  for (const TrackFix& fix : fixes_) {
+  // The coordinate texts of points out of file order lie anywhere in the POI list: they are
+  // fetched a few fixes ahead.
+  constexpr std::size_t kFetchAhead = 8;
+  for (std::size_t i = 0; i < fixes_.size(); ++i) {
+    if (i + kFetchAhead < fixes_.size()) {
+      PrefetchForReading(fixes_[i + kFetchAhead].longitudeText.data());
+    }
+    const TrackFix& fix = fixes_[i];
     if (text_.size() - used < 2 * (kSentenceCapacity + 2)) {
       text_.resize(std::max(2 * text_.size(), used + 2 * (kSentenceCapacity + 2)));
     }

@@ -15,6 +15,8 @@
 #include <system_error>
 #include <vector>
 
+#include "track/prefetch.h"
+
 namespace wayloom {
 
 struct PoiNode {
@@ -68,10 +70,10 @@ class PoiList {
 
   // Ask the processor to fetch a node, or the texts of a node fetched before, ahead of their use;
   // they change nothing. Reading points out of file order waits on memory otherwise.
-  void PrefetchNode(std::size_t index) const { Prefetch(&nodes_[index]); }
+  void PrefetchNode(std::size_t index) const { PrefetchForReading(&nodes_[index]); }
   void PrefetchTexts(std::size_t index) const {
     const Node node = nodes_[index];
-    Prefetch(Texts(node).data() + (node & kStartMask));
+    PrefetchForReading(Texts(node).data() + (node & kStartMask));
   }
 
   std::size_t size() const { return nodes_.size(); }
@@ -92,14 +94,6 @@ class PoiList {
   static_assert(PoiNode::kCoordinateWidth < 16 && PoiNode::kTextWidth < 128,
                 "the lengths of cut texts fit their bits");
   static Node MakeNode(std::uint64_t start, const PoiView& texts);
-  static void Prefetch(const void* address) {
-#if defined(__GNUC__)
-    __builtin_prefetch(address);
-#else
-    (void)address;
-#endif
-  }
-
   static PoiView Cut(const PoiView& node);
   // Appends the points of the second half of a file read in two halves; their texts become
   // secondText_.
