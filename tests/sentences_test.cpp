@@ -63,25 +63,35 @@ std::string PlainSentence(const std::string& type, double clockMs, const std::st
   return sentence + hex;
 }
 
-// Plain decimals, the "%.5f" texts of extra points, minutes next to a printing threshold, and odd
-// texts.
+// Plain decimals, the "%.5f" texts of extra points, minutes next to a printing threshold, minutes
+// exactly on the half of their last printed digit (fraction m * 0.0000025, m odd, with up to three
+// more zeros), and odd texts.
 std::string CoordinateText(std::mt19937_64& random) {
   std::uniform_real_distribution<double> any(-200.0, 200.0);
   const double whole = std::floor(any(random));
   const double nudge = 1e-7 * static_cast<double>(random() % 20);
   static const char* const kOdd[] = {"",       "-0",    "abc",  " 7",   "1e20",
                                      "-1e-20", "12.5N", "-180", "1e300"};
-  switch (random() % 6) {
+  const std::string sign = random() % 2 ? "-" : "";
+  switch (random() % 8) {
     case 0:
       return Printf("%.6f", any(random));
     case 1:
       return Printf("%.5f", any(random));
-    case 2:  // minutes just below 60
-      return Printf("%.10f", whole + (whole < 0 ? -1 : 1) * (1 - nudge));
+    case 2:  // minutes just below 60, in texts read by their digits and texts converted
+      return Printf(random() % 2 ? "%.10f" : "%.12f", whole + (whole < 0 ? -1 : 1) * (1 - nudge));
     case 3:  // minutes just below 10
       return Printf("%.10f", whole + (1.0 / 6) - nudge);
     case 4:  // minutes near the half of their last printed digit
-      return Printf("%.12f", whole + (std::floor(any(random) * 1000) + 0.5) / 600000.0);
+      return Printf(random() % 2 ? "%.12f" : "%.14f",
+                    whole + (std::floor(any(random) * 1000) + 0.5) / 600000.0);
+    case 5:
+      return sign + std::to_string(random() % 1000) + "." +
+             Printf("%07.0f", static_cast<double>((2 * (random() % 200000) + 1) * 25)) +
+             std::string(random() % 4, '0');
+    case 6:  // up to ten decimals
+      return sign + std::to_string(random() % 1000) + "." +
+             std::to_string(random() % 10000000000).substr(0, 1 + random() % 10);
     default:
       return kOdd[random() % (sizeof kOdd / sizeof kOdd[0])];
   }

@@ -158,10 +158,92 @@ bool WriteMinutes(char* out, double minutes) {
   return false;
 }
 
+// A coordinate text as POI files and extra points have it: a sign or none, at most three digits
+// before the point (leading zeros aside) and at most ten after it.
+struct PlainCoordinate {
+  bool negative = false;       // a minus sign and a digit that is not 0
+  std::uint64_t degrees = 0;   // the digits before the point
+  std::uint64_t fraction = 0;  // the digits after it
+  int decimals = 0;            // how many there are
+};
+
+bool ReadPlainCoordinate(std::string_view text, PlainCoordinate& coordinate) {
+  std::size_t i = 0;
+  const bool minus = !text.empty() && text[0] == '-';
+  if (!text.empty() && (minus || text[0] == '+')) ++i;
+  bool anyDigit = false;
+  while (i < text.size() && text[i] == '0') {
+    ++i;
+    anyDigit = true;
+  }
+  int integerDigits = 0;
+  for (; i < text.size() && static_cast<unsigned char>(text[i] - '0') <= 9; ++i, ++integerDigits) {
+    if (integerDigits == 3) return false;
+    coordinate.degrees = coordinate.degrees * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    anyDigit = true;
+  }
+  if (i < text.size() && text[i] == '.') {
+    for (++i; i < text.size() && static_cast<unsigned char>(text[i] - '0') <= 9; ++i) {
+      if (coordinate.decimals == 10) return false;
+      coordinate.fraction = coordinate.fraction * 10 + static_cast<std::uint64_t>(text[i] - '0');
+      ++coordinate.decimals;
+      anyDigit = true;
+    }
+  }
+  coordinate.negative = minus && (coordinate.degrees != 0 || coordinate.fraction != 0);
+  return anyDigit && i == text.size();
+}
+
+// The minutes of a plain coordinate in ten-thousandths, rounded to the nearest; false on an exact
+// tie. The double the text converts to lies within 6e-14 of its decimal value (below 1000, one
+// rounding), so the minutes computed from it lie within 4e-12 of the exact ones, which are a
+// multiple of 6e-10 minutes (at most ten decimals): away from a tie, both round alike. A tie is
+// left to the conversion, as the double's own error decides it.
+bool PlainMinutes(const PlainCoordinate& coordinate, std::uint64_t& units) {
+  static constexpr std::uint64_t kPowers[] = {
+      1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000, 10000000000};
+  // Exact minutes in ten-thousandths: fraction * 60 * 10^4 / 10^decimals = fraction * 6 * 10^(5 -
+  // decimals).
+  const std::uint64_t sixfold = coordinate.fraction * 6;
+  if (coordinate.decimals <= 5) {
+    units = sixfold * kPowers[5 - coordinate.decimals];
+    return true;
+  }
+  const std::uint64_t divisor = kPowers[coordinate.decimals - 5];
+  const std::uint64_t remainder = sixfold % divisor;
+  units = sixfold / divisor;
+  if (2 * remainder == divisor) return false;
+  if (2 * remainder > divisor) ++units;
+  return true;
+}
+
 // Degrees padded with zeros to degreeWidth digits, minutes as mm.mmmm, a comma, and the hemisphere
 // letter with its comma; returns the end.
 char* WriteCoordinate(char* out, std::string_view text, int degreeWidth, char positiveLetter,
                       char negativeLetter) {
+  // Plain texts are printed from their digits, without converting them.
+  PlainCoordinate plain;
+  std::uint64_t minuteUnits = 0;
+  if (ReadPlainCoordinate(text, plain) && PlainMinutes(plain, minuteUnits)) {
+    std::uint64_t degrees = plain.degrees;
+    if (minuteUnits >= 600000) {  // the minutes round up to a whole degree
+      ++degrees;
+      minuteUnits = 0;
+    }
+    if (degrees < 1000) {
+      if (degreeWidth == 3 || degrees >= 100) *out++ = static_cast<char>('0' + degrees / 100);
+      out = WriteTwoDigits(out, degrees % 100);
+      out = WriteTwoDigits(out, minuteUnits / 10000);
+      *out++ = '.';
+      out = WriteTwoDigits(out, minuteUnits / 100 % 100);
+      out = WriteTwoDigits(out, minuteUnits % 100);
+      *out++ = ',';
+      *out++ = plain.negative ? negativeLetter : positiveLetter;
+      *out++ = ',';
+      return out;
+    }
+  }
+
   const double value = ParseDecimal(text);
   double whole = 0.0;
   const double fraction = SplitWhole(value, whole);
