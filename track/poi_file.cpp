@@ -231,27 +231,84 @@ std::string_view NextToken(std::string_view line, std::size_t& position) {
 // A coordinate counts when its value (as atof reads it) is finite and not 0. A plain decimal of
 // fewer than 300 characters (a sign, digits, a point) lies between 1e-299 and 1e300 unless it is
 // 0, so its digits tell without converting it; anything else is converted.
-bool IsUsableCoordinate(std::string_view token) {
-  if (token.size() < 300) {
-    std::size_t i = !token.empty() && (token[0] == '-' || token[0] == '+') ? 1 : 0;
-    bool point = false;
-    char digits = 0;  // the bitwise OR of the digits' values
-    bool anyDigit = false;
-    for (; i < token.size(); ++i) {
-      const char c = token[i];
-      if (static_cast<unsigned char>(c - '0') <= 9) {
-        digits = static_cast<char>(digits | (c - '0'));
-        anyDigit = true;
-      } else if (c == '.' && !point) {
-        point = true;
-      } else {
-        break;
-      }
+// How a plain decimal (a sign, digits, at most one point) that starts at text[at] runs: where it
+// stops, and whether it has a digit and a digit that is not 0.
+struct PlainDecimal {
+  std::size_t end = 0;
+  bool anyDigit = false;
+  bool nonZero = false;
+};
+
+PlainDecimal ScanPlainDecimal(std::string_view text, std::size_t at) {
+  PlainDecimal scan;
+  std::size_t i = at < text.size() && (text[at] == '-' || text[at] == '+') ? at + 1 : at;
+  bool point = false;
+  char digits = 0;  // the bitwise OR of the digits' values
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (static_cast<unsigned char>(c - '0') <= 9) {
+      digits = static_cast<char>(digits | (c - '0'));
+      scan.anyDigit = true;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
     }
-    if (i == token.size()) return anyDigit && digits != 0;
+  }
+  scan.end = i;
+  scan.nonZero = digits != 0;
+  return scan;
+}
+
+// A plain decimal this short lies between 1e-299 and 1e300 unless it is 0.
+constexpr std::size_t kShortPlainDecimal = 300;
+
+bool IsUsableCoordinate(std::string_view token) {
+  if (token.size() < kShortPlainDecimal) {
+    const PlainDecimal scan = ScanPlainDecimal(token, 0);
+    if (scan.end == token.size()) return scan.anyDigit && scan.nonZero;
   }
   const double value = ParseDecimal(token);
   return value != 0.0 && std::isfinite(value);
+}
+
+// Most lines end in a line feed and start with two plain decimals, a comma after each (or the
+// line's end after the second), and have no NUL byte: their fields are found in one pass over the
+// coordinates. False, having decided nothing, for any other line.
+bool ParseUsualLine(std::string_view piece, bool& usable, PoiView& node) {
+  if (piece.size() <= 2 || piece.back() != '\n') return false;
+  const std::size_t length = piece.size() - 1;  // without the line feed
+  const PlainDecimal longitude = ScanPlainDecimal(piece, 0);
+  if (!longitude.anyDigit || longitude.end >= kShortPlainDecimal || piece[longitude.end] != ',') {
+    return false;
+  }
+  const std::size_t latitudeStart = longitude.end + 1;
+  const PlainDecimal latitude = ScanPlainDecimal(piece, latitudeStart);
+  if (!latitude.anyDigit || latitude.end - latitudeStart >= kShortPlainDecimal ||
+      (latitude.end != length && piece[latitude.end] != ',') ||
+      std::memchr(piece.data() + latitude.end, '\0', piece.size() - latitude.end) != nullptr) {
+    return false;
+  }
+  usable = longitude.nonZero && latitude.nonZero;
+  if (!usable) return true;
+
+  const std::string_view line = piece.substr(0, length);
+  node.szLon = line.substr(0, std::min(longitude.end, PoiNode::kCoordinateWidth));
+  node.szLat =
+      line.substr(latitudeStart, std::min(latitude.end - latitudeStart, PoiNode::kCoordinateWidth));
+  node.szDescription = std::string_view();
+  node.szExtra = std::string_view();
+  if (latitude.end == length) return true;
+  std::size_t start = latitude.end + 1;
+  std::size_t end = line.find(',', start);
+  if (end == std::string_view::npos) end = length;
+  node.szDescription = line.substr(start, std::min(end - start, PoiNode::kTextWidth));
+  if (end == length) return true;
+  start = end + 1;
+  end = line.find(',', start);
+  if (end == std::string_view::npos) end = length;
+  node.szExtra = line.substr(start, std::min(end - start, PoiNode::kTextWidth));
+  return true;
 }
 
 }  // namespace
@@ -386,6 +443,9 @@ bool PoiList::operator==(const PoiList& other) const {
 }
 
 bool ParsePoiLine(std::string_view piece, PoiView& node) {
+  bool usable = false;
+  if (ParseUsualLine(piece, usable, node)) return usable;
+
   // Line texts are C strings: a NUL byte ends the line.
   std::string_view line = piece.substr(0, piece.find('\0'));
   if (line.size() > 2) line.remove_suffix(1);  // the line feed, or the last character of the file
