@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "track/number_text.h"
+#include "track/short_copy.h"
 
 namespace wayloom {
 namespace {
@@ -313,12 +314,40 @@ bool ParseUsualLine(std::string_view piece, bool& usable, PoiView& node) {
 
 }  // namespace
 
+namespace {
+
+std::size_t TextBytes(const PoiView& texts) {
+  return texts.szLon.size() + texts.szLat.size() + texts.szDescription.size() +
+         texts.szExtra.size();
+}
+
+// Writes the four texts one after another at out.
+void CopyTexts(const PoiView& texts, char* out) {
+  for (std::string_view text : {texts.szLon, texts.szLat, texts.szDescription, texts.szExtra}) {
+    out = CopyShort(out, text.data(), text.size());
+  }
+}
+
+}  // namespace
+
+void TextBuffer::Reserve(std::size_t bytes) {
+  if (bytes > capacity_) Grow(bytes);
+}
+
+void TextBuffer::Grow(std::size_t needed) {
+  const std::size_t capacity = std::max({needed, 2 * capacity_, std::size_t{4096}});
+  std::unique_ptr<char[]> data(new char[capacity]);  // not zero-filled: every byte is written
+  if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);
+  data_ = std::move(data);
+  capacity_ = capacity;
+}
+
 // The points of the second half of a file read in two halves, before they join the list. Their
 // texts stay where they are: the list takes them over as its second text buffer.
 struct PoiHalf {
   void Reserve(std::size_t bytes) {
     try {
-      text.reserve(bytes);
+      text.Reserve(bytes);
       nodes.reserve(bytes / 4 + 1);
     } catch (const std::bad_alloc&) {
       // Then the half grows as it is read.
@@ -328,17 +357,13 @@ struct PoiHalf {
   void Append(const PoiView& node) {
     const PoiView cut = PoiList::Cut(node);
     const std::size_t textSize = text.size();
-    const std::uint64_t end = textSize + cut.szLon.size() + cut.szLat.size() +
-                              cut.szDescription.size() + cut.szExtra.size();
-    if ((end & ~PoiList::kStartMask) != 0) throw std::bad_alloc();
+    const std::size_t textBytes = TextBytes(cut);
+    if (((textSize + textBytes) & ~PoiList::kStartMask) != 0) throw std::bad_alloc();
     nodes.push_back(PoiList::MakeNode(textSize, cut) | PoiList::kSecondText);
     try {
-      for (std::string_view piece : {cut.szLon, cut.szLat, cut.szDescription, cut.szExtra}) {
-        text += piece;
-      }
+      CopyTexts(cut, text.Extend(textBytes));
     } catch (const std::bad_alloc&) {
       nodes.pop_back();
-      text.resize(textSize);
       throw;
     }
   }
@@ -347,7 +372,7 @@ struct PoiHalf {
   // unchanged, when memory runs out.
   void JoinTo(PoiList& list) { list.AppendHalf(*this); }
 
-  std::string text;
+  TextBuffer text;
   std::vector<PoiList::Node> nodes;
 };
 
@@ -365,8 +390,8 @@ PoiList::Node PoiList::MakeNode(std::uint64_t start, const PoiView& texts) {
 
 void PoiList::StartWithBlankTail() {
   nodes_.clear();
-  text_.clear();
-  secondText_.clear();
+  text_.Clear();
+  secondText_.Clear();
   nodes_.push_back(MakeNode(0, PoiView{}));
 }
 
@@ -380,18 +405,13 @@ PoiView PoiList::Cut(const PoiView& node) {
 void PoiList::AppendPoint(const PoiView& node) {
   const PoiView cut = Cut(node);
   const std::size_t textSize = text_.size();
-  const std::uint64_t end = textSize + cut.szLon.size() + cut.szLat.size() +
-                            cut.szDescription.size() + cut.szExtra.size();
+  const std::uint64_t end = textSize + TextBytes(cut);
   if ((end & ~kStartMask) != 0) throw std::bad_alloc();  // more text than a node can point into
   nodes_.push_back(MakeNode(end, PoiView{}));
   try {
-    text_ += cut.szLon;
-    text_ += cut.szLat;
-    text_ += cut.szDescription;
-    text_ += cut.szExtra;
+    CopyTexts(cut, text_.Extend(TextBytes(cut)));
   } catch (const std::bad_alloc&) {
     nodes_.pop_back();
-    text_.resize(textSize);
     throw;
   }
   nodes_[nodes_.size() - 2] = MakeNode(textSize, cut);
@@ -410,7 +430,7 @@ void PoiList::ReserveForFile(std::size_t fileBytes) {
   // Every point takes at least four bytes of the file ("1,1" and its line end) and never more text
   // than the file holds. Capacity that is never written costs address space, not memory.
   try {
-    text_.reserve(fileBytes);
+    text_.Reserve(fileBytes);
     nodes_.reserve(fileBytes / 4 + 2);
   } catch (const std::bad_alloc&) {
     // Then the list grows as it is read.

@@ -10,9 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "track/prefetch.h"
@@ -52,6 +54,41 @@ struct PoiView {
 };
 
 struct PoiHalf;
+
+// The texts of POI nodes, one after another. It grows by appending, without the zero-filling and
+// the per-call cost of a string's: a file's texts arrive a few bytes at a time, by the million.
+class TextBuffer {
+ public:
+  TextBuffer() = default;
+  TextBuffer(TextBuffer&& other) noexcept { *this = std::move(other); }
+  TextBuffer& operator=(TextBuffer&& other) noexcept {
+    data_ = std::move(other.data_);
+    size_ = std::exchange(other.size_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
+    return *this;
+  }
+
+  // Makes room for this many bytes in all. Throws std::bad_alloc when memory runs out.
+  void Reserve(std::size_t bytes);
+  // Where the next count bytes go, to be written at once; they count from now on. Throws
+  // std::bad_alloc, the buffer unchanged, when memory runs out.
+  char* Extend(std::size_t count) {
+    if (count > capacity_ - size_) Grow(size_ + count);
+    char* const at = data_.get() + size_;
+    size_ += count;
+    return at;
+  }
+  void Clear() { size_ = 0; }
+  std::size_t size() const { return size_; }
+  std::string_view View() const { return std::string_view(data_.get(), size_); }
+
+ private:
+  void Grow(std::size_t needed);
+
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
 
 // The POI list: the points in file order followed by exactly one blank node (the blank tail), which
 // stands for no point and shows as the empty last row of the source table. The texts of the nodes
@@ -99,13 +136,13 @@ class PoiList {
   // secondText_.
   friend struct PoiHalf;
   void AppendHalf(PoiHalf& half);
-  const std::string& Texts(Node node) const {
-    return (node & kSecondText) != 0 ? secondText_ : text_;
+  std::string_view Texts(Node node) const {
+    return (node & kSecondText) != 0 ? secondText_.View() : text_.View();
   }
 
   std::vector<Node> nodes_;
-  std::string text_;
-  std::string secondText_;  // the texts of the second half of a file read in two halves
+  TextBuffer text_;
+  TextBuffer secondText_;  // the texts of the second half of a file read in two halves
 };
 
 // Lines are read in pieces of at most this many characters (after CR LF has become LF), as a
