@@ -109,6 +109,8 @@ bool TrackFile::Open(const std::string& path) {
     Fail(openError);
     return false;
   }
+  // Blocks are written whole: a stream buffer would only split each in two writes.
+  std::setvbuf(stream_, nullptr, _IONBF, 0);
   emptyFirst_ = name;
   Start(regularFile);
   return true;
