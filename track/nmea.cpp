@@ -202,8 +202,8 @@ bool ReadPlainCoordinate(std::string_view text, PlainCoordinate& coordinate) {
 bool PlainMinutes(const PlainCoordinate& coordinate, std::uint64_t& units) {
   static constexpr std::uint64_t kPowers[] = {
       1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000, 10000000000};
-  // Exact minutes in ten-thousandths: fraction * 60 * 10^4 / 10^decimals = fraction * 6 * 10^(5 -
-  // decimals).
+  // The exact minutes in ten-thousandths are fraction * 60 * 10^4 / 10^decimals, which is
+  // fraction * 6 * 10^(5 - decimals).
   const std::uint64_t sixfold = coordinate.fraction * 6;
   if (coordinate.decimals <= 5) {
     units = sixfold * kPowers[5 - coordinate.decimals];
