@@ -851,15 +851,33 @@ const char* const kSplitKey = "window/split";
 
 }  // namespace
 
+std::vector<CTrackDlg::KeptEdit> CTrackDlg::KeptEdits() const {
+  return {{kSourceKey, m_sourceEdit}, {kDestKey, m_destEdit},
+          {kPeriodKey, m_periodEdit}, {kSpeedupKey, m_speedupEdit},
+          {kSpeedKey, m_speedEdit},   {kDwellKey, m_dwellEdit},
+          {kStartKey, m_startEdit},   {kSentencesKey, m_sentencesEdit},
+          {kNoiseKey, m_noiseEdit},   {kSeedKey, m_seedEdit}};
+}
+
+std::vector<CTrackDlg::KeptBox> CTrackDlg::KeptBoxes() const {
+  return {{kReorderKey, m_reorderBox},
+          {kExtraKey, m_extraPointsBox},
+          {kDatedKey, m_dateBox},
+          {kLoopKey, m_loopBox},
+          {kReceiverKey, m_receiverBox}};
+}
+
 void CTrackDlg::RestoreSettings(QSettings& settings) {
-  const auto text = [&](const char* key, QLineEdit* edit) {
-    if (settings.contains(QLatin1String(key))) edit->setText(settings.value(key).toString());
-  };
-  const auto box = [&](const char* key, QCheckBox* check) {
-    if (settings.contains(QLatin1String(key))) check->setChecked(settings.value(key).toBool());
-  };
-  text(kSourceKey, m_sourceEdit);
-  text(kDestKey, m_destEdit);
+  for (const KeptEdit& kept : KeptEdits()) {
+    if (settings.contains(QLatin1String(kept.key))) {
+      kept.edit->setText(settings.value(kept.key).toString());
+    }
+  }
+  for (const KeptBox& kept : KeptBoxes()) {
+    if (settings.contains(QLatin1String(kept.key))) {
+      kept.box->setChecked(settings.value(kept.key).toBool());
+    }
+  }
   // The step edit takes digits only, and so does what it is given back.
   const QString step = settings.value(kStepKey).toString();
   int end = 0;
@@ -868,10 +886,6 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
       m_stepEdit->validator()->validate(checked, end) == QValidator::Acceptable) {
     m_stepEdit->setText(step);
   }
-  text(kPeriodKey, m_periodEdit);
-  box(kReorderKey, m_reorderBox);
-  box(kExtraKey, m_extraPointsBox);
-  box(kDatedKey, m_dateBox);
   const QDate date = QDate::fromString(settings.value(kDateKey).toString(), Qt::ISODate);
   if (date.isValid()) m_dateEdit->setDate(date);
   const int target = settings.value(kTargetKey, 0).toInt();
@@ -881,15 +895,6 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
   }
   m_liveAddress->setText(m_liveAddressText[m_liveTargetShown]);
   if (target > 0 && target < m_liveTarget->count()) m_liveTarget->setCurrentIndex(target);
-  text(kSpeedupKey, m_speedupEdit);
-  box(kLoopKey, m_loopBox);
-  box(kReceiverKey, m_receiverBox);
-  text(kSpeedKey, m_speedEdit);
-  text(kDwellKey, m_dwellEdit);
-  text(kStartKey, m_startEdit);
-  text(kSentencesKey, m_sentencesEdit);
-  text(kNoiseKey, m_noiseEdit);
-  text(kSeedKey, m_seedEdit);
   UpdateData(true);
   // The size, within what the screen has room for.
   const QSize size = settings.value(kSizeKey).toSize();
@@ -904,13 +909,9 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
 }
 
 void CTrackDlg::SaveSettings(QSettings& settings) const {
-  settings.setValue(kSourceKey, m_sourceEdit->text());
-  settings.setValue(kDestKey, m_destEdit->text());
+  for (const KeptEdit& kept : KeptEdits()) settings.setValue(kept.key, kept.edit->text());
+  for (const KeptBox& kept : KeptBoxes()) settings.setValue(kept.key, kept.box->isChecked());
   settings.setValue(kStepKey, m_stepEdit->text());
-  settings.setValue(kPeriodKey, m_periodEdit->text());
-  settings.setValue(kReorderKey, m_reorderBox->isChecked());
-  settings.setValue(kExtraKey, m_extraPointsBox->isChecked());
-  settings.setValue(kDatedKey, m_dateBox->isChecked());
   settings.setValue(kDateKey, m_dateEdit->date().toString(Qt::ISODate));
   const int target = m_liveTarget->currentIndex();
   settings.setValue(kTargetKey, target);
@@ -918,15 +919,6 @@ void CTrackDlg::SaveSettings(QSettings& settings) const {
   for (int i = 0; i < 3; ++i) {
     settings.setValue(addressKeys[i], i == target ? m_liveAddress->text() : m_liveAddressText[i]);
   }
-  settings.setValue(kSpeedupKey, m_speedupEdit->text());
-  settings.setValue(kLoopKey, m_loopBox->isChecked());
-  settings.setValue(kReceiverKey, m_receiverBox->isChecked());
-  settings.setValue(kSpeedKey, m_speedEdit->text());
-  settings.setValue(kDwellKey, m_dwellEdit->text());
-  settings.setValue(kStartKey, m_startEdit->text());
-  settings.setValue(kSentencesKey, m_sentencesEdit->text());
-  settings.setValue(kNoiseKey, m_noiseEdit->text());
-  settings.setValue(kSeedKey, m_seedEdit->text());
   settings.setValue(kSizeKey, size());
   settings.setValue(kSplitKey, m_splitter->saveState());
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <vector>
 
 #include "dialog/file_chooser.h"
 #include "live/live_session.h"
@@ -77,6 +78,19 @@ class CTrackDlg : public QDialog {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // The edits and boxes that are remembered as they stand, with their settings keys: the one list
+  // both RestoreSettings and SaveSettings go through.
+  struct KeptEdit {
+    const char* key;
+    QLineEdit* edit;
+  };
+  struct KeptBox {
+    const char* key;
+    QCheckBox* box;
+  };
+  std::vector<KeptEdit> KeptEdits() const;
+  std::vector<KeptBox> KeptBoxes() const;
+
   class WindowPrompter;
   class BoxStates;
   class ProgressWindow;

@@ -205,9 +205,9 @@ bool TrackEngine::WritePoint(double clockMs, std::size_t row) {
   if (m_trackEnded) return false;
   TrackFix& fix = NewFix(clockMs);
   fix.poiIndex = row;
-  const PoiView point = (*m_poiList)[row];
-  fix.latitudeText = point.szLat.substr(0, Table::kCellReadLimit);
-  fix.longitudeText = point.szLon.substr(0, Table::kCellReadLimit);
+  const RowCoordinates texts = RowTexts(row);  // the node read once for both
+  fix.latitudeText = texts.latitude;
+  fix.longitudeText = texts.longitude;
   return FixAdded();
 }
 

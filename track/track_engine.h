@@ -171,11 +171,14 @@ class TrackEngine {
   // give (cut as a cell read cuts them) from the list itself, so the table is needed only where
   // someone looks at it.
   std::size_t SourceRows() const { return m_poiList ? m_poiList->size() : 1; }
-  std::string_view RowLatitude(std::size_t row) const {
-    return (*m_poiList)[row].szLat.substr(0, Table::kCellReadLimit);
-  }
-  std::string_view RowLongitude(std::size_t row) const {
-    return (*m_poiList)[row].szLon.substr(0, Table::kCellReadLimit);
+  struct RowCoordinates {
+    std::string_view latitude;
+    std::string_view longitude;
+  };
+  RowCoordinates RowTexts(std::size_t row) const {
+    const PoiView point = (*m_poiList)[row];
+    return {point.szLat.substr(0, Table::kCellReadLimit),
+            point.szLon.substr(0, Table::kCellReadLimit)};
   }
   // The writer the option boxes choose, between the two showings of the source table.
   void WriteChosenTrack();

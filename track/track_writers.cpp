@@ -27,7 +27,8 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   }
   const std::size_t lastPointRow = rows - 2;
   const auto rowPoint = [this](std::size_t row) {
-    return GeoPoint{ParseDecimal(RowLatitude(row)), ParseDecimal(RowLongitude(row))};
+    const RowCoordinates texts = RowTexts(row);
+    return GeoPoint{ParseDecimal(texts.latitude), ParseDecimal(texts.longitude)};
   };
   // A point once written is where the next stretch starts and the next search measures from.
   const auto moveTo = [this](const GeoPoint& point) {
@@ -70,7 +71,10 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
       if (nextFileRow > lastPointRow) break;
       target = nextFileRow++;
     }
-    if (extraPoints) clockMs = WriteExtraPoints(clockMs, RowLatitude(target), RowLongitude(target));
+    if (extraPoints) {
+      const RowCoordinates texts = RowTexts(target);
+      clockMs = WriteExtraPoints(clockMs, texts.latitude, texts.longitude);
+    }
     goOn = WritePoint(clockMs, target);
     clockMs += stepMs;
     moveTo(rowPoint(target));
