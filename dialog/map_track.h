@@ -83,7 +83,6 @@ class MapTrack : public wayloom::TrackListener, public wayloom::ReceiverListener
   // The least detailed level that strays from the track by at most half a pixel of worldPerPixel
   // world units (level 0 holds every fix).
   const Level& LevelFor(double worldPerPixel) const;
-  std::size_t LevelCount() const { return m_levels.size(); }
   // The usual distance between two fixes in a row (the median), in world units.
   double TypicalStep() const { return m_typicalStep; }
 

@@ -45,7 +45,6 @@ class CTrackMap : public QWidget {
   // The view: where a world point is on the widget, and back; pixels per world unit.
   QPointF ScreenPos(const WorldPoint& point) const;
   WorldPoint WorldAt(const QPointF& pixel) const;
-  double Scale() const { return m_scale; }
   void ZoomAt(const QPointF& pixel, double factor);
   void PanBy(const QPointF& pixels);
 
