@@ -79,6 +79,7 @@ TEST_F(Engine, EveryReferenceTrackIsWrittenHeardListedAndThePointsShownAgain) {
         !(fields >> source >> kind >> step >> period >> reference))
       continue;
     listed.insert(reference);
+    if (kind == "receiver") continue;  // the receiver's own golden test reads these
     const std::string track = Track(ReadFile(kData + source), kind.find("closest") == 0,
                                     kind.find("extra") != std::string::npos, step, period);
     EXPECT_EQ(track, ReadFile(kData + reference)) << reference;

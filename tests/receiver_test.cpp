@@ -31,6 +31,28 @@ double Metres(double latA, double lonA, double latB, double lonB, double& azimut
   return metres;
 }
 
+// The receiver-mode reference tracks of tests/data/references, made again through the command line
+// with their options: default sentences, noise with a seed and every sentence kind in closest
+// order, dwell across midnight and the year's end, and a route over the antimeridian.
+TEST(ReceiverCli, EveryReceiverReferenceTrackIsMadeAgainByteForByte) {
+  const std::string data = WAYLOOM_TEST_DATA "/";
+  std::ifstream list(data + "references");
+  int compared = 0;
+  for (std::string line; std::getline(list, line);) {
+    std::istringstream fields(line);
+    std::string source, kind, step, period, reference;
+    if (!(fields >> source >> kind >> step >> period >> reference) || kind != "receiver") continue;
+    std::vector<std::string> arguments{"--quiet", "--period", period};
+    for (std::string option; fields >> option;) arguments.push_back(option);
+    arguments.insert(arguments.end(), {data + source, "-"});
+    const test::CliRun run = test::InvokeCli(arguments);
+    EXPECT_EQ(run.status, kExitOk) << reference << ": " << run.err;
+    EXPECT_EQ(run.out, test::ReadFile(data + reference)) << reference;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 4);
+}
+
 TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
   struct Case {
     std::vector<GeoPoint> route;
