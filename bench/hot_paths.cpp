@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "track/closest_index.h"
-#include "track/closest_search.h"
-#include "track/fix_sentences.h"
-#include "track/nmea.h"
-#include "track/number_text.h"
-#include "track/poi_file.h"
-#include "track/receiver.h"
+#include "base/number_text.h"
+#include "motion/receiver.h"
+#include "route/closest_index.h"
+#include "route/closest_search.h"
+#include "sentences/fix_sentences.h"
+#include "sentences/nmea.h"
+#include "sources/poi_file.h"
 
 namespace wayloom {
 namespace {

@@ -16,9 +16,9 @@
 #include <fstream>
 #include <string>
 
+#include "base/host.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
-#include "track/host.h"
 
 namespace {
 

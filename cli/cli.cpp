@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/platform.h"
+#include "base/calendar.h"
+#include "base/number_text.h"
 #include "cli/receiver_run.h"
-#include "live/live_feed.h"
-#include "live/pacer.h"
-#include "live/pty_link.h"
-#include "live/tcp_server.h"
-#include "track/calendar.h"
-#include "track/number_text.h"
-#include "track/track_engine.h"
+#include "motion/track_engine.h"
+#include "outputs/live/live_feed.h"
+#include "outputs/live/pacer.h"
+#include "outputs/live/pty_link.h"
+#include "outputs/live/tcp_server.h"
+#include "platform/platform.h"
 
 #ifndef WAYLOOM_VERSION
 #define WAYLOOM_VERSION "1.0"

@@ -18,11 +18,6 @@ constexpr int kExitInterrupted = 130;  // stopped by SIGINT, SIGTERM or SIGHUP
 // closed) and stderr.
 int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, std::FILE* err);
 
-// Makes SIGINT, SIGTERM and SIGHUP (Ctrl-C, Ctrl-Break and a closing console on Windows) ask a
-// running command to stop: while the POI file is read, at the overwrite question, after the
-// current sentence pair, or in a live wait.
-void InstallStopSignals();
-
 // Whether both names lead to the same file or device once every link is followed: DEST against the
 // --pty LINK, which must be checked after the link exists.
 bool SameCanonicalPath(const std::string& first, const std::string& second);

@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "cli/platform.h"
+#include "platform/platform.h"
 
 int main(int argc, char* argv[]) {
   // First, before anything opens a file that could take the place of a closed standard stream.

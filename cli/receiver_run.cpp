@@ -5,16 +5,16 @@
 #include <filesystem>
 #include <memory>
 
+#include "base/number_text.h"
 #include "cli/cli.h"
-#include "cli/platform.h"
-#include "live/live_feed.h"
-#include "live/pty_link.h"
-#include "live/tcp_server.h"
-#include "live/udp_sender.h"
-#include "track/number_text.h"
-#include "track/poi_file.h"
-#include "track/receiver_track.h"
-#include "track/track_file.h"
+#include "job/receiver_track.h"
+#include "outputs/live/live_feed.h"
+#include "outputs/live/pty_link.h"
+#include "outputs/live/tcp_server.h"
+#include "outputs/live/udp_sender.h"
+#include "outputs/track_file.h"
+#include "platform/platform.h"
+#include "sources/poi_file.h"
 
 namespace wayloom {
 namespace {

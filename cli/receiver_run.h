@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "track/calendar.h"
-#include "track/host.h"
-#include "track/receiver_settings.h"
+#include "base/calendar.h"
+#include "base/host.h"
+#include "job/receiver_settings.h"
 
 namespace wayloom {
 

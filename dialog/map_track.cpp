@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "track/number_text.h"
+#include "base/number_text.h"
 
 namespace {
 

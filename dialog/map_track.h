@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "track/host.h"
-#include "track/receiver_track.h"
-#include "track/table.h"
+#include "base/host.h"
+#include "job/receiver_track.h"
+#include "motion/table.h"
 
 // A place on the map's square world of side 1 (Web Mercator): x grows east from longitude -180,
 // y grows south from latitude kMaxLatitude.

@@ -2,7 +2,7 @@
 // No.
 #pragma once
 
-#include "track/host.h"
+#include "base/host.h"
 
 class QWidget;
 

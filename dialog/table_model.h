@@ -7,7 +7,7 @@
 #include <QString>
 #include <string_view>
 
-#include "track/table.h"
+#include "motion/table.h"
 
 // The engine changes its tables without telling anyone, so the model can be detached while it
 // works: a detached model shows no rows and no columns, whatever the table holds. Attach() shows

@@ -38,7 +38,7 @@
 #include "dialog/message_box_prompter.h"
 #include "dialog/table_model.h"
 #include "dialog/track_map.h"
-#include "live/pacer.h"
+#include "outputs/live/pacer.h"
 
 namespace {
 

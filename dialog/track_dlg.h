@@ -7,11 +7,11 @@
 #include <memory>
 #include <vector>
 
+#include "base/host.h"
 #include "dialog/file_chooser.h"
-#include "live/live_session.h"
-#include "track/host.h"
-#include "track/receiver_settings.h"
-#include "track/track_engine.h"
+#include "job/live_session.h"
+#include "job/receiver_settings.h"
+#include "motion/track_engine.h"
 
 class QAction;
 class QCheckBox;

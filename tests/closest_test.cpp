@@ -2,7 +2,7 @@
 // choice, on point sets that make ties, zero coordinates and distances beyond the search bound.
 #include "tests/test_support.h"
 
-#include "track/closest_index.h"
+#include "route/closest_index.h"
 
 namespace wayloom::test {
 

@@ -1,6 +1,6 @@
 // The stretch planner of the extra points, on its own: directions, distances, steps, speed, course
 // and increments from the two ends of a stretch.
-#include "track/extra_points.h"
+#include "motion/extra_points.h"
 #include "tests/test_support.h"
 
 namespace wayloom {

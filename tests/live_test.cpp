@@ -9,8 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "live/pacer.h"
-#include "live/tcp_server.h"
+#include "outputs/live/pacer.h"
+#include "outputs/live/tcp_server.h"
 #include "tests/test_support.h"
 
 namespace wayloom::test {

@@ -1,8 +1,8 @@
 // Tracks long enough to be formatted in many batches, on several threads: the sentences must come
 // out whole and in track order, and a stop must end the track exactly where it was asked for.
 
+#include "motion/fix_batches.h"
 #include "tests/test_support.h"
-#include "track/fix_batches.h"
 
 namespace wayloom {
 namespace {

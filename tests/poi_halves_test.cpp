@@ -1,7 +1,7 @@
 // A large POI file is read in two halves at once; the list must be the one a single reading gives.
 
+#include "sources/poi_file.h"
 #include "tests/test_support.h"
-#include "track/poi_file.h"
 
 namespace wayloom::test {
 

@@ -5,9 +5,10 @@
 
 #include <GeographicLib/Geodesic.hpp>
 
+#include "motion/receiver.h"
+#include "route/route.h"
+#include "sentences/fix_sentences.h"
 #include "tests/test_support.h"
-#include "track/fix_sentences.h"
-#include "track/route.h"
 
 namespace wayloom {
 namespace {

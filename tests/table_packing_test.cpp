@@ -1,6 +1,6 @@
 // Rows of the tables the window shows, packed where that is shorter.
+#include "motion/table.h"
 #include "tests/test_support.h"
-#include "track/table.h"
 
 namespace wayloom {
 namespace {

@@ -1,6 +1,6 @@
 #include "tests/test_support.h"
 
-#include "track/nmea.h"
+#include "sentences/nmea.h"
 
 #include <chrono>
 #include <random>

@@ -24,12 +24,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/calendar.h"
+#include "base/host.h"
+#include "base/number_text.h"
 #include "cli/cli.h"
-#include "track/calendar.h"
-#include "track/host.h"
-#include "track/nmea.h"
-#include "track/number_text.h"
-#include "track/track_engine.h"
+#include "motion/track_engine.h"
+#include "sentences/nmea.h"
 
 namespace wayloom::test {
 

@@ -1,0 +1,171 @@
+#include "motion/receiver.h"
+
+#include <GeographicLib/Geodesic.hpp>
+#include <GeographicLib/Math.hpp>
+#include <cmath>
+#include <utility>
+
+namespace wayloom {
+namespace {
+
+const GeographicLib::Geodesic& Wgs84() { return GeographicLib::Geodesic::WGS84(); }
+
+// An azimuth of -180 to 180 as a course of 0 to below 360, as it prints with three decimals.
+double CourseFromAzimuth(double azimuth) {
+  double course = azimuth < 0.0 ? azimuth + 360.0 : azimuth;
+  if (!(course < 359.9995)) course = 0.0;
+  return course;
+}
+
+std::int64_t MsOf(double seconds) { return std::llround(seconds * 1000.0); }
+
+}  // namespace
+
+ReceiverNoise::ReceiverNoise(double sigmaMetres, std::uint64_t seed)
+    : sigmaMetres_(sigmaMetres), random_(seed) {}
+
+void ReceiverNoise::NormalPair(double& first, double& second) {
+  // Marsaglia's polar method on 53-bit uniform numbers.
+  for (;;) {
+    const double u = static_cast<double>(random_() >> 11) * 0x1.0p-52 - 1.0;
+    const double v = static_cast<double>(random_() >> 11) * 0x1.0p-52 - 1.0;
+    const double s = u * u + v * v;
+    if (s > 0.0 && s < 1.0) {
+      const double factor = std::sqrt(-2.0 * std::log(s) / s);
+      first = u * factor;
+      second = v * factor;
+      return;
+    }
+  }
+}
+
+void ReceiverNoise::Apply(double elapsedSeconds, double& latitude, double& longitude) {
+  if (sigmaMetres_ <= 0.0) return;
+  double east = 0.0;
+  double north = 0.0;
+  NormalPair(east, north);
+  if (!started_) {
+    eastMetres_ = sigmaMetres_ * east;
+    northMetres_ = sigmaMetres_ * north;
+    started_ = true;
+  } else {
+    // Keeps the standard deviation sigma whatever the step: x' = a x + sigma sqrt(1 - a^2) n.
+    const double kept = std::exp(-std::fabs(elapsedSeconds) / kCorrelationSeconds);
+    const double fresh = sigmaMetres_ * std::sqrt(1.0 - kept * kept);
+    eastMetres_ = kept * eastMetres_ + fresh * east;
+    northMetres_ = kept * northMetres_ + fresh * north;
+  }
+  const double metres = std::sqrt(eastMetres_ * eastMetres_ + northMetres_ * northMetres_);
+  if (metres == 0.0) return;
+  const double azimuth = GeographicLib::Math::atan2d(eastMetres_, northMetres_);
+  double lat = 0.0;
+  double lon = 0.0;
+  Wgs84().Direct(latitude, longitude, azimuth, metres, lat, lon);
+  latitude = lat;
+  longitude = lon;
+}
+
+FixStream::FixStream(std::vector<GeoPoint> route, const ReceiverMotion& motion,
+                     std::int64_t startClockMs)
+    : route_(std::move(route)),
+      motion_(motion),
+      noise_(motion.noiseMetres, motion.seed),
+      roundStartMs_(startClockMs) {
+  StartOver();  // the first round: no fixes before it, so the clock starts at startClockMs
+}
+
+void FixStream::StartOver() {
+  roundStartMs_ += MsOf(static_cast<double>(tick_) * motion_.periodSeconds);
+  tick_ = 0;
+  roundOver_ = route_.empty();
+  moved_ = false;
+  lastFixSeconds_ = -1.0;
+  from_ = 0;
+  arrivedSeconds_ = 0.0;
+  courseDegrees_ = 0.0;
+  StartStretch();
+  // Before it leaves the first point the receiver already faces the way it will go.
+  if (hasStretch_) {
+    double lat = 0.0;
+    double lon = 0.0;
+    double azimuth = 0.0;
+    line_.Position(0.0, lat, lon, azimuth);
+    courseDegrees_ = CourseFromAzimuth(azimuth);
+  }
+}
+
+void FixStream::StartStretch() {
+  hasStretch_ = false;
+  // A point at the same place as the one before adds no time: no stretch and no dwell.
+  for (to_ = from_ + 1; to_ < route_.size(); ++to_) {
+    const GeoPoint& a = route_[from_];
+    const GeoPoint& b = route_[to_];
+    line_ = Wgs84().InverseLine(a.latitude, a.longitude, b.latitude, b.longitude);
+    stretchMetres_ = line_.Distance();
+    if (stretchMetres_ > 0.0) {
+      hasStretch_ = true;
+      return;
+    }
+  }
+}
+
+void FixStream::PositionAt(double secondsIntoRound, Fix& fix) const {
+  const double leaves = arrivedSeconds_ + motion_.dwellSeconds;
+  fix.courseDegrees = courseDegrees_;
+  if (!hasStretch_ || secondsIntoRound < leaves) {
+    fix.latitude = route_[from_].latitude;
+    fix.longitude = route_[from_].longitude;
+    // Standing at a point, except at the very moment of arriving at the last one without a dwell.
+    fix.speedKnots =
+        !hasStretch_ && moved_ && motion_.dwellSeconds == 0.0 ? motion_.speedKnots : 0.0;
+    return;
+  }
+  double metres = (secondsIntoRound - leaves) * motion_.speedMetresPerSecond;
+  if (metres > stretchMetres_) metres = stretchMetres_;
+  double azimuth = 0.0;
+  line_.Position(metres, fix.latitude, fix.longitude, azimuth);
+  fix.speedKnots = motion_.speedKnots;
+  fix.courseDegrees = CourseFromAzimuth(azimuth);
+}
+
+void FixStream::Emit(std::int64_t clockMs, Fix& fix) {
+  const double elapsed = anyFix_ ? static_cast<double>(clockMs - lastClockMs_) / 1000.0 : 0.0;
+  noise_.Apply(elapsed, fix.latitude, fix.longitude);
+  fix.clockMs = clockMs;
+  lastClockMs_ = clockMs;
+  anyFix_ = true;
+}
+
+bool FixStream::Next(Fix& fix) {
+  if (roundOver_) return false;
+  const double seconds = static_cast<double>(tick_) * motion_.periodSeconds;
+  // Travel on to the stretch (or the last point) that this time falls in.
+  while (hasStretch_ && seconds >= arrivedSeconds_ + motion_.dwellSeconds +
+                                       stretchMetres_ / motion_.speedMetresPerSecond) {
+    double lat = 0.0;
+    double lon = 0.0;
+    double azimuth = 0.0;
+    line_.Position(stretchMetres_, lat, lon, azimuth);
+    courseDegrees_ = CourseFromAzimuth(azimuth);
+    arrivedSeconds_ += motion_.dwellSeconds + stretchMetres_ / motion_.speedMetresPerSecond;
+    from_ = to_;
+    moved_ = true;
+    StartStretch();
+  }
+  if (hasStretch_ || seconds <= arrivedSeconds_ + motion_.dwellSeconds) {
+    PositionAt(seconds, fix);
+    lastFixSeconds_ = seconds;
+    ++tick_;
+    Emit(roundStartMs_ + MsOf(seconds), fix);
+    return true;
+  }
+  // The last point was reached between two fixes of the period: one more fix, on it, then.
+  roundOver_ = true;
+  const std::int64_t arrivalMs = roundStartMs_ + MsOf(arrivedSeconds_);
+  if (lastFixSeconds_ >= arrivedSeconds_ || (anyFix_ && arrivalMs <= lastClockMs_)) return false;
+  PositionAt(arrivedSeconds_, fix);
+  Emit(arrivalMs, fix);
+  return true;
+}
+
+}  // namespace wayloom

@@ -1,0 +1,333 @@
+#include "motion/track_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+#include "base/number_text.h"
+
+namespace wayloom {
+namespace {
+
+// Every how many sentence pairs a progress report goes out.
+constexpr std::uint64_t kProgressInterval = 4096;
+
+}  // namespace
+
+TrackEngine::TrackEngine(Prompter& prompter, OptionStates& options)
+    : m_prompter(prompter), m_options(options) {
+  m_batchesAtOnce = std::max<std::size_t>(2, std::thread::hardware_concurrency()) + 1;
+}
+
+void TrackEngine::CreateTrack() {
+  LoadPoiFile();
+  if (m_sourceMustBeRead && m_loadStatus != PoiReadStatus::kOk) {
+    m_summary = TrackSummary{};
+    m_summary.outcome = m_loadStatus == PoiReadStatus::kStopped ? TrackOutcome::kStoppedReading
+                                                                : TrackOutcome::kSourceUnread;
+    m_summary.nextClockMs = m_trackStartMs;
+    FillSourceTable();
+    return;
+  }
+  WriteChosenTrack();
+}
+
+void TrackEngine::RepeatTrack() { WriteChosenTrack(); }
+
+void TrackEngine::WriteChosenTrack() {
+  FillSourceTable();
+  const bool reorder = m_options.ReorderTicked();
+  const bool extraPoints = m_options.ExtraPointsTicked();
+  if (reorder && extraPoints) {
+    WriteClosestExtraTrack();
+  } else if (reorder) {
+    WriteClosestTrack();
+  } else if (extraPoints) {
+    WriteExtraTrack();
+  } else {
+    WritePlainTrack();
+  }
+  FillSourceTable();
+}
+
+void TrackEngine::LoadPoiFile() {
+  FreePoiList();
+  PoiList list;
+  PoiReadDetails details;
+  if (m_sourceMustBeRead && m_progress) {
+    details.stopRequested = [this] { return m_progress->StopRequested(); };
+  }
+  m_loadStatus = ReadPoiFile(m_strSourceFile, list, details);
+  m_sourceUtf16 = details.utf16ByteOrderMark;
+  switch (m_loadStatus) {
+    case PoiReadStatus::kNoMemoryForList:
+      m_prompter.ShowMessage("Argh ! Out of memory making the POI list");
+      return;
+    case PoiReadStatus::kCannotOpen:
+      m_prompter.ShowFailure("Error can't open the input file\n" + m_strSourceFile, details.error);
+      break;
+    case PoiReadStatus::kReadError:
+      m_prompter.ShowFailure("Error reading the input file\n" + m_strSourceFile, details.error);
+      break;
+    case PoiReadStatus::kOutOfMemory:
+      m_prompter.ShowMessage(
+          "Argh! Out of memory making the POI list.\nThe nearby POI list will be incomplete.");
+      break;
+    case PoiReadStatus::kOk:
+    case PoiReadStatus::kStopped:
+      break;
+  }
+  m_poiList = std::move(list);
+  ++m_poiListVersion;
+}
+
+void TrackEngine::FreePoiList() {
+  m_poiList.reset();
+  ++m_poiListVersion;
+}
+
+void TrackEngine::FillSourceTable() {
+  // The writers leave the source table as it is, so a table that already shows this POI list is
+  // shown again as it stands.
+  if (m_keepTables && m_sourceTableShowsList != m_poiListVersion) {
+    RebuildSourceTable();
+    m_sourceTableShowsList = m_poiListVersion;
+  }
+  if (m_poiList) {
+    m_dCurLat = m_dRefLat;
+    m_dCurLon = m_dRefLon;
+  }
+}
+
+void TrackEngine::RebuildSourceTable() {
+  m_sourceTable.DeleteAllRows();
+  while (m_sourceTable.ColumnCount() > 0) m_sourceTable.DeleteFirstColumn();
+  m_sourceTable.AddColumn(0, "Latitude", 100);
+  m_sourceTable.AddColumn(1, "Longitude", 100);
+  m_sourceTable.AddColumn(2, "Description", 260);
+  m_sourceTable.AddColumn(3, "Distance", 95);
+
+  if (!m_poiList) {
+    m_sourceTable.InsertRow(0, "Poi list is empty");
+    return;
+  }
+  // The distance is measured from the reference position, and none is shown while the reference
+  // has a coordinate of exactly 0 (as it always has): then the points need not be converted.
+  const bool showsDistance = m_dRefLat != 0.0 && m_dRefLon != 0.0;
+  m_dCurLat = m_dRefLat;  // PlanarOffset measures from the current position
+  m_dCurLon = m_dRefLon;
+  m_sourceTable.Reserve(m_poiList->size());
+  std::string distance;
+  for (std::size_t row = 0; row < m_poiList->size(); ++row) {
+    const PoiView node = (*m_poiList)[row];
+    m_sourceTable.InsertRow(row, node.szLat);
+    m_sourceTable.SetCell(row, 1, node.szLon);
+    m_sourceTable.SetCell(row, 2, node.szDescription);
+    double east = 0.0;
+    double north = 0.0;
+    if (showsDistance &&
+        PlanarOffset(ParseDecimal(node.szLon), ParseDecimal(node.szLat), east, north)) {
+      distance.clear();
+      AppendFixed(distance, std::sqrt(east * east + north * north) * 0.001, 3);
+      distance += " km";
+      m_sourceTable.SetCell(row, 3, distance);
+    }
+  }
+}
+
+bool TrackEngine::PlanarOffset(double longitude, double latitude, double& eastMetres,
+                               double& northMetres) const {
+  return wayloom::PlanarOffset(GeoPoint{m_dCurLat, m_dCurLon}, longitude, latitude, eastMetres,
+                               northMetres);
+}
+
+void TrackEngine::WritePlainTrack() {
+  if (!OpenTrack()) return;
+  const std::size_t rows = SourceRows();
+  if (rows >= 3) {  // at least two points above the blank last row
+    const double stepMs = m_periodSeconds * 1000.0;
+    double clockMs = m_trackStartMs;
+    for (std::size_t row = 0; row + 1 < rows; ++row) {
+      if (!WritePoint(clockMs, row)) break;
+      clockMs += stepMs;
+    }
+  }
+  CloseTrack();
+}
+
+bool TrackEngine::OpenTrack() {
+  m_periodSeconds = ParseDecimal(m_strTimePeriod);
+  if (m_periodSeconds == 0.0) m_periodSeconds = 1.0;
+  m_stepMetres = ParseDecimal(m_strStepDistance);
+  if (m_stepMetres == 0.0) m_stepMetres = 100.0;
+  m_summary = TrackSummary{};
+  m_summary.pointsRead = m_poiList && !m_poiList->empty() ? m_poiList->size() - 1 : 0;
+  m_summary.nextClockMs = m_trackStartMs;
+  m_trackEnded = false;
+  m_lastFixWritten.reset();
+
+  if (!m_writeTrackFile) {
+    // Nothing to open: the listener has the track.
+  } else if (m_outputStream) {
+    m_trackFile.Attach(m_outputStream);
+  } else {
+    // Writing the track over its own POI file, under any of its names, would lose both.
+    if (SameFile(m_strSourceFile, m_strDestFile)) {
+      m_prompter.ShowMessage("Error the output file is the input file\n" + m_strDestFile);
+      m_summary.outcome = TrackOutcome::kOpenFailed;
+      return false;
+    }
+    if (DestinationExists(m_strDestFile) &&
+        !m_prompter.AskYesNo("The output file already exists\noverwrite ?")) {
+      m_summary.outcome = TrackOutcome::kDeclined;
+      return false;
+    }
+    if (!m_trackFile.Open(m_strDestFile)) {
+      m_prompter.ShowFailure("Error can't open output file \n" + m_strDestFile,
+                             m_trackFile.Error());
+      m_summary.outcome = TrackOutcome::kOpenFailed;
+      return false;
+    }
+  }
+  ResetOutputTable();
+  return true;
+}
+
+void TrackEngine::ResetOutputTable() {
+  m_nmeaTable.DeleteAllRows();
+  while (m_nmeaTable.ColumnCount() > 0) m_nmeaTable.DeleteFirstColumn();
+  m_nmeaTable.AddColumn(0, "NMEA strings", 500);
+}
+
+bool TrackEngine::WritePoint(double clockMs, std::size_t row) {
+  if (m_trackEnded) return false;
+  TrackFix& fix = NewFix(clockMs);
+  fix.poiIndex = row;
+  const RowCoordinates texts = RowTexts(row);  // the node read once for both
+  fix.latitudeText = texts.latitude;
+  fix.longitudeText = texts.longitude;
+  return FixAdded();
+}
+
+bool TrackEngine::WriteExtraPoint(double clockMs, double latitude, double longitude) {
+  if (m_trackEnded) return false;
+  TrackFix& fix = NewFix(clockMs);
+  fix.extraPoint = true;
+  fix.latitude = latitude;
+  fix.longitude = longitude;
+  return FixAdded();
+}
+
+TrackFix& TrackEngine::NewFix(double clockMs) {
+  TrackFix& fix = m_batches.Filling().Add();
+  fix.clockMs = clockMs;
+  fix.speedKnots = m_dSpeed;
+  fix.courseDegrees = m_dCourse;
+  return fix;
+}
+
+bool TrackEngine::FixAdded() {
+  if (m_batches.Filling().Full()) {
+    m_batches.Submit(m_rmcDate ? &*m_rmcDate : nullptr, false);
+    WriteFormattedBatches(false);
+  }
+  return !m_trackEnded;
+}
+
+void TrackEngine::WriteFormattedBatches(bool waitForAll) {
+  while (m_batches.Pending() > 0 && !m_trackEnded &&
+         (waitForAll || m_batches.Pending() >= m_batchesAtOnce || m_batches.OldestReady())) {
+    WriteBatch(m_batches.TakeOldest());
+  }
+}
+
+void TrackEngine::WriteBatch(FixBatch& batch) {
+  // The file takes the batch's lines over as they stand, as far as the track gets, unless a
+  // listener must see each pair only after it went to the file.
+  const bool wholeBatch = m_writeTrackFile && !m_listener;
+  const TrackFix* last = nullptr;  // the last pair built and sent out, written or not
+  std::size_t sentOut = 0;
+  for (std::size_t i = 0; i < batch.Size() && !m_trackEnded; ++i) {
+    const TrackFix& fix = batch.Fix(i);
+    last = &fix;
+    ++sentOut;
+    const std::string_view gga = batch.Gga(i);
+    const std::string_view rmc = batch.Rmc(i);
+    if (m_keepTables) {
+      m_nmeaTable.AppendRow(gga);
+      m_nmeaTable.AppendRow(rmc);
+    }
+    if (m_writeTrackFile && !wholeBatch &&
+        (!m_trackFile.WriteLine(gga) || !m_trackFile.WriteLine(rmc))) {
+      m_trackEnded = true;
+      m_summary.outcome = TrackOutcome::kWriteFailed;
+      break;
+    }
+    m_summary.sentencesWritten += 2;
+    if (!fix.extraPoint) ++m_summary.pointsWritten;
+    m_summary.nextClockMs = fix.clockMs + m_periodSeconds * 1000.0;
+    if (m_listener) {
+      if (fix.extraPoint) {
+        m_listener->OnPosition(fix.latitude, fix.longitude, TrackListener::kExtraPoint);
+      } else {
+        m_listener->OnPosition(ParseDecimal(fix.latitudeText), ParseDecimal(fix.longitudeText),
+                               fix.poiIndex);
+      }
+      m_listener->OnSentencePair(fix.clockMs, gga, rmc);
+    }
+    if (m_summary.sentencesWritten % (2 * kProgressInterval) == 0) ReportProgress();
+    if (m_progress && m_progress->StopRequested()) {
+      m_trackEnded = true;
+      m_summary.outcome = TrackOutcome::kStopped;
+    }
+  }
+  if (wholeBatch && !m_trackFile.WriteLines(batch.Lines(), batch.LinesSize(sentOut))) {
+    m_trackEnded = true;
+    m_summary.outcome = TrackOutcome::kWriteFailed;
+  }
+  if (last) m_lastFixWritten = *last;
+}
+
+void TrackEngine::ReportProgress() {
+  if (!m_progress) return;
+  TrackProgress progress;
+  progress.pointsDone = m_summary.pointsWritten;
+  progress.pointsTotal = m_summary.pointsRead;
+  progress.sentencesWritten = m_summary.sentencesWritten;
+  m_progress->Report(progress);
+}
+
+void TrackEngine::SetRmcDate(const std::optional<CalendarDate>& date) { m_rmcDate = date; }
+
+void TrackEngine::CloseTrack() {
+  // The last batch is seldom full: it is formatted here, on this thread.
+  if (!m_trackEnded && !m_batches.Filling().Empty()) {
+    m_batches.Submit(m_rmcDate ? &*m_rmcDate : nullptr, true);
+  }
+  WriteFormattedBatches(true);
+  m_batches.Clear();
+  if (m_lastFixWritten) {
+    // The sentences formatted ahead of a track that ended early never went out: the course and
+    // speed carried to the next track are those of the last pair written.
+    const TrackFix& last = *m_lastFixWritten;
+    if (m_trackEnded) {
+      m_dSpeed = last.speedKnots;
+      m_dCourse = last.courseDegrees;
+    }
+    const FixTexts texts(last);
+    m_szLastLat.assign(texts.latitude);
+    m_szLastLon.assign(texts.longitude);
+  }
+  const bool closed = !m_writeTrackFile || m_trackFile.Close();
+  if (!closed) m_summary.outcome = TrackOutcome::kWriteFailed;
+  if (m_summary.outcome == TrackOutcome::kWriteFailed) {
+    m_prompter.ShowFailure("Error writing output file \n" + m_strDestFile, m_trackFile.Error());
+  } else if (m_summary.outcome == TrackOutcome::kNotRun) {
+    m_summary.outcome = TrackOutcome::kWritten;
+  }
+  ReportProgress();
+}
+
+}  // namespace wayloom

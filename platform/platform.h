@@ -1,0 +1,60 @@
+// What the command line needs from the operating system, gathered in one place: the signals that
+// ask a running command to stop, a descriptor that live waits watch for them, the state of the
+// standard streams, the null device, and the words for the system's error numbers.
+// platform_posix.cpp and platform_windows.cpp implement it; the rest of the command line is the
+// same everywhere.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <system_error>
+
+namespace wayloom {
+
+// Makes SIGINT, SIGTERM and SIGHUP (Ctrl-C, Ctrl-Break and a closing console on Windows) ask a
+// running command to stop: while the POI file is read, at the overwrite question, after the
+// current sentence pair, or in a live wait.
+void InstallStopSignals();
+
+// Whether a stop was asked for since InstallStopSignals: SIGINT, SIGTERM or SIGHUP, and on Windows
+// Ctrl-C, Ctrl-Break or a closing console.
+bool StopRequested();
+
+// While it lives, a descriptor that becomes readable when a stop is requested, so that a wait on
+// sockets ends at once; -1 when none could be made (and always on Windows).
+class StopWake {
+ public:
+  StopWake();
+  ~StopWake();
+  StopWake(const StopWake&) = delete;
+  StopWake& operator=(const StopWake&) = delete;
+  int Fd() const { return fds_[0]; }
+
+ private:
+  int fds_[2];
+};
+
+// Whether a person at a terminal or console can answer what is asked on stream: false for files,
+// pipes and the null device.
+bool IsTerminal(std::FILE* stream);
+
+// Puts the null device on each of the three standard descriptors that is closed, so that no file
+// or socket opened later takes its place (and the track or a message lands in the wrong file).
+// True when standard output was one of them: it is then no place to write a track to. Then
+// readies them: standard output takes the track byte for byte (no CR added before a LF), and
+// messages reach a console as UTF-8, the encoding of file names inside the program.
+bool GuardStandardStreams();
+
+// Asks the C library to give large freed blocks back to the system at once. The GNU C library
+// otherwise raises the size it maps blocks from to the largest one freed, and later blocks of
+// that size stay in the heap after they are freed: the peak of a closest-order track of a large
+// file rose by a quarter once the file was read in two halves. Nothing to do elsewhere.
+void KeepLargeBlocksMapped();
+
+// The device that takes whatever is written to it and keeps none of it.
+const char* NullDevice();
+
+// The system's reason in a few English words, whatever the locale ("no such file or folder").
+std::string ReasonText(std::error_code reason);
+
+}  // namespace wayloom

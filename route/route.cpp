@@ -1,0 +1,46 @@
+#include "route/route.h"
+
+#include <cmath>
+
+#include "base/number_text.h"
+#include "route/closest_index.h"
+
+namespace wayloom {
+
+ReceiverRoute MakeReceiverRoute(const PoiList& list, bool closestOrder) {
+  ReceiverRoute route;
+  std::vector<GeoPoint>& points = route.points;
+  const std::size_t count = list.empty() ? 0 : list.size() - 1;
+  points.reserve(count);
+  route.poiIndices.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const PoiView node = list[i];
+    points.push_back(GeoPoint{ParseDecimal(node.szLat), ParseDecimal(node.szLon)});
+    route.poiIndices.push_back(i);
+  }
+  if (!closestOrder || count < 3) return route;
+
+  // The same search the closest-order tracks make: from the first point, each time to the nearest
+  // point not yet visited, measured from the point just reached.
+  const std::vector<GeoPoint> filePoints = points;
+  ClosestPointIndex remaining(std::vector<GeoPoint>(filePoints.begin() + 1, filePoints.end()));
+  for (std::size_t i = 1; i < count; ++i) {
+    route.poiIndices[i] = remaining.TakeClosest(points[i - 1]) + 1;
+    points[i] = filePoints[route.poiIndices[i]];
+  }
+  return route;
+}
+
+std::string RouteProblem(const std::vector<GeoPoint>& route) {
+  for (std::size_t i = 0; i < route.size(); ++i) {
+    const GeoPoint& p = route[i];
+    if (!(std::fabs(p.latitude) <= 90.0) || !(std::fabs(p.longitude) <= 180.0)) {
+      return "point " + std::to_string(i + 1) + " of the route (latitude " +
+             FormatFixed(p.latitude, 6) + ", longitude " + FormatFixed(p.longitude, 6) +
+             ") lies off the Earth: latitudes run from -90 to 90, longitudes from -180 to 180";
+    }
+  }
+  return {};
+}
+
+}  // namespace wayloom
