@@ -1,5 +1,7 @@
 #include "base/calendar.h"
 
+#include "base/units.h"
+
 namespace wayloom {
 namespace {
 
@@ -13,12 +15,6 @@ bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 4
 int DaysInMonth(int year, int month) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// Whole-number division rounding down, for negative counts too.
-std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 }  // namespace

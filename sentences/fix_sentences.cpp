@@ -6,12 +6,12 @@
 #include <utility>
 
 #include "base/number_text.h"
+#include "base/units.h"
+#include "sentences/fields.h"
 #include "sentences/nmea.h"
 
 namespace wayloom {
 namespace {
-
-constexpr std::int64_t kMsPerDay = 86400000;
 
 struct Satellite {
   int prn;
@@ -31,40 +31,29 @@ constexpr std::size_t kPerGsv = 4;
 // VDOP.
 constexpr std::string_view kDops = "2.19,1.25,1.80";
 
-// value in at least width digits, zero padded.
-void AppendDigits(std::string& out, std::int64_t value, int width) {
-  const std::string digits = std::to_string(value);
-  for (int pad = static_cast<int>(digits.size()); pad < width; ++pad) out += '0';
-  out += digits;
-}
+// Room for the longest sentence a receiver sends, before its checksum and line end.
+constexpr std::size_t kLineCapacity = 2 * kFixedTextCapacity + 64;
 
 // dd(d)mm.mmmmm and the hemisphere, each with its comma. The value is rounded to whole
 // hundred-thousandths of a minute first, so a minute never prints as 60.
-void AppendCoordinate(std::string& out, double degrees, int degreeDigits, char positive,
-                      char negative) {
-  const auto units = static_cast<std::int64_t>(std::round(std::fabs(degrees) * 6000000.0));
-  AppendDigits(out, units / 6000000, degreeDigits);
-  const std::int64_t minuteUnits = units % 6000000;
-  AppendDigits(out, minuteUnits / 100000, 2);
-  out += '.';
-  AppendDigits(out, minuteUnits % 100000, 5);
-  out += ',';
-  out += degrees < 0.0 && units != 0 ? negative : positive;
-  out += ',';
+char* WriteCoordinate(char* out, double degrees, int degreeDigits, char positive, char negative) {
+  const auto units = static_cast<std::uint64_t>(std::round(std::fabs(degrees) * 6000000.0));
+  return WriteCoordinateField<5>(out, units / 6000000, units % 6000000, degreeDigits,
+                                 degrees < 0.0 && units != 0 ? negative : positive);
 }
 
-void AppendPosition(std::string& out, const Fix& fix) {
-  AppendCoordinate(out, fix.latitude, 2, 'N', 'S');
-  AppendCoordinate(out, fix.longitude, 3, 'E', 'W');
+char* WritePosition(char* out, const Fix& fix) {
+  out = WriteCoordinate(out, fix.latitude, 2, 'N', 'S');
+  return WriteCoordinate(out, fix.longitude, 3, 'E', 'W');
 }
 
-std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+char* WriteNumber(char* out, double value, int decimals) {
+  return out + WriteFixed(out, value, decimals);
 }
 
-void Close(std::string& out, std::size_t start) {
-  CloseSentence(out, start);
+// Closes the sentence in line (from its start to end) and appends it, with CR LF, to out.
+void Close(std::string& out, char* line, char* end) {
+  out.append(line, CloseSentence(line, end));
   out += "\r\n";
 }
 
@@ -104,35 +93,34 @@ bool ParseSentenceList(std::string_view text, std::vector<SentenceKind>& kinds,
 
 FixSentences::FixSentences(std::vector<SentenceKind> kinds, const CalendarDate& date)
     : kinds_(std::move(kinds)), dayZero_(DaysFromDate(date)) {
-  gsa_ = "$GPGSA,A,3,";
+  char line[kLineCapacity];
+  char* out = WriteText(line, "$GPGSA,A,3,");
   for (std::size_t i = 0; i < 12; ++i) {
-    if (i < kUsed) AppendDigits(gsa_, kSky[i].prn, 2);
-    gsa_ += ',';
+    if (i < kUsed) out = WriteDigits(out, static_cast<std::uint64_t>(kSky[i].prn), 2);
+    *out++ = ',';
   }
-  gsa_ += kDops;
-  CloseSentence(gsa_, 0);
+  Close(gsa_, line, WriteText(out, kDops));
 
   constexpr std::size_t kInView = std::size(kSky);
   gsvCount_ = (kInView + kPerGsv - 1) / kPerGsv;
   for (std::size_t part = 0; part < gsvCount_; ++part) {
-    const std::size_t start = gsv_.size();
-    gsv_ += "$GPGSV,";
-    AppendDigits(gsv_, static_cast<std::int64_t>(gsvCount_), 1);
-    gsv_ += ',';
-    AppendDigits(gsv_, static_cast<std::int64_t>(part + 1), 1);
-    gsv_ += ',';
-    AppendDigits(gsv_, static_cast<std::int64_t>(kInView), 2);
+    out = WriteText(line, "$GPGSV,");
+    out = WriteDigits(out, gsvCount_, 1);
+    *out++ = ',';
+    out = WriteDigits(out, part + 1, 1);
+    *out++ = ',';
+    out = WriteDigits(out, kInView, 2);
     for (std::size_t i = part * kPerGsv; i < kInView && i < (part + 1) * kPerGsv; ++i) {
-      gsv_ += ',';
-      AppendDigits(gsv_, kSky[i].prn, 2);
-      gsv_ += ',';
-      AppendDigits(gsv_, kSky[i].elevationDegrees, 2);
-      gsv_ += ',';
-      AppendDigits(gsv_, kSky[i].azimuthDegrees, 3);
-      gsv_ += ',';
-      AppendDigits(gsv_, kSky[i].snrDb, 2);
+      const Satellite& satellite = kSky[i];
+      for (const auto& [value, width] : {std::pair{satellite.prn, 2},
+                                         {satellite.elevationDegrees, 2},
+                                         {satellite.azimuthDegrees, 3},
+                                         {satellite.snrDb, 2}}) {
+        *out++ = ',';
+        out = WriteDigits(out, static_cast<std::uint64_t>(value), width);
+      }
     }
-    Close(gsv_, start);
+    Close(gsv_, line, out);
   }
 }
 
@@ -140,89 +128,66 @@ std::string_view FixSentences::Sentence(std::size_t i) const {
   return std::string_view(text_).substr(starts_[i], starts_[i + 1] - starts_[i] - 2);
 }
 
-void FixSentences::AppendDated(SentenceKind kind, const Fix& fix, double msOfDay,
-                               const CalendarDate& date) {
-  const std::size_t start = text_.size();
-  if (kind == SentenceKind::kRmc) {
-    text_ += "$GPRMC,";
-    AppendTimeField(msOfDay, text_);
-    text_ += "A,";
-    AppendPosition(text_, fix);
-    AppendFixed(text_, fix.speedKnots, 2);
-    text_ += ',';
-    AppendFixed(text_, fix.courseDegrees, 3);
-    text_ += ',';
-    AppendDigits(text_, date.day, 2);
-    AppendDigits(text_, date.month, 2);
-    AppendDigits(text_, date.year % 100, 2);
-    text_ += ",,";
-  } else {  // ZDA
-    text_ += "$GPZDA,";
-    AppendTimeField(msOfDay, text_);
-    AppendDigits(text_, date.day, 2);
-    text_ += ',';
-    AppendDigits(text_, date.month, 2);
-    text_ += ',';
-    AppendDigits(text_, date.year, 4);
-    text_ += ",00,00";
+char* FixSentences::WriteSentence(SentenceKind kind, const Fix& fix, std::uint64_t msOfDay,
+                                  const CalendarDate& date, char* out) {
+  switch (kind) {
+    case SentenceKind::kRmc:
+      out = WriteTimeField(WriteText(out, "$GPRMC,"), msOfDay);
+      out = WritePosition(WriteText(out, "A,"), fix);
+      out = WriteNumber(out, fix.speedKnots, 2);
+      *out++ = ',';
+      out = WriteNumber(out, fix.courseDegrees, 3);
+      *out++ = ',';
+      return WriteText(WriteDdmmyy(out, date), ",,");
+    case SentenceKind::kZda:
+      out = WriteTimeField(WriteText(out, "$GPZDA,"), msOfDay);
+      out = WriteDigits(out, static_cast<std::uint64_t>(date.day), 2);
+      *out++ = ',';
+      out = WriteDigits(out, static_cast<std::uint64_t>(date.month), 2);
+      *out++ = ',';
+      out = WriteDigits(out, static_cast<std::uint64_t>(date.year), 4);
+      return WriteText(out, ",00,00");
+    case SentenceKind::kGga:
+      out = WriteTimeField(WriteText(out, "$GPGGA,"), msOfDay);
+      return WriteText(WritePosition(out, fix), kGgaFixFields);
+    case SentenceKind::kGll:
+      out = WritePosition(WriteText(out, "$GPGLL,"), fix);
+      return WriteText(WriteTimeField(out, msOfDay), "A,A");
+    case SentenceKind::kVtg:
+      out = WriteNumber(WriteText(out, "$GPVTG,"), fix.courseDegrees, 3);
+      out = WriteNumber(WriteText(out, ",T,,M,"), fix.speedKnots, 2);
+      out = WriteNumber(WriteText(out, ",N,"), fix.speedKnots * kKilometresPerNauticalMile, 2);
+      return WriteText(out, ",K,A");
+    case SentenceKind::kGsa:
+    case SentenceKind::kGsv:
+      break;
   }
-  Close(text_, start);
+  return out;
 }
 
 std::string_view FixSentences::Build(const Fix& fix) {
   text_.clear();
   count_ = 0;
-  const std::int64_t day = FloorDivide(fix.clockMs, kMsPerDay);
-  const double msOfDay = static_cast<double>(fix.clockMs - day * kMsPerDay);
-  const CalendarDate date = DateFromDays(dayZero_ + day);
+  const DayAndTime split = SplitDays(fix.clockMs);
+  const auto msOfDay = static_cast<std::uint64_t>(split.msOfDay);
+  const CalendarDate date = DateFromDays(dayZero_ + split.day);
   const auto mark = [this] { starts_[count_++] = text_.size(); };
+  char line[kLineCapacity];
   for (const SentenceKind kind : kinds_) {
-    const std::size_t start = text_.size();
-    switch (kind) {
-      case SentenceKind::kRmc:
-      case SentenceKind::kZda:
+    if (kind == SentenceKind::kGsa) {  // the constellation's sentences are made once
+      mark();
+      text_ += gsa_;
+    } else if (kind == SentenceKind::kGsv) {
+      for (std::size_t i = 0, from = 0; i < gsvCount_; ++i) {
         mark();
-        AppendDated(kind, fix, msOfDay, date);
-        continue;
-      case SentenceKind::kGga:
-        mark();
-        text_ += "$GPGGA,";
-        AppendTimeField(msOfDay, text_);
-        AppendPosition(text_, fix);
-        text_ += kGgaFixFields;
-        break;
-      case SentenceKind::kGll:
-        mark();
-        text_ += "$GPGLL,";
-        AppendPosition(text_, fix);
-        AppendTimeField(msOfDay, text_);
-        text_ += "A,A";
-        break;
-      case SentenceKind::kVtg:
-        mark();
-        text_ += "$GPVTG,";
-        AppendFixed(text_, fix.courseDegrees, 3);
-        text_ += ",T,,M,";
-        AppendFixed(text_, fix.speedKnots, 2);
-        text_ += ",N,";
-        AppendFixed(text_, fix.speedKnots * 1.852, 2);
-        text_ += ",K,A";
-        break;
-      case SentenceKind::kGsa:
-        mark();
-        text_ += gsa_;
-        text_ += "\r\n";
-        continue;
-      case SentenceKind::kGsv:
-        for (std::size_t i = 0, from = 0; i < gsvCount_; ++i) {
-          mark();
-          const std::size_t end = gsv_.find('\n', from) + 1;
-          text_.append(gsv_, from, end - from);
-          from = end;
-        }
-        continue;
+        const std::size_t end = gsv_.find('\n', from) + 1;
+        text_.append(gsv_, from, end - from);
+        from = end;
+      }
+    } else {
+      mark();
+      Close(text_, line, WriteSentence(kind, fix, msOfDay, date, line));
     }
-    Close(text_, start);
   }
   starts_[count_] = text_.size();
   return text_;

@@ -47,8 +47,10 @@ class FixSentences {
   static constexpr std::size_t kMostSentences = 9;
 
  private:
-  // RMC or ZDA, the two sentences that carry the date.
-  void AppendDated(SentenceKind kind, const Fix& fix, double msOfDay, const CalendarDate& date);
+  // Writes the sentence of kind (not GSA or GSV) for fix at out, without its checksum; returns
+  // its end.
+  static char* WriteSentence(SentenceKind kind, const Fix& fix, std::uint64_t msOfDay,
+                             const CalendarDate& date, char* out);
 
   std::vector<SentenceKind> kinds_;
   std::int64_t dayZero_;

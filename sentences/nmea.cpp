@@ -6,11 +6,11 @@
 
 #include "base/number_text.h"
 #include "base/short_copy.h"
+#include "base/units.h"
+#include "sentences/fields.h"
 
 namespace wayloom {
 namespace {
-
-constexpr double kMsPerDay = 86400000.0;
 
 // 2^52: from here on every double is a whole number.
 constexpr double kTwoPow52 = 4503599627370496.0;
@@ -75,87 +75,39 @@ thread_local Memo tLongitudeField;
 thread_local Memo tMotionFields;
 thread_local Memo tDateFields;
 
-// Writes value with at least width digits, zero padded; returns the end.
-char* WriteDigits(char* out, std::int64_t value, int width) {
-  char digits[20];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0);
-  for (int pad = count; pad < width; ++pad) *out++ = '0';
-  while (count > 0) *out++ = digits[--count];
-  return out;
-}
+// The clock rounded to a whole millisecond (a clock that is not finite counts as midnight of day
+// 0), as its day and its time of day. Days beyond the reach of a 64-bit count of milliseconds
+// (hundreds of thousands of years) are counted in a double.
+struct ClockDay {
+  double day = 0.0;
+  std::uint64_t msOfDay = 0;
+};
 
-char* WriteText(char* out, std::string_view text) {
-  return CopyShort(out, text.data(), text.size());
-}
-
-// "00" to "99": two digits at a time.
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-char* WriteTwoDigits(char* out, std::uint64_t value) {
-  std::memcpy(out, kDigitPairs + 2 * value, 2);
-  return out + 2;
-}
-
-// The time of day of a whole-millisecond clock: from 0 up to (not including) one day.
-double TimeOfDayMs(double ms) {
-  if (ms >= 0.0 && ms < kMsPerDay) return ms;
-  if (std::fabs(ms) < kTwoPow52) {  // a whole number that an integer holds exactly
-    std::int64_t timeOfDay = static_cast<std::int64_t>(ms) % static_cast<std::int64_t>(kMsPerDay);
-    if (timeOfDay < 0) timeOfDay += static_cast<std::int64_t>(kMsPerDay);
-    return static_cast<double>(timeOfDay);
-  }
-  double timeOfDay = std::fmod(ms, kMsPerDay);
-  if (timeOfDay < 0) timeOfDay += kMsPerDay;
-  return timeOfDay;
-}
-
-// How many days the clock lies after day 0 (negative: before), as the time field counts it: of the
-// clock rounded to a whole millisecond, the part that the time of day leaves.
-double DayOffset(double clockMs) {
-  if (!std::isfinite(clockMs)) return 0.0;
+ClockDay SplitClock(double clockMs) {
+  if (!std::isfinite(clockMs)) return {};
   const double ms = RoundHalfEven(clockMs);
-  return (ms - TimeOfDayMs(ms)) / kMsPerDay;
-}
-
-// hhmmss.sss and a comma; returns the end.
-char* WriteTimeField(char* out, double clockMs) {
-  const double ms = TimeOfDayMs(std::isfinite(clockMs) ? RoundHalfEven(clockMs) : 0.0);
-  const auto total = static_cast<std::uint64_t>(ms);
-  out = WriteTwoDigits(out, total / 3600000);
-  out = WriteTwoDigits(out, total / 60000 % 60);
-  out = WriteTwoDigits(out, total / 1000 % 60);
-  *out++ = '.';
-  *out++ = static_cast<char>('0' + total % 1000 / 100);
-  out = WriteTwoDigits(out, total % 100);
-  *out++ = ',';
-  return out;
-}
-
-// Minutes (above 0, below 60) as mm.mmmm, the way "%.4f" prints them with a leading zero below
-// 10, in the seven characters at out; true when they print as 60.0000, a whole degree.
-bool WriteMinutes(char* out, double minutes) {
-  std::uint64_t units = 0;
-  if (RoundScaled(minutes, 4, units)) {
-    if (units >= 600000) return true;
-    out = WriteTwoDigits(out, units / 10000);
-    *out++ = '.';
-    out = WriteTwoDigits(out, units / 100 % 100);
-    WriteTwoDigits(out, units % 100);
-    return false;
+  if (std::fabs(ms) < kTwoPow52) {  // a whole number that an integer holds exactly
+    const DayAndTime split = SplitDays(static_cast<std::int64_t>(ms));
+    return {static_cast<double>(split.day), static_cast<std::uint64_t>(split.msOfDay)};
   }
+  const auto msPerDay = static_cast<double>(kMsPerDay);
+  double timeOfDay = std::fmod(ms, msPerDay);
+  if (timeOfDay < 0) timeOfDay += msPerDay;
+  return {(ms - timeOfDay) / msPerDay, static_cast<std::uint64_t>(timeOfDay)};
+}
+
+// Minutes (above 0, below 60) in ten-thousandths, rounded the way "%.4f" prints them; 600000 when
+// they print as 60.0000, a whole degree.
+std::uint64_t MinuteUnits(double minutes) {
+  std::uint64_t units = 0;
+  if (RoundScaled(minutes, 4, units)) return units;
   char text[kFixedTextCapacity];  // next to a rounding half: the exact printer decides
-  const std::size_t length = WriteFixed(text, minutes, 4);
-  if (std::string_view(text, length) == "60.0000") return true;
-  if (length == 6) *out++ = '0';  // d.dddd -> 0d.dddd
-  CopyShort(out, text, length);
-  return false;
+  const std::size_t length = WriteFixed(text, minutes, 4);  // d.dddd or dd.dddd
+  units = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (text[i] != '.') units = units * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  }
+  return units;
 }
 
 // A coordinate text as POI files and extra points have it: a sign or none, at most three digits
@@ -217,77 +169,50 @@ bool PlainMinutes(const PlainCoordinate& coordinate, std::uint64_t& units) {
   return true;
 }
 
+// A coordinate field printed from a plain text's digits, without converting the text: false,
+// writing nothing, when the text is not plain, its minutes are an exact tie, or its degrees need
+// more than three digits.
+bool WritePlainCoordinate(char*& out, std::string_view text, int degreeWidth, char positiveLetter,
+                          char negativeLetter) {
+  PlainCoordinate plain;
+  std::uint64_t minuteUnits = 0;
+  if (!ReadPlainCoordinate(text, plain) || !PlainMinutes(plain, minuteUnits)) return false;
+  std::uint64_t degrees = plain.degrees;
+  if (minuteUnits >= 600000) {  // the minutes round up to a whole degree
+    ++degrees;
+    minuteUnits = 0;
+  }
+  if (degrees >= 1000) return false;
+  out = WriteCoordinateField<4>(out, degrees, minuteUnits, degreeWidth,
+                                plain.negative ? negativeLetter : positiveLetter);
+  return true;
+}
+
 // Degrees padded with zeros to degreeWidth digits, minutes as mm.mmmm, a comma, and the hemisphere
 // letter with its comma; returns the end.
 char* WriteCoordinate(char* out, std::string_view text, int degreeWidth, char positiveLetter,
                       char negativeLetter) {
-  // Plain texts are printed from their digits, without converting them.
-  PlainCoordinate plain;
-  std::uint64_t minuteUnits = 0;
-  if (ReadPlainCoordinate(text, plain) && PlainMinutes(plain, minuteUnits)) {
-    std::uint64_t degrees = plain.degrees;
-    if (minuteUnits >= 600000) {  // the minutes round up to a whole degree
-      ++degrees;
-      minuteUnits = 0;
-    }
-    if (degrees < 1000) {
-      if (degreeWidth == 3 || degrees >= 100) *out++ = static_cast<char>('0' + degrees / 100);
-      out = WriteTwoDigits(out, degrees % 100);
-      out = WriteTwoDigits(out, minuteUnits / 10000);
-      *out++ = '.';
-      out = WriteTwoDigits(out, minuteUnits / 100 % 100);
-      out = WriteTwoDigits(out, minuteUnits % 100);
-      *out++ = ',';
-      *out++ = plain.negative ? negativeLetter : positiveLetter;
-      *out++ = ',';
-      return out;
-    }
-  }
-
+  if (WritePlainCoordinate(out, text, degreeWidth, positiveLetter, negativeLetter)) return out;
   const double value = ParseDecimal(text);
   double whole = 0.0;
   const double fraction = SplitWhole(value, whole);
   double degrees = std::fabs(whole);
 
-  // The minutes are printed first, so that the width and the carry follow the printed value.
-  char minutes[8] = "00.0000";
-  if (fraction != 0.0 && WriteMinutes(minutes, std::fabs(fraction) * 60.0)) {
+  // The minutes are rounded first, so that the width and the carry follow the printed value.
+  std::uint64_t minuteUnits = fraction != 0.0 ? MinuteUnits(std::fabs(fraction) * 60.0) : 0;
+  if (minuteUnits >= 600000) {
     degrees += 1.0;  // the minutes round up to a whole degree
-    std::char_traits<char>::copy(minutes, "00.0000", 7);
+    minuteUnits = 0;
   }
-
-  if (degrees < 1000) {  // two or three digits: every coordinate on the Earth
-    const auto units = static_cast<std::uint64_t>(degrees);
-    if (degreeWidth == 3 || units >= 100) *out++ = static_cast<char>('0' + units / 100);
-    out = WriteTwoDigits(out, units % 100);
-  } else if (degrees < 1e9) {  // a whole number: its digits are its text
-    out = WriteDigits(out, static_cast<std::int64_t>(degrees), degreeWidth);
-  } else {
-    char degreeText[kFixedTextCapacity];
-    const std::size_t degreeLength = WriteFixed(degreeText, degrees, 0);
-    out = WriteText(out, std::string_view(degreeText, degreeLength));
+  const char hemisphere = value < 0 ? negativeLetter : positiveLetter;
+  if (degrees < 1e9) {  // a whole number: its digits are its text
+    return WriteCoordinateField<4>(out, static_cast<std::uint64_t>(degrees), minuteUnits,
+                                   degreeWidth, hemisphere);
   }
-  out = WriteText(out, std::string_view(minutes, 7));
-  *out++ = ',';
-  *out++ = value < 0 ? negativeLetter : positiveLetter;
-  *out++ = ',';
-  return out;
-}
-
-// The XOR of size bytes from text, eight at a time.
-unsigned XorOf(const char* text, std::size_t size) {
-  std::uint64_t words = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text + i, sizeof word);
-    words ^= word;
-  }
-  for (; i < size; ++i) words ^= static_cast<unsigned char>(text[i]);
-  words ^= words >> 32;
-  words ^= words >> 16;
-  words ^= words >> 8;
-  return static_cast<unsigned>(words & 0xFF);
+  char degreeText[kFixedTextCapacity];
+  const std::size_t degreeLength = WriteFixed(degreeText, degrees, 0);
+  out = WriteText(out, std::string_view(degreeText, degreeLength));
+  return WriteMinutesAndHemisphere<4>(out, minuteUnits, hemisphere);
 }
 
 // The speed and course fields of the RMC sentence, each with its comma.
@@ -301,12 +226,7 @@ char* WriteMotionFields(char* out, double speedKnots, double courseDegrees) {
 
 // The date field (ddmmyy) and the two empty variation fields of the given day.
 char* WriteDateFields(char* out, std::int64_t days) {
-  const CalendarDate date = DateFromDays(days);
-  const std::int64_t yearOfCentury = (date.year % 100 + 100) % 100;
-  out = WriteDigits(out, date.day, 2);
-  out = WriteDigits(out, date.month, 2);
-  out = WriteDigits(out, yearOfCentury, 2);
-  return WriteText(out, ",,");
+  return WriteText(WriteDdmmyy(out, DateFromDays(days)), ",,");
 }
 
 // The bytes of a number, as a memo compares inputs: -0 and 0 have texts of their own.
@@ -319,15 +239,10 @@ struct Bytes {
 char* TimeField(double clockMs, char* out) {
   const Bytes<double> input(clockMs);
   return Memoized(tTimeField, input.bytes, sizeof input.bytes, out,
-                  [clockMs](char* at) { return WriteTimeField(at, clockMs); });
+                  [clockMs](char* at) { return WriteTimeField(at, SplitClock(clockMs).msOfDay); });
 }
 
 }  // namespace
-
-void AppendTimeField(double clockMs, std::string& out) {
-  char field[32];
-  out.append(field, TimeField(clockMs, field));
-}
 
 char* FormatGgaTime(double clockMs, char* out) {
   return TimeField(clockMs, WriteText(out, "$GPGGA,"));
@@ -335,16 +250,6 @@ char* FormatGgaTime(double clockMs, char* out) {
 
 char* FormatRmcTime(double clockMs, char* out) {
   return TimeField(clockMs, WriteText(out, "$GPRMC,"));
-}
-
-void FormatGgaTime(double clockMs, std::string& out) {
-  char field[32];
-  out.append(field, FormatGgaTime(clockMs, field));
-}
-
-void FormatRmcTime(double clockMs, std::string& out) {
-  char field[32];
-  out.append(field, FormatRmcTime(clockMs, field));
 }
 
 char* FormatLatitude(std::string_view latitudeText, char* out) {
@@ -357,32 +262,6 @@ char* FormatLongitude(std::string_view longitudeText, char* out) {
   return Memoized(
       tLongitudeField, longitudeText.data(), longitudeText.size(), out,
       [longitudeText](char* at) { return WriteCoordinate(at, longitudeText, 3, 'E', 'W'); });
-}
-
-void FormatLatitude(std::string_view latitudeText, std::string& out) {
-  char field[kCoordinateFieldCapacity];
-  out.append(field, FormatLatitude(latitudeText, field));
-}
-
-void FormatLongitude(std::string_view longitudeText, std::string& out) {
-  char field[kCoordinateFieldCapacity];
-  out.append(field, FormatLongitude(longitudeText, field));
-}
-
-char* CloseSentence(char* sentenceStart, char* end) {
-  static const char kHex[] = "0123456789ABCDEF";
-  const unsigned checksum =
-      XorOf(sentenceStart + 1, static_cast<std::size_t>(end - sentenceStart) - 1);
-  *end++ = '*';
-  *end++ = kHex[(checksum >> 4) & 0xF];
-  *end++ = kHex[checksum & 0xF];
-  return end;
-}
-
-void CloseSentence(std::string& out, std::size_t sentenceStart) {
-  const std::size_t end = out.size();
-  out.resize(end + 3);
-  CloseSentence(out.data() + sentenceStart, out.data() + end);
 }
 
 char* BuildGga(double clockMs, std::string_view latitudeText, std::string_view longitudeText,
@@ -407,7 +286,7 @@ char* BuildRmc(double clockMs, std::string_view latitudeText, std::string_view l
                  [=](char* at) { return WriteMotionFields(at, speedKnots, courseDegrees); });
   if (date) {
     // The day the clock falls on, as the time field counts it.
-    const double offset = DayOffset(clockMs);
+    const double offset = SplitClock(clockMs).day;
     const double held =
         offset < -kMostDays ? -kMostDays : (offset > kMostDays ? kMostDays : offset);
     const std::int64_t day = DaysFromDate(*date) + static_cast<std::int64_t>(held);

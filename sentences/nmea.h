@@ -16,6 +16,7 @@
 
 #include "base/calendar.h"
 #include "base/number_text.h"
+#include "sentences/fields.h"
 
 namespace wayloom {
 
@@ -29,30 +30,17 @@ constexpr std::size_t kCoordinateFieldCapacity = kFixedTextCapacity + 16;
 constexpr std::size_t kSentenceCapacity =
     2 * kCoordinateFieldCapacity + 2 * kFixedTextCapacity + 64;
 
-// hhmmss.sss and a comma: the time field both sentences share.
-void AppendTimeField(double clockMs, std::string& out);
-
 // "$GPGGA," or "$GPRMC," followed by hhmmss.sss and a comma. The clock is rounded to a whole
 // millisecond (ties to even) and taken modulo one day, so a clock past midnight or below zero
 // still gives a valid time of day; a clock that is not finite prints as midnight.
 char* FormatGgaTime(double clockMs, char* out);
 char* FormatRmcTime(double clockMs, char* out);
-void FormatGgaTime(double clockMs, std::string& out);
-void FormatRmcTime(double clockMs, std::string& out);
 
 // ddmm.mmmm,N, (or S) and dddmm.mmmm,E, (or W) from a signed decimal-degree text. The minutes are
 // printed first and the degree is carried when they print as 60.0000, so the minutes text is always
 // mm.mmmm. Degrees beyond the usual range print with as many digits as they need.
 char* FormatLatitude(std::string_view latitudeText, char* out);
 char* FormatLongitude(std::string_view longitudeText, char* out);
-void FormatLatitude(std::string_view latitudeText, std::string& out);
-void FormatLongitude(std::string_view longitudeText, std::string& out);
-
-// Ends the sentence that starts with its '$' at sentenceStart and runs to end (or to the end of
-// out): appends '*' and the checksum (XOR of every byte between '$' and '*') as two upper-case hex
-// digits. The one place a sentence is closed.
-char* CloseSentence(char* sentenceStart, char* end);
-void CloseSentence(std::string& out, std::size_t sentenceStart);
 
 // The two sentences of a point, without line ends (the track file adds CR LF), written at out,
 // which has room for kSentenceCapacity characters; each returns the end of its sentence.

@@ -90,9 +90,7 @@ TEST_F(Engine, EveryReferenceTrackIsWrittenHeardListedAndThePointsShownAgain) {
     ASSERT_EQ(recorder_.clocks.size() * 2, lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
       ASSERT_EQ(engine.NmeaTable().Cell(i, 0), lines[i]);
-      std::string time;
-      AppendTimeField(recorder_.clocks[i / 2], time);
-      ASSERT_EQ(lines[i].substr(7, 11), time) << lines[i];
+      ASSERT_EQ(lines[i].substr(7, 11), TimeField(recorder_.clocks[i / 2])) << lines[i];
     }
     const std::size_t points = engine.PoiPoints()->size() - 1;
     ASSERT_EQ(engine.SourceTable().RowCount(), points + 1) << reference;

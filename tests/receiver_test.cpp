@@ -121,8 +121,8 @@ TEST(Receiver, ClosestOrderVisitsThePointsAsTheClosestOrderTrackDoes) {
   ASSERT_EQ(2 * route.size(), track.size());
   for (std::size_t i = 0; i < route.size(); ++i) {
     std::string position;
-    FormatLatitude(FormatFixed(route[i].latitude, 15), position);
-    FormatLongitude(FormatFixed(route[i].longitude, 15), position);
+    position += test::LatitudeField(FormatFixed(route[i].latitude, 15));
+    position += test::LongitudeField(FormatFixed(route[i].longitude, 15));
     EXPECT_EQ(track[2 * i].substr(18, position.size()), position) << i;
   }
 }

@@ -70,6 +70,21 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+std::string TimeField(double clockMs) {
+  char field[kSentenceCapacity];
+  return std::string(field, FormatGgaTime(clockMs, field)).substr(7);
+}
+
+std::string LatitudeField(std::string_view text) {
+  char field[kCoordinateFieldCapacity];
+  return std::string(field, FormatLatitude(text, field));
+}
+
+std::string LongitudeField(std::string_view text) {
+  char field[kCoordinateFieldCapacity];
+  return std::string(field, FormatLongitude(text, field));
+}
+
 bool ChecksumHolds(std::string_view sentence) {
   static const char kHex[] = "0123456789ABCDEF";
   const std::size_t star = sentence.rfind('*');

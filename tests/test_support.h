@@ -82,6 +82,11 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 // Whether fopen takes path for reading: a folder does on Linux, not on Windows.
 bool OpensAsFile(const std::string& path);
+// The fields the classic formatter writes, as strings: hhmmss.sss with its comma, and a latitude
+// or longitude field from its text.
+std::string TimeField(double clockMs);
+std::string LatitudeField(std::string_view text);
+std::string LongitudeField(std::string_view text);
 // Whether sentence ends in '*' and the right checksum, as two upper-case hex digits.
 bool ChecksumHolds(std::string_view sentence);
 // Splits a track into its lines, each without its CR LF; fails the test on a line without CR LF.
