@@ -24,6 +24,9 @@ class Prompter {
   virtual void ShowFailure(const std::string& text, std::error_code /*reason*/) {
     ShowMessage(text);
   }
+  // A line for the person's information, not a failure: where live output goes, a track that
+  // came out empty. A message box shows none; a terminal prints it.
+  virtual void ShowNote(const std::string& /*text*/) {}
 };
 
 // The two option boxes, read when a track is created.
@@ -61,24 +64,6 @@ class ProgressMonitor {
   virtual void Report(const TrackProgress& progress) = 0;
   // Polled after every sentence pair; true ends the track there, with every line written complete.
   virtual bool StopRequested() = 0;
-};
-
-// Someone who wants every sentence pair as it is written, for instance to send it on live.
-class TrackListener {
- public:
-  virtual ~TrackListener() = default;
-  // Called once for every position, after its sentences went to the track file (if there is one),
-  // in track order. The sentences come without line ends and are valid only during the call. The
-  // call may take its time (a live feed waits here until the pair is due); a stop requested
-  // meanwhile through the ProgressMonitor ends the track right after it returns.
-  virtual void OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) = 0;
-
-  // Called just before OnSentencePair with the position the pair reports, in decimal degrees, and,
-  // for a point of the POI file, its index in the POI list (its row in the source table); an extra
-  // point between two of them gets kExtraPoint. For listeners that draw or show where the track
-  // goes; the default ignores it.
-  static constexpr std::size_t kExtraPoint = static_cast<std::size_t>(-1);
-  virtual void OnPosition(double /*latitude*/, double /*longitude*/, std::size_t /*poiIndex*/) {}
 };
 
 }  // namespace wayloom

@@ -18,8 +18,4 @@ constexpr int kExitInterrupted = 130;  // stopped by SIGINT, SIGTERM or SIGHUP
 // closed) and stderr.
 int RunCli(int argc, const char* const argv[], std::FILE* in, std::FILE* out, std::FILE* err);
 
-// Whether both names lead to the same file or device once every link is followed: DEST against the
-// --pty LINK, which must be checked after the link exists.
-bool SameCanonicalPath(const std::string& first, const std::string& second);
-
 }  // namespace wayloom

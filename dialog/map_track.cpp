@@ -55,19 +55,14 @@ double MetresPerWorldUnit(double latitude) {
   return kEquatorMetres * std::cos(std::clamp(latitude, -kMaxLatitude, kMaxLatitude) * kPi / 180.0);
 }
 
-void MapTrack::OnPosition(double latitude, double longitude, std::size_t poiIndex) {
-  if (poiIndex != kExtraPoint) OnPointReached(poiIndex);
-  // A coordinate too large to be a number (a text like 1e999) has no place on the map.
-  const WorldPoint at = ProjectToWorld(latitude, longitude);
-  if (Finite(at)) m_recorded.push_back(at);
-}
-
 void MapTrack::OnPointReached(std::size_t poiIndex) {
   m_visits.emplace_back(poiIndex, static_cast<std::uint32_t>(m_visits.size() + 1));
 }
 
-void MapTrack::OnFix(const wayloom::ReceiverFix& fix) {
-  OnPosition(fix.fix.latitude, fix.fix.longitude, kExtraPoint);
+void MapTrack::OnFix(const wayloom::Fix& fix, const wayloom::SentenceLines&) {
+  // A coordinate too large to be a number (a text like 1e999) has no place on the map.
+  const WorldPoint at = ProjectToWorld(fix.latitude, fix.longitude);
+  if (Finite(at)) m_recorded.push_back(at);
 }
 
 void MapTrack::Finish(const wayloom::Table& sourceTable) {
@@ -75,9 +70,8 @@ void MapTrack::Finish(const wayloom::Table& sourceTable) {
   m_points.assign(rows > 0 ? rows - 1 : 0, Point{});
   m_bounds = WorldBox{};
   for (std::size_t row = 0; row < m_points.size(); ++row) {
-    m_points[row].at = ProjectToWorld(
-        wayloom::ParseDecimal(sourceTable.Cell(row, 0).substr(0, wayloom::Table::kCellReadLimit)),
-        wayloom::ParseDecimal(sourceTable.Cell(row, 1).substr(0, wayloom::Table::kCellReadLimit)));
+    m_points[row].at = ProjectToWorld(wayloom::ParseDecimal(sourceTable.Cell(row, 0)),
+                                      wayloom::ParseDecimal(sourceTable.Cell(row, 1)));
     if (Finite(m_points[row].at)) m_bounds.Add(m_points[row].at.x, m_points[row].at.y);
   }
   for (const auto& [index, visit] : m_visits) {

@@ -11,8 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/host.h"
-#include "job/receiver_track.h"
+#include "base/fix.h"
 #include "motion/table.h"
 
 // A place on the map's square world of side 1 (Web Mercator): x grows east from longitude -180,
@@ -44,7 +43,7 @@ void WorldToLatLon(const WorldPoint& point, double& latitude, double& longitude)
 // Metres on the ground for one world unit, at a latitude.
 double MetresPerWorldUnit(double latitude);
 
-class MapTrack : public wayloom::TrackListener, public wayloom::ReceiverListener {
+class MapTrack : public wayloom::FixListener {
  public:
   // A point of the POI file: where it is, and its place in the visiting order (1 for the first
   // point written; 0 when the track never reached it).
@@ -64,11 +63,9 @@ class MapTrack : public wayloom::TrackListener, public wayloom::ReceiverListener
   };
   static constexpr std::size_t kRunLength = 128;
 
-  void OnSentencePair(double, std::string_view, std::string_view) override {}
-  void OnPosition(double latitude, double longitude, std::size_t poiIndex) override;
-  // A receiver's track: its fixes, and the points of the file as it reaches them.
+  // The points of the file as the track reaches them, and every fix.
   void OnPointReached(std::size_t poiIndex) override;
-  void OnFix(const wayloom::ReceiverFix& fix) override;
+  void OnFix(const wayloom::Fix& fix, const wayloom::SentenceLines& sentences) override;
 
   // After the track: takes the points from the source table (every row but the blank last one,
   // latitude in column 0 and longitude in column 1) and builds the levels of detail.

@@ -38,7 +38,6 @@
 #include "dialog/message_box_prompter.h"
 #include "dialog/table_model.h"
 #include "dialog/track_map.h"
-#include "outputs/live/pacer.h"
 
 namespace {
 
@@ -189,7 +188,7 @@ class CTrackDlg::ProgressWindow : public wayloom::ProgressMonitor {
     const std::uint64_t done = std::min(progress.pointsDone, total);
     m_dialog->setLabelText(
         QStringLiteral("Writing the track to\n%1\n\n%2 of %3 points, %4 sentences written")
-            .arg(PathText(m_window.m_engine->m_strDestFile))
+            .arg(PathText(m_window.m_job->Engine().m_strDestFile))
             .arg(done)
             .arg(total)
             .arg(progress.sentencesWritten));
@@ -240,8 +239,7 @@ CTrackDlg::CTrackDlg(QWidget* parent, wayloom::Prompter* prompter, FilePicker* p
       m_windowPrompter(std::make_unique<WindowPrompter>(*this)),
       m_boxStates(std::make_unique<BoxStates>(*this)),
       m_progress(std::make_unique<ProgressWindow>(*this)),
-      m_engine(std::make_unique<wayloom::TrackEngine>(*m_windowPrompter, *m_boxStates)) {
-  m_engine->SetProgressMonitor(m_progress.get());
+      m_job(std::make_unique<wayloom::TrackJob>(*m_windowPrompter, *m_boxStates)) {
   // The main window of the program: shown in the task bar, and resizable.
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
@@ -264,11 +262,11 @@ void CTrackDlg::BuildControls() {
   m_destEdit = new QLineEdit(this);
   m_browseDestButton = new QPushButton(QStringLiteral("Browse"), this);
   m_createButton = new QPushButton(QStringLiteral("Create NMEA Track"), this);
-  m_sourceModel = new TableModel(m_engine->SourceTable(), this);
+  m_sourceModel = new TableModel(m_job->Engine().SourceTable(), this);
   m_ctlSourceList = MakeTableView(QStringLiteral("sourceTable"), m_sourceModel, this);
   m_stepEdit = new QLineEdit(this);
   m_periodEdit = new QLineEdit(this);
-  m_nmeaModel = new TableModel(m_engine->NmeaTable(), this);
+  m_nmeaModel = new TableModel(m_job->Engine().NmeaTable(), this);
   m_ctlNmeaList = MakeTableView(QStringLiteral("nmeaTable"), m_nmeaModel, this);
   m_reorderBox = new QCheckBox(QStringLiteral("Re-order points in closest order."), this);
   m_extraPointsBox = new QCheckBox(QStringLiteral("Create extra points."), this);
@@ -391,9 +389,9 @@ void CTrackDlg::BuildControls() {
   connect(m_browseDestButton, &QPushButton::clicked, this, &CTrackDlg::OnBrowseDest);
   connect(m_createButton, &QPushButton::clicked, this, &CTrackDlg::CreateTrack);
   connect(m_sourceModel, &QAbstractItemModel::modelReset, this,
-          [this] { ApplyColumnWidths(m_ctlSourceList, m_engine->SourceTable()); });
+          [this] { ApplyColumnWidths(m_ctlSourceList, m_job->Engine().SourceTable()); });
   connect(m_nmeaModel, &QAbstractItemModel::modelReset, this,
-          [this] { ApplyColumnWidths(m_ctlNmeaList, m_engine->NmeaTable()); });
+          [this] { ApplyColumnWidths(m_ctlNmeaList, m_job->Engine().NmeaTable()); });
 
   // The track's controls never get less than 80 average characters by 40 lines, the room they
   // were arranged in; at first they are wide enough to show the four source columns side by side,
@@ -417,7 +415,7 @@ QWidget* CTrackDlg::BuildSidePanel() {
   auto* panel = new QWidget(this);
   m_map = new CTrackMap(panel);
   m_map->SetDescriber([this](std::size_t index) {
-    const wayloom::Table& source = m_engine->SourceTable();
+    const wayloom::Table& source = m_job->Engine().SourceTable();
     return index + 1 < source.RowCount() ? TextFromBytes(source.Cell(index, 2)) : QString();
   });
   m_fitButton = new QPushButton(QStringLiteral("Fit"), panel);
@@ -554,56 +552,96 @@ QWidget* CTrackDlg::BuildSidePanel() {
 }
 
 void CTrackDlg::UpdateData(bool saveAndValidate) {
-  wayloom::TrackEngine& engine = *m_engine;
+  wayloom::TrackEngine& engine = Engine();
   if (saveAndValidate) {
     engine.m_strSourceFile = PathSetting(m_sourceEdit->text());
     engine.m_strDestFile = PathSetting(m_destEdit->text());
     engine.m_strStepDistance = m_stepEdit->text().toStdString();
     engine.m_strTimePeriod = m_periodEdit->text().toStdString();
-    m_bExtraPoints = m_extraPointsBox->isChecked();
-    m_bReorder = m_reorderBox->isChecked();
   } else {
     m_sourceEdit->setText(PathText(engine.m_strSourceFile));
     m_destEdit->setText(PathText(engine.m_strDestFile));
     m_stepEdit->setText(TextFromBytes(engine.m_strStepDistance));
     m_periodEdit->setText(TextFromBytes(engine.m_strTimePeriod));
-    m_extraPointsBox->setChecked(m_bExtraPoints);
-    m_reorderBox->setChecked(m_bReorder);
   }
 }
 
 void CTrackDlg::SetProgressDelay(int milliseconds) { m_progress->SetDelay(milliseconds); }
 
-void CTrackDlg::OnBrowseSource() { Browse(kSourceBrowseDir, m_engine->m_strSourceFile); }
+void CTrackDlg::OnBrowseSource() { Browse(kSourceBrowseDir, m_job->Engine().m_strSourceFile); }
 
-void CTrackDlg::OnBrowseDest() { Browse(kDestBrowseDir, m_engine->m_strDestFile); }
+void CTrackDlg::OnBrowseDest() { Browse(kDestBrowseDir, m_job->Engine().m_strDestFile); }
 
-std::optional<wayloom::CalendarDate> CTrackDlg::RmcDate() const {
-  if (!m_dateBox->isChecked()) return std::nullopt;
-  const QDate date = m_dateEdit->date();
-  return wayloom::CalendarDate{date.year(), date.month(), date.day()};
+namespace {
+
+// A setting as the window names it: by the field or box that holds it, in quotes.
+std::string WindowName(wayloom::Setting setting) {
+  using wayloom::Setting;
+  switch (setting) {
+    case Setting::kStep:
+      return "'Extra points step distance in meters'";
+    case Setting::kPeriod:
+      return "'Time period in seconds'";
+    case Setting::kDate:
+      return "'RMC sentences carry the date'";
+    case Setting::kExtraPoints:
+      return "'Create extra points.'";
+    case Setting::kSpeed:
+      return "'Receiver mode' with its 'Speed (knots)'";
+    case Setting::kDwell:
+      return "'Dwell (s)'";
+    case Setting::kStart:
+      return "'Start'";
+    case Setting::kSentences:
+      return "'Sentences'";
+    case Setting::kNoise:
+      return "'Noise (m)'";
+    case Setting::kSeed:
+      return "'Seed'";
+    case Setting::kServe:
+    case Setting::kUdp:
+    case Setting::kPty:
+      return "'Send to'";
+    case Setting::kSpeedup:
+      return "'Speed-up'";
+    case Setting::kRuns:
+    case Setting::kWaitClients:
+    case Setting::kClientTimeout:
+      break;
+  }
+  return "a setting";
 }
 
-bool CTrackDlg::CheckReceiver(std::optional<wayloom::ReceiverPlan>& plan) {
-  plan.reset();
-  if (!m_receiverBox->isChecked()) return true;
-  std::string problem;
-  if (m_extraPointsBox->isChecked()) {
-    problem = wayloom::NotForReceiver("--extra");
-  } else {
-    wayloom::ReceiverSettings settings;
-    settings.speed = m_speedEdit->text().toStdString();
-    settings.dwell = m_dwellEdit->text().toStdString();
-    settings.start = m_startEdit->text().toStdString();
-    settings.sentences = m_sentencesEdit->text().toStdString();
-    settings.noise = m_noiseEdit->text().toStdString();
-    settings.seed = m_seedEdit->text().toStdString();
-    plan.emplace();
-    problem = wayloom::CheckReceiverSettings(settings, m_periodEdit->text().toStdString(),
-                                             RmcDate(), *plan);
+}  // namespace
+
+wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
+  wayloom::SettingTexts texts;
+  texts.step = m_stepEdit->text().toStdString();
+  texts.period = m_periodEdit->text().toStdString();
+  if (m_dateBox->isChecked()) {
+    texts.date = m_dateEdit->date().toString(Qt::ISODate).toStdString();
   }
+  texts.extraPoints = m_extraPointsBox->isChecked();
+  if (m_receiverBox->isChecked()) {
+    texts.speed = m_speedEdit->text().toStdString();
+    texts.dwell = m_dwellEdit->text().toStdString();
+    texts.start = m_startEdit->text().toStdString();
+    texts.sentences = m_sentencesEdit->text().toStdString();
+    texts.noise = m_noiseEdit->text().toStdString();
+    texts.seed = m_seedEdit->text().toStdString();
+  }
+  if (!live) return texts;
+  const std::string address = PathSetting(m_liveAddress->text().trimmed());
+  std::optional<std::string>* const targets[] = {&texts.serve, &texts.udp, &texts.pty};
+  *targets[std::clamp(m_liveTarget->currentIndex(), 0, 2)] = address;
+  texts.speedup = m_speedupEdit->text().toStdString();
+  texts.loop = m_loopBox->isChecked();
+  return texts;
+}
+
+bool CTrackDlg::CheckSettings(bool live, wayloom::JobSettings& settings) {
+  const std::string problem = wayloom::CheckSettings(SettingTexts(live), WindowName, settings);
   if (problem.empty()) return true;
-  plan.reset();
   m_prompter.ShowMessage(problem);
   return false;
 }
@@ -615,7 +653,7 @@ void CTrackDlg::Browse(const QString& initialDirectory, std::string& setting) {
   chooser.SetInitialDir(initialDirectory, PathText(setting));
   // The destination's name is put forward from the source's: M25.csv gives M25.nmea.
   const QString source = m_sourceEdit->text().trimmed();
-  if (&setting == &m_engine->m_strDestFile && !source.isEmpty()) {
+  if (&setting == &m_job->Engine().m_strDestFile && !source.isEmpty()) {
     chooser.SetProposedName(QFileInfo(source).completeBaseName() + QStringLiteral(".nmea"));
   }
   // "*" rather than "*.*": a file without a dot in its name is a file too.
@@ -629,29 +667,23 @@ void CTrackDlg::Browse(const QString& initialDirectory, std::string& setting) {
 void CTrackDlg::CreateTrack() {
   if (m_bTrackRunning) return;
   UpdateData(true);
-  std::optional<wayloom::ReceiverPlan> receiver;
-  if (!CheckReceiver(receiver)) return;
+  wayloom::JobSettings settings;
+  if (!CheckSettings(false, settings)) return;
+  settings.source = Engine().m_strSourceFile;
+  settings.dest = Engine().m_strDestFile;
   m_bTrackRunning = true;
   DetachTables();
-  m_engine->SetRmcDate(RmcDate());
   // The map hears every fix of the track and shows the route once it is written.
   auto route = std::make_unique<MapTrack>();
-  m_engine->SetTrackListener(route.get());
   m_progress->Start();
-  if (receiver) {
-    m_engine->CreateReceiverTrack(*receiver, route.get());
-  } else {
-    m_engine->CreateTrack();
-  }
+  const wayloom::JobSummary track = m_job->Run(settings, route.get(), m_progress.get());
   m_progress->Finish();
-  m_engine->SetTrackListener(nullptr);
-  route->Finish(m_engine->SourceTable());
+  route->Finish(Engine().SourceTable());
   m_map->SetTrack(std::move(route));
   AttachTables();
   m_bTrackRunning = false;
 
-  const wayloom::TrackSummary& track = m_engine->LastTrack();
-  if (track.outcome == wayloom::TrackOutcome::kStopped) {
+  if (track.outcome == wayloom::JobOutcome::kStopped) {
     m_prompter.ShowMessage("The track was stopped before its end.\nThe output file holds the " +
                            std::to_string(track.sentencesWritten) +
                            " sentences written until then (" + std::to_string(track.pointsWritten) +
@@ -668,14 +700,14 @@ void CTrackDlg::OnAbout() {
 void CTrackDlg::accept() {
   if (m_bTrackRunning) return;
   OnStopLive();
-  m_engine->FreePoiList();
+  m_job->Engine().FreePoiList();
   QDialog::accept();
 }
 
 void CTrackDlg::reject() {
   if (m_bTrackRunning) return;
   OnStopLive();
-  m_engine->FreePoiList();
+  m_job->Engine().FreePoiList();
   QDialog::reject();
 }
 
@@ -719,46 +751,12 @@ void CTrackDlg::ApplyColumnWidths(QTableView* view, const wayloom::Table& table)
 void CTrackDlg::OnStartLive() {
   if (m_live && m_live->Running()) return;
   UpdateData(true);
-  wayloom::LiveRequest request;
-  request.source = m_engine->m_strSourceFile;
-  request.stepDistance = m_engine->m_strStepDistance;
-  request.timePeriod = m_engine->m_strTimePeriod;
-  request.reorder = m_bReorder;
-  request.extraPoints = m_bExtraPoints;
-  request.date = RmcDate();
-  request.loop = m_loopBox->isChecked();
-  if (!CheckReceiver(request.receiver)) return;
-  const std::string speedup = m_speedupEdit->text().toStdString();
-  request.speedup = wayloom::ParseSpeedup(speedup);
-  if (request.speedup == 0.0) {
-    m_prompter.ShowMessage("The speed-up needs a number above 0, not '" + speedup + "'");
-    return;
-  }
-  const std::string address = m_liveAddress->text().trimmed().toStdString();
-  if (m_liveTarget->currentIndex() == 0) {
-    if (!wayloom::ParseServeAddress(address, request.host, request.port)) {
-      m_prompter.ShowMessage("Live output needs [HOST:]PORT (an IPv6 host in brackets), not '" +
-                             address + "'");
-      return;
-    }
-  } else if (m_liveTarget->currentIndex() == 1) {
-    request.target = wayloom::LiveRequest::Target::kUdp;
-    if (!wayloom::ParseServeAddress(address, request.host, request.port) || request.port == 0) {
-      m_prompter.ShowMessage("Live output needs HOST:PORT with a port from 1 to 65535, not '" +
-                             address + "'");
-      return;
-    }
-  } else {
-    request.target = wayloom::LiveRequest::Target::kPty;
-    request.ptyLink = PathSetting(m_liveAddress->text().trimmed());
-    if (request.ptyLink.empty()) {
-      m_prompter.ShowMessage("Live output needs a path for the pseudo-terminal's link");
-      return;
-    }
-  }
+  wayloom::JobSettings settings;
+  if (!CheckSettings(true, settings)) return;
+  settings.source = Engine().m_strSourceFile;
   if (!m_live) m_live = std::make_unique<wayloom::LiveSession>();
   std::string error;
-  if (!m_live->Start(request, error)) {
+  if (!m_live->Start(settings, m_reorderBox->isChecked(), m_extraPointsBox->isChecked(), error)) {
     m_prompter.ShowMessage(error);
     return;
   }
@@ -776,13 +774,14 @@ void CTrackDlg::OnStopLive() {
 void CTrackDlg::PollLive() {
   if (!m_live) return;
   const wayloom::LiveStatus status = m_live->TakeStatus();
+  const std::string address = status.endpoints.empty() ? std::string() : status.endpoints.front();
   QString text = QStringLiteral("%1 on %2: %3 client(s), %4 sentences sent")
                      .arg(status.running ? QStringLiteral("Sending")
                                          : (status.stopped ? QStringLiteral("Stopped")
                                                            : QStringLiteral("Ended")),
-                          TextFromBytes(status.address))
-                     .arg(status.clients)
-                     .arg(status.sentencesSent);
+                          TextFromBytes(address))
+                     .arg(status.counts.clients)
+                     .arg(status.counts.sentencesSent);
   if (!status.description.empty()) {
     text += QStringLiteral(", last point: %1").arg(TextFromBytes(status.description));
   }

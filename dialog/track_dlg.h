@@ -1,6 +1,6 @@
-// CTrackDlg: the Wayloom window. It owns the track engine for the whole run, shows its settings in
-// the edits and boxes, shows its two tables, and hands every button to the engine. It holds no
-// track logic of its own.
+// CTrackDlg: the Wayloom window. It owns a job (and with it the track engine) for the whole run,
+// shows the engine's settings in the edits and boxes and its two tables, turns the edits into the
+// job's settings through the same checks the command line uses, and shows what the job tells.
 #pragma once
 
 #include <QDialog>
@@ -10,8 +10,8 @@
 #include "base/host.h"
 #include "dialog/file_chooser.h"
 #include "job/live_session.h"
-#include "job/receiver_settings.h"
-#include "motion/track_engine.h"
+#include "job/settings.h"
+#include "job/track_job.h"
 
 class QAction;
 class QCheckBox;
@@ -41,7 +41,8 @@ class CTrackDlg : public QDialog {
   // true: copies the edits and boxes into the settings; false: shows the settings in them.
   void UpdateData(bool saveAndValidate = true);
 
-  const wayloom::TrackEngine& Engine() const { return *m_engine; }
+  const wayloom::TrackEngine& Engine() const { return m_job->Engine(); }
+  wayloom::TrackEngine& Engine() { return m_job->Engine(); }
   // How long a track runs before its progress window shows, in milliseconds (500 unless changed).
   void SetProgressDelay(int milliseconds);
 
@@ -51,10 +52,6 @@ class CTrackDlg : public QDialog {
   void SaveSettings(QSettings& settings) const;
 
   CTrackMap& Map() { return *m_map; }
-
-  // The settings of the two option boxes as the last UpdateData(true) found them.
-  bool m_bReorder = false;
-  bool m_bExtraPoints = false;
 
  public slots:
   void OnBrowseSource();
@@ -97,11 +94,11 @@ class CTrackDlg : public QDialog {
 
   void BuildControls();
   QWidget* BuildSidePanel();
-  // The dated RMC setting of the window: none unless the date box is ticked.
-  std::optional<wayloom::CalendarDate> RmcDate() const;
-  // Receiver mode's settings, checked as the command line checks its options: false, with the
-  // message shown, when one is refused. plan stays empty while receiver mode is off.
-  bool CheckReceiver(std::optional<wayloom::ReceiverPlan>& plan);
+  // The edits and boxes as the job's settings, checked as the command line checks its options
+  // (and named as the window names them): false, with the message shown, when one is refused.
+  // With live, the live output's settings too.
+  bool CheckSettings(bool live, wayloom::JobSettings& settings);
+  wayloom::SettingTexts SettingTexts(bool live) const;
   // Shows how the live output goes; ends the polling once it has ended.
   void PollLive();
   void ShowLiveRunning(bool running);
@@ -120,7 +117,7 @@ class CTrackDlg : public QDialog {
   std::unique_ptr<WindowPrompter> m_windowPrompter;
   std::unique_ptr<BoxStates> m_boxStates;
   std::unique_ptr<ProgressWindow> m_progress;
-  std::unique_ptr<wayloom::TrackEngine> m_engine;
+  std::unique_ptr<wayloom::TrackJob> m_job;
   bool m_bTrackRunning = false;
 
   QMenuBar* m_menuBar = nullptr;

@@ -4,13 +4,16 @@
 #include <chrono>
 #include <utility>
 
-#include "base/prefetch.h"
 #include "sentences/nmea.h"
 
 namespace wayloom {
 
-FixTexts::FixTexts(const TrackFix& fix) : latitude(fix.latitudeText), longitude(fix.longitudeText) {
-  if (fix.extraPoint) {
+FixTexts::FixTexts(const Fix& fix, const PoiList& list) {
+  if (fix.poiIndex != Fix::kNoPoint) {
+    const PoiView point = list[fix.poiIndex];
+    latitude = point.szLat;
+    longitude = point.szLon;
+  } else {
     latitude = std::string_view(latitudeRoom_, WriteFixed(latitudeRoom_, fix.latitude, 5));
     longitude = std::string_view(longitudeRoom_, WriteFixed(longitudeRoom_, fix.longitude, 5));
   }
@@ -33,7 +36,7 @@ char* EndLine(char* end) {
 }
 }  // namespace
 
-void FixBatch::Format(const CalendarDate* date) {
+void FixBatch::Format(const CalendarDate* date, const PoiList& list) {
   ends_.clear();
   ends_.reserve(2 * fixes_.size());
   if (text_.size() < fixes_.size() * kUsualPairSize) text_.resize(fixes_.size() * kUsualPairSize);
@@ -42,14 +45,14 @@ void FixBatch::Format(const CalendarDate* date) {
   // fetched a few fixes ahead.
   constexpr std::size_t kFetchAhead = 8;
   for (std::size_t i = 0; i < fixes_.size(); ++i) {
-    if (i + kFetchAhead < fixes_.size()) {
-      PrefetchForReading(fixes_[i + kFetchAhead].longitudeText.data());
+    if (i + kFetchAhead < fixes_.size() && fixes_[i + kFetchAhead].poiIndex != Fix::kNoPoint) {
+      list.PrefetchTexts(fixes_[i + kFetchAhead].poiIndex);
     }
-    const TrackFix& fix = fixes_[i];
+    const Fix& fix = fixes_[i];
     if (text_.size() - used < 2 * (kSentenceCapacity + 2)) {
       text_.resize(std::max(2 * text_.size(), used + 2 * (kSentenceCapacity + 2)));
     }
-    const FixTexts texts(fix);
+    const FixTexts texts(fix, list);
     char* const start = text_.data();
     char* end = BuildGga(fix.clockMs, texts.latitude, texts.longitude, start + used);
     ends_.push_back(static_cast<std::uint32_t>(end - start));
@@ -70,18 +73,23 @@ std::string_view FixBatch::Rmc(std::size_t index) const {
   return std::string_view(text_).substr(start, ends_[2 * index + 1] - start);
 }
 
-void BatchQueue::Submit(const CalendarDate* date, bool onThisThread) {
+std::string_view FixBatch::Pair(std::size_t index) const {
+  const std::size_t start = index == 0 ? 0 : ends_[2 * index - 1] + 2;
+  return std::string_view(text_).substr(start, ends_[2 * index + 1] + 2 - start);
+}
+
+void BatchQueue::Submit(const CalendarDate* date, const PoiList& list, bool onThisThread) {
   Submitted submitted;
   submitted.batch = std::move(filling_);
   if (onThisThread) {
-    submitted.batch->Format(date);
+    submitted.batch->Format(date, list);
   } else {
     std::lock_guard<std::mutex> lock(mutex_);
     if (workers_.empty()) {
       const unsigned count = std::max(2u, std::thread::hardware_concurrency());
       for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
     }
-    jobs_.push_back(Job{submitted.batch.get(), date, {}});
+    jobs_.push_back(Job{submitted.batch.get(), date, &list, {}});
     submitted.formatted = jobs_.back().formatted.get_future();
     jobAdded_.notify_one();
   }
@@ -114,7 +122,7 @@ void BatchQueue::Work() {
     jobs_.pop_front();
     lock.unlock();
     try {
-      job.batch->Format(job.date);
+      job.batch->Format(job.date, *job.list);
       job.formatted.set_value();
     } catch (...) {
       job.formatted.set_exception(std::current_exception());

@@ -16,29 +16,17 @@
 #include <vector>
 
 #include "base/calendar.h"
+#include "base/fix.h"
 #include "base/number_text.h"
+#include "sources/poi_file.h"
 
 namespace wayloom {
 
-// One position of a track at one time, and the motion its RMC sentence tells.
-struct TrackFix {
-  double clockMs = 0.0;
-  double speedKnots = 0.0;
-  double courseDegrees = 0.0;
-  // A point of the POI list comes with its coordinate texts, as read from the source table (which
-  // stays as it is while a track is written). An extra point comes with its coordinates, which are
-  // printed "%.5f" into texts of its own.
-  bool extraPoint = false;
-  std::size_t poiIndex = 0;  // a point of the POI list: its index there (its source-table row)
-  std::string_view latitudeText;
-  std::string_view longitudeText;
-  double latitude = 0.0;
-  double longitude = 0.0;
-};
-
-// The coordinate texts of a fix, as its sentences carry them.
+// The coordinate texts of a classic track's fix, as its sentences carry them: a point of the POI
+// list has the texts of its node (its source-table row), which stay as they are while a track is
+// written; an extra point has its coordinates printed "%.5f" into texts of its own.
 struct FixTexts {
-  explicit FixTexts(const TrackFix& fix);
+  FixTexts(const Fix& fix, const PoiList& list);
   std::string_view latitude;
   std::string_view longitude;
 
@@ -55,18 +43,20 @@ class FixBatch {
   FixBatch() { fixes_.reserve(kCapacity); }
 
   // A new fix at the end, to be filled in.
-  TrackFix& Add() { return fixes_.emplace_back(); }
+  Fix& Add() { return fixes_.emplace_back(); }
   bool Full() const { return fixes_.size() >= kCapacity; }
   bool Empty() const { return fixes_.empty(); }
   std::size_t Size() const { return fixes_.size(); }
-  const TrackFix& Fix(std::size_t index) const { return fixes_[index]; }
+  const Fix& At(std::size_t index) const { return fixes_[index]; }
   void Clear();
 
-  // Builds the GGA and RMC sentence of every fix; RMC sentences are dated when date is not null.
-  void Format(const CalendarDate* date);
-  // The sentences of a fix, without their line ends.
+  // Builds the GGA and RMC sentence of every fix, the texts of points taken from list; RMC
+  // sentences are dated when date is not null.
+  void Format(const CalendarDate* date, const PoiList& list);
+  // The sentences of a fix, without their line ends, and both with their CR LF ends.
   std::string_view Gga(std::size_t index) const;
   std::string_view Rmc(std::size_t index) const;
+  std::string_view Pair(std::size_t index) const;
   // The sentences of the first count fixes as the track file has them: lines with CR LF ends, the
   // first LinesSize(count) characters of Lines().
   std::string& Lines() { return text_; }
@@ -75,7 +65,7 @@ class FixBatch {
   }
 
  private:
-  std::vector<TrackFix> fixes_;
+  std::vector<Fix> fixes_;
   std::string text_;                 // the sentences, one after another, each ended by CR LF
   std::vector<std::uint32_t> ends_;  // where each sentence ends in text_ (before its CR LF)
 };
@@ -92,9 +82,9 @@ class BatchQueue {
 
   // The batch the writer fills; empty after Submit.
   FixBatch& Filling() { return *filling_; }
-  // Sends the filling batch to be formatted: by the workers, or on this thread (at the end of a
-  // track, when it is the last).
-  void Submit(const CalendarDate* date, bool onThisThread);
+  // Sends the filling batch to be formatted with the texts of list: by the workers, or on this
+  // thread (at the end of a track, when it is the last).
+  void Submit(const CalendarDate* date, const PoiList& list, bool onThisThread);
   // How many submitted batches are not yet taken.
   std::size_t Pending() const { return pending_.size(); }
   // Whether the oldest submitted batch is formatted.
@@ -113,6 +103,7 @@ class BatchQueue {
   struct Job {
     FixBatch* batch;
     const CalendarDate* date;
+    const PoiList* list;
     std::promise<void> formatted;
   };
   void Work();

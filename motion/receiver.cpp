@@ -1,6 +1,7 @@
 #include "motion/receiver.h"
 
 #include <GeographicLib/Geodesic.hpp>
+#include <GeographicLib/GeodesicLine.hpp>
 #include <GeographicLib/Math.hpp>
 #include <cmath>
 #include <utility>
@@ -65,13 +66,28 @@ void ReceiverNoise::Apply(double elapsedSeconds, double& latitude, double& longi
   longitude = lon;
 }
 
+struct FixStream::Geodesic {
+  GeographicLib::GeodesicLine line;
+};
+
 FixStream::FixStream(std::vector<GeoPoint> route, const ReceiverMotion& motion,
                      std::int64_t startClockMs)
     : route_(std::move(route)),
       motion_(motion),
       noise_(motion.noiseMetres, motion.seed),
-      roundStartMs_(startClockMs) {
+      roundStartMs_(startClockMs),
+      line_(std::make_unique<Geodesic>()) {
   StartOver();  // the first round: no fixes before it, so the clock starts at startClockMs
+}
+
+FixStream::~FixStream() = default;
+
+double FixStream::ArrivalCourse() const {
+  double lat = 0.0;
+  double lon = 0.0;
+  double azimuth = 0.0;
+  line_->line.Position(stretchMetres_, lat, lon, azimuth);
+  return CourseFromAzimuth(azimuth);
 }
 
 void FixStream::StartOver() {
@@ -89,7 +105,7 @@ void FixStream::StartOver() {
     double lat = 0.0;
     double lon = 0.0;
     double azimuth = 0.0;
-    line_.Position(0.0, lat, lon, azimuth);
+    line_->line.Position(0.0, lat, lon, azimuth);
     courseDegrees_ = CourseFromAzimuth(azimuth);
   }
 }
@@ -100,8 +116,8 @@ void FixStream::StartStretch() {
   for (to_ = from_ + 1; to_ < route_.size(); ++to_) {
     const GeoPoint& a = route_[from_];
     const GeoPoint& b = route_[to_];
-    line_ = Wgs84().InverseLine(a.latitude, a.longitude, b.latitude, b.longitude);
-    stretchMetres_ = line_.Distance();
+    line_->line = Wgs84().InverseLine(a.latitude, a.longitude, b.latitude, b.longitude);
+    stretchMetres_ = line_->line.Distance();
     if (stretchMetres_ > 0.0) {
       hasStretch_ = true;
       return;
@@ -123,7 +139,7 @@ void FixStream::PositionAt(double secondsIntoRound, Fix& fix) const {
   double metres = (secondsIntoRound - leaves) * motion_.speedMetresPerSecond;
   if (metres > stretchMetres_) metres = stretchMetres_;
   double azimuth = 0.0;
-  line_.Position(metres, fix.latitude, fix.longitude, azimuth);
+  line_->line.Position(metres, fix.latitude, fix.longitude, azimuth);
   fix.speedKnots = motion_.speedKnots;
   fix.courseDegrees = CourseFromAzimuth(azimuth);
 }
@@ -131,7 +147,7 @@ void FixStream::PositionAt(double secondsIntoRound, Fix& fix) const {
 void FixStream::Emit(std::int64_t clockMs, Fix& fix) {
   const double elapsed = anyFix_ ? static_cast<double>(clockMs - lastClockMs_) / 1000.0 : 0.0;
   noise_.Apply(elapsed, fix.latitude, fix.longitude);
-  fix.clockMs = clockMs;
+  fix.clockMs = static_cast<double>(clockMs);
   lastClockMs_ = clockMs;
   anyFix_ = true;
 }
@@ -142,11 +158,7 @@ bool FixStream::Next(Fix& fix) {
   // Travel on to the stretch (or the last point) that this time falls in.
   while (hasStretch_ && seconds >= arrivedSeconds_ + motion_.dwellSeconds +
                                        stretchMetres_ / motion_.speedMetresPerSecond) {
-    double lat = 0.0;
-    double lon = 0.0;
-    double azimuth = 0.0;
-    line_.Position(stretchMetres_, lat, lon, azimuth);
-    courseDegrees_ = CourseFromAzimuth(azimuth);
+    courseDegrees_ = ArrivalCourse();
     arrivedSeconds_ += motion_.dwellSeconds + stretchMetres_ / motion_.speedMetresPerSecond;
     from_ = to_;
     moved_ = true;

@@ -6,8 +6,8 @@
 // memory: only the stretch being travelled is held.
 #pragma once
 
-#include <GeographicLib/GeodesicLine.hpp>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -54,6 +54,9 @@ class FixStream {
  public:
   // route holds the points in visiting order; the first fix is at startClockMs.
   FixStream(std::vector<GeoPoint> route, const ReceiverMotion& motion, std::int64_t startClockMs);
+  ~FixStream();
+  FixStream(const FixStream&) = delete;
+  FixStream& operator=(const FixStream&) = delete;
 
   // The next fix of this round; false when the receiver has reached the last point. A round with
   // at least one point has at least one fix. Fixes come every period; the last one falls on the
@@ -74,6 +77,8 @@ class FixStream {
   // dwell.
   void PositionAt(double secondsIntoRound, Fix& fix) const;
   void Emit(std::int64_t clockMs, Fix& fix);
+  // The course at the end of the stretch, when the receiver arrives.
+  double ArrivalCourse() const;
 
   std::vector<GeoPoint> route_;
   ReceiverMotion motion_;
@@ -91,7 +96,8 @@ class FixStream {
   double arrivedSeconds_ = 0.0;  // when it reached point from_
   bool hasStretch_ = false;
   std::size_t to_ = 0;
-  GeographicLib::GeodesicLine line_;
+  struct Geodesic;  // the stretch's geodesic line; the geodesic library stays out of this header
+  std::unique_ptr<Geodesic> line_;
   double stretchMetres_ = 0.0;
   double courseDegrees_ = 0.0;  // of the last movement, kept while standing
 };

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/number_text.h"
+#include "outputs/destination.h"
 
 namespace wayloom {
 namespace {
@@ -81,6 +82,14 @@ void TrackEngine::LoadPoiFile() {
   }
   m_poiList = std::move(list);
   ++m_poiListVersion;
+  const bool anyPoint = m_poiList->size() > 1;
+  m_dRefLat = anyPoint ? RowPoint(0).latitude : 0.0;
+  m_dRefLon = anyPoint ? RowPoint(0).longitude : 0.0;
+}
+
+GeoPoint TrackEngine::RowPoint(std::size_t row) const {
+  const PoiView point = (*m_poiList)[row];
+  return GeoPoint{ParseDecimal(point.szLat), ParseDecimal(point.szLon)};
 }
 
 void TrackEngine::FreePoiList() {
@@ -114,7 +123,7 @@ void TrackEngine::RebuildSourceTable() {
     return;
   }
   // The distance is measured from the reference position, and none is shown while the reference
-  // has a coordinate of exactly 0 (as it always has): then the points need not be converted.
+  // has a coordinate of exactly 0 (counted as absent): then the points need not be converted.
   const bool showsDistance = m_dRefLat != 0.0 && m_dRefLon != 0.0;
   m_dCurLat = m_dRefLat;  // PlanarOffset measures from the current position
   m_dCurLon = m_dRefLon;
@@ -145,11 +154,11 @@ bool TrackEngine::PlanarOffset(double longitude, double latitude, double& eastMe
 
 void TrackEngine::WritePlainTrack() {
   if (!OpenTrack()) return;
-  const std::size_t rows = SourceRows();
-  if (rows >= 3) {  // at least two points above the blank last row
+  const std::size_t points = PointCount();
+  if (points >= 2) {
     const double stepMs = m_periodSeconds * 1000.0;
     double clockMs = m_trackStartMs;
-    for (std::size_t row = 0; row + 1 < rows; ++row) {
+    for (std::size_t row = 0; row < points; ++row) {
       if (!WritePoint(clockMs, row)) break;
       clockMs += stepMs;
     }
@@ -163,7 +172,7 @@ bool TrackEngine::OpenTrack() {
   m_stepMetres = ParseDecimal(m_strStepDistance);
   if (m_stepMetres == 0.0) m_stepMetres = 100.0;
   m_summary = TrackSummary{};
-  m_summary.pointsRead = m_poiList && !m_poiList->empty() ? m_poiList->size() - 1 : 0;
+  m_summary.pointsRead = PointCount();
   m_summary.nextClockMs = m_trackStartMs;
   m_trackEnded = false;
   m_lastFixWritten.reset();
@@ -173,21 +182,11 @@ bool TrackEngine::OpenTrack() {
   } else if (m_outputStream) {
     m_trackFile.Attach(m_outputStream);
   } else {
-    // Writing the track over its own POI file, under any of its names, would lose both.
-    if (SameFile(m_strSourceFile, m_strDestFile)) {
-      m_prompter.ShowMessage("Error the output file is the input file\n" + m_strDestFile);
-      m_summary.outcome = TrackOutcome::kOpenFailed;
-      return false;
-    }
-    if (DestinationExists(m_strDestFile) &&
-        !m_prompter.AskYesNo("The output file already exists\noverwrite ?")) {
-      m_summary.outcome = TrackOutcome::kDeclined;
-      return false;
-    }
-    if (!m_trackFile.Open(m_strDestFile)) {
-      m_prompter.ShowFailure("Error can't open output file \n" + m_strDestFile,
-                             m_trackFile.Error());
-      m_summary.outcome = TrackOutcome::kOpenFailed;
+    const DestinationOpening opening =
+        OpenDestination(m_trackFile, m_strDestFile, m_strSourceFile, m_prompter);
+    if (opening != DestinationOpening::kOpen) {
+      m_summary.outcome = opening == DestinationOpening::kDeclined ? TrackOutcome::kDeclined
+                                                                   : TrackOutcome::kOpenFailed;
       return false;
     }
   }
@@ -201,27 +200,32 @@ void TrackEngine::ResetOutputTable() {
   m_nmeaTable.AddColumn(0, "NMEA strings", 500);
 }
 
+void TrackEngine::ListSentences(const SentenceLines& sentences) {
+  if (!m_keepTables) return;
+  std::string_view text = sentences.Text();
+  for (std::size_t end = text.find("\r\n"); end != std::string_view::npos;
+       end = text.find("\r\n")) {
+    m_nmeaTable.AppendRow(text.substr(0, end));
+    text.remove_prefix(end + 2);
+  }
+}
+
 bool TrackEngine::WritePoint(double clockMs, std::size_t row) {
   if (m_trackEnded) return false;
-  TrackFix& fix = NewFix(clockMs);
-  fix.poiIndex = row;
-  const RowCoordinates texts = RowTexts(row);  // the node read once for both
-  fix.latitudeText = texts.latitude;
-  fix.longitudeText = texts.longitude;
+  NewFix(clockMs).poiIndex = row;
   return FixAdded();
 }
 
 bool TrackEngine::WriteExtraPoint(double clockMs, double latitude, double longitude) {
   if (m_trackEnded) return false;
-  TrackFix& fix = NewFix(clockMs);
-  fix.extraPoint = true;
+  Fix& fix = NewFix(clockMs);
   fix.latitude = latitude;
   fix.longitude = longitude;
   return FixAdded();
 }
 
-TrackFix& TrackEngine::NewFix(double clockMs) {
-  TrackFix& fix = m_batches.Filling().Add();
+Fix& TrackEngine::NewFix(double clockMs) {
+  Fix& fix = m_batches.Filling().Add();
   fix.clockMs = clockMs;
   fix.speedKnots = m_dSpeed;
   fix.courseDegrees = m_dCourse;
@@ -230,7 +234,7 @@ TrackFix& TrackEngine::NewFix(double clockMs) {
 
 bool TrackEngine::FixAdded() {
   if (m_batches.Filling().Full()) {
-    m_batches.Submit(m_rmcDate ? &*m_rmcDate : nullptr, false);
+    m_batches.Submit(m_rmcDate ? &*m_rmcDate : nullptr, *m_poiList, false);
     WriteFormattedBatches(false);
   }
   return !m_trackEnded;
@@ -247,10 +251,10 @@ void TrackEngine::WriteBatch(FixBatch& batch) {
   // The file takes the batch's lines over as they stand, as far as the track gets, unless a
   // listener must see each pair only after it went to the file.
   const bool wholeBatch = m_writeTrackFile && !m_listener;
-  const TrackFix* last = nullptr;  // the last pair built and sent out, written or not
+  const Fix* last = nullptr;  // the last pair built and sent out, written or not
   std::size_t sentOut = 0;
   for (std::size_t i = 0; i < batch.Size() && !m_trackEnded; ++i) {
-    const TrackFix& fix = batch.Fix(i);
+    const Fix& fix = batch.At(i);
     last = &fix;
     ++sentOut;
     const std::string_view gga = batch.Gga(i);
@@ -259,24 +263,15 @@ void TrackEngine::WriteBatch(FixBatch& batch) {
       m_nmeaTable.AppendRow(gga);
       m_nmeaTable.AppendRow(rmc);
     }
-    if (m_writeTrackFile && !wholeBatch &&
-        (!m_trackFile.WriteLine(gga) || !m_trackFile.WriteLine(rmc))) {
+    if (m_writeTrackFile && !wholeBatch && !m_trackFile.WriteText(batch.Pair(i))) {
       m_trackEnded = true;
       m_summary.outcome = TrackOutcome::kWriteFailed;
       break;
     }
     m_summary.sentencesWritten += 2;
-    if (!fix.extraPoint) ++m_summary.pointsWritten;
+    if (fix.poiIndex != Fix::kNoPoint) ++m_summary.pointsWritten;
     m_summary.nextClockMs = fix.clockMs + m_periodSeconds * 1000.0;
-    if (m_listener) {
-      if (fix.extraPoint) {
-        m_listener->OnPosition(fix.latitude, fix.longitude, TrackListener::kExtraPoint);
-      } else {
-        m_listener->OnPosition(ParseDecimal(fix.latitudeText), ParseDecimal(fix.longitudeText),
-                               fix.poiIndex);
-      }
-      m_listener->OnSentencePair(fix.clockMs, gga, rmc);
-    }
+    if (m_listener) Tell(fix, batch.Pair(i));
     if (m_summary.sentencesWritten % (2 * kProgressInterval) == 0) ReportProgress();
     if (m_progress && m_progress->StopRequested()) {
       m_trackEnded = true;
@@ -288,6 +283,20 @@ void TrackEngine::WriteBatch(FixBatch& batch) {
     m_summary.outcome = TrackOutcome::kWriteFailed;
   }
   if (last) m_lastFixWritten = *last;
+}
+
+void TrackEngine::Tell(const Fix& fix, std::string_view pair) {
+  if (fix.poiIndex == Fix::kNoPoint) {
+    m_listener->OnFix(fix, SentenceLines(pair, 2));
+    return;
+  }
+  // A point of the POI list: its position is that of its texts.
+  Fix point = fix;
+  const GeoPoint at = RowPoint(fix.poiIndex);
+  point.latitude = at.latitude;
+  point.longitude = at.longitude;
+  m_listener->OnPointReached(fix.poiIndex);
+  m_listener->OnFix(point, SentenceLines(pair, 2));
 }
 
 void TrackEngine::ReportProgress() {
@@ -304,21 +313,15 @@ void TrackEngine::SetRmcDate(const std::optional<CalendarDate>& date) { m_rmcDat
 void TrackEngine::CloseTrack() {
   // The last batch is seldom full: it is formatted here, on this thread.
   if (!m_trackEnded && !m_batches.Filling().Empty()) {
-    m_batches.Submit(m_rmcDate ? &*m_rmcDate : nullptr, true);
+    m_batches.Submit(m_rmcDate ? &*m_rmcDate : nullptr, *m_poiList, true);
   }
   WriteFormattedBatches(true);
   m_batches.Clear();
-  if (m_lastFixWritten) {
+  if (m_lastFixWritten && m_trackEnded) {
     // The sentences formatted ahead of a track that ended early never went out: the course and
     // speed carried to the next track are those of the last pair written.
-    const TrackFix& last = *m_lastFixWritten;
-    if (m_trackEnded) {
-      m_dSpeed = last.speedKnots;
-      m_dCourse = last.courseDegrees;
-    }
-    const FixTexts texts(last);
-    m_szLastLat.assign(texts.latitude);
-    m_szLastLon.assign(texts.longitude);
+    m_dSpeed = m_lastFixWritten->speedKnots;
+    m_dCourse = m_lastFixWritten->courseDegrees;
   }
   const bool closed = !m_writeTrackFile || m_trackFile.Close();
   if (!closed) m_summary.outcome = TrackOutcome::kWriteFailed;

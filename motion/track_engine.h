@@ -13,18 +13,15 @@
 #include <string_view>
 
 #include "base/calendar.h"
+#include "base/fix.h"
 #include "base/host.h"
 #include "motion/fix_batches.h"
 #include "motion/table.h"
 #include "outputs/track_file.h"
 #include "route/closest_search.h"
-#include "route/route.h"
 #include "sources/poi_file.h"
 
 namespace wayloom {
-
-struct ReceiverPlan;
-class ReceiverListener;
 
 // How the last track ended.
 enum class TrackOutcome {
@@ -69,16 +66,9 @@ class TrackEngine {
   // The same track once more from the POI list as it stands, without reading the file again.
   void RepeatTrack();
 
-  // Receiver mode. LoadReceiverRoute reads the POI file and shows it as CreateTrack does, and
-  // returns the route through its points in the order the option box chooses: nothing when the
-  // file could not be read in full or a point lies off the Earth (a message says so).
-  std::optional<ReceiverRoute> LoadReceiverRoute();
-  // The track of a receiver following plan along that route, written to the destination after the
-  // same checks and question as CreateTrack's, its sentences kept in the output table; listener
-  // (may be null) hears every fix. Nothing is written when there is no route (kSourceUnread).
-  void CreateReceiverTrack(const ReceiverPlan& plan, ReceiverListener* listener);
-
-  // The POI list: rebuilt from m_strSourceFile (reporting its own failures), or freed.
+  // The POI list: rebuilt from m_strSourceFile (reporting its own failures), or freed. The
+  // reference position becomes the list's first point, which the source table measures its
+  // distances from.
   void LoadPoiFile();
   void FreePoiList();
   // Rebuilds the source table from the POI list and resets the current position to the reference.
@@ -97,21 +87,21 @@ class TrackEngine {
   void WriteClosestExtraTrack();
 
   const std::optional<PoiList>& PoiPoints() const { return m_poiList; }
+  // Whether the last LoadPoiFile read the whole file, and whether a stop ended it.
+  bool SourceRead() const { return m_loadStatus == PoiReadStatus::kOk; }
+  bool SourceReadingStopped() const { return m_loadStatus == PoiReadStatus::kStopped; }
   const Table& SourceTable() const { return m_sourceTable; }
   const Table& NmeaTable() const { return m_nmeaTable; }
+  // The output table for tracks the engine does not write itself (a receiver's): emptied, then
+  // the sentences of every fix listed in it (when the tables are kept).
+  void ResetOutputTable();
+  void ListSentences(const SentenceLines& sentences);
   double Course() const { return m_dCourse; }
   double Speed() const { return m_dSpeed; }
   // What one track hands on to the next; set back to repeat a track as it was.
   void SetCourseAndSpeed(double courseDegrees, double speedKnots) {
     m_dCourse = courseDegrees;
     m_dSpeed = speedKnots;
-  }
-  const std::string& LastLatitudeText() const { return m_szLastLat; }
-  const std::string& LastLongitudeText() const { return m_szLastLon; }
-  // The origin of PlanarOffset; FillSourceTable resets it to the reference position (0, 0).
-  void SetCurrentPosition(double latitude, double longitude) {
-    m_dCurLat = latitude;
-    m_dCurLon = longitude;
   }
   const TrackSummary& LastTrack() const { return m_summary; }
 
@@ -121,8 +111,8 @@ class TrackEngine {
   // has no window to show them in).
   void SetKeepTables(bool keep) { m_keepTables = keep; }
   void SetProgressMonitor(ProgressMonitor* monitor) { m_progress = monitor; }
-  // Hears every sentence pair written; null for none.
-  void SetTrackListener(TrackListener* listener) { m_listener = listener; }
+  // Hears every fix written; null for none.
+  void SetTrackListener(FixListener* listener) { m_listener = listener; }
   // Off: tracks go to the listener only; no file is asked about, opened or written.
   void SetWriteTrackFile(bool write) { m_writeTrackFile = write; }
   // The clock of a track's first point; kTrackStartMs unless set, for a track that continues the
@@ -150,13 +140,15 @@ class TrackEngine {
   // A new position of the track in the batch being filled, with the course and speed as they
   // stand; once it is filled in, FixAdded sends a full batch to be formatted and writes the
   // formatted ones.
-  TrackFix& NewFix(double clockMs);
+  Fix& NewFix(double clockMs);
   bool FixAdded();
   // Writes the formatted batches: those that are ready, or all of them once waitForAll.
   void WriteFormattedBatches(bool waitForAll);
   // Writes the sentences of a formatted batch, each pair in turn, to the file, the output table and
   // the listener, until the track ends.
   void WriteBatch(FixBatch& batch);
+  // Tells the listener of a fix written.
+  void Tell(const Fix& fix, std::string_view pair);
   void CloseTrack();
   // Writes the extra points from the current position towards the target texts and sets the
   // course and speed of the stretch; returns the clock at which the target itself is to be written.
@@ -167,22 +159,12 @@ class TrackEngine {
   enum class VisitOrder { kFile, kClosest };
   void WriteVisitingTrack(VisitOrder order, bool extraPoints);
   // The source table shows the POI list row for row: a row per node, the blank tail last, or the
-  // one row "Poi list is empty" when there is no list. The writers read the texts a row's cells
-  // give (cut as a cell read cuts them) from the list itself, so the table is needed only where
-  // someone looks at it.
-  std::size_t SourceRows() const { return m_poiList ? m_poiList->size() : 1; }
-  struct RowCoordinates {
-    std::string_view latitude;
-    std::string_view longitude;
-  };
-  RowCoordinates RowTexts(std::size_t row) const {
-    const PoiView point = (*m_poiList)[row];
-    return {point.szLat.substr(0, Table::kCellReadLimit),
-            point.szLon.substr(0, Table::kCellReadLimit)};
-  }
+  // one row "Poi list is empty" when there is no list. The writers read a row's texts from the
+  // list itself, so the table is needed only where someone looks at it.
+  std::size_t PointCount() const { return m_poiList ? m_poiList->PointCount() : 0; }
+  GeoPoint RowPoint(std::size_t row) const;
   // The writer the option boxes choose, between the two showings of the source table.
   void WriteChosenTrack();
-  void ResetOutputTable();
   void RebuildSourceTable();
   void ReportProgress();
 
@@ -191,7 +173,7 @@ class TrackEngine {
   ProgressMonitor* m_progress = nullptr;
   std::FILE* m_outputStream = nullptr;
   bool m_keepTables = true;
-  TrackListener* m_listener = nullptr;
+  FixListener* m_listener = nullptr;
   bool m_writeTrackFile = true;
   double m_trackStartMs = kTrackStartMs;
   bool m_sourceMustBeRead = false;
@@ -207,12 +189,12 @@ class TrackEngine {
 
   double m_dCurLat = 0.0;
   double m_dCurLon = 0.0;
-  double m_dRefLat = 0.0;  // never changes; FillSourceTable copies it into the current position
+  // The reference position: the first point of the POI list, which the source table measures
+  // its distances from; FillSourceTable copies it into the current position.
+  double m_dRefLat = 0.0;
   double m_dRefLon = 0.0;
   double m_dCourse = 12.0;  // degrees, carried from one track to the next
   double m_dSpeed = 35.0;   // knots, carried from one track to the next
-  std::string m_szLastLat;  // coordinate texts of the last RMC sentence built
-  std::string m_szLastLon;
 
   // The track being written.
   TrackFile m_trackFile;
@@ -225,7 +207,7 @@ class TrackEngine {
   // so that the writer is never far behind.
   std::size_t m_batchesAtOnce = 3;
   bool m_trackEnded = false;
-  std::optional<TrackFix> m_lastFixWritten;  // the position whose sentences went out last
+  std::optional<Fix> m_lastFixWritten;  // the position whose sentences went out last
   TrackSummary m_summary;
 };
 

@@ -20,16 +20,11 @@ void TrackEngine::WriteClosestExtraTrack() { WriteVisitingTrack(VisitOrder::kClo
 
 void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   if (!OpenTrack()) return;
-  const std::size_t rows = SourceRows();
-  if (rows < 3) {  // fewer than two points above the blank last row
+  const std::size_t lastPointRow = PointCount() - 1;
+  if (PointCount() < 2) {
     CloseTrack();
     return;
   }
-  const std::size_t lastPointRow = rows - 2;
-  const auto rowPoint = [this](std::size_t row) {
-    const RowCoordinates texts = RowTexts(row);
-    return GeoPoint{ParseDecimal(texts.latitude), ParseDecimal(texts.longitude)};
-  };
   // A point once written is where the next stretch starts and the next search measures from.
   const auto moveTo = [this](const GeoPoint& point) {
     m_dCurLat = point.latitude;
@@ -40,13 +35,13 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
   bool goOn = WritePoint(m_trackStartMs, 0);
   const double stepMs = m_periodSeconds * 1000.0;
   double clockMs = m_trackStartMs + stepMs;
-  moveTo(rowPoint(0));
+  moveTo(RowPoint(0));
 
   // In closest order, the points after the first, point i standing in row i + 1.
   std::vector<GeoPoint> laterPoints;
   if (order == VisitOrder::kClosest) {
     laterPoints.reserve(lastPointRow);
-    for (std::size_t row = 1; row <= lastPointRow; ++row) laterPoints.push_back(rowPoint(row));
+    for (std::size_t row = 1; row <= lastPointRow; ++row) laterPoints.push_back(RowPoint(row));
   }
   // The search always starts from the point written last, so the whole visit follows from the
   // first point and is worked out ahead of the writing.
@@ -72,12 +67,12 @@ void TrackEngine::WriteVisitingTrack(VisitOrder order, bool extraPoints) {
       target = nextFileRow++;
     }
     if (extraPoints) {
-      const RowCoordinates texts = RowTexts(target);
-      clockMs = WriteExtraPoints(clockMs, texts.latitude, texts.longitude);
+      const PoiView texts = (*m_poiList)[target];
+      clockMs = WriteExtraPoints(clockMs, texts.szLat, texts.szLon);
     }
     goOn = WritePoint(clockMs, target);
     clockMs += stepMs;
-    moveTo(rowPoint(target));
+    moveTo(RowPoint(target));
   }
   CloseTrack();
 }

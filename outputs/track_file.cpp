@@ -130,20 +130,32 @@ void TrackFile::Attach(std::FILE* stream) {
   Start(false);
 }
 
-bool TrackFile::WriteLine(std::string_view line) {
-  if (failed_ || !stream_) return false;
-  const std::size_t needed = line.size() + 2;
+char* TrackFile::Room(std::size_t needed) {
+  if (failed_ || !stream_) return nullptr;
   if (filled_ + needed > filling_.size()) {
     HandOver();
-    if (failed_) return false;
+    if (failed_) return nullptr;
     if (filling_.size() < kBlockBytes) filling_.resize(kBlockBytes);
     if (needed > filling_.size()) filling_.resize(needed);
   }
-  char* out = filling_.data() + filled_;
+  char* const out = filling_.data() + filled_;
+  filled_ += needed;
+  return out;
+}
+
+bool TrackFile::WriteLine(std::string_view line) {
+  char* const out = Room(line.size() + 2);
+  if (!out) return false;
   std::memcpy(out, line.data(), line.size());
   out[line.size()] = '\r';
   out[line.size() + 1] = '\n';
-  filled_ += needed;
+  return true;
+}
+
+bool TrackFile::WriteText(std::string_view text) {
+  char* const out = Room(text.size());
+  if (!out) return false;
+  std::memcpy(out, text.data(), text.size());
   return true;
 }
 

@@ -40,8 +40,10 @@ class TrackFile {
   // Writes to a stream someone else opened (standard output); Close flushes it but leaves it open.
   void Attach(std::FILE* stream);
 
-  // Writes line (without line end) followed by CR LF. False once any write has failed.
+  // Writes line (without line end) followed by CR LF, or text (whole lines with their CR LF ends)
+  // as it stands. False once any write has failed.
   bool WriteLine(std::string_view line);
+  bool WriteText(std::string_view text);
   // Writes the first size characters of lines, whole lines with their CR LF ends, by taking the
   // text over instead of copying it; lines comes back as an empty buffer to be filled again.
   // False once any write has failed.
@@ -53,6 +55,9 @@ class TrackFile {
 
  private:
   void Start(bool emptyFirst);
+  // Room for needed more bytes in the block being filled, handing it over first when it is full;
+  // null once a write has failed.
+  char* Room(std::size_t needed);
   // Queues the filled block for the writer thread, waiting while too many are queued already.
   void HandOver();
   // Queues size characters of bytes, giving a spare block back in its place.

@@ -20,18 +20,37 @@ void InstallStopSignals();
 // Ctrl-C, Ctrl-Break or a closing console.
 bool StopRequested();
 
-// While it lives, a descriptor that becomes readable when a stop is requested, so that a wait on
-// sockets ends at once; -1 when none could be made (and always on Windows).
+// A pipe whose read end a wait on sockets watches, so that the wait ends at once when Wake is
+// called (from another thread, or a signal handler). Its descriptors are -1 when none could be
+// made, and always on Windows, where waits look at their stop request often instead.
+class WakePipe {
+ public:
+  WakePipe();
+  ~WakePipe();
+  WakePipe(const WakePipe&) = delete;
+  WakePipe& operator=(const WakePipe&) = delete;
+  int ReadFd() const { return fds_[0]; }
+  // Makes the read end readable; safe in a signal handler.
+  void Wake() const;
+
+ private:
+  int fds_[2];
+};
+
+// Empties the read end of a wake pipe, so that the next wait waits again.
+void DrainWake(int readFd);
+
+// While it lives, a wake pipe that a stop signal wakes.
 class StopWake {
  public:
   StopWake();
   ~StopWake();
   StopWake(const StopWake&) = delete;
   StopWake& operator=(const StopWake&) = delete;
-  int Fd() const { return fds_[0]; }
+  int Fd() const { return pipe_.ReadFd(); }
 
  private:
-  int fds_[2];
+  WakePipe pipe_;
 };
 
 // Whether a person at a terminal or console can answer what is asked on stream: false for files,

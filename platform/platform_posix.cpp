@@ -14,18 +14,12 @@ namespace wayloom {
 namespace {
 
 std::atomic<bool> g_stopRequested{false};
-// The write end of the pipe a live wait watches, or -1.
-std::atomic<int> g_wakeFd{-1};
+// The pipe a live wait watches, or null.
+std::atomic<const WakePipe*> g_stopWake{nullptr};
 
 extern "C" void OnStopSignal(int) {
   g_stopRequested.store(true);
-  const int fd = g_wakeFd.load();
-  if (fd >= 0) {
-    const int savedErrno = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = write(fd, &byte, 1);
-    errno = savedErrno;
-  }
+  if (const WakePipe* pipe = g_stopWake.load()) pipe->Wake();
 }
 
 }  // namespace
@@ -45,17 +39,33 @@ void InstallStopSignals() {
 
 bool StopRequested() { return g_stopRequested.load(std::memory_order_relaxed); }
 
-StopWake::StopWake() {
+WakePipe::WakePipe() {
   if (pipe2(fds_, O_NONBLOCK | O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;
-  g_wakeFd.store(fds_[1]);
 }
 
-StopWake::~StopWake() {
-  g_wakeFd.store(-1);
+WakePipe::~WakePipe() {
   for (const int fd : fds_) {
     if (fd >= 0) close(fd);
   }
 }
+
+void WakePipe::Wake() const {
+  if (fds_[1] < 0) return;
+  const int savedErrno = errno;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = write(fds_[1], &byte, 1);
+  errno = savedErrno;
+}
+
+void DrainWake(int readFd) {
+  char bytes[64];
+  while (readFd >= 0 && read(readFd, bytes, sizeof bytes) > 0) {
+  }
+}
+
+StopWake::StopWake() { g_stopWake.store(&pipe_); }
+
+StopWake::~StopWake() { g_stopWake.store(nullptr); }
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 

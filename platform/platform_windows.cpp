@@ -53,7 +53,11 @@ void InstallStopSignals() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 bool StopRequested() { return g_stopRequested.load(std::memory_order_relaxed); }
 
 // The console handler needs no descriptor: without one, live waits look at the stop request often.
-StopWake::StopWake() { fds_[0] = fds_[1] = -1; }
+WakePipe::WakePipe() { fds_[0] = fds_[1] = -1; }
+WakePipe::~WakePipe() = default;
+void WakePipe::Wake() const {}
+void DrainWake(int) {}
+StopWake::StopWake() = default;
 StopWake::~StopWake() = default;
 
 // isatty is true for NUL as well; only a console answers.

@@ -41,7 +41,8 @@ char* WriteTimeField(char* out, std::uint64_t msOfDay) {
 char* WriteDdmmyy(char* out, const CalendarDate& date) {
   out = WriteTwoDigits(out, static_cast<std::uint64_t>(date.day));
   out = WriteTwoDigits(out, static_cast<std::uint64_t>(date.month));
-  return WriteTwoDigits(out, static_cast<std::uint64_t>(date.year - FloorDivide(date.year, 100) * 100));
+  return WriteTwoDigits(out,
+                        static_cast<std::uint64_t>(date.year - FloorDivide(date.year, 100) * 100));
 }
 
 unsigned SentenceChecksum(std::string_view body) {

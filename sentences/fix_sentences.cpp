@@ -168,7 +168,8 @@ char* FixSentences::WriteSentence(SentenceKind kind, const Fix& fix, std::uint64
 std::string_view FixSentences::Build(const Fix& fix) {
   text_.clear();
   count_ = 0;
-  const DayAndTime split = SplitDays(fix.clockMs);
+  // A receiver's clock is a whole number of milliseconds.
+  const DayAndTime split = SplitDays(static_cast<std::int64_t>(fix.clockMs));
   const auto msOfDay = static_cast<std::uint64_t>(split.msOfDay);
   const CalendarDate date = DateFromDays(dayZero_ + split.day);
   const auto mark = [this] { starts_[count_++] = text_.size(); };

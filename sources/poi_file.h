@@ -115,6 +115,8 @@ class PoiList {
 
   std::size_t size() const { return nodes_.size(); }
   bool empty() const { return nodes_.empty(); }
+  // The points of the list, its blank tail not counted.
+  std::size_t PointCount() const { return nodes_.empty() ? 0 : nodes_.size() - 1; }
   PoiView operator[](std::size_t index) const;
   PoiView back() const { return (*this)[nodes_.size() - 1]; }
   bool operator==(const PoiList& other) const;

@@ -22,11 +22,11 @@ std::string Fixes(const std::string& track) {
   return fixes;
 }
 
-class Recorder : public TrackListener {
+class Recorder : public FixListener {
  public:
-  void OnSentencePair(double clockMs, std::string_view gga, std::string_view rmc) override {
-    clocks.push_back(clockMs);
-    bytes.append(gga).append("\r\n").append(rmc).append("\r\n");
+  void OnFix(const Fix& fix, const SentenceLines& sentences) override {
+    clocks.push_back(fix.clockMs);
+    bytes.append(sentences.Text());
   }
   std::vector<double> clocks;
   std::string bytes;
@@ -72,6 +72,7 @@ class Engine : public ::testing::Test {
 TEST_F(Engine, EveryReferenceTrackIsWrittenHeardListedAndThePointsShownAgain) {
   std::ifstream list(kData + "references");
   std::set<std::string> listed;
+  std::string distances;  // of the source table's rows, for the file-order track of each file
   for (std::string line; std::getline(list, line);) {
     std::istringstream fields(line);
     std::string source, kind, step, period, reference;
@@ -92,15 +93,22 @@ TEST_F(Engine, EveryReferenceTrackIsWrittenHeardListedAndThePointsShownAgain) {
       ASSERT_EQ(engine.NmeaTable().Cell(i, 0), lines[i]);
       ASSERT_EQ(lines[i].substr(7, 11), TimeField(recorder_.clocks[i / 2])) << lines[i];
     }
-    const std::size_t points = engine.PoiPoints()->size() - 1;
+    const std::size_t points = engine.PoiPoints()->PointCount();
     ASSERT_EQ(engine.SourceTable().RowCount(), points + 1) << reference;
     for (std::size_t row = 0; row <= points; ++row) {
       const PoiView point = (*engine.PoiPoints())[row];
-      const std::string_view cells[] = {point.szLat, point.szLon, point.szDescription, ""};
-      for (std::size_t column = 0; column < 4; ++column)
+      const std::string_view cells[] = {point.szLat, point.szLon, point.szDescription};
+      for (std::size_t column = 0; column < 3; ++column)
         EXPECT_EQ(engine.SourceTable().Cell(row, column), cells[column]) << row;
     }
+    // Distances are measured from the first point, flat as the closest order measures them.
+    for (std::size_t row = 0; row <= points && kind == "plain"; ++row) {
+      distances += (row == 0 ? source + ":" : "") + engine.SourceTable().Cell(row, 3) + "|";
+    }
   }
+  EXPECT_EQ(distances.substr(0, distances.find("mixed")),
+            "three_points.csv:0.000 km|1349.188 km|18015.302 km||worked.txt:0.000 km|0.401 km|"
+            "0.334 km||");
   EXPECT_TRUE(prompter_.messages.empty());
   for (const auto& entry : std::filesystem::directory_iterator(kData)) {
     if (entry.path().extension() == ".nmea") {

@@ -117,7 +117,7 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
   ASSERT_EQ(viaTcp.size(), 6000u);
   EXPECT_EQ(Seconds(viaTcp[5998]), (Seconds(viaTcp[0]) + 2999) % 86400);
   EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link outlived the program";
-  EXPECT_NE(cli.Err().find("pairs left out for the pseudo-terminal reader"), std::string::npos)
+  EXPECT_NE(cli.Err().find("fixes left out for the pseudo-terminal reader"), std::string::npos)
       << cli.Err();
 }
 

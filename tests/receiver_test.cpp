@@ -74,7 +74,7 @@ TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
     for (std::size_t i = 0; i + 1 < fixes.size(); ++i) {
       const Fix& a = fixes[i];
       const Fix& b = fixes[i + 1];
-      const std::int64_t periodMs = std::llround(c.period * 1000);
+      const double periodMs = static_cast<double>(std::llround(c.period * 1000));
       EXPECT_TRUE(b.clockMs - a.clockMs == periodMs ||
                   (i + 2 == fixes.size() && b.clockMs - a.clockMs < periodMs));
       EXPECT_EQ(a.speedKnots, a.speedKnots == 0.0 ? 0.0 : c.knots);

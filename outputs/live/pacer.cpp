@@ -21,9 +21,4 @@ double Pacer::Schedule(double clockMs, double nowMs) {
   return due;
 }
 
-double ParseSpeedup(std::string_view text) {
-  const double value = ParsePlainDecimal(text);
-  return std::isfinite(value) && value > 0.0 ? value : 0.0;
-}
-
 }  // namespace wayloom

@@ -33,8 +33,4 @@ class Pacer {
   double lastDueMs_ = 0.0;
 };
 
-// A speed-up as typed: a decimal number (digits, an optional point and fraction, an optional
-// exponent), finite and above 0. Zero when the text is no such number.
-double ParseSpeedup(std::string_view text);
-
 }  // namespace wayloom

@@ -129,7 +129,7 @@ void PtyLink::HandlePoll(const std::vector<pollfd>& fds, std::size_t first) {
 void PtyLink::Send(std::string_view bytes) {
   if (!ReaderPresent()) return;
   if (HasQueuedBytes()) {
-    ++pairsDropped_;  // still busy with the pair before: the reader is behind
+    ++fixesDropped_;  // still busy with the pair before: the reader is behind
     return;
   }
   queue_.assign(bytes.data(), bytes.size());
@@ -138,7 +138,7 @@ void PtyLink::Send(std::string_view bytes) {
   if (sent_ == 0 && HasQueuedBytes()) {
     // Nothing of it went: leave it out whole.
     queue_.clear();
-    ++pairsDropped_;
+    ++fixesDropped_;
   }
 }
 

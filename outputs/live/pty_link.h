@@ -38,7 +38,7 @@ class PtyLink {
   // and there is room for them.
   void Send(std::string_view bytes);
   bool HasQueuedBytes() const { return sent_ < queue_.size(); }
-  std::uint64_t PairsDropped() const { return pairsDropped_; }
+  std::uint64_t FixesDropped() const { return fixesDropped_; }
 
   // Removes the link (if it is still ours) and closes the pseudo-terminal.
   void Close();
@@ -55,7 +55,7 @@ class PtyLink {
   bool reader_ = false;
   std::string queue_;  // the rest of a pair the device took only part of
   std::size_t sent_ = 0;
-  std::uint64_t pairsDropped_ = 0;
+  std::uint64_t fixesDropped_ = 0;
 };
 
 }  // namespace wayloom
