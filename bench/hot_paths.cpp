@@ -11,10 +11,11 @@
 #include "base/number_text.h"
 #include "motion/receiver.h"
 #include "route/closest_index.h"
-#include "route/closest_search.h"
+#include "route/planar_offset.h"
 #include "sentences/fix_sentences.h"
 #include "sentences/nmea.h"
 #include "sources/poi_file.h"
+#include "tests/closest_reference.h"
 
 namespace wayloom {
 namespace {

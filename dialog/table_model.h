@@ -22,7 +22,6 @@ class TableModel : public QAbstractTableModel {
 
   void Attach();
   void Detach();
-  bool IsAttached() const { return m_attached; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -211,8 +211,8 @@ struct FileResult {
 
 // Writes one round of track to file, a line per sentence, and closes it; every fix, once its lines
 // are written, goes to the engine's output table, the listener and the progress count.
-FileResult WriteFixes(FixSource& track, TrackFile& file, TrackEngine& engine,
-                      FixListener& listener, ProgressMonitor* progress, JobSummary& summary) {
+FileResult WriteFixes(FixSource& track, TrackFile& file, TrackEngine& engine, FixListener& listener,
+                      ProgressMonitor* progress, JobSummary& summary) {
   FileResult result;
   while (!result.stopped && track.Next()) {
     const SentenceLines sentences = track.Sentences();
@@ -224,8 +224,8 @@ FileResult WriteFixes(FixSource& track, TrackFile& file, TrackEngine& engine,
     engine.ListSentences(sentences);
     track.Tell(listener);
     if (progress && before / kProgressSentences != summary.sentencesWritten / kProgressSentences) {
-      progress->Report(TrackProgress{summary.pointsWritten, summary.pointsRead,
-                                     summary.sentencesWritten});
+      progress->Report(
+          TrackProgress{summary.pointsWritten, summary.pointsRead, summary.sentencesWritten});
     }
     result.stopped = progress && progress->StopRequested();
   }
@@ -296,8 +296,7 @@ void TrackJob::RunReceiver(Work& run) {
     PointCounter counter;
     FixTee heard(&counter, run.listener);
     ReceiverTrack track(route, *settings.receiver);
-    const FileResult written =
-        WriteFixes(track, file, engine_, heard, run.progress, summary);
+    const FileResult written = WriteFixes(track, file, engine_, heard, run.progress, summary);
     summary.pointsWritten = counter.reached;
     if (written.failed) {
       prompter_.ShowFailure("Error writing output file \n" + run.DestName(), file.Error());

@@ -58,8 +58,8 @@ struct JobSummary {
   std::uint64_t fixesWritten = 0;   // to the destination
   std::uint64_t sentencesWritten = 0;
   bool sourceHasUtf16Mark = false;
-  bool live = false;      // live output ran
-  std::string liveReport; // what went out live (LiveOutputs::Report)
+  bool live = false;       // live output ran
+  std::string liveReport;  // what went out live (LiveOutputs::Report)
 };
 
 class TrackJob {

@@ -9,7 +9,7 @@
 
 #include <optional>
 
-#include "route/closest_search.h"
+#include "route/planar_offset.h"
 
 namespace wayloom {
 

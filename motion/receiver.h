@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/fix.h"
-#include "route/closest_search.h"
+#include "route/planar_offset.h"
 
 namespace wayloom {
 

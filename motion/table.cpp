@@ -301,9 +301,4 @@ std::string Table::Cell(std::size_t row, std::size_t column) const {
   return cells.substr(span.start, span.length);
 }
 
-void Table::DeleteRow(std::size_t row) {
-  if (row >= rows_.size()) return;
-  rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
-}
-
 }  // namespace wayloom

@@ -21,10 +21,6 @@ struct TableColumn {
 
 class Table {
  public:
-  // Longest cell text the track writers read: the width of the cell buffers the track format was
-  // made with, so a longer text in a cell cannot reach a sentence.
-  static constexpr std::size_t kCellReadLimit = 18;
-
   std::size_t RowCount() const { return rows_.size(); }
   void DeleteAllRows();
 
@@ -44,8 +40,6 @@ class Table {
   void SetCell(std::size_t row, std::size_t column, std::string_view text);
   // The whole text of a cell, as the window shows it; empty for a cell never set.
   std::string Cell(std::size_t row, std::size_t column) const;
-  // Deletes a row; later rows move up by one. A row that does not exist is left alone.
-  void DeleteRow(std::size_t row);
 
   // Lets the caller say how many rows are coming, to spare reallocations.
   void Reserve(std::size_t rows) { rows_.reserve(rows); }

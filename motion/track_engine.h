@@ -18,7 +18,7 @@
 #include "motion/fix_batches.h"
 #include "motion/table.h"
 #include "outputs/track_file.h"
-#include "route/closest_search.h"
+#include "route/planar_offset.h"
 #include "sources/poi_file.h"
 
 namespace wayloom {
@@ -80,7 +80,7 @@ class TrackEngine {
 
   // The track writers; CreateTrack calls the one the option boxes choose. All start with the first
   // point of the file. Closest order then always goes on to the nearest point not yet visited
-  // (FindClosest); extra points fill each stretch between two points (WriteExtraPoints).
+  // (route/closest_index.h); extra points fill each stretch between two points (WriteExtraPoints).
   void WritePlainTrack();
   void WriteClosestTrack();
   void WriteExtraTrack();

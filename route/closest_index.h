@@ -21,7 +21,7 @@
 #include <mutex>
 #include <vector>
 
-#include "route/closest_search.h"
+#include "route/planar_offset.h"
 
 namespace wayloom {
 
@@ -31,8 +31,10 @@ class ClosestPointIndex {
 
   bool Empty() const { return alive_ == 0; }
 
-  // Index (into the constructor's points) of the point FindClosest would choose among those not yet
-  // taken, and takes it. Must not be called when Empty().
+  // Index (into the constructor's points) of the nearest point not yet taken by PlanarDistance,
+  // the earliest of those equally near, and takes it; when none is nearer than
+  // kSearchBoundMetres (coordinates far outside the Earth's ranges), the earliest not yet taken.
+  // Must not be called when Empty().
   std::size_t TakeClosest(const GeoPoint& origin);
 
   // Where the point TakeClosest took last lies, for searching from it. A point with a 0

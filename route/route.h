@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "route/closest_search.h"
+#include "route/planar_offset.h"
 #include "sources/poi_file.h"
 
 namespace wayloom {
@@ -19,9 +19,6 @@ struct ReceiverRoute {
 // starts at the first point of the file and chooses every later point exactly as the closest-order
 // tracks do, with the same search on the same coordinates.
 ReceiverRoute MakeReceiverRoute(const PoiList& list, bool closestOrder);
-inline std::vector<GeoPoint> VisitingOrder(const PoiList& list, bool closestOrder) {
-  return MakeReceiverRoute(list, closestOrder).points;
-}
 
 // Empty when a receiver can travel the route; otherwise why not, naming the first point that lies
 // off the Earth (a latitude beyond 90 degrees or a longitude beyond 180).

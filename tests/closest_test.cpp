@@ -3,6 +3,7 @@
 #include "tests/test_support.h"
 
 #include "route/closest_index.h"
+#include "tests/closest_reference.h"
 
 namespace wayloom::test {
 

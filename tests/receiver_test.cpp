@@ -117,7 +117,7 @@ TEST(Receiver, ClosestOrderVisitsThePointsAsTheClosestOrderTrackDoes) {
   ASSERT_EQ(ReadPoiFile(std::string(WAYLOOM_TEST_DATA) + "/mixed.txt", list), PoiReadStatus::kOk);
   const std::vector<std::string> track =
       test::TrackLines(test::ReadFile(std::string(WAYLOOM_TEST_DATA) + "/mixed.closest.nmea"));
-  const std::vector<GeoPoint> route = VisitingOrder(list, true);
+  const std::vector<GeoPoint> route = MakeReceiverRoute(list, true).points;
   ASSERT_EQ(2 * route.size(), track.size());
   for (std::size_t i = 0; i < route.size(); ++i) {
     std::string position;

@@ -1,8 +1,5 @@
-// The closest-point search of the closest-order tracks, and the flat-earth offset it ranks points
-// by.
-//
-// The search is a plain scan over every remaining point: simple enough to check by eye, and the
-// reference that any faster search must agree with, choice for choice.
+// A position, and the flat-earth offset that the closest-order tracks rank points by (the search
+// itself, over a spatial index, is in closest_index.h).
 #pragma once
 
 #include <cmath>
@@ -47,11 +44,5 @@ inline double PlanarDistance(const GeoPoint& origin, const GeoPoint& point) {
 
 // No point at this distance or farther can be chosen by its distance.
 constexpr double kSearchBoundMetres = 1e16;
-
-// Index of the candidate nearest to origin. A candidate must be strictly nearer than every earlier
-// one to win, so equal distances go to the earliest. When no candidate is nearer than
-// kSearchBoundMetres (only coordinates far outside the Earth's ranges get there) the first one is
-// chosen, so there is always a point to visit next. candidates must not be empty.
-std::size_t FindClosest(const std::vector<GeoPoint>& candidates, const GeoPoint& origin);
 
 }  // namespace wayloom
