@@ -41,83 +41,98 @@ const char* SkipZeros(const char* p, const char* end) {
   return p;
 }
 
+// The parts of a decimal number as the scan finds them.
+struct DecimalScan {
+  const char* numberStart = nullptr;  // after the sign
+  const char* numberEnd = nullptr;    // after the last character that counts
+  std::uint64_t mantissa = 0;         // the first kExactDigits significant digits
+  std::int64_t significantDigits = 0;
+  std::int64_t integerDigits = 0;    // significant digits before the point
+  std::int64_t zerosAfterPoint = 0;  // before the first significant digit, when none came before
+  std::int64_t fractionDigits = 0;
+  std::int64_t exponent = 0;
+  bool anyDigit = false;
+};
+
+// Digits, a point, digits. Leading zeros are not significant. The decimal magnitude of the first
+// significant digit is kept so that a result out of range can be told apart as overflow (infinity)
+// or underflow (zero).
+const char* ScanMantissa(const char* p, const char* end, DecimalScan& scan) {
+  scan.numberStart = p;
+  p = SkipZeros(p, end);
+  const char* const integerStart = p;
+  p = ScanDigits(p, end, scan.mantissa, scan.significantDigits);
+  scan.integerDigits = p - integerStart;
+  scan.anyDigit = p > scan.numberStart;
+  if (p < end && *p == '.') {
+    const char* const fractionStart = ++p;
+    if (scan.significantDigits == 0) {
+      p = SkipZeros(p, end);
+      scan.zerosAfterPoint = p - fractionStart;
+    }
+    p = ScanDigits(p, end, scan.mantissa, scan.significantDigits);
+    scan.fractionDigits = p - fractionStart;
+    scan.anyDigit = scan.anyDigit || scan.fractionDigits > 0;
+  }
+  return p;
+}
+
+// An exponent counts only when at least one digit follows the 'e' and its sign.
+void ScanExponent(const char* p, const char* end, DecimalScan& scan) {
+  scan.numberEnd = p;
+  if (p == end || (*p != 'e' && *p != 'E')) return;
+  const char* q = p + 1;
+  bool negative = false;
+  if (q < end && (*q == '+' || *q == '-')) {
+    negative = *q == '-';
+    ++q;
+  }
+  if (q == end || !IsDigit(*q)) return;
+  for (; q < end && IsDigit(*q); ++q) {
+    if (scan.exponent < 1000000000) scan.exponent = scan.exponent * 10 + (*q - '0');
+  }
+  if (negative) scan.exponent = -scan.exponent;
+  scan.numberEnd = q;
+}
+
+// The value of a scanned number with at least one significant digit, without its sign.
+double ValueOf(const DecimalScan& scan) {
+  // Few digits and a small exponent: the mantissa and the power of ten are both exact doubles, so
+  // one multiplication or division rounds correctly, as the full conversion would.
+  const std::int64_t decimalExponent = scan.exponent - scan.fractionDigits;
+  if (scan.significantDigits <= kExactDigits && decimalExponent >= -kMaxExactPower &&
+      decimalExponent <= kMaxExactPower) {
+    const double exact = static_cast<double>(scan.mantissa);
+    return decimalExponent < 0 ? exact / kPowersOfTen[-decimalExponent]
+                               : exact * kPowersOfTen[decimalExponent];
+  }
+  double value = 0.0;
+  const auto result =
+      std::from_chars(scan.numberStart, scan.numberEnd, value, std::chars_format::general);
+  if (result.ec == std::errc::result_out_of_range) {
+    const std::int64_t magnitude =
+        scan.integerDigits > 0 ? scan.integerDigits : -scan.zerosAfterPoint;
+    return magnitude + scan.exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return result.ec == std::errc() ? value : 0.0;  // "no number" cannot come after the scan
+}
+
 }  // namespace
 
 double ParseDecimal(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
   while (p < end && IsCSpace(*p)) ++p;
-
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) {
     negative = *p == '-';
     ++p;
   }
-
-  // The mantissa: digits, a point, digits. Leading zeros are not significant. The decimal
-  // magnitude of the first significant digit is kept so that a result out of range can be told
-  // apart as overflow (infinity) or underflow (zero).
-  const char* const numberStart = p;
-  std::uint64_t mantissa = 0;
-  std::int64_t significantDigits = 0;
-  p = SkipZeros(p, end);
-  const char* const integerStart = p;
-  p = ScanDigits(p, end, mantissa, significantDigits);
-  const std::int64_t integerDigits = p - integerStart;
-  bool anyDigit = p > numberStart;
-  std::int64_t fractionDigits = 0;
-  std::int64_t zerosAfterPoint = 0;
-  if (p < end && *p == '.') {
-    const char* const fractionStart = ++p;
-    if (significantDigits == 0) {
-      p = SkipZeros(p, end);
-      zerosAfterPoint = p - fractionStart;
-    }
-    p = ScanDigits(p, end, mantissa, significantDigits);
-    fractionDigits = p - fractionStart;
-    anyDigit = anyDigit || fractionDigits > 0;
-  }
-  if (!anyDigit) return 0.0;
-
-  // An exponent counts only when at least one digit follows the 'e' and its sign.
-  const char* numberEnd = p;
-  std::int64_t exponent = 0;
-  if (p < end && (*p == 'e' || *p == 'E')) {
-    const char* q = p + 1;
-    bool exponentNegative = false;
-    if (q < end && (*q == '+' || *q == '-')) {
-      exponentNegative = *q == '-';
-      ++q;
-    }
-    if (q < end && IsDigit(*q)) {
-      for (; q < end && IsDigit(*q); ++q) {
-        if (exponent < 1000000000) exponent = exponent * 10 + (*q - '0');
-      }
-      if (exponentNegative) exponent = -exponent;
-      numberEnd = q;
-    }
-  }
-  if (significantDigits == 0) return negative ? -0.0 : 0.0;
-
-  // Few digits and a small exponent: the mantissa and the power of ten are both exact doubles, so
-  // one multiplication or division rounds correctly, as the full conversion would.
-  const std::int64_t decimalExponent = exponent - fractionDigits;
-  if (significantDigits <= kExactDigits && decimalExponent >= -kMaxExactPower &&
-      decimalExponent <= kMaxExactPower) {
-    const double exact = static_cast<double>(mantissa);
-    const double value = decimalExponent < 0 ? exact / kPowersOfTen[-decimalExponent]
-                                             : exact * kPowersOfTen[decimalExponent];
-    return negative ? -value : value;
-  }
-
-  double value = 0.0;
-  const auto result = std::from_chars(numberStart, numberEnd, value, std::chars_format::general);
-  if (result.ec == std::errc::result_out_of_range) {
-    const std::int64_t magnitude = integerDigits > 0 ? integerDigits : -zerosAfterPoint;
-    value = magnitude + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-  } else if (result.ec != std::errc()) {
-    value = 0.0;  // cannot happen after the scan above; keep atof's answer for "no number"
-  }
+  DecimalScan scan;
+  p = ScanMantissa(p, end, scan);
+  if (!scan.anyDigit) return 0.0;
+  ScanExponent(p, end, scan);
+  const double value = scan.significantDigits == 0 ? 0.0 : ValueOf(scan);
   return negative ? -value : value;
 }
 
