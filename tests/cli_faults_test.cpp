@@ -18,7 +18,13 @@ using test::WriteFile;
 
 const std::string kThreePoints = WAYLOOM_TEST_DATA "/three_points.csv";
 const std::string kThreePointsTrack = ReadFile(WAYLOOM_TEST_DATA "/three_points.nmea");
+const std::string kWorked = WAYLOOM_TEST_DATA "/worked.txt";
 const std::string kKept = "keep me\n";
+
+// The receiver's track of the worked points at a speed (knots), as the command line prints it.
+std::string ReceiverTrack(const std::string& knots) {
+  return test::InvokeCli({"--quiet", "--speed", knots, "--date", "2026-03-07", kWorked, "-"}).out;
+}
 
 // What a file must hold afterwards: these bytes, or (none) nothing: it must not exist.
 struct OnDisk {
@@ -54,6 +60,8 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
   ASSERT_EQ(test::InvokeCli({"--extra", "--step", "500", pois, full}).status, kExitOk);
   // Under a file-size limit of 8192 bytes the track is cut back to its last whole line in them.
   const std::string cutTrack = ReadFile(full).substr(0, ReadFile(full).rfind('\n', 8191) + 1);
+  const std::string slowReceiver = ReceiverTrack("3");
+  const std::string cutReceiver = slowReceiver.substr(0, slowReceiver.rfind('\n', 8191) + 1);
 
   // clang-format off
   const struct {
@@ -99,6 +107,11 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
        "Error writing output file \nstandard output\nno space left on the device\n", {"-", {}}},
       {{"--yes", "--extra", "--step", "500", pois, full}, "prlimit --fsize=8192 %s", kExitError,
        "Error writing output file \n" + full + "\nfile too large\n", {full, cutTrack}},
+      {{"--speed", "30", kWorked, "-"}, "%s >/dev/full", kExitError,
+       "Error writing output file \nstandard output\nno space left on the device\n", {"-", {}}},
+      {{"--yes", "--speed", "3", "--date", "2026-03-07", kWorked, full},
+       "prlimit --fsize=8192 %s", kExitError, "Error writing output file \n" + full +
+       "\nfile too large\n", {full, cutReceiver}},
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -151,6 +164,11 @@ TEST(CliFaults, AStopSignalEndsTheCommandWith130AndLeavesWholeFiles) {
        "stopped: " + kept + " exists and was left as it was", {kept, kKept}},
       {{"--pty", link, "--serve", "0", "--wait-clients", "1", "--loop", kThreePoints, dest},
        "/dev/null", Moment::kStreaming, SIGHUP, "stopped: ", {dest, kThreePointsTrack}},
+      {{"--speed", "30", kWorked, kept}, ptsname(terminal), Moment::kAsking, SIGINT,
+       "stopped: " + kept + " exists and was left as it was", {kept, kKept}},
+      {{"--speed", "30", "--date", "2026-03-07", "--serve", "0", "--wait-clients", "1", "--loop",
+        kWorked, dest}, "/dev/null", Moment::kStreaming, SIGTERM, "stopped: ",
+       {dest, ReceiverTrack("30")}},
   };
   // clang-format on
   for (const auto& c : cases) {

@@ -112,6 +112,9 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
   close(stalled);
   close(client);
   ASSERT_EQ(viaPty.size(), 8u);
+  // Both readers were there before the first fix: both have it, at the track's start.
+  EXPECT_EQ(viaPty[0], viaTcp[0]);
+  EXPECT_EQ(viaTcp[0].substr(7, 6), "010000");
   for (std::size_t i = 2; i < viaPty.size(); i += 2)
     EXPECT_EQ(Seconds(viaPty[i]), Seconds(viaPty[i - 2]) + 1) << viaPty[i];
   ASSERT_EQ(viaTcp.size(), 6000u);

@@ -52,6 +52,23 @@ TEST(ReceiverCli, EveryReceiverReferenceTrackIsMadeAgainByteForByte) {
     ++compared;
   }
   EXPECT_EQ(compared, 4);
+  // The summary counts the points read, the fixes (a dated RMC each) and the lines written.
+  test::TempDir dir;
+  const std::string track = test::ReadFile(data + "worked.receiver-dwell.nmea");
+  const test::CliRun run = test::InvokeCli(
+      {"--period", "0.5", "--speed", "20km/h", "--dwell", "3", "--start", "23:59:50", "--date",
+       "2026-12-31", "--sentences", "RMC,GGA,ZDA", data + "worked.txt", dir.File("t.nmea")});
+  EXPECT_EQ(test::ReadFile(dir.File("t.nmea")), track);
+  const auto count = [&track](const char* text) {
+    std::size_t n = 0;
+    for (std::size_t at = track.find(text); at != std::string::npos; at = track.find(text, at + 1))
+      ++n;
+    return std::to_string(n);
+  };
+  EXPECT_NE(run.err.find("3 points read, " + count("$GPRMC") + " fixes, " + count("\n") +
+                         " sentences written to"),
+            std::string::npos)
+      << run.err;
 }
 
 TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
@@ -235,6 +252,22 @@ TEST(ReceiverCli, SendsEachFixAsOneDatagramHoldingExactlyItsSentencesEvenToBroad
   close(listener);
   EXPECT_GT(datagrams, 5u);
   EXPECT_EQ(joined, test::ReadFile(dir.File("t.nmea")));
+}
+
+}  // namespace
+}  // namespace wayloom
+
+namespace wayloom {
+namespace {
+
+// A source without points is no track, looped or not: the command ends at once.
+TEST(ReceiverCli, ALoopOverNoPointsEndsAtOnce) {
+  test::TempDir dir;
+  test::WriteFile(dir.File("none.csv"), "longitude,latitude,description\n");
+  test::CliProcess cli(dir,
+                       {"--speed", "30", "--loop", "--udp", "127.0.0.1:9", dir.File("none.csv")});
+  EXPECT_EQ(cli.Wait(), kExitOk) << cli.Err();
+  EXPECT_NE(cli.Err().find("no track: 0 points"), std::string::npos) << cli.Err();
 }
 
 }  // namespace
