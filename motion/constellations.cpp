@@ -197,8 +197,9 @@ EcefMetres PositionAt(const OrbitElements& orbit, double gpsSeconds) {
 
 EcefMetres PositionAt(const OrbitElements& orbit, double gpsSeconds, const PlaneTurn& turn) {
   const double elapsed = gpsSeconds - orbit.epochGpsSeconds;
-  const double meanAnomaly =
-      std::fmod(orbit.meanAnomalyRadians + orbit.meanMotionRadiansPerSecond * elapsed, 2.0 * kPi);
+  // Brought into one turn for Kepler's equation (by floor: fmod would cost as much as the rest).
+  const double turns = orbit.meanAnomalyRadians + orbit.meanMotionRadiansPerSecond * elapsed;
+  const double meanAnomaly = turns - 2.0 * kPi * std::floor(turns / (2.0 * kPi));
   const double e = orbit.eccentricity;
   double radius = orbit.semiMajorAxisMetres;
   double argumentOfLatitude = meanAnomaly + orbit.argumentOfPerigeeRadians;
