@@ -12,9 +12,10 @@ namespace wayloom {
 enum class GnssSystem : std::uint8_t { kGps, kGlonass, kGalileo, kBeidou };
 constexpr int kGnssSystemCount = 4;
 
-// What NMEA 0183 4.10 calls each system: the talker of its own GSA and GSV sentences, the system
-// ID of GSA's last field, and the signal ID that closes GSV (the open civil signal a simple
-// receiver tracks: GPS L1 C/A 1, GLONASS L1 C/A 1, Galileo E1 B/C 7, BeiDou B1I 1).
+// What NMEA 0183 4.10 and 4.11 call each system: the talker of its own GSA and GSV sentences, the
+// system ID of GSA's last field (BeiDou's 4 became official in 4.11; receivers speaking 4.10
+// already send it), and the signal ID that closes GSV (the open civil signal a simple receiver
+// tracks: GPS L1 C/A 1, GLONASS L1 C/A 1, Galileo E1 B/C 7, BeiDou B1I 1).
 //
 // Satellite IDs (SatelliteInView::id) are those of 4.10 with the system's own talker: GPS 1-32,
 // GLONASS 65-96 (64 + orbital slot), Galileo 1-36, BeiDou 1-63. NMEA 2.3 numbers only GPS
