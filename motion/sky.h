@@ -20,7 +20,7 @@
 namespace wayloom {
 
 struct SkySettings {
-  std::vector<GnssSystem> systems{GnssSystem::kGps};  // each at most once
+  std::vector<GnssSystem> systems{GnssSystem::kGps};  // in any order; twice counts once
   double elevationMaskDegrees = 5.0;                  // 0 to below 90
   double refreshSeconds = 5.0;                        // a sky is held this long; 0: every fix
 };
