@@ -9,7 +9,8 @@ namespace wayloom {
 constexpr std::int64_t kMsPerDay = 86400000;
 constexpr double kMetresPerNauticalMile = 1852.0;
 constexpr double kKilometresPerNauticalMile = 1.852;
-constexpr double kRadiansPerDegree = 0.017453292519943295;
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRadiansPerDegree = 0.017453292519943295;  // kPi / 180
 
 // Whole-number division rounding down, for negative counts too: FloorDivide(-1, 10) is -1.
 constexpr std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {

@@ -1,6 +1,6 @@
 // Micro-benchmarks of the pieces every point goes through: building its two sentences, reading its
-// POI line, choosing the next point of a closest-order track, and a receiver's fixes with their
-// sentences.
+// POI line, choosing the next point of a closest-order track, a receiver's fixes with their
+// sentences, and the sky over the receiver.
 
 #include <benchmark/benchmark.h>
 
@@ -10,6 +10,7 @@
 
 #include "base/number_text.h"
 #include "motion/receiver.h"
+#include "motion/sky.h"
 #include "route/closest_index.h"
 #include "route/planar_offset.h"
 #include "sentences/fix_sentences.h"
@@ -146,6 +147,62 @@ void ReceiverFixesWithDefaultSentences(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(count));  // sentences
 }
 BENCHMARK(ReceiverFixesWithDefaultSentences);
+
+std::vector<GnssSystem> FirstSystems(std::int64_t count) {
+  std::vector<GnssSystem> systems = {GnssSystem::kGps, GnssSystem::kGlonass, GnssSystem::kGalileo,
+                                     GnssSystem::kBeidou};
+  systems.resize(static_cast<std::size_t>(count));
+  return systems;
+}
+
+void ReceiverFixesUnderTheSky(benchmark::State& state) {
+  // The fixes of ReceiverFixesWithDefaultSentences, each also with the sky of one or four systems
+  // over it (held 5 s); the sentences still print today's fixed sky. Items are fixes.
+  ReceiverMotion motion;
+  motion.speedKnots = 30.0;
+  motion.speedMetresPerSecond = 30.0 * 1852.0 / 3600.0;
+  std::vector<SentenceKind> kinds;
+  std::string problem;
+  ParseSentenceList(kDefaultSentences, kinds, problem);
+  const CalendarDate date{2026, 3, 7};
+  FixSentences sentences(kinds, date);
+  FixStream stream({{55.9533, -3.1883}, {-33.8568, 151.2153}}, motion, 3600000);
+  SkySettings settings;
+  settings.systems = FirstSystems(state.range(0));
+  Sky sky(settings);
+  Fix fix;
+  for (auto _ : state) {
+    if (!stream.Next(fix)) {
+      stream.StartOver();
+      stream.Next(fix);
+    }
+    const SkyView& view = sky.At({fix.latitude, fix.longitude, 168.0},
+                                 UtcMsOf(date, static_cast<std::int64_t>(fix.clockMs)));
+    benchmark::DoNotOptimize(view.hdop);
+    benchmark::DoNotOptimize(sentences.Build(fix).data());
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(ReceiverFixesUnderTheSky)->Arg(1)->Arg(4);
+
+void SkyComputedAfresh(benchmark::State& state) {
+  // One whole computation: positions, the satellites in view, the used twelve and their DOPs;
+  // a different place and time (ten seconds on) every time.
+  SkySettings settings;
+  settings.systems = FirstSystems(state.range(0));
+  Sky sky(settings);
+  SkyView view;
+  std::int64_t utcMs = UtcMsOf({2026, 3, 7}, 0);
+  double latitude = -80.0;
+  for (auto _ : state) {
+    sky.Compute({latitude, 8.0, 0.0}, utcMs, view);
+    benchmark::DoNotOptimize(view.pdop);
+    utcMs += 10000;
+    latitude = latitude < 80.0 ? latitude + 0.01 : -80.0;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(SkyComputedAfresh)->Arg(1)->Arg(4);
 
 }  // namespace
 }  // namespace wayloom
