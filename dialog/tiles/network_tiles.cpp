@@ -64,10 +64,7 @@ NetworkTileSource::NetworkTileSource(const QString& urlTemplate, QString attribu
 }
 
 NetworkTileSource::~NetworkTileSource() {
-  for (QNetworkReply* reply : std::as_const(replies_)) {
-    reply->disconnect(this);
-    reply->abort();
-  }
+  for (const TileKey& key : replies_.keys()) NetworkTileSource::Cancel(key);
 }
 
 QString NetworkTileSource::CheckTemplate(const QString& urlTemplate) {
