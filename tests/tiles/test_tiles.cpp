@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <QtWidgets>
 #include <algorithm>
+#include <limits>
 
 #include "dialog/tiles/network_tiles.h"
 #include "dialog/tiles/offline_tiles.h"
@@ -61,10 +62,8 @@ class TileServer : public QObject {
       while (QTcpSocket* socket = server_.nextPendingConnection()) {
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-          for (auto& held : held_) abandoned += held.first == socket ? 1 : 0;
-          held_.erase(std::remove_if(held_.begin(), held_.end(),
-                                     [socket](const auto& held) { return held.first == socket; }),
-                      held_.end());
+          abandoned +=
+              int(held_.removeIf([socket](const auto& held) { return held.first == socket; }));
           socket->deleteLater();
         });
       }
@@ -112,7 +111,7 @@ class TileServer : public QObject {
 
   QTcpServer server_;
   QHash<QTcpSocket*, QByteArray> buffers_;
-  std::vector<std::pair<QTcpSocket*, QByteArray>> held_;
+  QList<QPair<QTcpSocket*, QByteArray>> held_;
 };
 
 // The loading settings of the tests: the cache in a folder of the test's own.
@@ -136,32 +135,26 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
   QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
-// An MBTiles file of these tiles (rows stored from the south), with this metadata.
-void WriteMBTiles(const QString& path, const std::vector<TileKey>& keys,
-                  const QList<QPair<QString, QString>>& metadata) {
+// An MBTiles file of these tiles (rows stored from the south), with these rows of metadata.
+void WriteMBTiles(const QString& path, const std::vector<TileKey>& keys, const QString& metadata) {
   {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
     db.setDatabaseName(path);
     QVERIFY(db.open());
-    QSqlQuery query(db);
-    QVERIFY(query.exec("CREATE TABLE metadata (name TEXT, value TEXT)"));
-    QVERIFY(
-        query.exec("CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, "
-                   "tile_row INTEGER, tile_data BLOB)"));
-    for (const auto& [name, value] : metadata) {
-      query.prepare("INSERT INTO metadata VALUES (?, ?)");
-      query.addBindValue(name);
-      query.addBindValue(value);
-      QVERIFY(query.exec());
-    }
+    QStringList sql{
+        "CREATE TABLE metadata (name TEXT, value TEXT)",
+        "CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, "
+        "tile_data BLOB)"};
+    if (!metadata.isEmpty()) sql << "INSERT INTO metadata VALUES " + metadata;
     for (const TileKey& key : keys) {
-      query.prepare("INSERT INTO tiles VALUES (?, ?, ?, ?)");
-      for (const QVariant& value : {QVariant(key.zoom), QVariant(key.x),
-                                    QVariant((1 << key.zoom) - 1 - key.y), QVariant(Png(key))}) {
-        query.addBindValue(value);
-      }
-      QVERIFY(query.exec());
+      sql << QStringLiteral("INSERT INTO tiles VALUES (%1, %2, %3, X'%4')")
+                 .arg(key.zoom)
+                 .arg(key.x)
+                 .arg((1 << key.zoom) - 1 - key.y)
+                 .arg(QString::fromLatin1(Png(key).toHex()));
     }
+    QSqlQuery query(db);
+    for (const QString& statement : sql) QVERIFY2(query.exec(statement), qPrintable(statement));
   }
   QSqlDatabase::removeDatabase(QStringLiteral("make"));
 }
@@ -230,7 +223,6 @@ class TilesTest : public QObject {
     QTest::newRow("4096 tiles across") << 1048576.0 << 1.0 << 0 << 19 << 12;
     QTest::newRow("deeper than the source") << 2147483648.0 << 1.0 << 0 << 19 << 19;
     QTest::newRow("wider than the source") << 1000.0 << 1.0 << 10 << 14 << -1;
-    QTest::newRow("no scale") << 0.0 << 1.0 << 0 << 19 << -1;
     QTest::newRow("not a number") << qQNaN() << 1.0 << 0 << 19 << -1;
   }
   void choosesTheZoomNearestTheScale() {
@@ -241,26 +233,9 @@ class TilesTest : public QObject {
     QTEST(TileZoomFor(pixelsPerWorld, devicePixelRatio, minZoom, maxZoom), "zoom");
   }
 
-  // Only the tiles of the view and its border, each asked once, named by Wayloom and its version.
-  void asksTheServerForTheViewAndItsBorderOnly() {
-    TileServer server;
-    QTemporaryDir dir;
-    NetworkTileSource source(server.Template(), OpenStreetMapAttribution(), LoadingIn(dir));
-    const std::vector<TileKey> view = ViewAt(0.5, 0.5);
-    source.Want(view);
-    QTRY_COMPARE_WITH_TIMEOUT(source.Counts().arrived, 16, 30000);
-    QVERIFY(AllShown(source, view));
-    QStringList expected;
-    for (const TileKey& key : view) expected << QLatin1Char('/') + TileName(key) + ".png";
-    server.paths.sort();
-    expected.sort();
-    QCOMPARE(server.paths, expected);
-    QCOMPARE(server.userAgents.count(NetworkTileSource::UserAgent()), 16);
-    QVERIFY(NetworkTileSource::UserAgent().startsWith("Wayloom/" WAYLOOM_VERSION " (+"));
-  }
-
-  // The second look at a view asks the server nothing: its tiles are in memory, or on disk for a
-  // new source (the next run of the program); an expired copy serves when the server is gone.
+  // The tiles of a view and its border are asked once; the second look asks the server nothing: its
+  // tiles are in memory, or on disk for a new source (the next run of the program); an expired copy
+  // serves when the server is gone.
   void takesTheSecondViewFromTheCache_data() {
     QTest::addColumn<bool>("newSource");
     QTest::addColumn<QByteArray>("cacheControl");
@@ -285,6 +260,13 @@ class TilesTest : public QObject {
     auto source = std::make_unique<NetworkTileSource>(url, QString(), loading);
     source->Want(view);
     QTRY_COMPARE_WITH_TIMEOUT(source->Counts().arrived, 16, 30000);
+    // Each tile of the view and its border asked once, named by Wayloom and its version.
+    QStringList expected;
+    for (const TileKey& key : view) expected << QLatin1Char('/') + TileName(key) + ".png";
+    QCOMPARE(QSet<QString>(server.paths.begin(), server.paths.end()),
+             QSet<QString>(expected.begin(), expected.end()));
+    QCOMPARE(server.userAgents.count(NetworkTileSource::UserAgent()), 16);
+    QVERIFY(NetworkTileSource::UserAgent().startsWith("Wayloom/" WAYLOOM_VERSION " (+"));
     if (serverGone) server.Close();
     if (newSource) {
       source = std::make_unique<NetworkTileSource>(url, QString(), loading);
@@ -352,7 +334,7 @@ class TilesTest : public QObject {
     const QString path = dir.filePath(QStringLiteral("map.mbtiles"));
     const std::vector<TileKey> stored = Keys(QStringLiteral("0/0/0 2/1/0 2/1/3 3/5/2"));
     WriteMBTiles(path, stored,
-                 {{"format", "png"}, {"attribution", "<a href=\"https://x.test/\">© Test</a>"}});
+                 "('format', 'png'), ('attribution', '<a href=\"x.test\">© Test</a>')");
     QString error;
     const auto source = OfflineTileSource::OpenMBTiles(path, QString(), TileLoading(), &error);
     QVERIFY2(source, qPrintable(error));
@@ -363,7 +345,8 @@ class TilesTest : public QObject {
     source->Want(wanted);
     QTRY_COMPARE_WITH_TIMEOUT(source->Counts().arrived + source->Counts().failed, 5, 30000);
     QVERIFY(AllShown(*source, stored));
-    source->Want(wanted);  // the missing tile is not read again
+    source->SetClock([] { return std::numeric_limits<qint64>::max() / 2; });
+    source->Want(wanted);  // the missing tile is not read again, however late
     QCOMPARE(source->Counts().started, 5);
   }
 
@@ -436,9 +419,9 @@ class TilesTest : public QObject {
     WriteFile(dir.filePath(QStringLiteral("folder/3/1/1.png")), Png(TileKey{3, 1, 1}));
     QDir().mkpath(dir.filePath(QStringLiteral("empty/tiles")));
     WriteFile(dir.filePath(QStringLiteral("text.mbtiles")), "zoom,x,y\n");
-    WriteMBTiles(dir.filePath(QStringLiteral("map.mbtiles")), Keys("0/0/0"), {});
+    WriteMBTiles(dir.filePath(QStringLiteral("map.mbtiles")), Keys("0/0/0"), "");
     WriteMBTiles(dir.filePath(QStringLiteral("vector.mbtiles")), Keys("0/0/0"),
-                 {{"format", "pbf"}});
+                 "('format', 'pbf')");
     QString error;
     const auto source = MakeTileSource(TileSettings{tiles.replace("DIR", dir.path()), QString()},
                                        LoadingIn(dir), &error);
