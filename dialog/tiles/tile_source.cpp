@@ -165,11 +165,13 @@ bool TileSource::ShouldStart(const TileKey& key, qint64 now) const {
 }
 
 void TileSource::StartLoads() {
-  // Fetch may fail at once and call back here; the loop below goes on with the next tile.
+  // A source may fail a tile at once, calling back here (the loop goes on with the next tile), and
+  // whoever hears of it may want other tiles: the list is read by index, a key copied.
   if (starting_) return;
   starting_ = true;
   const qint64 now = clockMs_();
-  for (const TileKey& key : wanted_) {
+  for (std::size_t i = 0; i < wanted_.size(); ++i) {
+    const TileKey key = wanted_[i];
     if (underWay_.size() >= loading_.loadsAtOnce) break;
     if (!ShouldStart(key, now)) continue;
     underWay_.insert(key);
