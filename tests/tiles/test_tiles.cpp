@@ -240,16 +240,20 @@ class TilesTest : public QObject {
     QTest::addColumn<bool>("newSource");
     QTest::addColumn<QByteArray>("cacheControl");
     QTest::addColumn<bool>("serverGone");
-    QTest::newRow("same source") << false << QByteArray("max-age=86400") << false;
-    QTest::newRow("next run") << true << QByteArray("max-age=86400") << false;
-    QTest::newRow("no expiry stated: a week") << true << QByteArray("public") << false;
+    QTest::addColumn<qint64>("keptSeconds");  // how long the disk cache keeps the tiles fresh
+    const QByteArray day = "max-age=86400";
+    QTest::newRow("same source") << false << day << false << qint64(86400);
+    QTest::newRow("next run") << true << day << false << qint64(86400);
+    QTest::newRow("no expiry stated: a week")
+        << true << QByteArray("public") << false << qint64(7 * 86400);
     QTest::newRow("to be checked again, server gone")
-        << true << QByteArray("max-age=0, must-revalidate") << true;
+        << true << QByteArray("max-age=0, must-revalidate") << true << qint64(0);
   }
   void takesTheSecondViewFromTheCache() {
     QFETCH(bool, newSource);
     QFETCH(QByteArray, cacheControl);
     QFETCH(bool, serverGone);
+    QFETCH(qint64, keptSeconds);
     TileServer server;
     server.cacheControl = cacheControl;
     QTemporaryDir dir;
@@ -267,6 +271,11 @@ class TilesTest : public QObject {
              QSet<QString>(expected.begin(), expected.end()));
     QCOMPARE(server.userAgents.count(NetworkTileSource::UserAgent()), 16);
     QVERIFY(NetworkTileSource::UserAgent().startsWith("Wayloom/" WAYLOOM_VERSION " (+"));
+    QNetworkDiskCache disk;
+    disk.setCacheDirectory(loading.cacheFolder);
+    const qint64 kept = QDateTime::currentDateTimeUtc().secsTo(
+        disk.metaData(source->UrlOf(view.front())).expirationDate());
+    QVERIFY2(qAbs(kept - keptSeconds) < 60, qPrintable(QString::number(kept)));
     if (serverGone) server.Close();
     if (newSource) {
       source = std::make_unique<NetworkTileSource>(url, QString(), loading);
@@ -277,7 +286,7 @@ class TilesTest : public QObject {
   }
 
   // Two requests at once; those of tiles that left the view are cancelled (their connections
-  // closed) and their tiles never arrive.
+  // closed), not failed, and their tiles never arrive.
   void cancelsRequestsOfTilesThatLeftTheView() {
     TileServer server;
     server.holding = true;
@@ -297,6 +306,7 @@ class TilesTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(AllShown(source, after), 30000);
     QCOMPARE(server.paths.size(), 2 + after.size());
     QCOMPARE(source.Counts().arrived, int(after.size()));
+    QCOMPARE(source.Counts().failed, 0);  // a cancelled tile is not put off as a failed one
   }
 
   // Nothing listens: the tile fails quietly (no dialog, no warning) and is asked again only after
