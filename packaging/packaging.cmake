@@ -48,10 +48,10 @@ else()
       "the track live to TCP clients, through a pseudo-terminal or over UDP.")
   string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
   # Depends from the libraries the programs link (dpkg-shlibdeps), and the window's platform
-  # plugins, which Qt loads at run time.
+  # plugins and the SQLite driver of its MBTiles maps, which Qt loads at run time.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   if(WAYLOOM_BUILD_GUI)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite")
   endif()
   set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
       GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
