@@ -273,6 +273,7 @@ class WindowTest : public QObject {
     // West is left, north is up: Haymarket lies west of Princes Street, the Castle north of it.
     QVERIFY(at(1).x() < at(0).x() && at(2).y() < at(3).y());
     session.Find<QTableView>("sourceTable")->selectRow(2);
+    map.FinishDrawing();
     const QImage image = map.grab().toImage();
     for (std::size_t i = 0; i < 4; ++i) {
       QCOMPARE(image.pixel(at(i).toPoint()),
