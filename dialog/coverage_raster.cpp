@@ -131,9 +131,8 @@ void CoverageRaster::Shade(QImage& image, QRgb sparseRgb, QRgb denseRgb) const {
     for (int x = 0; x < width; ++x) {
       const std::uint16_t units = m_cover[Index(x, y)];
       if (units == 0) continue;
-      line[x] = units >= kUnitsPerPixel
-                    ? ink[units]
-                    : Blend(line[x], sparseRgb, double(units) / kUnitsPerPixel);
+      line[x] = units >= kUnitsPerPixel ? ink[units]
+                                        : Blend(line[x], sparseRgb, double(units) / kUnitsPerPixel);
     }
   }
 }

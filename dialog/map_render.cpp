@@ -220,8 +220,11 @@ void Canvas::DrawGrid(QPainter& painter) const {
 
 Canvas::LevelView Canvas::ViewOf(const MapTrack::Level& level) const {
   const WorldPoint origin = m_track->Origin();
-  LevelView view{level, (origin.x - m_frame.origin.x) * m_frame.scale,
-                 (origin.y - m_frame.origin.y) * m_frame.scale, m_frame.scale, {}};
+  LevelView view{level,
+                 (origin.x - m_frame.origin.x) * m_frame.scale,
+                 (origin.y - m_frame.origin.y) * m_frame.scale,
+                 m_frame.scale,
+                 {}};
   const WorldBox area = m_frame.Area();
   for (std::size_t run = 0; run < level.runs.size(); ++run) {
     if (level.runs[run].Intersects(area)) view.runs.push_back(run);
@@ -400,8 +403,9 @@ void Canvas::DrawMarkers(QPainter& painter, std::vector<std::size_t>& shown) con
     painter.setFont(font);
     painter.setPen(QColor(13, 71, 161));
     // In visiting order; a number that would overlap one already written is left out.
-    std::sort(shown.begin(), shown.end(),
-              [&points](std::size_t a, std::size_t b) { return points[a].visit < points[b].visit; });
+    std::sort(shown.begin(), shown.end(), [&points](std::size_t a, std::size_t b) {
+      return points[a].visit < points[b].visit;
+    });
     std::vector<QRectF> written;
     for (const std::size_t i : shown) {
       if (points[i].visit == 0) continue;
@@ -441,8 +445,8 @@ GridLines GridFor(const MapFrame& frame) {
   WorldToLatLon(WorldPoint{area.right, area.bottom}, south, east);
   grid.stepDegrees = GridStep((east - west) / std::max(1, frame.size.width()));
   grid.longitudes = Multiples(std::max(west, -180.0), std::min(east, 180.0), grid.stepDegrees);
-  grid.latitudes = Multiples(std::max(south, -kMaxLatitude), std::min(north, kMaxLatitude),
-                             grid.stepDegrees);
+  grid.latitudes =
+      Multiples(std::max(south, -kMaxLatitude), std::min(north, kMaxLatitude), grid.stepDegrees);
   return grid;
 }
 

@@ -50,9 +50,9 @@ struct MapDrawing {
   QImage image;  // null when the drawing was cancelled
   MapFrame frame;
   LineStyle line = LineStyle::kNone;
-  double linePixels = 0.0;  // the length of the segments in the image, in pixels
+  double linePixels = 0.0;       // the length of the segments in the image, in pixels
   std::size_t lineSegments = 0;  // of them, those that end on another pixel than the one before
-  std::uint64_t number = 0;  // the request it answers (MapDrawer)
+  std::uint64_t number = 0;      // the request it answers (MapDrawer)
 };
 
 // The grid lines of a view: round degrees about kGridSpacingPixels apart, inside the world only

@@ -1,6 +1,5 @@
 // CTrackDlg: the Wayloom window. It owns the track engine for the whole run, shows its settings in
-// the edits and boxes, shows its two tables, and hands every button to the engine. It holds no
-// track logic of its own.
+// the edits and boxes, shows its two tables and the map, and hands every button to the engine.
 #pragma once
 
 #include <QDialog>
@@ -23,6 +22,7 @@ class QMenuBar;
 class QPushButton;
 class QSettings;
 class QSplitter;
+class QTabWidget;
 class QTableView;
 class QTimer;
 class CTrackMap;
@@ -52,6 +52,13 @@ class CTrackDlg : public QDialog {
 
   CTrackMap& Map() { return *m_map; }
 
+  // Opens the window on a file given at start-up: path becomes the source, and the destination
+  // the name it proposes beside it (points.csv gives points.nmea).
+  void OpenSource(const QString& path);
+  // The destination put forward for a source: in its folder, its name with .nmea for its last
+  // suffix (.nmea added when that would name the source itself).
+  static QString ProposedDestination(const QString& source);
+
   // The settings of the two option boxes as the last UpdateData(true) found them.
   bool m_bReorder = false;
   bool m_bExtraPoints = false;
@@ -65,9 +72,9 @@ class CTrackDlg : public QDialog {
   // Live output: starts sending the track as the window's settings make it, and stops it.
   void OnStartLive();
   void OnStopLive();
-  // Exit: frees the POI list and closes.
+  // Exit: frees the POI list and closes; while live output runs, once the person agrees.
   void accept() override;
-  // Esc and the close box: frees the POI list and closes.
+  // The close box: the same.
   void reject() override;
 
  protected:
@@ -95,8 +102,23 @@ class CTrackDlg : public QDialog {
   class BoxStates;
   class ProgressWindow;
 
+  // The controls, group by group (dialog/track_dlg_layout.cpp).
   void BuildControls();
-  QWidget* BuildSidePanel();
+  QMenuBar* BuildMenu();
+  QLayout* BuildFileRows(QWidget* parent);
+  QLayout* BuildOptionRows(QWidget* parent);
+  QLayout* BuildActionRow(QWidget* parent);
+  QWidget* BuildSettingsTabs(QWidget* parent);
+  QWidget* BuildSentencesPage();
+  QWidget* BuildLivePage();
+  QWidget* BuildReceiverPage();
+  QLayout* BuildTables(QWidget* parent);
+  QWidget* BuildMapPanel();
+  void ConnectControls();
+  void SetReadingOrder();
+  void SetDefaultSize(QWidget* controls);
+  // Closing: false when live output runs and the person would rather keep it.
+  bool ConfirmClose();
   // The dated RMC setting of the window: none unless the date box is ticked.
   std::optional<wayloom::CalendarDate> RmcDate() const;
   // Receiver mode's settings, checked as the command line checks its options: false, with the
@@ -140,7 +162,8 @@ class CTrackDlg : public QDialog {
   TableModel* m_sourceModel = nullptr;
   TableModel* m_nmeaModel = nullptr;
 
-  // Beside the tables: the map, the dated sentences and the live output.
+  // The settings' tabs, and beside the controls the map.
+  QTabWidget* m_settingsTabs = nullptr;
   QSplitter* m_splitter = nullptr;
   CTrackMap* m_map = nullptr;
   QPushButton* m_fitButton = nullptr;
@@ -154,6 +177,7 @@ class CTrackDlg : public QDialog {
   QPushButton* m_liveStart = nullptr;
   QPushButton* m_liveStop = nullptr;
   QLabel* m_liveStatus = nullptr;
+  std::vector<QWidget*> m_liveSettings;  // what cannot change while live output runs
   QTimer* m_liveTimer = nullptr;
   // Receiver mode and its settings.
   QCheckBox* m_receiverBox = nullptr;

@@ -44,9 +44,9 @@ MapFrame FittedFrame(const MapTrack& track, QSize size = QSize(800, 600)) {
                                 size.height() / (bounds.bottom - bounds.top)) /
                        1.5;
   const WorldPoint centre{(bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2};
-  return MapFrame{WorldPoint{centre.x - size.width() / 2.0 / scale,
-                             centre.y - size.height() / 2.0 / scale},
-                  scale, size, 1.0};
+  return MapFrame{
+      WorldPoint{centre.x - size.width() / 2.0 / scale, centre.y - size.height() / 2.0 / scale},
+      scale, size, 1.0};
 }
 
 bool IsInk(QRgb pixel) {
@@ -96,7 +96,8 @@ class MapTest : public QObject {
       const auto at = [&](std::size_t i) {
         return frame.Pixel(ProjectToWorld(fixes[i].x(), fixes[i].y()));
       };
-      for (std::size_t i = 0; i + 1 < fixes.size(); i += std::max<std::size_t>(1, fixes.size() / 20)) {
+      for (std::size_t i = 0; i + 1 < fixes.size();
+           i += std::max<std::size_t>(1, fixes.size() / 20)) {
         const QPointF middle = (at(i) + at(i + 1)) / 2;
         const QPoint pixel(int(std::floor(middle.x())), int(std::floor(middle.y())));
         QVERIFY2(IsInk(drawing.image.pixel(pixel)),
@@ -112,17 +113,20 @@ class MapTest : public QObject {
     const std::unique_ptr<MapTrack> track = TrackThrough(Points(100000));
     const MapFrame frame = FittedFrame(*track);
     const QImage image = DrawMap(track.get(), frame, QFont()).image;
-    const QRect inner = QRectF(frame.Pixel(WorldPoint{track->Bounds().left, track->Bounds().top}),
-                               frame.Pixel(WorldPoint{track->Bounds().right, track->Bounds().bottom}))
-                            .toRect();
+    const QRect inner =
+        QRectF(frame.Pixel(WorldPoint{track->Bounds().left, track->Bounds().top}),
+               frame.Pixel(WorldPoint{track->Bounds().right, track->Bounds().bottom}))
+            .toRect();
     std::vector<int> shades;
     for (int y = inner.top(); y <= inner.bottom(); y += 3) {
-      for (int x = inner.left(); x <= inner.right(); x += 3) shades.push_back(qGreen(image.pixel(x, y)));
+      for (int x = inner.left(); x <= inner.right(); x += 3)
+        shades.push_back(qGreen(image.pixel(x, y)));
     }
     std::sort(shades.begin(), shades.end());
     const int darkest = shades[shades.size() / 20];
     const int lightest = shades[shades.size() * 19 / 20];
-    QVERIFY2(lightest - darkest >= 60, qPrintable(QStringLiteral("%1 to %2").arg(darkest).arg(lightest)));
+    QVERIFY2(lightest - darkest >= 60,
+             qPrintable(QStringLiteral("%1 to %2").arg(darkest).arg(lightest)));
     const QPoint middle = inner.center();
     QVERIFY(qGreen(image.pixel(middle)) < qGreen(image.pixel(inner.left() + 2, middle.y())));
   }
@@ -136,14 +140,33 @@ class MapTest : public QObject {
       std::vector<std::pair<QPoint, double>> expected;  // pixel, coverage
       double total;
     } cases[] = {
-        {"a row", {QLineF(2, 5, 12, 5)}, 1, {{QPoint(2, 5), 1}, {QPoint(12, 5), 1}, {QPoint(7, 4), 0}}, 11},
-        {"a column", {QLineF(4, 1, 4, 9)}, 1, {{QPoint(4, 1), 1}, {QPoint(4, 9), 1}, {QPoint(5, 5), 0}}, 9},
-        {"half way between two rows", {QLineF(0, 2.5, 9, 2.5)}, 1, {{QPoint(3, 2), 0.5}, {QPoint(3, 3), 0.5}}, 10},
+        {"a row",
+         {QLineF(2, 5, 12, 5)},
+         1,
+         {{QPoint(2, 5), 1}, {QPoint(12, 5), 1}, {QPoint(7, 4), 0}},
+         11},
+        {"a column",
+         {QLineF(4, 1, 4, 9)},
+         1,
+         {{QPoint(4, 1), 1}, {QPoint(4, 9), 1}, {QPoint(5, 5), 0}},
+         9},
+        {"half way between two rows",
+         {QLineF(0, 2.5, 9, 2.5)},
+         1,
+         {{QPoint(3, 2), 0.5}, {QPoint(3, 3), 0.5}},
+         10},
         {"a diagonal", {QLineF(1, 1, 8, 8)}, 1, {{QPoint(5, 5), 1}, {QPoint(5, 6), 0}}, 8},
-        {"two joined at (6, 5): the joint once", {QLineF(2, 5, 6, 5), QLineF(6, 5, 6, 9)}, 1,
-         {{QPoint(6, 5), 1}, {QPoint(6, 9), 1}}, 9},
+        {"two joined at (6, 5): the joint once",
+         {QLineF(2, 5, 6, 5), QLineF(6, 5, 6, 9)},
+         1,
+         {{QPoint(6, 5), 1}, {QPoint(6, 9), 1}},
+         9},
         {"weighed three times", {QLineF(2, 5, 4, 5)}, 3, {{QPoint(3, 5), 3}}, 9},
-        {"half outside, cut at the edge", {QLineF(-10, 3, 5, 3)}, 1, {{QPoint(0, 3), 1}, {QPoint(5, 3), 1}}, 6},
+        {"half outside, cut at the edge",
+         {QLineF(-10, 3, 5, 3)},
+         1,
+         {{QPoint(0, 3), 1}, {QPoint(5, 3), 1}},
+         6},
         {"wholly outside", {QLineF(-10, -3, -2, -3)}, 1, {}, 0},
     };
     for (const auto& row : cases) {
@@ -155,7 +178,8 @@ class MapTest : public QObject {
       for (int y = 0; y < 12; ++y) {
         for (int x = 0; x < 16; ++x) total += raster.At(x, y);
       }
-      QVERIFY2(std::abs(total - row.total) < 0.05, qPrintable(QStringLiteral("%1: %2").arg(row.name).arg(total)));
+      QVERIFY2(std::abs(total - row.total) < 0.05,
+               qPrintable(QStringLiteral("%1: %2").arg(row.name).arg(total)));
       for (const auto& [pixel, cover] : row.expected) {
         QVERIFY2(std::abs(raster.At(pixel.x(), pixel.y()) - cover) < 0.05, row.name);
       }
