@@ -64,8 +64,8 @@ QTableView* MakeTableView(const char* name, TableModel* model, QWidget* parent) 
   view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   // The heading and three rows at the least, so that the window fits a small screen. (The heading
   // has no height of its own until the table has columns.)
-  const int heading = std::max(view->horizontalHeader()->sizeHint().height(),
-                               view->fontMetrics().height() + 8);
+  const int heading =
+      std::max(view->horizontalHeader()->sizeHint().height(), view->fontMetrics().height() + 8);
   view->setMinimumHeight(heading + 3 * view->verticalHeader()->defaultSectionSize() +
                          2 * view->frameWidth());
   return view;
@@ -116,12 +116,12 @@ QLayout* CTrackDlg::BuildFileRows(QWidget* parent) {
   m_sourceEdit = Named(new QLineEdit(parent), "sourceEdit");
   m_sourceEdit->setPlaceholderText(
       QStringLiteral("A POI file (lines of longitude,latitude,description): type, Browse or drop"));
-  m_browseSourceButton = Named(new QPushButton(QStringLiteral("&Browse"), parent),
-                               "browseSourceButton");
+  m_browseSourceButton =
+      Named(new QPushButton(QStringLiteral("&Browse"), parent), "browseSourceButton");
   m_destEdit = Named(new QLineEdit(parent), "destEdit");
   m_destEdit->setPlaceholderText(QStringLiteral("The NMEA track file to write"));
-  m_browseDestButton = Named(new QPushButton(QStringLiteral("Bro&wse"), parent),
-                             "browseDestButton");
+  m_browseDestButton =
+      Named(new QPushButton(QStringLiteral("Bro&wse"), parent), "browseDestButton");
   auto* rows = new QGridLayout;
   rows->setColumnStretch(1, 1);
   rows->addWidget(BuddyLabel(QStringLiteral("&Source file"), m_sourceEdit, parent), 0, 0);
@@ -142,8 +142,8 @@ QLayout* CTrackDlg::BuildOptionRows(QWidget* parent) {
   const int numberWidth = 8 * fontMetrics().averageCharWidth() + 12;
   m_stepEdit->setFixedWidth(numberWidth);
   m_periodEdit->setFixedWidth(numberWidth);
-  m_reorderBox = Named(
-      new QCheckBox(QStringLiteral("&Re-order points in closest order."), parent), "reorderBox");
+  m_reorderBox = Named(new QCheckBox(QStringLiteral("&Re-order points in closest order."), parent),
+                       "reorderBox");
   m_extraPointsBox =
       Named(new QCheckBox(QStringLiteral("Create extra p&oints."), parent), "extraPointsBox");
   m_reorderBox->setLayoutDirection(Qt::RightToLeft);
@@ -187,7 +187,8 @@ QWidget* CTrackDlg::BuildSettingsTabs(QWidget* parent) {
 // Whether the RMC sentences carry a date, and which.
 QWidget* CTrackDlg::BuildSentencesPage() {
   auto* page = new QWidget;
-  m_dateBox = Named(new QCheckBox(QStringLiteral("RMC sentences carr&y the date"), page), "dateBox");
+  m_dateBox =
+      Named(new QCheckBox(QStringLiteral("RMC sentences carr&y the date"), page), "dateBox");
   m_dateEdit = Named(new QDateEdit(QDate::currentDate(), page), "dateEdit");
   m_dateEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
   m_dateEdit->setMinimumDate(QDate(1000, 1, 1));
@@ -221,12 +222,13 @@ QWidget* CTrackDlg::BuildLivePage() {
   m_liveAddress = Named(new QLineEdit(m_liveAddressText[0], page), "liveAddress");
   m_speedupEdit = Named(new QLineEdit(QStringLiteral("1"), page), "speedupEdit");
   m_speedupEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
-  m_loopBox = Named(
-      new QCheckBox(QStringLiteral("Loop: start over after the last po&int"), page), "loopBox");
+  m_loopBox = Named(new QCheckBox(QStringLiteral("Loop: start over after the last po&int"), page),
+                    "loopBox");
   m_liveStart = Named(new QPushButton(QStringLiteral("Start sendin&g"), page), "liveStart");
   m_liveStop = Named(new QPushButton(QStringLiteral("Stop send&ing"), page), "liveStop");
   m_liveStop->setEnabled(false);
-  m_liveSettings = {BuddyLabel(QStringLiteral("T&ype"), m_liveTarget, page), m_liveTarget,
+  m_liveSettings = {BuddyLabel(QStringLiteral("T&ype"), m_liveTarget, page),
+                    m_liveTarget,
                     BuddyLabel(QStringLiteral("Address or lin&k"), m_liveAddress, page),
                     m_liveAddress,
                     BuddyLabel(QStringLiteral("Speed-&up"), m_speedupEdit, page),
@@ -310,7 +312,8 @@ QWidget* CTrackDlg::BuildMapPanel() {
   m_fitButton = Named(new QPushButton(QStringLiteral("&Fit"), panel), "fitButton");
   m_mapStatus = Named(new QLabel(panel), "mapStatus");
   m_mapStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  m_liveStatus = Named(new QLabel(QStringLiteral("Live output: not sending."), panel), "liveStatus");
+  m_liveStatus =
+      Named(new QLabel(QStringLiteral("Live output: not sending."), panel), "liveStatus");
   m_liveStatus->setWordWrap(true);
   m_liveStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
   m_liveStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -360,15 +363,21 @@ void CTrackDlg::ConnectControls() {
 // Down the left column, row by row, then the map's bar and the map.
 void CTrackDlg::SetReadingOrder() {
   QWidget* previous = nullptr;
-  for (QWidget* next : std::initializer_list<QWidget*>{
-           m_sourceEdit,     m_browseSourceButton, m_destEdit,      m_browseDestButton,
-           m_stepEdit,       m_reorderBox,         m_periodEdit,    m_extraPointsBox,
-           m_createButton,   m_exitButton,         m_settingsTabs,  m_dateBox,
-           m_dateEdit,       m_liveTarget,         m_liveAddress,   m_speedupEdit,
-           m_loopBox,        m_liveStart,          m_liveStop,      m_receiverBox,
-           m_speedEdit,      m_dwellEdit,          m_startEdit,     m_noiseEdit,
-           m_sentencesEdit,  m_seedEdit,           m_ctlSourceList, m_ctlNmeaList,
-           m_fitButton,      m_map}) {
+  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,    m_browseSourceButton,
+                                                       m_destEdit,      m_browseDestButton,
+                                                       m_stepEdit,      m_reorderBox,
+                                                       m_periodEdit,    m_extraPointsBox,
+                                                       m_createButton,  m_exitButton,
+                                                       m_settingsTabs,  m_dateBox,
+                                                       m_dateEdit,      m_liveTarget,
+                                                       m_liveAddress,   m_speedupEdit,
+                                                       m_loopBox,       m_liveStart,
+                                                       m_liveStop,      m_receiverBox,
+                                                       m_speedEdit,     m_dwellEdit,
+                                                       m_startEdit,     m_noiseEdit,
+                                                       m_sentencesEdit, m_seedEdit,
+                                                       m_ctlSourceList, m_ctlNmeaList,
+                                                       m_fitButton,     m_map}) {
     if (previous) setTabOrder(previous, next);
     previous = next;
   }
@@ -382,8 +391,8 @@ void CTrackDlg::SetDefaultSize(QWidget* controls) {
   const QFontMetrics metrics = fontMetrics();
   const int frame = 2 * m_ctlNmeaList->frameWidth() +
                     m_ctlNmeaList->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-  const int sentence = metrics.horizontalAdvance(QStringLiteral(
-      "$GPGGA,010000.000,5557.1980,N,00311.2980,W,1,07,1.25,00121,M,047,M,,*4D"));
+  const int sentence = metrics.horizontalAdvance(
+      QStringLiteral("$GPGGA,010000.000,5557.1980,N,00311.2980,W,1,07,1.25,00121,M,047,M,,*4D"));
   const int column = std::max(controls->minimumSizeHint().width(), sentence + frame + 24);
   m_splitter->setSizes({column, column * 9 / 5});
   const QMargins margins = layout()->contentsMargins();
