@@ -180,6 +180,11 @@ void CTrackMap::FinishDrawing() {
 void CTrackMap::DrawPreview(QPainter& painter) const {
   painter.fillRect(rect(), Rgb(kBackgroundRgb));
   if (!m_cacheValid || m_cache.isNull()) return;
+  // At the same zoom (a pan) the drawing is copied as it is, a whole pixel off at most.
+  if (m_cacheFrame.scale == m_scale) {
+    painter.drawImage(ScreenPos(m_cacheFrame.origin).toPoint(), m_cache);
+    return;
+  }
   const double ratio = m_scale / m_cacheFrame.scale;
   if (ratio > kMostPreviewRatio || ratio < 1.0 / kMostPreviewRatio) return;
   // The part of the drawing the view shows, in the drawing's device pixels.
