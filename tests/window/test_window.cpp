@@ -7,6 +7,7 @@
 #include <clocale>
 
 #include "dialog/about_dlg.h"
+#include "dialog/table_model.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
 #include "tests/test_support.h"
@@ -249,6 +250,73 @@ class WindowTest : public QObject {
       }
     }
     QVERIFY(session.window.grab().save(WAYLOOM_TEST_OUTPUT_DIR "/window-after-track.png"));
+  }
+
+  // The source table shows a row a point and no blank row after the last, none at all for a
+  // source that could not be read.
+  void sourceTableRows() {
+    const struct {
+      bool missing;
+      QStringList rows;
+    } cases[] = {{false, {"Helsinki harbour", "Plaza Mayor", "Opera House"}}, {true, {}}};
+    for (const auto& row : cases) {
+      Session session;
+      if (row.missing) session.Type("sourceEdit", session.dir.filePath(QStringLiteral("none.csv")));
+      session.Press("createButton");
+      QAbstractItemModel* model = session.Model("sourceTable");
+      QStringList shown;
+      for (int i = 0; i < model->rowCount(); ++i) {
+        shown << model->index(i, row.missing ? 0 : 2).data().toString();
+      }
+      QCOMPARE(shown, row.rows);
+    }
+  }
+
+  // A model that hides the blank tail hides a last row only when all its cells are empty.
+  void modelHidesOnlyABlankLastRow() {
+    const struct {
+      std::vector<const char*> rows;  // cell 0 of each row; the row has two columns
+      TableModel::Tail tail;
+      int shown;
+    } cases[] = {
+        {{"a", "b", ""}, TableModel::Tail::kHideBlankRow, 2},
+        {{"Poi list is empty"}, TableModel::Tail::kHideBlankRow, 1},
+        {{"", ""}, TableModel::Tail::kHideBlankRow, 1},
+        {{}, TableModel::Tail::kHideBlankRow, 0},
+        {{"a", ""}, TableModel::Tail::kShowAll, 2},
+    };
+    for (const auto& row : cases) {
+      wayloom::Table table;
+      table.AddColumn(0, "one", 10);
+      table.AddColumn(1, "two", 10);
+      for (const char* cell : row.rows) table.AppendRow(cell);
+      TableModel model(table, nullptr, row.tail);
+      QCOMPARE(model.rowCount(), row.shown);
+      if (!row.rows.empty()) {
+        table.SetCell(table.RowCount() - 1, 1, "x");  // a last row with a cell set is no blank row
+        model.Attach();
+        QCOMPARE(model.rowCount(), int(row.rows.size()));
+      }
+    }
+  }
+
+  // The sentence column is as wide as the longest sentence, in any font: every checksum shows.
+  void sentenceColumnFitsWholeSentences() {
+    for (const int points : {9, 15}) {
+      Session session(true, kFourPoints);
+      QFont font = session.window.font();
+      font.setPointSize(points);
+      session.window.setFont(font);
+      session.Tick("receiverBox");
+      session.Edit("sentencesEdit")->setText(QStringLiteral("GSV,GGA,RMC"));
+      session.Press("createButton");
+      auto* view = session.Find<QTableView>("nmeaTable");
+      QVERIFY(view->model()->rowCount() > 0);
+      for (int row = 0; row < view->model()->rowCount(); ++row) {
+        const QString text = view->model()->index(row, 0).data().toString();
+        QVERIFY2(TextFits(*view, text, view->horizontalHeader()->sectionSize(0)), qPrintable(text));
+      }
+    }
   }
 
   void overwriteQuestion() {
