@@ -7,7 +7,6 @@
 #include <clocale>
 
 #include "dialog/about_dlg.h"
-#include "dialog/table_model.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
 #include "tests/test_support.h"
@@ -269,34 +268,6 @@ class WindowTest : public QObject {
         shown << model->index(i, row.missing ? 0 : 2).data().toString();
       }
       QCOMPARE(shown, row.rows);
-    }
-  }
-
-  // A model that hides the blank tail hides a last row only when all its cells are empty.
-  void modelHidesOnlyABlankLastRow() {
-    const struct {
-      std::vector<const char*> rows;  // cell 0 of each row; the row has two columns
-      TableModel::Tail tail;
-      int shown;
-    } cases[] = {
-        {{"a", "b", ""}, TableModel::Tail::kHideBlankRow, 2},
-        {{"Poi list is empty"}, TableModel::Tail::kHideBlankRow, 1},
-        {{"", ""}, TableModel::Tail::kHideBlankRow, 1},
-        {{}, TableModel::Tail::kHideBlankRow, 0},
-        {{"a", ""}, TableModel::Tail::kShowAll, 2},
-    };
-    for (const auto& row : cases) {
-      wayloom::Table table;
-      table.AddColumn(0, "one", 10);
-      table.AddColumn(1, "two", 10);
-      for (const char* cell : row.rows) table.AppendRow(cell);
-      TableModel model(table, nullptr, row.tail);
-      QCOMPARE(model.rowCount(), row.shown);
-      if (!row.rows.empty()) {
-        table.SetCell(table.RowCount() - 1, 1, "x");  // a last row with a cell set is no blank row
-        model.Attach();
-        QCOMPARE(model.rowCount(), int(row.rows.size()));
-      }
     }
   }
 
