@@ -3,6 +3,5 @@
 
 int main(int argc, char* argv[]) {
   CTrackApp app(argc, argv);
-  app.InitInstance();
-  return 0;
+  return app.InitInstance() ? 0 : 2;
 }

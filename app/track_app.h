@@ -9,7 +9,8 @@ class CTrackApp : public QApplication {
  public:
   CTrackApp(int& argc, char** argv);
 
-  // Runs the window until Exit, Esc or its close box ends it. Returns false: once the window is
-  // closed there is nothing left to run.
+  // Reads the command line (wayloom [FILE]: a file given becomes the source), then runs the window
+  // until Exit or its close box ends it. False, with a message on standard error, when the command
+  // line holds more than one file; --help and --version end the program at once.
   bool InitInstance();
 };

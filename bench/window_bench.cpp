@@ -1,10 +1,11 @@
 // Times the window on a large POI file: "Create NMEA Track" from the click until both tables are
 // shown again, then one repaint of the window scrolled to the last output row, and reports the
-// memory the output table takes per row. Then the track map: its first draw, a repaint while it is
-// dragged a few pixels at a time, and a repaint after a wheel step. Runs headless.
+// memory the output table takes per row. Then the track map: how long its first paint, a wheel
+// step and a pan hold up the window, and how long until each is drawn. Runs headless.
 //
 // Usage: wayloom_bench_window POIS.csv TRACK.nmea [--reorder] [--extra STEP]
 
+#include <time.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -39,6 +40,81 @@ long PeakMegabytes() {
   }
 
   return 0;
+}
+
+// The CPU time of this thread, in milliseconds: what a paint costs the window's thread, apart from
+// the time it waits for a core on a busy machine.
+double ThreadCpuMs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+double MsSince(const QElapsedTimer& timer) {
+  return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+// One change of the map's view: how long the paint that follows it holds up the window, and how
+// long until the worker's drawing of the new view is shown.
+struct ViewChange {
+  double paintMs = 0.0;
+  double paintCpuMs = 0.0;
+  double drawnMs = 0.0;
+};
+
+template <typename Change>
+ViewChange Time(CTrackMap& map, Change change) {
+  QElapsedTimer timer;
+  timer.start();
+  const double cpuMs = ThreadCpuMs();
+  change();
+  map.grab();
+  ViewChange result;
+  result.paintMs = MsSince(timer);
+  result.paintCpuMs = ThreadCpuMs() - cpuMs;
+  map.FinishDrawing();
+  map.grab();
+  result.drawnMs = MsSince(timer);
+  return result;
+}
+
+const char* StyleName(LineStyle style) {
+  switch (style) {
+    case LineStyle::kStrokes:
+      return "strokes";
+    case LineStyle::kCoverage:
+      return "coverage";
+    default:
+      return "none";
+  }
+}
+
+// The map: its first paint at the fitted view, a wheel step in, a pan by a whole view (out of the
+// drawing kept around the view), and the worst paint while it is dragged 5 by 3 pixels at a
+// time.
+void MapFigures(CTrackMap& map) {
+  const QPointF middle(map.width() / 2.0, map.height() / 2.0);
+  // A zoom step too small to see makes the map draw afresh.
+  const ViewChange first = Time(map, [&] { map.ZoomAt(middle, 1.000001); });
+  const LineStyle style = map.DrawnLineStyle();
+  const ViewChange wheel = Time(map, [&] { map.ZoomAt(middle, 1.25); });
+  const ViewChange pan = Time(map, [&] { map.PanBy(QPointF(map.width(), map.height() / 2.0)); });
+  constexpr int kDragSteps = 400;
+  double dragWorstMs = 0.0;
+  QElapsedTimer timer;
+  for (int step = 0; step < kDragSteps; ++step) {
+    timer.restart();
+    map.PanBy(QPointF(step < kDragSteps / 2 ? 5 : -5, 3));
+    map.grab();
+    dragWorstMs = std::max(dragWorstMs, MsSince(timer));
+  }
+  std::printf(
+      "map: %zu fixes on %dx%d pixels, line as %s; in ms, paint (its CPU time) and drawn: "
+      "first %.1f (%.1f) %.0f, wheel step %.1f (%.1f) %.0f, pan %.1f (%.1f) %.0f; drag repaint "
+      "at worst %.1f\n",
+      map.Track() ? map.Track()->FixCount() : 0, map.width(), map.height(), StyleName(style),
+      first.paintMs, first.paintCpuMs, first.drawnMs, wheel.paintMs, wheel.paintCpuMs,
+      wheel.drawnMs, pan.paintMs, pan.paintCpuMs, pan.drawnMs, dragWorstMs);
 }
 
 }  // namespace
@@ -92,36 +168,6 @@ int main(int argc, char** argv) {
       window.Engine().SourceTable().RowCount() - 1, output.RowCount(), trackSeconds, repaintSeconds,
       bytesPerRow, PeakMegabytes());
 
-  // The map: drawn for the first time, then dragged 5 by 3 pixels at a time (a repaint after each
-  // step, as a drag gives), then zoomed one wheel step at a time (each one drawn afresh).
-  // The first draw at the fitted view: a zoom step too small to see makes the map draw afresh.
-  CTrackMap& map = window.Map();
-  map.ZoomAt(QPointF(map.width() / 2.0, map.height() / 2.0), 1.000001);
-  timer.restart();
-  map.grab();
-  const double firstDrawMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-  constexpr int kPanSteps = 400;
-  double panTotalMs = 0.0;
-  double panWorstMs = 0.0;
-  for (int step = 0; step < kPanSteps; ++step) {
-    timer.restart();
-    map.PanBy(QPointF(step < kPanSteps / 2 ? 5 : -5, 3));
-    map.grab();
-    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-    panTotalMs += ms;
-    panWorstMs = std::max(panWorstMs, ms);
-  }
-  constexpr int kZoomSteps = 12;
-  timer.restart();
-  for (int step = 0; step < kZoomSteps; ++step) {
-    map.ZoomAt(QPointF(map.width() / 2.0, map.height() / 2.0), 1.25);
-    map.grab();
-  }
-  const double zoomMs = static_cast<double>(timer.nsecsElapsed()) / 1e6 / kZoomSteps;
-  std::printf(
-      "map: %zu fixes on %dx%d pixels, first draw %.1f ms, pan repaint %.2f ms on average "
-      "(%.1f ms at worst), zoom repaint %.1f ms\n",
-      map.Track() ? map.Track()->FixCount() : 0, map.width(), map.height(), firstDrawMs,
-      panTotalMs / kPanSteps, panWorstMs, zoomMs);
+  MapFigures(window.Map());
   return 0;
 }

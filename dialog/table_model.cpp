@@ -21,8 +21,8 @@ QString TextFromBytes(std::string_view bytes) {
   return text;
 }
 
-TableModel::TableModel(const wayloom::Table& table, QObject* parent)
-    : QAbstractTableModel(parent), m_table(table) {}
+TableModel::TableModel(const wayloom::Table& table, QObject* parent, Tail tail)
+    : QAbstractTableModel(parent), m_table(table), m_tail(tail), m_rows(ShownRows()) {}
 
 void TableModel::Attach() { SetAttached(true); }
 
@@ -32,12 +32,22 @@ void TableModel::SetAttached(bool attached) {
   // A reset even when nothing changes: attaching is how the views learn about a changed table.
   beginResetModel();
   m_attached = attached;
+  m_rows = ShownRows();
   endResetModel();
+}
+
+std::size_t TableModel::ShownRows() const {
+  const std::size_t rows = m_table.RowCount();
+  if (m_tail == Tail::kShowAll || rows == 0) return rows;
+  for (std::size_t column = 0; column < m_table.ColumnCount(); ++column) {
+    if (!m_table.Cell(rows - 1, column).empty()) return rows;
+  }
+  return rows - 1;
 }
 
 int TableModel::rowCount(const QModelIndex& parent) const {
   if (parent.isValid() || !m_attached) return 0;
-  return ClampToInt(m_table.RowCount());
+  return ClampToInt(m_rows);
 }
 
 int TableModel::columnCount(const QModelIndex& parent) const {

@@ -18,7 +18,10 @@ class TableModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  explicit TableModel(const wayloom::Table& table, QObject* parent = nullptr);
+  // The source table ends with a blank row of the engine's; a view shows no such row.
+  enum class Tail { kShowAll, kHideBlankRow };
+  explicit TableModel(const wayloom::Table& table, QObject* parent = nullptr,
+                      Tail tail = Tail::kShowAll);
 
   void Attach();
   void Detach();
@@ -31,9 +34,13 @@ class TableModel : public QAbstractTableModel {
 
  private:
   void SetAttached(bool attached);
+  // The rows shown: the table's, but for a blank last row when the tail is hidden.
+  std::size_t ShownRows() const;
 
   const wayloom::Table& m_table;
+  Tail m_tail;
   bool m_attached = true;
+  std::size_t m_rows = 0;  // ShownRows() as the table stood when attached
 };
 
 // A text from a file or a table cell as the window shows it: UTF-8 when it is valid UTF-8, else one

@@ -12,26 +12,19 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QFormLayout>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QTableView>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <algorithm>
 
 #include "dialog/about_dlg.h"
@@ -50,35 +43,6 @@ QString PathText(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
 }
 std::string PathSetting(const QString& text) { return QFile::encodeName(text).toStdString(); }
-
-QLabel* MakeLabel(const QString& text, QWidget* parent, Qt::Alignment alignment = Qt::AlignLeft) {
-  auto* label = new QLabel(text, parent);
-  label->setAlignment(alignment | Qt::AlignVCenter);
-  return label;
-}
-
-// A table view that looks and scales like a report list: no grid, no row numbers, whole rows
-// selected, and rows of one fixed height so that a million of them cost nothing to lay out.
-QTableView* MakeTableView(const QString& name, TableModel* model, QWidget* parent) {
-  auto* view = new QTableView(parent);
-  view->setObjectName(name);
-  view->setModel(model);
-  view->setShowGrid(false);
-  view->setWordWrap(false);
-  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  view->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view->setSelectionMode(QAbstractItemView::SingleSelection);
-  view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  view->verticalHeader()->hide();
-  view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
-  view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  view->horizontalHeader()->setHighlightSections(false);
-  view->horizontalHeader()->setStretchLastSection(false);
-  view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-  view->setMinimumHeight(4 * view->verticalHeader()->defaultSectionSize());
-  return view;
-}
 
 }  // namespace
 
@@ -246,6 +210,9 @@ CTrackDlg::CTrackDlg(QWidget* parent, wayloom::Prompter* prompter, FilePicker* p
   setWindowTitle(QStringLiteral("Wayloom"));
   setWindowIcon(WayloomIcon());
   BuildControls();
+  // A first start shows no path: the edits' hints say what to give.
+  Engine().m_strSourceFile.clear();
+  Engine().m_strDestFile.clear();
   UpdateData(false);
 }
 
@@ -253,302 +220,6 @@ CTrackDlg::~CTrackDlg() {
   // The views go before the engine whose tables their models read.
   m_ctlSourceList->setModel(nullptr);
   m_ctlNmeaList->setModel(nullptr);
-}
-
-void CTrackDlg::BuildControls() {
-  m_exitButton = new QPushButton(QStringLiteral("Exit"), this);
-  m_sourceEdit = new QLineEdit(this);
-  m_browseSourceButton = new QPushButton(QStringLiteral("Browse"), this);
-  m_destEdit = new QLineEdit(this);
-  m_browseDestButton = new QPushButton(QStringLiteral("Browse"), this);
-  m_createButton = new QPushButton(QStringLiteral("Create NMEA Track"), this);
-  m_sourceModel = new TableModel(m_job->Engine().SourceTable(), this);
-  m_ctlSourceList = MakeTableView(QStringLiteral("sourceTable"), m_sourceModel, this);
-  m_stepEdit = new QLineEdit(this);
-  m_periodEdit = new QLineEdit(this);
-  m_nmeaModel = new TableModel(m_job->Engine().NmeaTable(), this);
-  m_ctlNmeaList = MakeTableView(QStringLiteral("nmeaTable"), m_nmeaModel, this);
-  m_reorderBox = new QCheckBox(QStringLiteral("Re-order points in closest order."), this);
-  m_extraPointsBox = new QCheckBox(QStringLiteral("Create extra points."), this);
-
-  m_exitButton->setObjectName(QStringLiteral("exitButton"));
-  m_sourceEdit->setObjectName(QStringLiteral("sourceEdit"));
-  m_browseSourceButton->setObjectName(QStringLiteral("browseSourceButton"));
-  m_destEdit->setObjectName(QStringLiteral("destEdit"));
-  m_browseDestButton->setObjectName(QStringLiteral("browseDestButton"));
-  m_createButton->setObjectName(QStringLiteral("createButton"));
-  m_stepEdit->setObjectName(QStringLiteral("stepEdit"));
-  m_periodEdit->setObjectName(QStringLiteral("periodEdit"));
-  m_reorderBox->setObjectName(QStringLiteral("reorderBox"));
-  m_extraPointsBox->setObjectName(QStringLiteral("extraPointsBox"));
-
-  // No button is the default: Enter presses only the button that has the focus, so pressing Enter
-  // after typing in an edit never closes the window.
-  for (QPushButton* button :
-       {m_exitButton, m_browseSourceButton, m_browseDestButton, m_createButton}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
-  m_createButton->setMinimumHeight(2 * m_createButton->sizeHint().height());
-  m_stepEdit->setValidator(
-      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_stepEdit));
-  const int numberWidth = 8 * fontMetrics().averageCharWidth() + 12;
-  m_stepEdit->setFixedWidth(numberWidth);
-  m_periodEdit->setFixedWidth(numberWidth);
-  // The boxes show their text before the box.
-  m_reorderBox->setLayoutDirection(Qt::RightToLeft);
-  m_extraPointsBox->setLayoutDirection(Qt::RightToLeft);
-
-  // Help > About, also on the window's context menu.
-  m_menuBar = new QMenuBar(this);
-  QMenu* helpMenu = m_menuBar->addMenu(QStringLiteral("&Help"));
-  m_aboutAction = helpMenu->addAction(QStringLiteral("&About Wayloom..."));
-  m_aboutAction->setObjectName(QStringLiteral("aboutAction"));
-  connect(m_aboutAction, &QAction::triggered, this, &CTrackDlg::OnAbout);
-  addAction(m_aboutAction);
-  setContextMenuPolicy(Qt::ActionsContextMenu);
-
-  // The paths with their Browse buttons on the left, Exit and Create NMEA Track on the right.
-  auto* files = new QGridLayout;
-  files->setColumnStretch(0, 1);
-  files->setColumnMinimumWidth(2, 2 * fontMetrics().averageCharWidth());
-  files->addWidget(MakeLabel(QStringLiteral("Source file"), this), 0, 0);
-  files->addWidget(m_browseSourceButton, 0, 1);
-  files->addWidget(m_exitButton, 0, 3, Qt::AlignTop);
-  files->addWidget(m_sourceEdit, 1, 0, 1, 2);
-  files->addWidget(MakeLabel(QStringLiteral("Destination file"), this), 2, 0);
-  files->addWidget(m_browseDestButton, 2, 1);
-  files->addWidget(m_createButton, 2, 3, 2, 1);
-  files->addWidget(m_destEdit, 3, 0, 1, 2);
-
-  auto* options = new QHBoxLayout;
-  options->addWidget(m_extraPointsBox);
-  options->addStretch(1);
-  options->addWidget(m_reorderBox);
-
-  auto* numbers = new QHBoxLayout;
-  numbers->addStretch(1);
-  numbers->addWidget(
-      MakeLabel(QStringLiteral("Extra points step distance in meters"), this, Qt::AlignRight));
-  numbers->addWidget(m_stepEdit);
-  numbers->addStretch(2);
-  numbers->addWidget(MakeLabel(QStringLiteral("Time period in seconds"), this, Qt::AlignRight));
-  numbers->addWidget(m_periodEdit);
-
-  // The controls of the track on the left; the map, the sentence options and the live output
-  // beside them.
-  auto* parts = new QWidget(this);
-  auto* layout = new QVBoxLayout(parts);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addLayout(files);
-  layout->addSpacing(fontMetrics().height() / 2);
-  layout->addLayout(options);
-  layout->addLayout(numbers);
-  layout->addSpacing(fontMetrics().height() / 2);
-  layout->addWidget(MakeLabel(QStringLiteral("Source Text"), this));
-  layout->addWidget(m_ctlSourceList, 1);
-  layout->addWidget(MakeLabel(QStringLiteral("NMEA Text"), this));
-  layout->addWidget(m_ctlNmeaList, 1);
-
-  setTabOrder(m_exitButton, m_sourceEdit);
-  setTabOrder(m_sourceEdit, m_browseSourceButton);
-  setTabOrder(m_browseSourceButton, m_destEdit);
-  setTabOrder(m_destEdit, m_browseDestButton);
-  setTabOrder(m_browseDestButton, m_createButton);
-  setTabOrder(m_createButton, m_ctlSourceList);
-  setTabOrder(m_ctlSourceList, m_stepEdit);
-  setTabOrder(m_stepEdit, m_periodEdit);
-  setTabOrder(m_periodEdit, m_ctlNmeaList);
-  setTabOrder(m_ctlNmeaList, m_reorderBox);
-  setTabOrder(m_reorderBox, m_extraPointsBox);
-
-  m_splitter = new QSplitter(Qt::Horizontal, this);
-  m_splitter->setObjectName(QStringLiteral("splitter"));
-  m_splitter->setChildrenCollapsible(false);
-  m_splitter->addWidget(parts);
-  m_splitter->addWidget(BuildSidePanel());
-  m_splitter->setStretchFactor(0, 1);
-  m_splitter->setStretchFactor(1, 1);
-  auto* outer = new QVBoxLayout(this);
-  outer->setMenuBar(m_menuBar);
-  outer->addWidget(m_splitter);
-
-  // The new controls come after those of the track, in the order they stand in.
-  QWidget* previous = m_extraPointsBox;
-  for (QWidget* next : std::initializer_list<QWidget*>{
-           m_map, m_fitButton, m_dateBox, m_dateEdit, m_liveTarget, m_liveAddress, m_speedupEdit,
-           m_loopBox, m_liveStart, m_liveStop, m_receiverBox, m_speedEdit, m_dwellEdit, m_startEdit,
-           m_noiseEdit, m_sentencesEdit, m_seedEdit}) {
-    setTabOrder(previous, next);
-    previous = next;
-  }
-  m_exitButton->setFocus();
-
-  connect(m_exitButton, &QPushButton::clicked, this, &CTrackDlg::accept);
-  connect(m_browseSourceButton, &QPushButton::clicked, this, &CTrackDlg::OnBrowseSource);
-  connect(m_browseDestButton, &QPushButton::clicked, this, &CTrackDlg::OnBrowseDest);
-  connect(m_createButton, &QPushButton::clicked, this, &CTrackDlg::CreateTrack);
-  connect(m_sourceModel, &QAbstractItemModel::modelReset, this,
-          [this] { ApplyColumnWidths(m_ctlSourceList, m_job->Engine().SourceTable()); });
-  connect(m_nmeaModel, &QAbstractItemModel::modelReset, this,
-          [this] { ApplyColumnWidths(m_ctlNmeaList, m_job->Engine().NmeaTable()); });
-
-  // The track's controls never get less than 80 average characters by 40 lines, the room they
-  // were arranged in; at first they are wide enough to show the four source columns side by side,
-  // and the map beside them about as wide.
-  const QFontMetrics metrics = fontMetrics();
-  const QSize least = QSize(80 * metrics.averageCharWidth(), 40 * metrics.lineSpacing())
-                          .expandedTo(parts->minimumSizeHint());
-  parts->setMinimumSize(least);
-  const int sourceColumns = 100 + 100 + 260 + 95;
-  const int frame = 2 * m_ctlSourceList->frameWidth() +
-                    m_ctlSourceList->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-  const int partsWidth = std::max(least.width(), sourceColumns + frame);
-  m_splitter->setSizes({partsWidth, partsWidth * 4 / 5});
-  resize(minimumSizeHint().expandedTo(
-      QSize(partsWidth + partsWidth * 4 / 5 + outer->contentsMargins().left() +
-                outer->contentsMargins().right() + m_splitter->handleWidth(),
-            0)));
-}
-
-QWidget* CTrackDlg::BuildSidePanel() {
-  auto* panel = new QWidget(this);
-  m_map = new CTrackMap(panel);
-  m_map->SetDescriber([this](std::size_t index) {
-    const wayloom::Table& source = m_job->Engine().SourceTable();
-    return index + 1 < source.RowCount() ? TextFromBytes(source.Cell(index, 2)) : QString();
-  });
-  m_fitButton = new QPushButton(QStringLiteral("Fit"), panel);
-  m_fitButton->setObjectName(QStringLiteral("fitButton"));
-  m_mapStatus = new QLabel(panel);
-  m_mapStatus->setObjectName(QStringLiteral("mapStatus"));
-  auto* mapBar = new QHBoxLayout;
-  mapBar->addWidget(m_mapStatus, 1);
-  mapBar->addWidget(m_fitButton);
-
-  // Whether the RMC sentences carry a date, and which.
-  auto* sentences = new QGroupBox(QStringLiteral("Sentences"), panel);
-  auto* sentencesForm = new QFormLayout(sentences);
-  m_dateBox = new QCheckBox(QStringLiteral("RMC sentences carry the date"), sentences);
-  m_dateBox->setObjectName(QStringLiteral("dateBox"));
-  m_dateEdit = new QDateEdit(QDate::currentDate(), sentences);
-  m_dateEdit->setObjectName(QStringLiteral("dateEdit"));
-  m_dateEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-  m_dateEdit->setMinimumDate(QDate(1000, 1, 1));
-  m_dateEdit->setCalendarPopup(true);
-  m_dateEdit->setEnabled(false);
-  sentencesForm->addRow(m_dateBox, m_dateEdit);
-
-  auto* live = new QGroupBox(QStringLiteral("Live output"), panel);
-  auto* liveForm = new QFormLayout(live);
-  m_liveTarget = new QComboBox(live);
-  m_liveTarget->setObjectName(QStringLiteral("liveTarget"));
-  m_liveTarget->addItem(QStringLiteral("TCP clients at [HOST:]PORT"));
-  m_liveTarget->addItem(QStringLiteral("UDP datagrams to HOST:PORT"));
-#ifdef Q_OS_LINUX
-  m_liveTarget->addItem(QStringLiteral("Pseudo-terminal linked at"));
-#endif
-  m_liveAddressText[0] = QStringLiteral("127.0.0.1:10110");
-  m_liveAddressText[1] = QStringLiteral("127.0.0.1:10110");
-  m_liveAddressText[2] = QDir::home().filePath(QStringLiteral("wayloom-gps"));
-  m_liveAddress = new QLineEdit(m_liveAddressText[0], live);
-  m_liveAddress->setObjectName(QStringLiteral("liveAddress"));
-  auto* target = new QHBoxLayout;
-  target->addWidget(m_liveTarget);
-  target->addWidget(m_liveAddress, 1);
-  liveForm->addRow(QStringLiteral("Send to"), target);
-  m_speedupEdit = new QLineEdit(QStringLiteral("1"), live);
-  m_speedupEdit->setObjectName(QStringLiteral("speedupEdit"));
-  m_speedupEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
-  m_loopBox = new QCheckBox(QStringLiteral("Loop: start over after the last point"), live);
-  m_loopBox->setObjectName(QStringLiteral("loopBox"));
-  auto* pace = new QHBoxLayout;
-  pace->addWidget(m_speedupEdit);
-  pace->addSpacing(fontMetrics().averageCharWidth() * 2);
-  pace->addWidget(m_loopBox, 1);
-  liveForm->addRow(QStringLiteral("Speed-up"), pace);
-  m_liveStart = new QPushButton(QStringLiteral("Start"), live);
-  m_liveStart->setObjectName(QStringLiteral("liveStart"));
-  m_liveStop = new QPushButton(QStringLiteral("Stop"), live);
-  m_liveStop->setObjectName(QStringLiteral("liveStop"));
-  m_liveStop->setEnabled(false);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(m_liveStart);
-  buttons->addWidget(m_liveStop);
-  buttons->addStretch(1);
-  liveForm->addRow(buttons);
-  m_liveStatus = new QLabel(QStringLiteral("Not sending."), live);
-  m_liveStatus->setObjectName(QStringLiteral("liveStatus"));
-  m_liveStatus->setWordWrap(true);
-  // Room for two lines from the start, so that a longer status does not move the map.
-  m_liveStatus->setMinimumHeight(2 * fontMetrics().lineSpacing());
-  m_liveStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  m_liveStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  liveForm->addRow(m_liveStatus);
-  for (QPushButton* button : {m_fitButton, m_liveStart, m_liveStop}) button->setAutoDefault(false);
-
-  // Receiver mode: each setting is the command line's option of the same meaning.
-  auto* receiver = new QGroupBox(QStringLiteral("Receiver"), panel);
-  auto* receiverGrid = new QGridLayout(receiver);
-  m_receiverBox =
-      new QCheckBox(QStringLiteral("Receiver mode: a fix every period at a set speed"), receiver);
-  m_receiverBox->setObjectName(QStringLiteral("receiverBox"));
-  receiverGrid->addWidget(m_receiverBox, 0, 0, 1, 4);
-  const auto addSetting = [&](QLineEdit*& edit, const char* name, const char* text,
-                              const QString& label, const QString& tip, int row, int column) {
-    edit = new QLineEdit(QString::fromLatin1(text), receiver);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setToolTip(tip);
-    edit->setEnabled(false);
-    receiverGrid->addWidget(MakeLabel(label, receiver), row, column);
-    receiverGrid->addWidget(edit, row, column + 1);
-    connect(m_receiverBox, &QCheckBox::toggled, edit, &QWidget::setEnabled);
-  };
-  const std::string sentenceList(wayloom::kDefaultSentences);
-  addSetting(m_speedEdit, "speedEdit", "30", QStringLiteral("Speed (knots)"),
-             QStringLiteral("Ground speed in knots, or followed by km/h, mph or m/s"), 1, 0);
-  addSetting(m_dwellEdit, "dwellEdit", "0", QStringLiteral("Dwell (s)"),
-             QStringLiteral("Seconds the receiver stands still at every point"), 1, 2);
-  addSetting(m_startEdit, "startEdit", "01:00:00", QStringLiteral("Start"),
-             QStringLiteral("Time of the first fix as HH:MM:SS, or now"), 2, 0);
-  addSetting(m_noiseEdit, "noiseEdit", "0", QStringLiteral("Noise (m)"),
-             QStringLiteral("Standard deviation of a smooth position error in metres; 0 for none"),
-             2, 2);
-  addSetting(m_sentencesEdit, "sentencesEdit", sentenceList.c_str(), QStringLiteral("Sentences"),
-             QStringLiteral("Each fix's sentences, in order: RMC, GGA, GLL, VTG, GSA, GSV, ZDA"), 3,
-             0);
-  addSetting(m_seedEdit, "seedEdit", "1", QStringLiteral("Seed"),
-             QStringLiteral("The same seed gives the same position error"), 3, 2);
-  receiverGrid->setColumnStretch(1, 2);
-  receiverGrid->setColumnStretch(3, 1);
-
-  auto* layout = new QVBoxLayout(panel);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(m_map, 1);
-  layout->addLayout(mapBar);
-  layout->addWidget(sentences);
-  layout->addWidget(live);
-  layout->addWidget(receiver);
-
-  m_liveTimer = new QTimer(this);
-  m_liveTimer->setInterval(200);
-  connect(m_liveTimer, &QTimer::timeout, this, &CTrackDlg::PollLive);
-  connect(m_fitButton, &QPushButton::clicked, m_map, &CTrackMap::Fit);
-  connect(m_map, &CTrackMap::StatusChanged, m_mapStatus, &QLabel::setText);
-  connect(m_dateBox, &QCheckBox::toggled, m_dateEdit, &QWidget::setEnabled);
-  connect(m_liveTarget, &QComboBox::currentIndexChanged, this, [this](int index) {
-    m_liveAddressText[m_liveTargetShown] = m_liveAddress->text();
-    m_liveTargetShown = index;
-    m_liveAddress->setText(m_liveAddressText[index]);
-  });
-  connect(m_liveStart, &QPushButton::clicked, this, &CTrackDlg::OnStartLive);
-  connect(m_liveStop, &QPushButton::clicked, this, &CTrackDlg::OnStopLive);
-  connect(m_ctlSourceList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& current) {
-            if (current.isValid()) m_map->SelectPoint(static_cast<std::size_t>(current.row()));
-          });
-  setAcceptDrops(true);
-  return panel;
 }
 
 void CTrackDlg::UpdateData(bool saveAndValidate) {
@@ -589,9 +260,9 @@ std::string WindowName(wayloom::Setting setting) {
     case Setting::kSpeed:
       return "'Receiver mode' with its 'Speed (knots)'";
     case Setting::kDwell:
-      return "'Dwell (s)'";
+      return "'Dwell at points (s)'";
     case Setting::kStart:
-      return "'Start'";
+      return "'Start (UTC)'";
     case Setting::kSentences:
       return "'Sentences'";
     case Setting::kNoise:
@@ -601,7 +272,7 @@ std::string WindowName(wayloom::Setting setting) {
     case Setting::kServe:
     case Setting::kUdp:
     case Setting::kPty:
-      return "'Send to'";
+      return "'Address or link'";
     case Setting::kSpeedup:
       return "'Speed-up'";
     case Setting::kRuns:
@@ -697,24 +368,29 @@ void CTrackDlg::OnAbout() {
   about.exec();
 }
 
+bool CTrackDlg::ConfirmClose() {
+  if (!m_live || !m_live->Running()) return true;
+  return m_prompter.AskYesNo(
+      "Live output is still sending.\nStop it and close Wayloom? (No keeps the window open.)");
+}
+
 void CTrackDlg::accept() {
-  if (m_bTrackRunning) return;
+  if (m_bTrackRunning || !ConfirmClose()) return;
   OnStopLive();
   m_job->Engine().FreePoiList();
   QDialog::accept();
 }
 
 void CTrackDlg::reject() {
-  if (m_bTrackRunning) return;
+  if (m_bTrackRunning || !ConfirmClose()) return;
   OnStopLive();
   m_job->Engine().FreePoiList();
   QDialog::reject();
 }
 
+// Esc closes a dialog, never the main window: that takes Exit or the close box.
 void CTrackDlg::keyPressEvent(QKeyEvent* event) {
-  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
     event->accept();
     return;
   }
@@ -740,12 +416,27 @@ void CTrackDlg::DetachTables() {
   m_nmeaModel->Detach();
 }
 
+// The engine's widths, and for the sentence table at least the width of its longest sentence
+// among the first and last rows, so that every checksum shows.
 void CTrackDlg::ApplyColumnWidths(QTableView* view, const wayloom::Table& table) {
   const int columns = view->model()->columnCount();
   for (int column = 0; column < columns; ++column) {
     view->horizontalHeader()->resizeSection(
         column, table.Column(static_cast<std::size_t>(column)).widthPixels);
   }
+  if (view != m_ctlNmeaList || columns != 1) return;
+  constexpr int kSampleRows = 200;
+  const int rows = view->model()->rowCount();
+  int widest = 0;
+  const auto widen = [&](int row) {
+    const QString text = view->model()->index(row, 0).data().toString();
+    widest = std::max(widest, view->fontMetrics().horizontalAdvance(text));
+  };
+  for (int row = 0; row < std::min(rows, kSampleRows); ++row) widen(row);
+  for (int row = std::max(kSampleRows, rows - kSampleRows); row < rows; ++row) widen(row);
+  const int margins = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 8;
+  view->horizontalHeader()->resizeSection(0,
+                                          std::max(table.Column(0).widthPixels, widest + margins));
 }
 
 void CTrackDlg::OnStartLive() {
@@ -803,10 +494,22 @@ void CTrackDlg::PollLive() {
 void CTrackDlg::ShowLiveRunning(bool running) {
   m_liveStart->setEnabled(!running);
   m_liveStop->setEnabled(running);
-  for (QWidget* setting :
-       std::initializer_list<QWidget*>{m_liveTarget, m_liveAddress, m_speedupEdit, m_loopBox}) {
-    setting->setEnabled(!running);
-  }
+  for (QWidget* setting : m_liveSettings) setting->setEnabled(!running);
+}
+
+QString CTrackDlg::ProposedDestination(const QString& source) {
+  const QFileInfo file(source);
+  const QString path = file.absoluteFilePath();
+  QString proposed = file.absoluteDir().filePath(file.completeBaseName() + QStringLiteral(".nmea"));
+  if (proposed.compare(path, Qt::CaseInsensitive) == 0) proposed = path + QStringLiteral(".nmea");
+  return QDir::toNativeSeparators(proposed);
+}
+
+void CTrackDlg::OpenSource(const QString& path) {
+  const QString source = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+  m_sourceEdit->setText(source);
+  m_destEdit->setText(ProposedDestination(source));
+  UpdateData(true);
 }
 
 void CTrackDlg::dragEnterEvent(QDragEnterEvent* event) {
@@ -895,13 +598,13 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
   m_liveAddress->setText(m_liveAddressText[m_liveTargetShown]);
   if (target > 0 && target < m_liveTarget->count()) m_liveTarget->setCurrentIndex(target);
   UpdateData(true);
-  // The size, within what the screen has room for.
-  const QSize size = settings.value(kSizeKey).toSize();
-  if (size.isValid()) {
-    QSize most = size;
-    if (const QScreen* display = screen()) most = display->availableSize();
-    resize(size.boundedTo(most).expandedTo(minimumSizeHint()));
-  }
+  // The size remembered, or at the first start the default one, within what the screen has room
+  // for.
+  const QSize saved = settings.value(kSizeKey).toSize();
+  const QSize wanted = saved.isValid() ? saved : size();
+  QSize most = wanted;
+  if (const QScreen* display = screen()) most = display->availableSize();
+  resize(wanted.boundedTo(most).expandedTo(minimumSizeHint()));
   if (settings.contains(QLatin1String(kSplitKey))) {
     m_splitter->restoreState(settings.value(kSplitKey).toByteArray());
   }

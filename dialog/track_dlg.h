@@ -1,6 +1,7 @@
 // CTrackDlg: the Wayloom window. It owns a job (and with it the track engine) for the whole run,
-// shows the engine's settings in the edits and boxes and its two tables, turns the edits into the
-// job's settings through the same checks the command line uses, and shows what the job tells.
+// shows the engine's settings in the edits and boxes, its two tables and the map, turns the edits
+// into the job's settings through the same checks the command line uses, and shows what the job
+// tells.
 #pragma once
 
 #include <QDialog>
@@ -23,6 +24,7 @@ class QMenuBar;
 class QPushButton;
 class QSettings;
 class QSplitter;
+class QTabWidget;
 class QTableView;
 class QTimer;
 class CTrackMap;
@@ -53,6 +55,13 @@ class CTrackDlg : public QDialog {
 
   CTrackMap& Map() { return *m_map; }
 
+  // Opens the window on a file given at start-up: path becomes the source, and the destination
+  // the name it proposes beside it (points.csv gives points.nmea).
+  void OpenSource(const QString& path);
+  // The destination put forward for a source: in its folder, its name with .nmea for its last
+  // suffix (.nmea added when that would name the source itself).
+  static QString ProposedDestination(const QString& source);
+
  public slots:
   void OnBrowseSource();
   void OnBrowseDest();
@@ -62,9 +71,9 @@ class CTrackDlg : public QDialog {
   // Live output: starts sending the track as the window's settings make it, and stops it.
   void OnStartLive();
   void OnStopLive();
-  // Exit: frees the POI list and closes.
+  // Exit: frees the POI list and closes; while live output runs, once the person agrees.
   void accept() override;
-  // Esc and the close box: frees the POI list and closes.
+  // The close box: the same.
   void reject() override;
 
  protected:
@@ -92,8 +101,23 @@ class CTrackDlg : public QDialog {
   class BoxStates;
   class ProgressWindow;
 
+  // The controls, group by group (dialog/track_dlg_layout.cpp).
   void BuildControls();
-  QWidget* BuildSidePanel();
+  QMenuBar* BuildMenu();
+  QLayout* BuildFileRows(QWidget* parent);
+  QLayout* BuildOptionRows(QWidget* parent);
+  QLayout* BuildActionRow(QWidget* parent);
+  QWidget* BuildSettingsTabs(QWidget* parent);
+  QWidget* BuildSentencesPage();
+  QWidget* BuildLivePage();
+  QWidget* BuildReceiverPage();
+  QLayout* BuildTables(QWidget* parent);
+  QWidget* BuildMapPanel();
+  void ConnectControls();
+  void SetReadingOrder();
+  void SetDefaultSize(QWidget* controls);
+  // Closing: false when live output runs and the person would rather keep it.
+  bool ConfirmClose();
   // The edits and boxes as the job's settings, checked as the command line checks its options
   // (and named as the window names them): false, with the message shown, when one is refused.
   // With live, the live output's settings too.
@@ -137,7 +161,8 @@ class CTrackDlg : public QDialog {
   TableModel* m_sourceModel = nullptr;
   TableModel* m_nmeaModel = nullptr;
 
-  // Beside the tables: the map, the dated sentences and the live output.
+  // The settings' tabs, and beside the controls the map.
+  QTabWidget* m_settingsTabs = nullptr;
   QSplitter* m_splitter = nullptr;
   CTrackMap* m_map = nullptr;
   QPushButton* m_fitButton = nullptr;
@@ -151,6 +176,7 @@ class CTrackDlg : public QDialog {
   QPushButton* m_liveStart = nullptr;
   QPushButton* m_liveStop = nullptr;
   QLabel* m_liveStatus = nullptr;
+  std::vector<QWidget*> m_liveSettings;  // what cannot change while live output runs
   QTimer* m_liveTimer = nullptr;
   // Receiver mode and its settings.
   QCheckBox* m_receiverBox = nullptr;

@@ -2,19 +2,22 @@
 // The points of the POI file numbered in visiting order, the line through every fix, the extra
 // points as small dots once the zoom sets them apart, start and end marks, a latitude/longitude
 // grid and a scale bar. The wheel zooms around the cursor, a drag pans, Fit shows everything.
-// Where the view holds very many points or segments, they are drawn as plain pixel dots.
 //
-// What is drawn of the track (grid, line, dots, points) is kept in an image a little larger than
-// the view, drawn again only when the zoom changes or a pan leaves it; the selection, the live
-// marker and the scale bar are drawn over it every time.
+// What is drawn of the track (grid, line, dots, points) is kept in an image larger than the view,
+// drawn on a worker thread (dialog/map_render.h) whenever the zoom changes or a pan leaves it.
+// Until the new image is done, a paint shows the last one moved and scaled to the view, so no
+// paint waits for a drawing; the grid's labels, the selection, the live marker and the scale bar
+// are drawn over it every time.
 #pragma once
 
 #include <QImage>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "dialog/map_render.h"
 #include "dialog/map_track.h"
 
 class CTrackMap : public QWidget {
@@ -22,15 +25,16 @@ class CTrackMap : public QWidget {
 
  public:
   // The colours a test or a person looks for.
-  static constexpr QRgb kBackgroundRgb = 0xfff4f1ea;
-  static constexpr QRgb kPointRgb = 0xff1565c0;      // a point of the file, visited
-  static constexpr QRgb kUnvisitedRgb = 0xff9e9e9e;  // a point the track never reached
-  static constexpr QRgb kSelectedRgb = 0xffff8f00;   // the point of the selected source row
-  static constexpr QRgb kLiveRgb = 0xffd81b60;       // where the live output is now
-  static constexpr QRgb kLineRgb = 0xff2e7d32;
+  static constexpr QRgb kBackgroundRgb = kMapBackgroundRgb;
+  static constexpr QRgb kPointRgb = kMapPointRgb;          // a point of the file, visited
+  static constexpr QRgb kUnvisitedRgb = kMapUnvisitedRgb;  // a point the track never reached
+  static constexpr QRgb kSelectedRgb = 0xffff8f00;         // the point of the selected source row
+  static constexpr QRgb kLiveRgb = 0xffd81b60;             // where the live output is now
+  static constexpr QRgb kLineRgb = kMapLineRgb;
   static constexpr int kMargin = 24;  // pixels Fit leaves around the track
 
   explicit CTrackMap(QWidget* parent = nullptr);
+  ~CTrackMap() override;
 
   // Shows a finished track (null: none) and fits it in the view.
   void SetTrack(std::unique_ptr<MapTrack> track);
@@ -47,6 +51,13 @@ class CTrackMap : public QWidget {
   WorldPoint WorldAt(const QPointF& pixel) const;
   void ZoomAt(const QPointF& pixel, double factor);
   void PanBy(const QPointF& pixels);
+
+  // Waits for the worker to draw the view as it stands and shows the drawing (tests and the
+  // benchmark; the window itself never waits).
+  void FinishDrawing();
+  // Whether the image shown covers the view at its zoom, and how its line was drawn.
+  bool ViewDrawn() const { return CacheCovers(); }
+  LineStyle DrawnLineStyle() const { return m_cacheLine; }
 
   QSize sizeHint() const override { return QSize(420, 420); }
   QSize minimumSizeHint() const override { return QSize(160, 160); }
@@ -69,18 +80,24 @@ class CTrackMap : public QWidget {
   void leaveEvent(QEvent* event) override;
 
  private:
-  bool CacheCovers() const;
-  void RenderCache();
-  void DrawGrid(QPainter& painter, const QPointF& origin, const QSizeF& size, bool labels) const;
-  // Both draw into the cache, by painter or (for very many fixes or points) pixel by pixel.
-  void DrawLine(QPainter& painter, const WorldBox& area);
-  void DrawPoints(QPainter& painter, const WorldBox& area);
+  // The frame of the widget itself, and the larger one a drawing is asked for.
+  MapFrame ViewFrame() const;
+  MapFrame CacheFrameForView() const;
+  bool Covers(const MapFrame& frame) const;
+  bool CacheCovers() const { return m_cacheValid && Covers(m_cacheFrame); }
+  // Asks the worker to draw the view, unless it already draws a frame that covers it.
+  void RequestDrawing();
+  // Shows the drawing the worker finished last, if it is newer than the one shown.
+  void TakeDrawing();
+  // What a paint shows while the view is not drawn: the last drawing, moved and scaled.
+  void DrawPreview(QPainter& painter) const;
+  void DrawGridLabels(QPainter& painter) const;
   void DrawScaleBar(QPainter& painter) const;
   void ShowStatus(const QPointF& pixel);
   // The point of the file nearest to pixel within a few pixels, or none.
   std::optional<std::size_t> PointNear(const QPointF& pixel) const;
 
-  std::unique_ptr<MapTrack> m_track;
+  std::shared_ptr<const MapTrack> m_track;
   std::function<QString(std::size_t)> m_describe;
   std::optional<std::size_t> m_selected;
   std::optional<WorldPoint> m_live;
@@ -90,7 +107,12 @@ class CTrackMap : public QWidget {
   std::optional<QPoint> m_dragFrom;
 
   QImage m_cache;
-  WorldPoint m_cacheOrigin;  // the world point at the cache's top left
-  double m_cacheScale = 0.0;
-  bool m_cacheValid = false;
+  MapFrame m_cacheFrame;
+  LineStyle m_cacheLine = LineStyle::kNone;
+  std::uint64_t m_cacheNumber = 0;  // the request the cache answers
+  bool m_cacheValid = false;        // false: no drawing of this track yet
+  MapFrame m_requestedFrame;        // what the worker draws, or drew last
+  std::uint64_t m_requestNumber = 0;
+  std::uint64_t m_trackRequestFloor = 0;  // requests up to this one drew the track before
+  std::unique_ptr<MapDrawer> m_drawer;
 };

@@ -101,6 +101,100 @@ struct Session {
   CTrackDlg window{nullptr, &prompter, &picker};
 };
 
+// Whether text shows whole in a column of width pixels of view (the item's margins taken off).
+bool TextFits(const QTableView& view, const QString& text, int width) {
+  const int margin = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+  return view.fontMetrics().horizontalAdvance(text) + 2 * margin <= width;
+}
+
+// The controls a person sees and uses, each once (not the parts of a control).
+QList<QWidget*> Controls(QWidget& window) {
+  QList<QWidget*> controls;
+  for (QWidget* widget : window.findChildren<QWidget*>()) {
+    const bool control = qobject_cast<QLabel*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                         qobject_cast<QAbstractButton*>(widget) ||
+                         qobject_cast<QComboBox*>(widget) || qobject_cast<QDateEdit*>(widget) ||
+                         qobject_cast<QTableView*>(widget) || qobject_cast<CTrackMap*>(widget) ||
+                         qobject_cast<QTabBar*>(widget);
+    if (!control || !widget->isVisibleTo(&window)) continue;
+    bool part = false;
+    for (QWidget* up = widget->parentWidget(); up && up != &window; up = up->parentWidget()) {
+      part = part || qobject_cast<QAbstractSpinBox*>(up) || qobject_cast<QComboBox*>(up) ||
+             qobject_cast<QAbstractItemView*>(up) || qobject_cast<QTabBar*>(up);
+    }
+    if (!part) controls << widget;
+  }
+  return controls;
+}
+
+// What is wrong with the window's layout as it stands: a control outside the window, smaller than
+// it needs, or overlapping another. Empty when nothing is.
+QString LayoutProblem(QWidget& window) {
+  QString problem;
+  const QList<QWidget*> controls = Controls(window);
+  const auto place = [&window](QWidget* widget) {
+    return QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+  };
+  for (QWidget* widget : controls) {
+    const QString name = widget->objectName() + ' ' + widget->metaObject()->className();
+    const QSize least = widget->minimumSizeHint();
+    const bool ignoresWidth = widget->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored;
+    if (!window.rect().contains(place(widget))) problem += name + " outside; ";
+    if (widget->height() < least.height() || (!ignoresWidth && widget->width() < least.width())) {
+      problem += name + " too small; ";
+    }
+    for (QWidget* other : controls) {
+      if (other != widget && place(widget).intersects(place(other)) && widget < other) {
+        problem += name + " overlaps " + other->objectName() + ' ' +
+                   other->metaObject()->className() + "; ";
+      }
+    }
+  }
+  return problem;
+}
+
+// Mnemonics: every control that takes the focus has one (its own, or its label's), and a letter
+// that two controls visible and enabled at once share belongs to labels only.
+QString MnemonicProblem(QWidget& window) {
+  QString problem;
+  QMap<int, QList<QWidget*>> byLetter;
+  const QList<QWidget*> controls = Controls(window);
+  for (QWidget* widget : controls) {
+    QString text;
+    if (auto* label = qobject_cast<QLabel*>(widget))
+      text = label->buddy() ? label->text() : QString();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) text = button->text();
+    if (auto* bar = qobject_cast<QTabBar*>(widget)) {
+      for (int tab = 0; tab < bar->count(); ++tab) {
+        const QKeySequence key = QKeySequence::mnemonic(bar->tabText(tab));
+        if (key.isEmpty()) problem += "tab " + bar->tabText(tab) + " has none; ";
+        if (!key.isEmpty()) byLetter[key[0].toCombined()] << bar;
+      }
+    }
+    const QKeySequence key = QKeySequence::mnemonic(text);
+    if (!key.isEmpty() && widget->isEnabled()) byLetter[key[0].toCombined()] << widget;
+    const bool takesFocus = widget->focusPolicy() != Qt::NoFocus &&
+                            !qobject_cast<QTabBar*>(widget) && !qobject_cast<QLabel*>(widget);
+    bool reached = !key.isEmpty();
+    for (QWidget* other : controls) {
+      auto* label = qobject_cast<QLabel*>(other);
+      reached = reached || (label && label->buddy() == widget &&
+                            !QKeySequence::mnemonic(label->text()).isEmpty());
+    }
+    if (takesFocus && !reached) problem += widget->objectName() + " has none; ";
+  }
+  for (auto letter = byLetter.cbegin(); letter != byLetter.cend(); ++letter) {
+    if (letter.value().size() < 2) continue;
+    for (QWidget* widget : letter.value()) {
+      if (!qobject_cast<QLabel*>(widget)) {
+        problem +=
+            QKeySequence(letter.key()).toString() + " shared by " + widget->objectName() + "; ";
+      }
+    }
+  }
+  return problem;
+}
+
 bool LiveMarkerShown(CTrackMap& map) {
   const QImage image = map.grab().toImage().convertToFormat(QImage::Format_ARGB32);
   const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
@@ -130,25 +224,70 @@ class WindowTest : public QObject {
     QVERIFY(session.prompter.messages.empty());
     QCOMPARE(ReadFile(session.dest), ReadFile(WAYLOOM_TEST_DATA "/mixed.closest-extra.nmea"));
 
+    // The tables as the engine holds them, but for the source table's blank last row; every
+    // sentence whole in its column.
     const wayloom::TrackEngine& engine = session.window.Engine();
     for (const auto& [view, table] : {std::pair{"sourceTable", &engine.SourceTable()},
                                       std::pair{"nmeaTable", &engine.NmeaTable()}}) {
       QAbstractItemModel* model = session.Model(view);
-      QHeaderView* header = session.Find<QTableView>(view)->horizontalHeader();
+      QTableView* shown = session.Find<QTableView>(view);
+      const bool sentences = table == &engine.NmeaTable();
       QCOMPARE(std::size_t(model->columnCount()), table->ColumnCount());
-      QCOMPARE(std::size_t(model->rowCount()), table->RowCount());
+      QCOMPARE(std::size_t(model->rowCount()), table->RowCount() - (sentences ? 0 : 1));
+      QVERIFY(sentences || table->Cell(table->RowCount() - 1, 0).empty());
       for (int column = 0; column < model->columnCount(); ++column) {
         const auto c = std::size_t(column);
         QCOMPARE(model->headerData(column, Qt::Horizontal).toString().toStdString(),
                  table->Column(c).title);
-        QCOMPARE(header->sectionSize(column), table->Column(c).widthPixels);
+        const int width = shown->horizontalHeader()->sectionSize(column);
+        if (!sentences) QCOMPARE(width, table->Column(c).widthPixels);
         for (int row = 0; row < model->rowCount(); ++row) {
-          QCOMPARE(model->index(row, column).data().toString().toStdString(),
-                   std::string(table->Cell(std::size_t(row), c)));
+          const QString text = model->index(row, column).data().toString();
+          QCOMPARE(text.toStdString(), std::string(table->Cell(std::size_t(row), c)));
+          if (sentences) QVERIFY2(TextFits(*shown, text, width), qPrintable(text));
         }
       }
     }
     QVERIFY(session.window.grab().save(WAYLOOM_TEST_OUTPUT_DIR "/window-after-track.png"));
+  }
+
+  // The source table shows a row a point and no blank row after the last, none at all for a
+  // source that could not be read.
+  void sourceTableRows() {
+    const struct {
+      bool missing;
+      QStringList rows;
+    } cases[] = {{false, {"Helsinki harbour", "Plaza Mayor", "Opera House"}}, {true, {}}};
+    for (const auto& row : cases) {
+      Session session;
+      if (row.missing) session.Type("sourceEdit", session.dir.filePath(QStringLiteral("none.csv")));
+      session.Press("createButton");
+      QAbstractItemModel* model = session.Model("sourceTable");
+      QStringList shown;
+      for (int i = 0; i < model->rowCount(); ++i) {
+        shown << model->index(i, row.missing ? 0 : 2).data().toString();
+      }
+      QCOMPARE(shown, row.rows);
+    }
+  }
+
+  // The sentence column is as wide as the longest sentence, in any font: every checksum shows.
+  void sentenceColumnFitsWholeSentences() {
+    for (const int points : {9, 15}) {
+      Session session(true, kFourPoints);
+      QFont font = session.window.font();
+      font.setPointSize(points);
+      session.window.setFont(font);
+      session.Tick("receiverBox");
+      session.Edit("sentencesEdit")->setText(QStringLiteral("GSV,GGA,RMC"));
+      session.Press("createButton");
+      auto* view = session.Find<QTableView>("nmeaTable");
+      QVERIFY(view->model()->rowCount() > 0);
+      for (int row = 0; row < view->model()->rowCount(); ++row) {
+        const QString text = view->model()->index(row, 0).data().toString();
+        QVERIFY2(TextFits(*view, text, view->horizontalHeader()->sectionSize(0)), qPrintable(text));
+      }
+    }
   }
 
   void overwriteQuestion() {
@@ -162,7 +301,7 @@ class WindowTest : public QObject {
       QVERIFY(session.prompter.messages.empty());
       QCOMPARE(ReadFile(session.dest).count('\n'), answer ? 6 : 1);
       QCOMPARE(session.Model("sourceTable")->rowCount() + session.Model("nmeaTable")->rowCount(),
-               answer ? 10 : 4);
+               answer ? 9 : 3);
     }
   }
 
@@ -190,21 +329,58 @@ class WindowTest : public QObject {
     }
   }
 
-  // Exit accepts the window, Esc and the close box reject it; each frees the POI list. Enter in an
-  // edit is not Exit.
-  void closingFreesPoiList() {
-    for (const char* how : {"Exit", "Esc", "close box"}) {
+  // Exit accepts the window and the close box rejects it, each freeing the POI list; Esc closes
+  // neither the window nor anything else. While live output runs, both ask first, and No keeps the
+  // window and the output.
+  void closing() {
+    const struct {
+      const char* how;
+      bool live;
+      bool answer;
+      bool closed;
+    } cases[] = {
+        {"Exit", false, false, true},      {"close box", false, false, true},
+        {"Esc", false, false, false},      {"Exit", true, true, true},
+        {"close box", true, true, true},   {"Exit", true, false, false},
+        {"close box", true, false, false}, {"Esc", true, true, false},
+    };
+    for (const auto& row : cases) {
+      const QString name =
+          QStringLiteral("%1, live %2, answer %3").arg(row.how).arg(row.live).arg(row.answer);
       Session session;
       session.Press("createButton");
-      session.Edit("sourceEdit")->setFocus();
-      QTest::keyClick(session.Edit("sourceEdit"), Qt::Key_Return);
-      QVERIFY(session.window.isVisible() && session.window.Engine().PoiPoints().has_value());
-      if (how[0] == 'E' && how[1] == 'x') session.Press("exitButton");
-      if (how[1] == 's') QTest::keyClick(session.Edit("destEdit"), Qt::Key_Escape);
-      if (how[0] == 'c') session.window.close();
-      QVERIFY(!session.window.isVisible());
-      QCOMPARE(session.window.result(), how[1] == 'x' ? QDialog::Accepted : QDialog::Rejected);
-      QVERIFY(!session.window.Engine().PoiPoints().has_value());
+      if (row.live) {
+        session.Edit("liveAddress")->setText(QStringLiteral("127.0.0.1:0"));
+        session.Tick("loopBox");
+        session.Press("liveStart");
+      }
+      session.prompter.answers = {row.answer};
+      if (row.how[1] == 'x') session.Press("exitButton");
+      if (row.how[1] == 's') QTest::keyClick(session.Edit("destEdit"), Qt::Key_Escape);
+      if (row.how[0] == 'c') session.window.close();
+      QVERIFY2(session.window.isVisible() != row.closed, qPrintable(name));
+      QCOMPARE(session.prompter.questions.size(), std::size_t(row.live && row.how[1] != 's'));
+      QCOMPARE(session.window.Engine().PoiPoints().has_value(), !row.closed);
+      QCOMPARE(session.Find<QPushButton>("liveStop")->isEnabled(), row.live && !row.closed);
+      if (row.closed) {
+        QCOMPARE(session.window.result(),
+                 row.how[1] == 'x' ? QDialog::Accepted : QDialog::Rejected);
+      }
+    }
+  }
+
+  // Return presses Create NMEA Track from an edit, a box or a table, and a button that has the
+  // focus from that button.
+  void returnPressesTheDefaultButton() {
+    for (const char* focus : {"stepEdit", "reorderBox", "sourceTable", "browseSourceButton"}) {
+      Session session;
+      session.picker.answer.clear();
+      QWidget* widget = session.Find(focus);
+      widget->setFocus();
+      QTest::keyClick(widget, Qt::Key_Return);
+      const bool browse = QByteArray(focus) == "browseSourceButton";
+      QVERIFY2(QFileInfo::exists(session.dest) != browse, focus);
+      QCOMPARE(session.picker.asked.isEmpty(), !browse);
     }
   }
 
@@ -273,6 +449,7 @@ class WindowTest : public QObject {
     // West is left, north is up: Haymarket lies west of Princes Street, the Castle north of it.
     QVERIFY(at(1).x() < at(0).x() && at(2).y() < at(3).y());
     session.Find<QTableView>("sourceTable")->selectRow(2);
+    map.FinishDrawing();
     const QImage image = map.grab().toImage();
     for (std::size_t i = 0; i < 4; ++i) {
       QCOMPARE(image.pixel(at(i).toPoint()),
@@ -326,7 +503,7 @@ class WindowTest : public QObject {
         for (const auto& [option, field] :
              {std::pair{"--speed", "'Receiver mode' with its 'Speed (knots)'"},
               {"--period", "'Time period in seconds'"},
-              {"--start", "'Start'"},
+              {"--start", "'Start (UTC)'"},
               {"--extra", "'Create extra points.'"},
               {"--date", "'RMC sentences carry the date'"}}) {
           windowMessage.replace(QLatin1String(option), QLatin1String(field));
@@ -375,6 +552,9 @@ class WindowTest : public QObject {
     session.Tick("loopBox");
     session.Press("liveStart");
     QVERIFY(session.prompter.messages.empty());
+    // While it runs, Stop shares its mnemonic with none of the settings it leaves enabled.
+    session.Find<QTabWidget>("settingsTabs")->setCurrentIndex(1);
+    QCOMPARE(MnemonicProblem(session.window), QString());
     auto* status = session.Find<QLabel>("liveStatus");
     QVERIFY(status->text().startsWith(QStringLiteral("Sending on ")));
 
@@ -402,6 +582,7 @@ class WindowTest : public QObject {
     QTRY_VERIFY(LiveMarkerShown(session.window.Map()));
 
     if (byClosing) {
+      session.prompter.answers = {true};
       session.window.close();
     } else {
       session.Press("liveStop");
@@ -413,28 +594,101 @@ class WindowTest : public QObject {
   }
 
  private slots:
-  // The first controls keep their tab order; the new ones follow them.
+  // Tab goes through the controls in reading order: down the left column row by row, the tabs
+  // with the settings of each, the tables, then the map.
   void tabOrder() {
     Session session(false);
     const QStringList expected{
-        "exitButton",   "sourceEdit",     "browseSourceButton", "destEdit",    "browseDestButton",
-        "createButton", "sourceTable",    "stepEdit",           "periodEdit",  "nmeaTable",
-        "reorderBox",   "extraPointsBox", "trackMap",           "fitButton",   "dateBox",
-        "dateEdit",     "liveTarget",     "liveAddress",        "speedupEdit", "loopBox",
-        "liveStart",    "liveStop",       "receiverBox",        "speedEdit",   "dwellEdit",
-        "startEdit",    "noiseEdit",      "sentencesEdit",      "seedEdit"};
+        "sourceEdit",  "browseSourceButton", "destEdit",       "browseDestButton", "stepEdit",
+        "reorderBox",  "periodEdit",         "extraPointsBox", "createButton",     "exitButton",
+        "dateBox",     "dateEdit",           "liveTarget",     "liveAddress",      "speedupEdit",
+        "loopBox",     "liveStart",          "liveStop",       "receiverBox",      "speedEdit",
+        "dwellEdit",   "startEdit",          "noiseEdit",      "sentencesEdit",    "seedEdit",
+        "sourceTable", "nmeaTable",          "fitButton",      "trackMap"};
     QStringList order;
-    QWidget* widget = session.Find("exitButton");
+    QWidget* widget = session.Find("sourceEdit");
     do {
       if (expected.contains(widget->objectName())) order << widget->objectName();
       widget = widget->nextInFocusChain();
-    } while (widget != session.Find("exitButton"));
+    } while (widget != session.Find("sourceEdit"));
     QCOMPARE(order, expected);
   }
 
-  // A first start shows the defaults (the step takes digits only, the period any text); what was
-  // typed is there again at the next start, with the size. A dropped file becomes the source;
-  // Browse proposes its name for the destination.
+  // The map has the most room: more than half the window at the default size; at its smallest
+  // the window fits an 800 by 600 screen (with room for a title bar), and no control overlaps
+  // another or gets less than it needs, on any tab.
+  void layoutGivesTheMapTheRoom() {
+    Session session(false);
+    CTrackDlg& window = session.window;
+    const CTrackMap& map = window.Map();
+    const double share = double(map.width()) * map.height() / (window.width() * window.height());
+    QVERIFY2(share >= 0.5, qPrintable(QString::number(share)));
+    QVERIFY(window.minimumSizeHint().width() <= 790 && window.minimumSizeHint().height() <= 570);
+    window.resize(window.minimumSizeHint());
+    auto* tabs = session.Find<QTabWidget>("settingsTabs");
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+      tabs->setCurrentIndex(tab);
+      QApplication::processEvents();
+      const QString problem = LayoutProblem(window);
+      QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("tab %1: %2").arg(tab).arg(problem)));
+    }
+  }
+
+  // Every control has a mnemonic, its own or its label's, and Alt with it reaches the control. Two
+  // controls that can take one at the same time share its letter only when both are labels (Alt
+  // then moves the focus between their edits in turn): on every tab, with receiver mode on.
+  void mnemonics() {
+    Session session(false);
+    session.Tick("receiverBox");
+    session.Tick("dateBox");
+    CTrackDlg& window = session.window;
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* tabs = session.Find<QTabWidget>("settingsTabs");
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+      tabs->setCurrentIndex(tab);
+      const QString problem = MnemonicProblem(window);
+      QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("tab %1: %2").arg(tab).arg(problem)));
+    }
+    const struct {
+      Qt::Key key;
+      const char* control;
+    } labels[] = {{Qt::Key_S, "sourceEdit"}, {Qt::Key_D, "destEdit"},    {Qt::Key_M, "stepEdit"},
+                  {Qt::Key_P, "periodEdit"}, {Qt::Key_T, "sourceTable"}, {Qt::Key_N, "nmeaTable"},
+                  {Qt::Key_A, "trackMap"}};
+    tabs->setCurrentIndex(0);
+    for (const auto& label : labels) {
+      QTest::keyClick(&window, label.key, Qt::AltModifier);
+      QCOMPARE(QApplication::focusWidget(), session.Find(label.control));
+    }
+  }
+
+  // "wayloom FILE": the file is the source, the destination proposed beside it.
+  void fileGivenAtStart() {
+    const struct {
+      QString given;
+      QString source;
+      QString dest;
+    } cases[] = {
+        {"/srv/poi/harbours.csv", "/srv/poi/harbours.csv", "/srv/poi/harbours.nmea"},
+        {"/srv/poi/a.b.TXT", "/srv/poi/a.b.TXT", "/srv/poi/a.b.nmea"},
+        {"/srv/poi/route", "/srv/poi/route", "/srv/poi/route.nmea"},
+        {"/srv/poi/track.nmea", "/srv/poi/track.nmea", "/srv/poi/track.nmea.nmea"},
+        {"points.csv", QDir::current().filePath("points.csv"),
+         QDir::current().filePath("points.nmea")},
+    };
+    for (const auto& row : cases) {
+      Session session(false);
+      session.window.OpenSource(row.given);
+      QCOMPARE(session.Edit("sourceEdit")->text(), row.source);
+      QCOMPARE(session.Edit("destEdit")->text(), row.dest);
+      QCOMPARE(session.window.Engine().m_strDestFile, row.dest.toStdString());
+    }
+  }
+
+  // A first start shows the defaults, no path but a hint in each path's edit (the step takes
+  // digits only, the period any text); what was typed is there again at the next start, with the
+  // size. A dropped file becomes the source; Browse proposes its name for the destination.
   void settingsDropAndProposedName() {
     QTemporaryDir store;
     QSize saved;
@@ -443,8 +697,9 @@ class WindowTest : public QObject {
       Session first(false);
       first.window.RestoreSettings(settings);  // nothing saved yet: the defaults stay
       QCOMPARE(first.window.windowTitle(), QStringLiteral("Wayloom"));
-      QCOMPARE(first.Settings(),
-               QStringLiteral("C:\\KORVA\\X\\M25.csv|C:\\KORVA\\X\\M25.txt|100|1|0 0"));
+      QCOMPARE(first.Settings(), QStringLiteral("||100|1|0 0"));
+      QVERIFY(!first.Edit("sourceEdit")->placeholderText().isEmpty() &&
+              !first.Edit("destEdit")->placeholderText().isEmpty());
       QCOMPARE(first.Model("sourceTable")->columnCount() + first.Model("nmeaTable")->rowCount(), 0);
       first.Type("stepEdit", QStringLiteral("2a5-0.5"));
       first.Type("periodEdit", QStringLiteral("-0.5s"));
@@ -458,8 +713,7 @@ class WindowTest : public QObject {
     }
     Session second(false);
     second.window.RestoreSettings(settings);
-    QCOMPARE(second.Settings(),
-             QStringLiteral("C:\\KORVA\\X\\M25.csv|C:\\KORVA\\X\\M25.txt|2505|-0.5s|0 1"));
+    QCOMPARE(second.Settings(), QStringLiteral("||2505|-0.5s|0 1"));
     QVERIFY(second.Find<QCheckBox>("receiverBox")->isChecked());
     QCOMPARE(second.Edit("liveAddress")->text() + second.Edit("sentencesEdit")->text(),
              QStringLiteral("[::1]:2947RMC,ZDA"));

@@ -1,0 +1,401 @@
+// The Wayloom window's controls and how they stand: on the left the files, the options, Create
+// NMEA Track and Exit, the settings of dated sentences, live output and receiver mode on tabs, and
+// the two tables; on the right, taking the rest of the window, the map. Each group has its
+// builder; the tab order follows the reading order, and every control has a mnemonic (a letter
+// shared by two controls that show at once is shared by labels only: Alt moves the focus between
+// their edits in turn).
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <string>
+
+#include "dialog/table_model.h"
+#include "dialog/track_dlg.h"
+#include "dialog/track_map.h"
+
+namespace {
+
+// A label for buddy, whose mnemonic gives buddy the focus.
+QLabel* BuddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setBuddy(buddy);
+  return label;
+}
+
+template <typename Control>
+Control* Named(Control* control, const char* name) {
+  control->setObjectName(QString::fromLatin1(name));
+  return control;
+}
+
+// A table view that looks and scales like a report list: no grid, no row numbers, whole rows
+// selected, and rows of one fixed height so that a million of them cost nothing to lay out.
+QTableView* MakeTableView(const char* name, TableModel* model, QWidget* parent) {
+  auto* view = Named(new QTableView(parent), name);
+  view->setModel(model);
+  view->setShowGrid(false);
+  view->setWordWrap(false);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  view->verticalHeader()->hide();
+  view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
+  view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  view->horizontalHeader()->setHighlightSections(false);
+  view->horizontalHeader()->setStretchLastSection(false);
+  view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  // The heading and three rows at the least, so that the window fits a small screen. (The heading
+  // has no height of its own until the table has columns.)
+  const int heading =
+      std::max(view->horizontalHeader()->sizeHint().height(), view->fontMetrics().height() + 8);
+  view->setMinimumHeight(heading + 3 * view->verticalHeader()->defaultSectionSize() +
+                         2 * view->frameWidth());
+  return view;
+}
+
+}  // namespace
+
+void CTrackDlg::BuildControls() {
+  m_sourceModel = new TableModel(Engine().SourceTable(), this, TableModel::Tail::kHideBlankRow);
+  m_nmeaModel = new TableModel(Engine().NmeaTable(), this);
+  auto* controls = new QWidget(this);
+  auto* column = new QVBoxLayout(controls);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->addLayout(BuildFileRows(controls));
+  column->addLayout(BuildOptionRows(controls));
+  column->addLayout(BuildActionRow(controls));
+  column->addWidget(BuildSettingsTabs(controls));
+  column->addLayout(BuildTables(controls), 1);
+
+  m_splitter = Named(new QSplitter(Qt::Horizontal, this), "splitter");
+  m_splitter->setChildrenCollapsible(false);
+  m_splitter->addWidget(controls);
+  m_splitter->addWidget(BuildMapPanel());
+  m_splitter->setStretchFactor(0, 0);
+  m_splitter->setStretchFactor(1, 1);
+  auto* outer = new QVBoxLayout(this);
+  outer->setMenuBar(BuildMenu());
+  outer->addWidget(m_splitter);
+
+  ConnectControls();
+  SetReadingOrder();
+  SetDefaultSize(controls);
+}
+
+// Help > About, also on the window's context menu.
+QMenuBar* CTrackDlg::BuildMenu() {
+  m_menuBar = new QMenuBar(this);
+  QMenu* helpMenu = m_menuBar->addMenu(QStringLiteral("&Help"));
+  m_aboutAction = Named(helpMenu->addAction(QStringLiteral("&About Wayloom...")), "aboutAction");
+  connect(m_aboutAction, &QAction::triggered, this, &CTrackDlg::OnAbout);
+  addAction(m_aboutAction);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+  return m_menuBar;
+}
+
+// The two paths, each between its label and its Browse button; empty at first, with a hint.
+QLayout* CTrackDlg::BuildFileRows(QWidget* parent) {
+  m_sourceEdit = Named(new QLineEdit(parent), "sourceEdit");
+  m_sourceEdit->setPlaceholderText(
+      QStringLiteral("A POI file (lines of longitude,latitude,description): type, Browse or drop"));
+  m_browseSourceButton =
+      Named(new QPushButton(QStringLiteral("&Browse"), parent), "browseSourceButton");
+  m_destEdit = Named(new QLineEdit(parent), "destEdit");
+  m_destEdit->setPlaceholderText(QStringLiteral("The NMEA track file to write"));
+  m_browseDestButton =
+      Named(new QPushButton(QStringLiteral("Bro&wse"), parent), "browseDestButton");
+  auto* rows = new QGridLayout;
+  rows->setColumnStretch(1, 1);
+  rows->addWidget(BuddyLabel(QStringLiteral("&Source file"), m_sourceEdit, parent), 0, 0);
+  rows->addWidget(m_sourceEdit, 0, 1);
+  rows->addWidget(m_browseSourceButton, 0, 2);
+  rows->addWidget(BuddyLabel(QStringLiteral("&Destination file"), m_destEdit, parent), 1, 0);
+  rows->addWidget(m_destEdit, 1, 1);
+  rows->addWidget(m_browseDestButton, 1, 2);
+  return rows;
+}
+
+// Step and period, each beside its box; the boxes show their text before the box.
+QLayout* CTrackDlg::BuildOptionRows(QWidget* parent) {
+  m_stepEdit = Named(new QLineEdit(parent), "stepEdit");
+  m_stepEdit->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_stepEdit));
+  m_periodEdit = Named(new QLineEdit(parent), "periodEdit");
+  const int numberWidth = 8 * fontMetrics().averageCharWidth() + 12;
+  m_stepEdit->setFixedWidth(numberWidth);
+  m_periodEdit->setFixedWidth(numberWidth);
+  m_reorderBox = Named(new QCheckBox(QStringLiteral("&Re-order points in closest order."), parent),
+                       "reorderBox");
+  m_extraPointsBox =
+      Named(new QCheckBox(QStringLiteral("Create extra p&oints."), parent), "extraPointsBox");
+  m_reorderBox->setLayoutDirection(Qt::RightToLeft);
+  m_extraPointsBox->setLayoutDirection(Qt::RightToLeft);
+  auto* rows = new QGridLayout;
+  rows->addWidget(
+      BuddyLabel(QStringLiteral("Extra points step distance in &meters"), m_stepEdit, parent), 0,
+      0);
+  rows->addWidget(m_stepEdit, 0, 1);
+  rows->addWidget(m_reorderBox, 0, 3, Qt::AlignRight);
+  rows->addWidget(BuddyLabel(QStringLiteral("Time &period in seconds"), m_periodEdit, parent), 1,
+                  0);
+  rows->addWidget(m_periodEdit, 1, 1);
+  rows->addWidget(m_extraPointsBox, 1, 3, Qt::AlignRight);
+  rows->setColumnMinimumWidth(2, 2 * fontMetrics().averageCharWidth());
+  rows->setColumnStretch(2, 1);
+  return rows;
+}
+
+// Create NMEA Track, the default button (Return presses it), and Exit.
+QLayout* CTrackDlg::BuildActionRow(QWidget* parent) {
+  m_createButton =
+      Named(new QPushButton(QStringLiteral("&Create NMEA Track"), parent), "createButton");
+  m_createButton->setDefault(true);
+  m_exitButton = Named(new QPushButton(QStringLiteral("E&xit"), parent), "exitButton");
+  auto* row = new QHBoxLayout;
+  row->addWidget(m_createButton, 1);
+  row->addWidget(m_exitButton);
+  return row;
+}
+
+QWidget* CTrackDlg::BuildSettingsTabs(QWidget* parent) {
+  m_settingsTabs = Named(new QTabWidget(parent), "settingsTabs");
+  m_settingsTabs->addTab(BuildSentencesPage(), QStringLiteral("S&entences"));
+  m_settingsTabs->addTab(BuildLivePage(), QStringLiteral("&Live output"));
+  m_settingsTabs->addTab(BuildReceiverPage(), QStringLiteral("Recei&ver"));
+  m_settingsTabs->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  return m_settingsTabs;
+}
+
+// Whether the RMC sentences carry a date, and which.
+QWidget* CTrackDlg::BuildSentencesPage() {
+  auto* page = new QWidget;
+  m_dateBox =
+      Named(new QCheckBox(QStringLiteral("RMC sentences carr&y the date"), page), "dateBox");
+  m_dateEdit = Named(new QDateEdit(QDate::currentDate(), page), "dateEdit");
+  m_dateEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+  m_dateEdit->setMinimumDate(QDate(1000, 1, 1));
+  m_dateEdit->setCalendarPopup(true);
+  auto* dateLabel = BuddyLabel(QStringLiteral("Date (&UTC)"), m_dateEdit, page);
+  for (QWidget* dated : std::initializer_list<QWidget*>{m_dateEdit, dateLabel}) {
+    dated->setEnabled(false);
+    connect(m_dateBox, &QCheckBox::toggled, dated, &QWidget::setEnabled);
+  }
+  auto* rows = new QGridLayout(page);
+  rows->addWidget(m_dateBox, 0, 0, 1, 3);
+  rows->addWidget(dateLabel, 1, 0);
+  rows->addWidget(m_dateEdit, 1, 1);
+  rows->setColumnStretch(2, 1);
+  rows->setRowStretch(2, 1);
+  return page;
+}
+
+// Where the live output goes and at what pace; Start and Stop. (The status shows under the map.)
+QWidget* CTrackDlg::BuildLivePage() {
+  auto* page = new QWidget;
+  m_liveTarget = Named(new QComboBox(page), "liveTarget");
+  m_liveTarget->addItem(QStringLiteral("TCP clients at [HOST:]PORT"));
+  m_liveTarget->addItem(QStringLiteral("UDP datagrams to HOST:PORT"));
+#ifdef Q_OS_LINUX
+  m_liveTarget->addItem(QStringLiteral("Pseudo-terminal linked at"));
+#endif
+  m_liveAddressText[0] = QStringLiteral("127.0.0.1:10110");
+  m_liveAddressText[1] = QStringLiteral("127.0.0.1:10110");
+  m_liveAddressText[2] = QDir::home().filePath(QStringLiteral("wayloom-gps"));
+  m_liveAddress = Named(new QLineEdit(m_liveAddressText[0], page), "liveAddress");
+  m_speedupEdit = Named(new QLineEdit(QStringLiteral("1"), page), "speedupEdit");
+  m_speedupEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
+  m_loopBox = Named(new QCheckBox(QStringLiteral("Loop: start over after the last po&int"), page),
+                    "loopBox");
+  m_liveStart = Named(new QPushButton(QStringLiteral("Start sendin&g"), page), "liveStart");
+  m_liveStop = Named(new QPushButton(QStringLiteral("Stop send&ing"), page), "liveStop");
+  m_liveStop->setEnabled(false);
+  m_liveSettings = {BuddyLabel(QStringLiteral("T&ype"), m_liveTarget, page),
+                    m_liveTarget,
+                    BuddyLabel(QStringLiteral("Address or lin&k"), m_liveAddress, page),
+                    m_liveAddress,
+                    BuddyLabel(QStringLiteral("Speed-&up"), m_speedupEdit, page),
+                    m_speedupEdit,
+                    m_loopBox};
+  auto* rows = new QGridLayout(page);
+  rows->addWidget(m_liveSettings[0], 0, 0);
+  rows->addWidget(m_liveTarget, 0, 1, 1, 3);
+  rows->addWidget(m_liveSettings[2], 1, 0);
+  rows->addWidget(m_liveAddress, 1, 1, 1, 3);
+  rows->addWidget(m_liveSettings[4], 2, 0);
+  rows->addWidget(m_speedupEdit, 2, 1);
+  rows->addWidget(m_loopBox, 2, 2, 1, 2);
+  rows->addWidget(m_liveStart, 3, 0, 1, 2);
+  rows->addWidget(m_liveStop, 3, 2);
+  rows->setColumnStretch(3, 1);
+  return page;
+}
+
+// Receiver mode: each setting is the command line's option of the same meaning.
+QWidget* CTrackDlg::BuildReceiverPage() {
+  auto* page = new QWidget;
+  auto* rows = new QGridLayout(page);
+  m_receiverBox = Named(
+      new QCheckBox(QStringLiteral("Receiver mode: a fix ever&y period at a set speed"), page),
+      "receiverBox");
+  rows->addWidget(m_receiverBox, 0, 0, 1, 4);
+  const auto addSetting = [&](QLineEdit*& edit, const char* name, const std::string& text,
+                              const QString& label, const QString& tip, int row, int column) {
+    edit = Named(new QLineEdit(QString::fromStdString(text), page), name);
+    edit->setToolTip(tip);
+    QLabel* buddy = BuddyLabel(label, edit, page);
+    rows->addWidget(buddy, row, column);
+    rows->addWidget(edit, row, column + 1);
+    for (QWidget* setting : std::initializer_list<QWidget*>{edit, buddy}) {
+      setting->setEnabled(false);
+      connect(m_receiverBox, &QCheckBox::toggled, setting, &QWidget::setEnabled);
+    }
+  };
+  addSetting(m_speedEdit, "speedEdit", "30", QStringLiteral("Speed (&knots)"),
+             QStringLiteral("Ground speed in knots, or followed by km/h, mph or m/s"), 1, 0);
+  addSetting(m_dwellEdit, "dwellEdit", "0", QStringLiteral("Dwell at po&ints (s)"),
+             QStringLiteral("Seconds the receiver stands still at every point"), 1, 2);
+  addSetting(m_startEdit, "startEdit", "01:00:00", QStringLiteral("Start (&UTC)"),
+             QStringLiteral("Time of the first fix as HH:MM:SS, or now"), 2, 0);
+  addSetting(m_noiseEdit, "noiseEdit", "0", QStringLiteral("&Noise (m)"),
+             QStringLiteral("Standard deviation of a smooth position error in metres; 0 for none"),
+             2, 2);
+  addSetting(m_sentencesEdit, "sentencesEdit", std::string(wayloom::kDefaultSentences),
+             QStringLiteral("Sen&tences"),
+             QStringLiteral("Each fix's sentences, in order: RMC, GGA, GLL, VTG, GSA, GSV, ZDA"), 3,
+             0);
+  addSetting(m_seedEdit, "seedEdit", "1", QStringLiteral("See&d"),
+             QStringLiteral("The same seed gives the same position error"), 3, 2);
+  rows->setColumnStretch(1, 2);
+  rows->setColumnStretch(3, 1);
+  return page;
+}
+
+// The source points and the sentences written, one above the other, each under its label.
+QLayout* CTrackDlg::BuildTables(QWidget* parent) {
+  m_ctlSourceList = MakeTableView("sourceTable", m_sourceModel, parent);
+  m_ctlNmeaList = MakeTableView("nmeaTable", m_nmeaModel, parent);
+  auto* tables = new QVBoxLayout;
+  tables->addWidget(BuddyLabel(QStringLiteral("Source &Text"), m_ctlSourceList, parent));
+  tables->addWidget(m_ctlSourceList, 1);
+  tables->addWidget(BuddyLabel(QStringLiteral("&NMEA Text"), m_ctlNmeaList, parent));
+  tables->addWidget(m_ctlNmeaList, 1);
+  return tables;
+}
+
+// The map under a bar with its label, the coordinates under the cursor and Fit; under it, how the
+// live output goes, whichever tab shows. Neither text ever widens the window.
+QWidget* CTrackDlg::BuildMapPanel() {
+  auto* panel = new QWidget(this);
+  m_map = new CTrackMap(panel);
+  m_map->SetDescriber([this](std::size_t index) {
+    const wayloom::Table& source = Engine().SourceTable();
+    return index + 1 < source.RowCount() ? TextFromBytes(source.Cell(index, 2)) : QString();
+  });
+  m_fitButton = Named(new QPushButton(QStringLiteral("&Fit"), panel), "fitButton");
+  m_mapStatus = Named(new QLabel(panel), "mapStatus");
+  m_mapStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  m_liveStatus =
+      Named(new QLabel(QStringLiteral("Live output: not sending."), panel), "liveStatus");
+  m_liveStatus->setWordWrap(true);
+  m_liveStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  m_liveStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  m_liveStatus->setMinimumHeight(2 * fontMetrics().lineSpacing());
+  m_liveStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  auto* bar = new QHBoxLayout;
+  bar->addWidget(BuddyLabel(QStringLiteral("M&ap"), m_map, panel));
+  bar->addSpacing(fontMetrics().averageCharWidth() * 2);
+  bar->addWidget(m_mapStatus, 1);
+  bar->addWidget(m_fitButton);
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(bar);
+  layout->addWidget(m_map, 1);
+  layout->addWidget(m_liveStatus);
+  return panel;
+}
+
+void CTrackDlg::ConnectControls() {
+  connect(m_exitButton, &QPushButton::clicked, this, &CTrackDlg::accept);
+  connect(m_browseSourceButton, &QPushButton::clicked, this, &CTrackDlg::OnBrowseSource);
+  connect(m_browseDestButton, &QPushButton::clicked, this, &CTrackDlg::OnBrowseDest);
+  connect(m_createButton, &QPushButton::clicked, this, &CTrackDlg::CreateTrack);
+  connect(m_sourceModel, &QAbstractItemModel::modelReset, this,
+          [this] { ApplyColumnWidths(m_ctlSourceList, Engine().SourceTable()); });
+  connect(m_nmeaModel, &QAbstractItemModel::modelReset, this,
+          [this] { ApplyColumnWidths(m_ctlNmeaList, Engine().NmeaTable()); });
+  m_liveTimer = new QTimer(this);
+  m_liveTimer->setInterval(200);
+  connect(m_liveTimer, &QTimer::timeout, this, &CTrackDlg::PollLive);
+  connect(m_fitButton, &QPushButton::clicked, m_map, &CTrackMap::Fit);
+  connect(m_map, &CTrackMap::StatusChanged, m_mapStatus, &QLabel::setText);
+  connect(m_liveTarget, &QComboBox::currentIndexChanged, this, [this](int index) {
+    m_liveAddressText[m_liveTargetShown] = m_liveAddress->text();
+    m_liveTargetShown = index;
+    m_liveAddress->setText(m_liveAddressText[index]);
+  });
+  connect(m_liveStart, &QPushButton::clicked, this, &CTrackDlg::OnStartLive);
+  connect(m_liveStop, &QPushButton::clicked, this, &CTrackDlg::OnStopLive);
+  connect(m_ctlSourceList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (current.isValid()) m_map->SelectPoint(static_cast<std::size_t>(current.row()));
+          });
+  setAcceptDrops(true);
+}
+
+// Down the left column, row by row, then the map's bar and the map.
+void CTrackDlg::SetReadingOrder() {
+  QWidget* previous = nullptr;
+  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,    m_browseSourceButton,
+                                                       m_destEdit,      m_browseDestButton,
+                                                       m_stepEdit,      m_reorderBox,
+                                                       m_periodEdit,    m_extraPointsBox,
+                                                       m_createButton,  m_exitButton,
+                                                       m_settingsTabs,  m_dateBox,
+                                                       m_dateEdit,      m_liveTarget,
+                                                       m_liveAddress,   m_speedupEdit,
+                                                       m_loopBox,       m_liveStart,
+                                                       m_liveStop,      m_receiverBox,
+                                                       m_speedEdit,     m_dwellEdit,
+                                                       m_startEdit,     m_noiseEdit,
+                                                       m_sentencesEdit, m_seedEdit,
+                                                       m_ctlSourceList, m_ctlNmeaList,
+                                                       m_fitButton,     m_map}) {
+    if (previous) setTabOrder(previous, next);
+    previous = next;
+  }
+  m_sourceEdit->setFocus();
+}
+
+// The left column as wide as a whole sentence needs, the map taking the rest: at first more than
+// half the window. The window's smallest size is what its controls need, which fits an 800 by
+// 600 screen.
+void CTrackDlg::SetDefaultSize(QWidget* controls) {
+  const QFontMetrics metrics = fontMetrics();
+  const int frame = 2 * m_ctlNmeaList->frameWidth() +
+                    m_ctlNmeaList->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const int sentence = metrics.horizontalAdvance(
+      QStringLiteral("$GPGGA,010000.000,5557.1980,N,00311.2980,W,1,07,1.25,00121,M,047,M,,*4D"));
+  const int column = std::max(controls->minimumSizeHint().width(), sentence + frame + 24);
+  m_splitter->setSizes({column, column * 9 / 5});
+  const QMargins margins = layout()->contentsMargins();
+  resize(column * 14 / 5 + m_splitter->handleWidth() + margins.left() + margins.right(),
+         56 * metrics.lineSpacing());
+}
