@@ -416,13 +416,25 @@ void CTrackDlg::DetachTables() {
   m_nmeaModel->Detach();
 }
 
-// The engine's widths, and for the sentence table at least the width of its longest sentence
+int CTrackDlg::ColumnWidth(const std::string& title) {
+  static const std::pair<const char*, int> kWidths[] = {{"Latitude", 100},
+                                                        {"Longitude", 100},
+                                                        {"Description", 260},
+                                                        {"Distance", 95},
+                                                        {"NMEA strings", 500}};
+  for (const auto& [name, width] : kWidths) {
+    if (title == name) return width;
+  }
+  return 100;
+}
+
+// The widths of the columns, and for the sentence table at least the width of its longest sentence
 // among the first and last rows, so that every checksum shows.
 void CTrackDlg::ApplyColumnWidths(QTableView* view, const wayloom::Table& table) {
   const int columns = view->model()->columnCount();
   for (int column = 0; column < columns; ++column) {
     view->horizontalHeader()->resizeSection(
-        column, table.Column(static_cast<std::size_t>(column)).widthPixels);
+        column, ColumnWidth(table.Column(static_cast<std::size_t>(column)).title));
   }
   if (view != m_ctlNmeaList || columns != 1) return;
   constexpr int kSampleRows = 200;
@@ -435,8 +447,8 @@ void CTrackDlg::ApplyColumnWidths(QTableView* view, const wayloom::Table& table)
   for (int row = 0; row < std::min(rows, kSampleRows); ++row) widen(row);
   for (int row = std::max(kSampleRows, rows - kSampleRows); row < rows; ++row) widen(row);
   const int margins = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 8;
-  view->horizontalHeader()->resizeSection(0,
-                                          std::max(table.Column(0).widthPixels, widest + margins));
+  view->horizontalHeader()->resizeSection(
+      0, std::max(ColumnWidth(table.Column(0).title), widest + margins));
 }
 
 void CTrackDlg::OnStartLive() {

@@ -132,6 +132,11 @@ class CTrackDlg : public QDialog {
   void DetachTables();
   void ApplyColumnWidths(QTableView* view, const wayloom::Table& table);
 
+ public:
+  // How wide the window shows a table's column, by its title, in pixels.
+  static int ColumnWidth(const std::string& title);
+
+ private:
   // The real message boxes and file dialog, used when no others were given.
   std::unique_ptr<wayloom::Prompter> m_ownPrompter;
   std::unique_ptr<FilePicker> m_ownPicker;

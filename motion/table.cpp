@@ -256,10 +256,10 @@ void Table::DeleteFirstColumn() {
   }
 }
 
-void Table::AddColumn(std::size_t index, std::string_view title, int widthPixels) {
+void Table::AddColumn(std::size_t index, std::string_view title) {
   index = std::min(index, columns_.size());
   columns_.insert(columns_.begin() + static_cast<std::ptrdiff_t>(index),
-                  TableColumn{std::string(title), widthPixels});
+                  TableColumn{std::string(title)});
 }
 
 void Table::InsertRow(std::size_t index, std::string_view text) {

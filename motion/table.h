@@ -16,7 +16,6 @@ namespace wayloom {
 
 struct TableColumn {
   std::string title;
-  int widthPixels = 0;
 };
 
 class Table {
@@ -28,8 +27,9 @@ class Table {
   const TableColumn& Column(std::size_t index) const { return columns_[index]; }
   // Deletes column 0; the other columns move down by one, and so do the cells of every row.
   void DeleteFirstColumn();
-  // Inserts a titled, left-aligned column at index (clamped to the column count).
-  void AddColumn(std::size_t index, std::string_view title, int widthPixels);
+  // Inserts a titled, left-aligned column at index (clamped to the column count). How wide it is
+  // shown is the window's business.
+  void AddColumn(std::size_t index, std::string_view title);
 
   // Inserts a row at index whose cell 0 holds text; later rows move down. index == RowCount()
   // appends; a larger index appends too.

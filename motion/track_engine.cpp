@@ -113,10 +113,10 @@ void TrackEngine::FillSourceTable() {
 void TrackEngine::RebuildSourceTable() {
   m_sourceTable.DeleteAllRows();
   while (m_sourceTable.ColumnCount() > 0) m_sourceTable.DeleteFirstColumn();
-  m_sourceTable.AddColumn(0, "Latitude", 100);
-  m_sourceTable.AddColumn(1, "Longitude", 100);
-  m_sourceTable.AddColumn(2, "Description", 260);
-  m_sourceTable.AddColumn(3, "Distance", 95);
+  m_sourceTable.AddColumn(0, "Latitude");
+  m_sourceTable.AddColumn(1, "Longitude");
+  m_sourceTable.AddColumn(2, "Description");
+  m_sourceTable.AddColumn(3, "Distance");
 
   if (!m_poiList) {
     m_sourceTable.InsertRow(0, "Poi list is empty");
@@ -197,7 +197,7 @@ bool TrackEngine::OpenTrack() {
 void TrackEngine::ResetOutputTable() {
   m_nmeaTable.DeleteAllRows();
   while (m_nmeaTable.ColumnCount() > 0) m_nmeaTable.DeleteFirstColumn();
-  m_nmeaTable.AddColumn(0, "NMEA strings", 500);
+  m_nmeaTable.AddColumn(0, "NMEA strings");
 }
 
 void TrackEngine::ListSentences(const SentenceLines& sentences) {

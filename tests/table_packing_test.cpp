@@ -27,14 +27,14 @@ TEST(TablePacking, EveryTextComesBackExactly) {
       std::string(1100000, '5'),  // longer than a block
   };
   Table table;
-  for (const char* title : {"C", "B", "A"}) table.AddColumn(0, title, title[0]);
+  for (const char* title : {"C", "B", "A"}) table.AddColumn(0, title);
   for (const std::string& text : texts) table.AppendRow(text);
   for (std::size_t row = 0; row < texts.size(); ++row) {
     table.SetCell(row, 2, texts[texts.size() - 1 - row]);  // one row text after another
     EXPECT_TRUE(table.Cell(row, 0) == texts[row]) << row;
   }
   table.DeleteFirstColumn();
-  EXPECT_EQ(table.Column(0).title + std::to_string(table.Column(0).widthPixels), "B66");
+  EXPECT_EQ(table.Column(0).title, "B");
   for (std::size_t row = 0; row < texts.size(); ++row) {
     EXPECT_EQ(table.Cell(row, 0), "") << row;
     EXPECT_TRUE(table.Cell(row, 1) == texts[texts.size() - 1 - row]) << row;
