@@ -15,13 +15,19 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// Whole-number division rounding down, for negative counts too.
+}  // namespace
+
 std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
   const std::int64_t q = a / b;
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-}  // namespace
+DayAndTime SplitDay(std::int64_t clockMs) {
+  DayAndTime split;
+  split.day = FloorDivide(clockMs, DayAndTime::kMsPerDay);
+  split.msOfDay = clockMs - split.day * DayAndTime::kMsPerDay;
+  return split;
+}
 
 std::int64_t DaysFromDate(const CalendarDate& date) {
   const std::int64_t year = date.month <= 2 ? date.year - 1 : date.year;  // the year from 1 March

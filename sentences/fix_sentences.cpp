@@ -11,8 +11,6 @@
 namespace wayloom {
 namespace {
 
-constexpr std::int64_t kMsPerDay = 86400000;
-
 struct Satellite {
   int prn;
   int elevationDegrees;
@@ -56,11 +54,6 @@ void AppendCoordinate(std::string& out, double degrees, int degreeDigits, char p
 void AppendPosition(std::string& out, const Fix& fix) {
   AppendCoordinate(out, fix.latitude, 2, 'N', 'S');
   AppendCoordinate(out, fix.longitude, 3, 'E', 'W');
-}
-
-std::int64_t FloorDivide(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 void Close(std::string& out, std::size_t start) {
@@ -172,9 +165,9 @@ void FixSentences::AppendDated(SentenceKind kind, const Fix& fix, double msOfDay
 std::string_view FixSentences::Build(const Fix& fix) {
   text_.clear();
   count_ = 0;
-  const std::int64_t day = FloorDivide(fix.clockMs, kMsPerDay);
-  const double msOfDay = static_cast<double>(fix.clockMs - day * kMsPerDay);
-  const CalendarDate date = DateFromDays(dayZero_ + day);
+  const DayAndTime split = SplitDay(fix.clockMs);
+  const auto msOfDay = static_cast<double>(split.msOfDay);
+  const CalendarDate date = DateFromDays(dayZero_ + split.day);
   const auto mark = [this] { starts_[count_++] = text_.size(); };
   for (const SentenceKind kind : kinds_) {
     const std::size_t start = text_.size();
