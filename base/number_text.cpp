@@ -189,6 +189,18 @@ void AppendFixed(std::string& out, double value, int decimals) {
   out.append(big.data(), result.ptr);
 }
 
+char* WriteDigits(char* out, std::int64_t value, int width) {
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  for (int pad = count; pad < width; ++pad) *out++ = '0';
+  while (count > 0) *out++ = digits[--count];
+  return out;
+}
+
 std::string FormatFixed(double value, int decimals) {
   std::string text;
   AppendFixed(text, value, decimals);

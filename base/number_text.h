@@ -43,4 +43,8 @@ bool RoundScaled(double value, int decimals, std::uint64_t& units);
 // The same as a new string.
 std::string FormatFixed(double value, int decimals);
 
+// Writes value (0 or more) with at least width digits, zero padded; returns the end. No
+// allocation: a field of a sentence is written in place.
+char* WriteDigits(char* out, std::int64_t value, int width);
+
 }  // namespace wayloom

@@ -75,19 +75,6 @@ thread_local Memo tLongitudeField;
 thread_local Memo tMotionFields;
 thread_local Memo tDateFields;
 
-// Writes value with at least width digits, zero padded; returns the end.
-char* WriteDigits(char* out, std::int64_t value, int width) {
-  char digits[20];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0);
-  for (int pad = count; pad < width; ++pad) *out++ = '0';
-  while (count > 0) *out++ = digits[--count];
-  return out;
-}
-
 char* WriteText(char* out, std::string_view text) {
   return CopyShort(out, text.data(), text.size());
 }
