@@ -126,7 +126,8 @@ bool ShowsFix(std::string_view field, FixSign sign) {
 // such text, the minutes reach 60 or the degrees go beyond mostDegrees.
 bool ReadCoordinate(std::string_view value, std::string_view hemisphere, char negativeLetter,
                     char positiveLetter, double mostDegrees, double& degrees) {
-  if (hemisphere.size() != 1 || (hemisphere[0] != negativeLetter && hemisphere[0] != positiveLetter))
+  if (hemisphere.size() != 1 ||
+      (hemisphere[0] != negativeLetter && hemisphere[0] != positiveLetter))
     return false;
   const double number = ParsePlainDecimal(value);
   if (!(number >= 0.0)) return false;  // NaN too
@@ -154,12 +155,12 @@ LogLineVerdict CheckLogLine(char* line, std::size_t length) {
     return LogLineVerdict::kNotNmea;
   }
   const std::size_t addressLength = addressEnd - 1;
-  const bool proprietary = start == '$' && line[1] == 'P' && addressLength >= 2;
+  const bool proprietary = start == '$' && addressLength >= 2 && line[1] == 'P';
   if (addressLength != 5 && !proprietary) return LogLineVerdict::kNotNmea;
 
   char* const star = static_cast<char*>(std::memchr(line, '*', length));
   if (star == nullptr) {
-    const bool needed = start == '!' || (!proprietary && NeedsChecksum(line));
+    const bool needed = start == '!' || (!proprietary && NeedsChecksum(line + 1));
     return needed ? LogLineVerdict::kBadChecksum : LogLineVerdict::kNoChecksum;
   }
   if (star != line + length - 3 || !IsHex(star[1]) || !IsHex(star[2])) {
@@ -224,8 +225,7 @@ bool ReadLogTime(std::string_view field, LogTime& time) {
   int decimals = 0;
   if (field.size() > 6) {
     decimals = static_cast<int>(field.size()) - 7;
-    if (field[6] != '.' || decimals < 1 || decimals > 9 ||
-        !ReadDigits(field.substr(7), fraction)) {
+    if (field[6] != '.' || decimals < 1 || decimals > 9 || !ReadDigits(field.substr(7), fraction)) {
       return false;
     }
   }
@@ -264,17 +264,23 @@ bool ReadSentencePosition(std::string_view sentence, LogSentenceKind kind, doubl
   for (const PositionFields& fields : kPositionFields) {
     if (fields.kind != kind) continue;
     const std::size_t at = fields.latitudeField;
-    return ShowsFix(SentenceField(sentence, fields.signField), fields.sign) &&
-           ReadCoordinate(SentenceField(sentence, at), SentenceField(sentence, at + 1), 'S', 'N',
-                          90.0, latitude) &&
-           ReadCoordinate(SentenceField(sentence, at + 2), SentenceField(sentence, at + 3), 'W',
-                          'E', 180.0, longitude);
+    double north = 0.0;
+    double east = 0.0;
+    if (!ShowsFix(SentenceField(sentence, fields.signField), fields.sign) ||
+        !ReadCoordinate(SentenceField(sentence, at), SentenceField(sentence, at + 1), 'S', 'N',
+                        90.0, north) ||
+        !ReadCoordinate(SentenceField(sentence, at + 2), SentenceField(sentence, at + 3), 'W', 'E',
+                        180.0, east)) {
+      return false;
+    }
+    latitude = north;
+    longitude = east;
+    return true;
   }
   return false;
 }
 
-NmeaLogReader::NmeaLogReader(bool keepBad)
-    : keepBad_(keepBad), buffer_(new char[kBufferBytes]) {}
+NmeaLogReader::NmeaLogReader(bool keepBad) : keepBad_(keepBad), buffer_(new char[kBufferBytes]) {}
 
 NmeaLogReader::~NmeaLogReader() {
   if (file_ != nullptr) std::fclose(file_);

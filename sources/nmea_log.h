@@ -46,7 +46,17 @@ enum class LogLineVerdict : unsigned char {
 };
 
 // The sentences whose time, date or position Wayloom reads; every other one is kOther.
-enum class LogSentenceKind : unsigned char { kOther, kRmc, kGga, kGll, kGns, kZda, kGbs, kGst, kGrs };
+enum class LogSentenceKind : unsigned char {
+  kOther,
+  kRmc,
+  kGga,
+  kGll,
+  kGns,
+  kZda,
+  kGbs,
+  kGst,
+  kGrs
+};
 
 // Judges a line without its line end. The line's bytes are used to check the checksum in place
 // (the sentence framer writes it at the '*') and are as they were afterwards.
@@ -78,7 +88,8 @@ bool ReadLogTime(std::string_view field, LogTime& time);
 bool ReadSentenceDate(std::string_view sentence, LogSentenceKind kind, CalendarDate& date);
 
 // The position of an RMC, GGA, GLL or GNS sentence that reports a fix, in degrees (south and west
-// negative); false for other sentences, sentences without a fix, and positions off the Earth.
+// negative); false, leaving both alone, for other sentences, sentences without a fix, and
+// positions off the Earth.
 bool ReadSentencePosition(std::string_view sentence, LogSentenceKind kind, double& latitude,
                           double& longitude);
 
@@ -163,7 +174,7 @@ class NmeaLogReader {
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;  // the unread bytes of buffer_
   std::size_t end_ = 0;
-  bool atStart_ = true;    // no line read yet
+  bool atStart_ = true;  // no line read yet
   bool atEnd_ = false;
   bool skipping_ = false;  // in the rest of a line too long to hold
   BurstState state_;
