@@ -75,7 +75,8 @@ std::string_view DateFields(std::string_view sentence, LogSentenceKind kind) {
   if (kind == LogSentenceKind::kRmc) return SentenceField(sentence, 9);
   const std::string_view day = SentenceField(sentence, 2);
   const std::string_view year = SentenceField(sentence, 4);
-  return std::string_view(day.data(), static_cast<std::size_t>(year.data() + year.size() - day.data()));
+  return std::string_view(day.data(),
+                          static_cast<std::size_t>(year.data() + year.size() - day.data()));
 }
 
 // Appends sentence with its time and date moved by offsetMs (the sentence as it is when it has no
@@ -121,8 +122,7 @@ void AppendShifted(std::string_view sentence, const LogLine& line, std::int64_t 
 
 }  // namespace
 
-Replay::Replay(const ReplaySettings& settings)
-    : settings_(settings), reader_(settings.keepBad) {}
+Replay::Replay(const ReplaySettings& settings) : settings_(settings), reader_(settings.keepBad) {}
 
 bool Replay::Open(const std::string& path) {
   reference_ = ReplayReference();
@@ -203,9 +203,9 @@ std::string_view Replay::ShiftedText() {
 void Replay::FindPosition(ReplayBurst& burst) const {
   burst.hasPosition = false;
   for (std::size_t i = 0; i < burst_.lines.size() && !burst.hasPosition; ++i) {
-    burst.hasPosition = burst_.lines[i].Kept() &&
-                        ReadSentencePosition(burst_.Line(i), burst_.lines[i].kind, burst.latitude,
-                                             burst.longitude);
+    burst.hasPosition =
+        burst_.lines[i].Kept() &&
+        ReadSentencePosition(burst_.Line(i), burst_.lines[i].kind, burst.latitude, burst.longitude);
   }
 }
 

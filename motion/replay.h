@@ -44,8 +44,8 @@ struct ReplaySettings {
 };
 
 struct ReplayBurst {
-  std::int64_t clockMs = 0;  // when it is due, counted from the first burst of the first round
-  std::string_view text;     // its lines, each ending in CR LF; valid until the next call
+  std::int64_t clockMs = 0;       // when it is due, counted from the first burst of the first round
+  std::string_view text;          // its lines, each ending in CR LF; valid until the next call
   std::size_t sentenceCount = 0;  // lines in text
   // The position of the burst's first RMC, GGA, GLL or GNS sentence that reports a fix.
   bool hasPosition = false;
@@ -55,9 +55,9 @@ struct ReplayBurst {
 
 // What re-timing found at the start of the log.
 struct ReplayReference {
-  bool hasTime = false;   // the log has a time of day
+  bool hasTime = false;  // the log has a time of day
   std::int64_t firstTimeMs = 0;
-  bool hasDate = false;   // and a date (looked for only when settings.date is given)
+  bool hasDate = false;    // and a date (looked for only when settings.date is given)
   CalendarDate firstDate;  // the date of the first time
 };
 
