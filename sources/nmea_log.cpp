@@ -1,9 +1,14 @@
 #include "sources/nmea_log.h"
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/number_text.h"
 #include "sentences/nmea.h"
@@ -14,6 +19,8 @@ namespace {
 // What is read from the file at a time; a line cut at the end of a block is moved to the front.
 constexpr std::size_t kBlockBytes = std::size_t{256} << 10;
 constexpr std::size_t kBufferBytes = kBlockBytes + kMostLogLineBytes + 2;
+// Zero bytes after the last byte read: a scan sixteen bytes at a time stops at them.
+constexpr std::size_t kScanPadding = 16;
 
 constexpr std::uint64_t kOnes = 0x0101010101010101;
 constexpr std::uint64_t kHighBits = 0x8080808080808080;
@@ -24,44 +31,117 @@ constexpr std::uint64_t AnyBelow(std::uint64_t word, unsigned limit) {
   return (word - kOnes * limit) & ~word & kHighBits;
 }
 
-// A word with some byte that may not stand after a sentence's first character: a control
-// character, DEL or above, or a second '$' or '!'. A carry out of a byte of 0xFF can mark the
-// next byte too, but the word is then marked anyway.
-bool AnyUnfit(std::uint64_t word) {
+// What may not stand in a sentence's text after its first character: control characters, DEL
+// and above, a second '$' or '!', and a '*' other than the one before the checksum.
+bool Reserved(char c) { return c == '$' || c == '!' || c == '*'; }
+bool Unprintable(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte >= 0x7F;
+}
+
+// Whether some of the eight bytes at text may not stand in a sentence's text. A carry out of a
+// byte of 0xFF can mark the next byte too, but the word is then marked anyway.
+bool AnyUnfit8(const char* text) {
+  std::uint64_t word;
+  std::memcpy(&word, text, sizeof word);
   const std::uint64_t belowSpace = AnyBelow(word, 0x20);
   const std::uint64_t fromDelete = ((word + kOnes) | word) & kHighBits;
-  const std::uint64_t dollar = AnyZero(word ^ (kOnes * '$'));
-  const std::uint64_t bang = AnyZero(word ^ (kOnes * '!'));
-  return (belowSpace | fromDelete | dollar | bang) != 0;
+  const std::uint64_t reserved =
+      AnyZero(word ^ (kOnes * '$')) | AnyZero(word ^ (kOnes * '!')) | AnyZero(word ^ (kOnes * '*'));
+  return (belowSpace | fromDelete | reserved) != 0;
 }
 
-bool UnfitByte(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || byte >= 0x7F || c == '$' || c == '!';
+#if defined(__SSE2__)
+// The same for sixteen bytes, as a mask: bit i for byte i. As signed bytes, those from 0x80 are
+// negative: one comparison finds them with the control characters.
+unsigned UnfitMask16(const char* text) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+  __m128i unfit = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
+  unfit = _mm_or_si128(unfit, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F)));
+  unfit = _mm_or_si128(unfit, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('$')));
+  unfit = _mm_or_si128(unfit, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('!')));
+  unfit = _mm_or_si128(unfit, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('*')));
+  return static_cast<unsigned>(_mm_movemask_epi8(unfit));
 }
+bool AnyUnfit16(const char* text) { return UnfitMask16(text) != 0; }
+#endif
 
-// Every byte printable ASCII, and no '$' or '!': eight bytes at a time, the last eight
-// overlapping the ones before.
-bool FitBody(const char* body, std::size_t size) {
-  if (size < 8) {
-    for (std::size_t i = 0; i < size; ++i) {
-      if (UnfitByte(body[i])) return false;
+// Every byte printable ASCII and none reserved: the text of a sentence between its start and the
+// '*' of its checksum. A whole number of blocks, the last one overlapping the ones before.
+bool PlainText(const char* text, std::size_t size) {
+#if defined(__SSE2__)
+  if (size >= 16) {
+    for (std::size_t i = 0; i + 16 <= size; i += 16) {
+      if (AnyUnfit16(text + i)) return false;
     }
-    return true;
+    return !AnyUnfit16(text + size - 16);
   }
-  std::uint64_t word;
-  for (std::size_t i = 0; i + 8 <= size; i += 8) {
-    std::memcpy(&word, body + i, sizeof word);
-    if (AnyUnfit(word)) return false;
+#endif
+  if (size >= 8) {
+    for (std::size_t i = 0; i + 8 <= size; i += 8) {
+      if (AnyUnfit8(text + i)) return false;
+    }
+    return !AnyUnfit8(text + size - 8);
   }
-  std::memcpy(&word, body + size - 8, sizeof word);
-  return !AnyUnfit(word);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (Unprintable(text[i]) || Reserved(text[i])) return false;
+  }
+  return true;
+}
+
+// Printable, with no second '$' or '!' ('*' may stand anywhere): a sentence with its checksum
+// cut short or misplaced, or no sentence at all.
+bool PrintableText(const char* text, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    if (Unprintable(text[i]) || (Reserved(text[i]) && text[i] != '*')) return false;
+  }
+  return true;
 }
 
 bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
-bool IsAddressCharacter(char c) { return IsDigit(c) || (c >= 'A' && c <= 'Z'); }
+// Upper-case letters and digits, looked up: five of them start every sentence.
+constexpr auto kAddressCharacters = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    table[static_cast<std::size_t>(c)] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
+  return table;
+}();
+bool IsAddressCharacter(char c) { return kAddressCharacters[static_cast<unsigned char>(c)]; }
 bool IsHex(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 char UpperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The length of the usual sentence that starts at line (a '$' or '!' read before): plain text, a
+// '*', two hex digits, then LF or CR LF, whose length goes to lineEnd. Found in one pass that
+// stops at the first byte that is not plain text, where the line feed is too. 0 for any other
+// line, which the general rules then judge. The bytes after the last one read are zeros.
+std::size_t UsualSentenceLength(const char* line, std::size_t& lineEnd) {
+#if defined(__SSE2__)
+  const char* at = line + 1;
+  for (unsigned mask = 0;; at += 16) {
+    if (at - line > static_cast<std::ptrdiff_t>(kMostLogLineBytes)) return 0;
+    mask = UnfitMask16(at);
+    if (mask != 0) {
+      at += __builtin_ctz(mask);
+      break;
+    }
+  }
+  if (*at != '*' || !IsHex(at[1]) || !IsHex(at[2])) return 0;
+  const auto length = static_cast<std::size_t>(at + 3 - line);
+  if (length > kMostLogLineBytes) return 0;
+  if (at[3] == '\n') {
+    lineEnd = 1;
+  } else if (at[3] == '\r' && at[4] == '\n') {
+    lineEnd = 2;
+  } else {
+    return 0;
+  }
+  return length;
+#else
+  (void)line;
+  (void)lineEnd;
+  return 0;
+#endif
+}
 
 // RMA, RMB and RMC always needed a checksum.
 bool NeedsChecksum(const char* address) {
@@ -85,6 +165,7 @@ struct TimedKind {
   std::size_t timeField;
 };
 
+constexpr std::size_t kKindCount = static_cast<std::size_t>(LogSentenceKind::kGrs) + 1;
 constexpr TimedKind kTimedKinds[] = {
     {"RMC", LogSentenceKind::kRmc, 1}, {"GGA", LogSentenceKind::kGga, 1},
     {"GLL", LogSentenceKind::kGll, 5}, {"GNS", LogSentenceKind::kGns, 1},
@@ -101,6 +182,7 @@ struct PositionFields {
   FixSign sign;
 };
 
+constexpr std::size_t kLastPositionField = 6;
 constexpr PositionFields kPositionFields[] = {
     {LogSentenceKind::kRmc, 3, 2, FixSign::kStatusA},
     {LogSentenceKind::kGga, 2, 6, FixSign::kQualityNotZero},
@@ -140,16 +222,22 @@ bool ReadCoordinate(std::string_view value, std::string_view hemisphere, char ne
   return true;
 }
 
-}  // namespace
-
-LogLineVerdict CheckLogLine(char* line, std::size_t length) {
+// CheckLogLine, told whether the reader found line to be the usual sentence.
+LogLineVerdict CheckLine(char* line, std::size_t length, bool usual) {
   if (length == 0) return LogLineVerdict::kEmpty;
   if (length > kMostLogLineBytes) return LogLineVerdict::kTooLong;
   const char start = line[0];
-  if ((start != '$' && start != '!') || !FitBody(line + 1, length - 1)) {
-    return LogLineVerdict::kNotNmea;
-  }
+  if (start != '$' && start != '!') return LogLineVerdict::kNotNmea;
+  // The usual sentence ends in "*hh" and holds nothing reserved before: one pass over its text,
+  // made already when the reader found its line end.
+  const bool closed = usual || (length >= 4 && line[length - 3] == '*');
+  const bool plain = usual || PlainText(line + 1, (closed ? length - 3 : length) - 1);
+  if (!plain && !PrintableText(line + 1, length - 1)) return LogLineVerdict::kNotNmea;
   std::size_t addressEnd = 1;
+  if (length > 6 && line[6] == ',' && IsAddressCharacter(line[1]) && IsAddressCharacter(line[2]) &&
+      IsAddressCharacter(line[3]) && IsAddressCharacter(line[4]) && IsAddressCharacter(line[5])) {
+    addressEnd = 6;  // the usual address: talker and sentence, five characters
+  }
   while (addressEnd < length && IsAddressCharacter(line[addressEnd])) ++addressEnd;
   if (addressEnd < length && line[addressEnd] != ',' && line[addressEnd] != '*') {
     return LogLineVerdict::kNotNmea;
@@ -157,15 +245,13 @@ LogLineVerdict CheckLogLine(char* line, std::size_t length) {
   const std::size_t addressLength = addressEnd - 1;
   const bool proprietary = start == '$' && addressLength >= 2 && line[1] == 'P';
   if (addressLength != 5 && !proprietary) return LogLineVerdict::kNotNmea;
-
-  char* const star = static_cast<char*>(std::memchr(line, '*', length));
-  if (star == nullptr) {
+  if (!plain) return LogLineVerdict::kBadChecksum;  // a '*' with no checksum after it
+  if (!closed) {
     const bool needed = start == '!' || (!proprietary && NeedsChecksum(line + 1));
     return needed ? LogLineVerdict::kBadChecksum : LogLineVerdict::kNoChecksum;
   }
-  if (star != line + length - 3 || !IsHex(star[1]) || !IsHex(star[2])) {
-    return LogLineVerdict::kBadChecksum;
-  }
+  char* const star = line + length - 3;
+  if (!usual && (!IsHex(star[1]) || !IsHex(star[2]))) return LogLineVerdict::kBadChecksum;
   // The framer writes the right checksum over the one the line has; the line's own comes back.
   const char given[2] = {star[1], star[2]};
   CloseSentence(line, star);
@@ -175,34 +261,78 @@ LogLineVerdict CheckLogLine(char* line, std::size_t length) {
   return matches ? LogLineVerdict::kSentence : LogLineVerdict::kBadChecksum;
 }
 
+}  // namespace
+
+LogLineVerdict CheckLogLine(char* line, std::size_t length) {
+  return CheckLine(line, length, false);
+}
+
 LogSentenceKind SentenceKindOf(std::string_view sentence) {
   if (sentence.size() < 6 || sentence[0] != '$' || sentence[1] == 'P') {
     return LogSentenceKind::kOther;
   }
-  const std::string_view formatter = sentence.substr(3, 3);
+  // The three letters as one number, compared with the table's: every sentence is looked up.
+  const auto key = [](const char* letters) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(letters[0])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(letters[1])) << 8 |
+           static_cast<unsigned char>(letters[2]);
+  };
+  const std::uint32_t formatter = key(sentence.data() + 3);
   for (const TimedKind& timed : kTimedKinds) {
-    if (formatter == timed.formatter) return timed.kind;
+    if (formatter == key(timed.formatter.data())) return timed.kind;
   }
   return LogSentenceKind::kOther;
 }
 
-std::string_view SentenceField(std::string_view sentence, std::size_t index) {
-  const std::size_t dataEnd = std::min(sentence.find('*'), sentence.size());
-  std::size_t from = 0;
-  for (std::size_t i = 0; i < index; ++i) {
-    const std::size_t comma = sentence.find(',', from);
-    if (comma >= dataEnd) return std::string_view();
-    from = comma + 1;
+void SentenceFields(std::string_view sentence, std::size_t first, std::string_view* fields,
+                    std::size_t count) {
+  std::size_t dataEnd = sentence.size();
+  if (dataEnd >= 3 && sentence[dataEnd - 3] == '*') dataEnd -= 3;
+  const char* at = sentence.data();
+  const char* const end = at + dataEnd;
+  const auto nextComma = [&at, end] {
+    return static_cast<const char*>(std::memchr(at, ',', static_cast<std::size_t>(end - at)));
+  };
+  std::size_t i = 0;
+  std::size_t skipped = 0;
+  if (first > 0 && dataEnd > 6 && (sentence[0] == '$' || sentence[0] == '!') &&
+      sentence[6] == ',') {  // the usual five-letter address
+    at += 7;
+    skipped = 1;
   }
-  const std::size_t to = std::min(sentence.find(',', from), dataEnd);
-  return sentence.substr(from, to - from);
+  for (; skipped < first; ++skipped) {
+    const char* const comma = nextComma();
+    if (comma == nullptr) {
+      i = count;  // the sentence has no field at first
+      break;
+    }
+    at = comma + 1;
+  }
+  for (std::size_t filled = 0; filled < count; ++filled) fields[filled] = std::string_view();
+  for (; i < count; ++i) {
+    const char* const comma = nextComma();
+    const char* const fieldEnd = comma != nullptr ? comma : end;
+    fields[i] = std::string_view(at, static_cast<std::size_t>(fieldEnd - at));
+    if (comma == nullptr) break;
+    at = comma + 1;
+  }
+}
+
+std::string_view SentenceField(std::string_view sentence, std::size_t index) {
+  std::string_view field;
+  SentenceFields(sentence, index, &field, 1);
+  return field;
 }
 
 std::size_t TimeFieldIndex(LogSentenceKind kind) {
-  for (const TimedKind& timed : kTimedKinds) {
-    if (timed.kind == kind) return timed.timeField;
-  }
-  return 0;
+  static constexpr auto kIndexOfKind = [] {
+    std::array<std::size_t, kKindCount> index{};
+    for (const TimedKind& timed : kTimedKinds) {
+      index[static_cast<std::size_t>(timed.kind)] = timed.timeField;
+    }
+    return index;
+  }();
+  return kIndexOfKind[static_cast<std::size_t>(kind)];
 }
 
 std::int64_t LogTime::Ms() const {
@@ -213,26 +343,25 @@ std::int64_t LogTime::Ms() const {
 }
 
 bool ReadLogTime(std::string_view field, LogTime& time) {
-  std::int64_t hours = 0;
-  std::int64_t minutes = 0;
-  std::int64_t seconds = 0;
-  if (field.size() < 6 || !ReadDigits(field.substr(0, 2), hours) ||
-      !ReadDigits(field.substr(2, 2), minutes) || !ReadDigits(field.substr(4, 2), seconds) ||
-      hours >= 24 || minutes >= 60 || seconds >= 60) {
-    return false;
+  const std::size_t size = field.size();
+  if (size < 6 || (size > 6 && (size < 8 || size > 16 || field[6] != '.'))) return false;
+  std::int64_t digits[6];
+  for (std::size_t i = 0; i < 6; ++i) {
+    digits[i] = field[i] - '0';
+    if (digits[i] < 0 || digits[i] > 9) return false;
   }
-  std::int64_t fraction = 0;
-  int decimals = 0;
-  if (field.size() > 6) {
-    decimals = static_cast<int>(field.size()) - 7;
-    if (field[6] != '.' || decimals < 1 || decimals > 9 || !ReadDigits(field.substr(7), fraction)) {
-      return false;
-    }
+  const std::int64_t hours = digits[0] * 10 + digits[1];
+  const std::int64_t minutes = digits[2] * 10 + digits[3];
+  const std::int64_t seconds = digits[4] * 10 + digits[5];
+  if (hours >= 24 || minutes >= 60 || seconds >= 60) return false;
+  std::int64_t units = (hours * 60 + minutes) * 60 + seconds;
+  for (std::size_t i = 7; i < size; ++i) {  // the fraction, at most nine digits
+    const std::int64_t digit = field[i] - '0';
+    if (digit < 0 || digit > 9) return false;
+    units = units * 10 + digit;
   }
-  std::int64_t scale = 1;
-  for (int i = 0; i < decimals; ++i) scale *= 10;
-  time.units = ((hours * 60 + minutes) * 60 + seconds) * scale + fraction;
-  time.decimals = decimals;
+  time.units = units;
+  time.decimals = size > 6 ? static_cast<int>(size) - 7 : 0;
   return true;
 }
 
@@ -246,9 +375,11 @@ bool ReadSentenceDate(std::string_view sentence, LogSentenceKind kind, CalendarD
     std::memcpy(iso + 5, field.data() + 2, 2);
     std::memcpy(iso + 8, field.data(), 2);
   } else if (kind == LogSentenceKind::kZda) {
-    const std::string_view day = SentenceField(sentence, 2);
-    const std::string_view month = SentenceField(sentence, 3);
-    const std::string_view year = SentenceField(sentence, 4);
+    std::string_view fields[3];  // day, month, year
+    SentenceFields(sentence, 2, fields, 3);
+    const std::string_view day = fields[0];
+    const std::string_view month = fields[1];
+    const std::string_view year = fields[2];
     if (day.size() != 2 || month.size() != 2 || year.size() != 4) return false;
     std::memcpy(iso, year.data(), 4);
     std::memcpy(iso + 5, month.data(), 2);
@@ -261,16 +392,16 @@ bool ReadSentenceDate(std::string_view sentence, LogSentenceKind kind, CalendarD
 
 bool ReadSentencePosition(std::string_view sentence, LogSentenceKind kind, double& latitude,
                           double& longitude) {
-  for (const PositionFields& fields : kPositionFields) {
-    if (fields.kind != kind) continue;
-    const std::size_t at = fields.latitudeField;
+  for (const PositionFields& where : kPositionFields) {
+    if (where.kind != kind) continue;
+    std::string_view fields[kLastPositionField + 1];  // 0 is left out
+    SentenceFields(sentence, 1, fields + 1, kLastPositionField);
+    const std::size_t at = where.latitudeField;
     double north = 0.0;
     double east = 0.0;
-    if (!ShowsFix(SentenceField(sentence, fields.signField), fields.sign) ||
-        !ReadCoordinate(SentenceField(sentence, at), SentenceField(sentence, at + 1), 'S', 'N',
-                        90.0, north) ||
-        !ReadCoordinate(SentenceField(sentence, at + 2), SentenceField(sentence, at + 3), 'W', 'E',
-                        180.0, east)) {
+    if (!ShowsFix(fields[where.signField], where.sign) ||
+        !ReadCoordinate(fields[at], fields[at + 1], 'S', 'N', 90.0, north) ||
+        !ReadCoordinate(fields[at + 2], fields[at + 3], 'W', 'E', 180.0, east)) {
       return false;
     }
     latitude = north;
@@ -280,7 +411,8 @@ bool ReadSentencePosition(std::string_view sentence, LogSentenceKind kind, doubl
   return false;
 }
 
-NmeaLogReader::NmeaLogReader(bool keepBad) : keepBad_(keepBad), buffer_(new char[kBufferBytes]) {}
+NmeaLogReader::NmeaLogReader(bool keepBad)
+    : keepBad_(keepBad), buffer_(new char[kBufferBytes + kScanPadding]()) {}
 
 NmeaLogReader::~NmeaLogReader() {
   if (file_ != nullptr) std::fclose(file_);
@@ -321,6 +453,8 @@ void NmeaLogReader::Reset() {
   hasPending_ = false;
   state_ = BurstState();
   atStart_ = true;
+  lastTimeField_.clear();
+  lastTimeValid_ = false;
 }
 
 bool NmeaLogReader::Refill() {
@@ -336,6 +470,7 @@ bool NmeaLogReader::Refill() {
   errno = 0;
   const std::size_t read = std::fread(buffer_.get() + end_, 1, kBufferBytes - end_, file_);
   end_ += read;
+  std::memset(buffer_.get() + end_, 0, kScanPadding);
   if (read == 0) {
     atEnd_ = true;
     if (std::ferror(file_)) {
@@ -346,8 +481,20 @@ bool NmeaLogReader::Refill() {
   return true;
 }
 
-bool NmeaLogReader::NextLine(char*& line, std::size_t& length) {
+bool NmeaLogReader::NextLine(char*& line, std::size_t& length, bool& usual) {
   if (file_ == nullptr) return false;
+  usual = false;
+  char* const next = buffer_.get() + begin_;
+  if (!skipping_ && !atStart_ && begin_ < end_ && (*next == '$' || *next == '!')) {
+    std::size_t lineEnd = 0;
+    length = UsualSentenceLength(next, lineEnd);
+    if (length != 0) {
+      usual = true;
+      line = next;
+      begin_ += length + lineEnd;
+      return true;
+    }
+  }
   for (;;) {
     char* const from = buffer_.get() + begin_;
     const std::size_t waiting = end_ - begin_;
@@ -387,10 +534,10 @@ bool NmeaLogReader::NextLine(char*& line, std::size_t& length) {
   }
 }
 
-bool NmeaLogReader::Admit(char* line, std::size_t length, JudgedLine& judged) {
+bool NmeaLogReader::Admit(char* line, std::size_t length, bool usual, JudgedLine& judged) {
   judged = JudgedLine();
   judged.info.length = length;
-  judged.info.verdict = CheckLogLine(line, length);
+  judged.info.verdict = CheckLine(line, length, usual);
   switch (judged.info.verdict) {
     case LogLineVerdict::kEmpty:
       return false;
@@ -412,10 +559,22 @@ bool NmeaLogReader::Admit(char* line, std::size_t length, JudgedLine& judged) {
   ++counts_.sentences;
   const std::string_view sentence(line, length);
   judged.info.kind = SentenceKindOf(sentence);
-  const std::size_t timeField = TimeFieldIndex(judged.info.kind);
-  LogTime time;
-  judged.hasTime = timeField != 0 && ReadLogTime(SentenceField(sentence, timeField), time);
-  judged.timeMs = judged.hasTime ? time.Ms() : 0;
+  const std::size_t timeIndex = TimeFieldIndex(judged.info.kind);
+  if (timeIndex == 0) return true;
+  const std::string_view timeField = SentenceField(sentence, timeIndex);
+  if (timeField.data() != nullptr) {
+    judged.info.timeStart = static_cast<std::uint16_t>(timeField.data() - line);
+    judged.info.timeLength = static_cast<std::uint16_t>(timeField.size());
+  }
+  // The sentences of a burst mostly share the text of their time: it is read once.
+  if (timeField != lastTimeField_) {
+    lastTimeField_.assign(timeField);
+    LogTime time;
+    lastTimeValid_ = ReadLogTime(timeField, time);
+    lastTimeMs_ = lastTimeValid_ ? time.Ms() : 0;
+  }
+  judged.hasTime = lastTimeValid_;
+  judged.timeMs = lastTimeMs_;
   return true;
 }
 
@@ -431,9 +590,11 @@ bool NmeaLogReader::StartsBurst(const BurstState& state, const JudgedLine& judge
 
 void NmeaLogReader::Append(LogBurst& burst, const char* line, const JudgedLine& judged) {
   LogLine stored = judged.info;
-  stored.start = burst.text.size();
-  burst.text.append(line, stored.length);
-  burst.text.append("\r\n", 2);
+  stored.start = burst.textSize_;
+  char* const at = burst.text_.get() + stored.start;
+  std::memcpy(at, line, stored.length);
+  std::memcpy(at + stored.length, "\r\n", 2);
+  burst.textSize_ += stored.length + 2;
   burst.lines.push_back(stored);
   if (!stored.Kept()) return;
   if (judged.hasTime && !state_.hasTime) {
@@ -445,7 +606,7 @@ void NmeaLogReader::Append(LogBurst& burst, const char* line, const JudgedLine& 
 }
 
 bool NmeaLogReader::Next(LogBurst& burst) {
-  burst.text.clear();
+  burst.textSize_ = 0;
   burst.lines.clear();
   if (hasPending_) {
     hasPending_ = false;
@@ -453,9 +614,10 @@ bool NmeaLogReader::Next(LogBurst& burst) {
   }
   char* line = nullptr;
   std::size_t length = 0;
+  bool usual = false;
   JudgedLine judged;
-  while (burst.lines.size() < kMostBurstLines && NextLine(line, length)) {
-    if (!Admit(line, length, judged)) continue;
+  while (burst.lines.size() < kMostBurstLines && NextLine(line, length, usual)) {
+    if (!Admit(line, length, usual, judged)) continue;
     if (!burst.lines.empty() && StartsBurst(state_, judged)) {
       pending_.assign(line, length);
       pendingLine_ = judged;

@@ -68,6 +68,9 @@ LogSentenceKind SentenceKindOf(std::string_view sentence);
 // The field at index of a sentence (0: the address, "$GPRMC"; 1: the first data field), without
 // the checksum; empty, with a null data pointer, when the sentence has fewer fields.
 std::string_view SentenceField(std::string_view sentence, std::size_t index);
+// The count fields from index first on, read in one pass.
+void SentenceFields(std::string_view sentence, std::size_t first, std::string_view* fields,
+                    std::size_t count);
 
 // The index of the field that carries the time of day; 0 for kOther.
 std::size_t TimeFieldIndex(LogSentenceKind kind);
@@ -94,25 +97,41 @@ bool ReadSentencePosition(std::string_view sentence, LogSentenceKind kind, doubl
                           double& longitude);
 
 struct LogLine {
-  std::size_t start = 0;   // in LogBurst::text
+  std::size_t start = 0;   // in LogBurst::Text()
   std::size_t length = 0;  // without the CR LF that follows it there
   LogSentenceKind kind = LogSentenceKind::kOther;
   LogLineVerdict verdict = LogLineVerdict::kSentence;  // a bad verdict: a line kept as it stands
+  // Where the time field of a kept sentence of a timed kind stands in the line; length 0 when it
+  // is empty or missing.
+  std::uint16_t timeStart = 0;
+  std::uint16_t timeLength = 0;
 
   bool Kept() const {
     return verdict == LogLineVerdict::kSentence || verdict == LogLineVerdict::kNoChecksum;
   }
 };
 
+// The most bytes of text a burst holds: its lines, each with CR LF.
+constexpr std::size_t kMostBurstBytes = kMostBurstLines * (kMostLogLineBytes + 2);
+
 struct LogBurst {
-  std::string text;  // every line followed by CR LF
   std::vector<LogLine> lines;
   bool hasTime = false;
   std::int64_t timeOfDayMs = 0;  // of its sentences, when hasTime
 
+  // Every line followed by CR LF.
+  std::string_view Text() const { return std::string_view(text_.get(), textSize_); }
   std::string_view Line(std::size_t i) const {
-    return std::string_view(text).substr(lines[i].start, lines[i].length);
+    return Text().substr(lines[i].start, lines[i].length);
   }
+  // The bytes of line i, for a replay that rewrites its fields where they stand.
+  char* LineText(std::size_t i) { return text_.get() + lines[i].start; }
+
+ private:
+  friend class NmeaLogReader;
+  // Room for the most a burst holds, filled without the zeroing a growing string does.
+  std::unique_ptr<char[]> text_{new char[kMostBurstBytes]};
+  std::size_t textSize_ = 0;
 };
 
 struct NmeaLogCounts {
@@ -159,11 +178,12 @@ class NmeaLogReader {
     std::int64_t timeMs = 0;
   };
 
-  // The next line without its line end, valid until the next call; false at the end.
-  bool NextLine(char*& line, std::size_t& length);
+  // The next line without its line end, valid until the next call; false at the end. usual: the
+  // line was found to be the usual sentence (see CheckLogLine) on the way.
+  bool NextLine(char*& line, std::size_t& length, bool& usual);
   bool Refill();
   // Judges and counts a line; false when it is left out.
-  bool Admit(char* line, std::size_t length, JudgedLine& judged);
+  bool Admit(char* line, std::size_t length, bool usual, JudgedLine& judged);
   // Whether a sentence belongs to a new burst rather than to the one whose state is given.
   static bool StartsBurst(const BurstState& state, const JudgedLine& judged);
   void Append(LogBurst& burst, const char* line, const JudgedLine& judged);
@@ -178,6 +198,10 @@ class NmeaLogReader {
   bool atEnd_ = false;
   bool skipping_ = false;  // in the rest of a line too long to hold
   BurstState state_;
+  // The last time field read, and what it read as.
+  std::string lastTimeField_;
+  bool lastTimeValid_ = false;
+  std::int64_t lastTimeMs_ = 0;
   // The line that ended the last burst by starting the next one.
   std::string pending_;
   JudgedLine pendingLine_;
