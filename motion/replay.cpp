@@ -70,57 +70,113 @@ char* WriteDateFields(char* out, LogSentenceKind kind, const CalendarDate& date)
   return WriteDigits(out, date.year, 4);
 }
 
-// Where a sentence's date stands: field 9 of RMC, fields 2 to 4 of ZDA.
-std::string_view DateFields(std::string_view sentence, LogSentenceKind kind) {
-  if (kind == LogSentenceKind::kRmc) return SentenceField(sentence, 9);
-  const std::string_view day = SentenceField(sentence, 2);
-  const std::string_view year = SentenceField(sentence, 4);
-  return std::string_view(day.data(),
-                          static_cast<std::size_t>(year.data() + year.size() - day.data()));
+// Where the date of a sentence stands (field 9 of RMC, fields 2 to 4 of ZDA; null when it has
+// none), found from the rest of the sentence after its time field (field 1 of both).
+std::string_view DateFields(std::string_view afterTime, LogSentenceKind kind) {
+  // afterTime starts at the comma that ends the time field: its field 1 is the sentence's 2.
+  if (kind == LogSentenceKind::kRmc) return SentenceField(afterTime, 8);
+  if (kind != LogSentenceKind::kZda) return std::string_view();
+  std::string_view fields[3];  // day, month, year
+  SentenceFields(afterTime, 1, fields, 3);
+  if (fields[0].data() == nullptr || fields[2].data() == nullptr) return std::string_view();
+  const char* const end = fields[2].data() + fields[2].size();
+  return std::string_view(fields[0].data(), static_cast<std::size_t>(end - fields[0].data()));
 }
 
-// Appends sentence with its time and date moved by offsetMs (the sentence as it is when it has no
-// time of day), and CR LF.
-void AppendShifted(std::string_view sentence, const LogLine& line, std::int64_t offsetMs,
-                   std::string& out) {
-  const std::string_view timeField = SentenceField(sentence, TimeFieldIndex(line.kind));
+}  // namespace
+
+void Replay::SentenceShifter::SetOffset(std::int64_t offsetMs) {
+  offsetMs_ = offsetMs;
+  timeField_.clear();
+  timeMoves_ = false;
+  for (DateMemo& memo : dates_) memo.valid = false;
+}
+
+bool Replay::SentenceShifter::MoveTime(std::string_view field) {
+  if (field == timeField_) return timeMoves_;
+  timeField_.assign(field);
   LogTime time;
-  if (!ReadLogTime(timeField, time)) {
-    out.append(sentence).append("\r\n", 2);
-    return;
+  timeMoves_ = ReadLogTime(field, time);
+  if (timeMoves_) {
+    const ShiftedTime shifted = ShiftTime(time, offsetMs_);
+    movedTime_.assign(shifted.text, shifted.length);
+    days_ = shifted.days;
   }
-  const ShiftedTime shifted = ShiftTime(time, offsetMs);
-  const std::string_view timeText(shifted.text, shifted.length);
-  std::string_view dateField;
-  char dateText[24];
-  std::string_view dateTextView;
+  return timeMoves_;
+}
+
+bool Replay::SentenceShifter::MoveDate(std::string_view sentence, LogSentenceKind kind,
+                                       std::string_view field) {
+  DateMemo& memo = DateMemoOf(kind);
+  if (memo.valid && field == memo.field && days_ == memo.days) return memo.moves;
+  memo.valid = true;
+  memo.field.assign(field);
+  memo.days = days_;
   CalendarDate date;
-  if (ReadSentenceDate(sentence, line.kind, date)) {
-    dateField = DateFields(sentence, line.kind);
-    const CalendarDate moved = DateFromDays(DaysFromDate(date) + shifted.days);
-    dateTextView = std::string_view(
-        dateText, static_cast<std::size_t>(WriteDateFields(dateText, line.kind, moved) - dateText));
+  memo.moves = ReadSentenceDate(sentence, kind, date);
+  if (memo.moves) {
+    char text[24];
+    const CalendarDate moved = DateFromDays(DaysFromDate(date) + days_);
+    memo.text.assign(text, WriteDateFields(text, kind, moved));
   }
-  if (timeText == timeField && dateTextView == dateField) {  // moved by whole days, no date
-    out.append(sentence).append("\r\n", 2);
+  return memo.moves;
+}
+
+Replay::SentenceShifter::Move Replay::SentenceShifter::Plan(std::string_view sentence,
+                                                            const LogLine& line) {
+  Move move;
+  move.timeField = sentence.substr(line.timeStart, line.timeLength);
+  if (line.timeLength == 0 || !MoveTime(move.timeField)) return move;  // unchanged
+  std::string_view dateField =
+      DateFields(sentence.substr(line.timeStart + line.timeLength), line.kind);
+  if (dateField.data() != nullptr && MoveDate(sentence, line.kind, dateField)) {
+    move.dateField = dateField;
+    move.dateText = DateMemoOf(line.kind).text;
+  }
+  move.timeText = movedTime_;
+  move.unchanged = move.timeText == move.timeField && move.dateText == move.dateField;
+  return move;
+}
+
+bool Replay::SentenceShifter::Rewrite(char* text, const LogLine& line) {
+  const std::string_view sentence(text, line.length);
+  const Move move = Plan(sentence, line);
+  if (move.unchanged) return true;
+  if (move.timeText.size() != move.timeField.size() ||
+      move.dateText.size() != move.dateField.size()) {
+    return false;
+  }
+  std::memcpy(text + line.timeStart, move.timeText.data(), move.timeText.size());
+  if (!move.dateText.empty()) {
+    std::memcpy(text + (move.dateField.data() - text), move.dateText.data(), move.dateText.size());
+  }
+  if (line.verdict == LogLineVerdict::kSentence) CloseSentence(text, text + line.length - 3);
+  return true;
+}
+
+void Replay::SentenceShifter::Append(std::string_view lineWithEnd, const LogLine& line,
+                                     std::string& out) {
+  const std::string_view sentence = lineWithEnd.substr(0, line.length);
+  const Move move = Plan(sentence, line);
+  if (move.unchanged) {
+    out.append(lineWithEnd);
     return;
   }
   // The time comes before the date in both sentences that carry one.
   const std::size_t start = out.size();
+  const bool closed = line.verdict == LogLineVerdict::kSentence;
   const char* const begin = sentence.data();
-  const char* const dataEnd = begin + std::min(sentence.find('*'), sentence.size());
-  out.append(begin, timeField.data()).append(timeText);
-  const char* rest = timeField.data() + timeField.size();
-  if (dateField.data() != nullptr) {
-    out.append(rest, dateField.data()).append(dateTextView);
-    rest = dateField.data() + dateField.size();
+  const char* const dataEnd = begin + sentence.size() - (closed ? 3 : 0);
+  out.append(begin, move.timeField.data()).append(move.timeText);
+  const char* rest = move.timeField.data() + move.timeField.size();
+  if (move.dateField.data() != nullptr) {
+    out.append(rest, move.dateField.data()).append(move.dateText);
+    rest = move.dateField.data() + move.dateField.size();
   }
   out.append(rest, dataEnd);
-  if (line.verdict == LogLineVerdict::kSentence) CloseSentence(out, start);
+  if (closed) CloseSentence(out, start);
   out.append("\r\n", 2);
 }
-
-}  // namespace
 
 Replay::Replay(const ReplaySettings& settings) : settings_(settings), reader_(settings.keepBad) {}
 
@@ -135,15 +191,17 @@ bool Replay::Open(const std::string& path) {
   countsKept_ = false;
   error_.clear();
   if (!reader_.Open(path)) return false;
-  if (!settings_.startMsOfDay && !settings_.date) return true;
-  if (!FindReference(path)) return false;
-  if (reference_.hasTime && settings_.startMsOfDay) {
-    offsetMs_ += *settings_.startMsOfDay - reference_.firstTimeMs;
+  if (settings_.startMsOfDay || settings_.date) {
+    if (!FindReference(path)) return false;
+    if (reference_.hasTime && settings_.startMsOfDay) {
+      offsetMs_ += *settings_.startMsOfDay - reference_.firstTimeMs;
+    }
+    if (reference_.hasDate && settings_.date) {
+      offsetMs_ += (DaysFromDate(*settings_.date) - DaysFromDate(reference_.firstDate)) *
+                   DayAndTime::kMsPerDay;
+    }
   }
-  if (reference_.hasDate && settings_.date) {
-    offsetMs_ += (DaysFromDate(*settings_.date) - DaysFromDate(reference_.firstDate)) *
-                 DayAndTime::kMsPerDay;
-  }
+  shifter_.SetOffset(offsetMs_);
   return true;
 }
 
@@ -188,20 +246,28 @@ std::int64_t Replay::StepMs() const {
 }
 
 std::string_view Replay::ShiftedText() {
-  shifted_.clear();
+  // Fields that keep their widths are written over in the burst itself; from the first line that
+  // changes its length on, the burst is copied with its lines rewritten.
+  bool copying = false;
   for (std::size_t i = 0; i < burst_.lines.size(); ++i) {
     const LogLine& line = burst_.lines[i];
-    if (line.Kept() && TimeFieldIndex(line.kind) != 0) {
-      AppendShifted(burst_.Line(i), line, offsetMs_, shifted_);
+    const bool timed = line.Kept() && TimeFieldIndex(line.kind) != 0;
+    if (!copying) {
+      if (!timed || shifter_.Rewrite(burst_.LineText(i), line)) continue;
+      copying = true;
+      shifted_.assign(burst_.Text().substr(0, line.start));
+    }
+    const std::string_view withEnd = burst_.Text().substr(line.start, line.length + 2);
+    if (timed) {
+      shifter_.Append(withEnd, line, shifted_);
     } else {
-      shifted_.append(burst_.text, line.start, line.length + 2);  // with its CR LF
+      shifted_.append(withEnd);
     }
   }
-  return shifted_;
+  return copying ? std::string_view(shifted_) : burst_.Text();
 }
 
 void Replay::FindPosition(ReplayBurst& burst) const {
-  burst.hasPosition = false;
   for (std::size_t i = 0; i < burst_.lines.size() && !burst.hasPosition; ++i) {
     burst.hasPosition =
         burst_.lines[i].Kept() &&
@@ -230,9 +296,10 @@ bool Replay::Next(ReplayBurst& burst) {
   lastHadTime_ = burst_.hasTime;
   lastTimeMs_ = burst_.timeOfDayMs;
   burst.clockMs = clockMs_;
-  burst.text = offsetMs_ == 0 ? std::string_view(burst_.text) : ShiftedText();
+  burst.text = offsetMs_ == 0 ? burst_.Text() : ShiftedText();
   burst.sentenceCount = burst_.lines.size();
-  FindPosition(burst);
+  burst.hasPosition = false;
+  if (settings_.readPositions) FindPosition(burst);
   return true;
 }
 
@@ -246,6 +313,7 @@ bool Replay::StartOver() {
   const std::int64_t roundMs = clockMs_ - roundStartMs_ + intervalMs;
   roundStartMs_ += roundMs;
   offsetMs_ += roundMs;
+  shifter_.SetOffset(offsetMs_);
   burstsThisRound_ = 0;
   roundOver_ = false;
   lastHadTime_ = false;

@@ -41,13 +41,17 @@ struct ReplaySettings {
   std::optional<std::int64_t> startMsOfDay;  // from 0 to below a day
   std::optional<CalendarDate> date;
   std::int64_t untimedPeriodMs = 1000;  // between bursts without a time; above 0
+  // Read each burst's position, for a map. Reading them takes about a tenth of a replay's time:
+  // a replay to a file, where nobody looks at them, turns it off.
+  bool readPositions = true;
 };
 
 struct ReplayBurst {
   std::int64_t clockMs = 0;       // when it is due, counted from the first burst of the first round
   std::string_view text;          // its lines, each ending in CR LF; valid until the next call
   std::size_t sentenceCount = 0;  // lines in text
-  // The position of the burst's first RMC, GGA, GLL or GNS sentence that reports a fix.
+  // The position of the burst's first RMC, GGA, GLL or GNS sentence that reports a fix (never,
+  // without readPositions).
   bool hasPosition = false;
   double latitude = 0.0;   // degrees, south negative
   double longitude = 0.0;  // degrees, west negative
@@ -83,6 +87,53 @@ class Replay {
   std::int64_t OffsetMs() const { return offsetMs_; }
 
  private:
+  // Moves the times and dates of sentences by one offset. The sentences of a burst share their
+  // time and the bursts of a day their date: the last of each is kept with what it became.
+  class SentenceShifter {
+   public:
+    void SetOffset(std::int64_t offsetMs);
+    // Moves the time and date of a burst's line in place, its checksum set anew; false, with
+    // nothing changed, when a moved field would not have the width it has.
+    bool Rewrite(char* text, const LogLine& line);
+    // Appends a line of a burst (with its CR LF) with its time and date moved.
+    void Append(std::string_view lineWithEnd, const LogLine& line, std::string& out);
+
+   private:
+    // Where a sentence's time and date stand and what they become.
+    struct Move {
+      bool unchanged = true;  // no time of day, or moved by whole days and no date
+      std::string_view timeField;
+      std::string_view timeText;
+      std::string_view dateField;  // null when there is no date
+      std::string_view dateText;
+    };
+    Move Plan(std::string_view sentence, const LogLine& line);
+
+    // Whether field is a time of day; movedTime_ and days_ then hold where it goes.
+    bool MoveTime(std::string_view field);
+    // Whether the date at field (of an RMC or a ZDA sentence) is a date; the kind's memo then
+    // holds it moved by days_.
+    bool MoveDate(std::string_view sentence, LogSentenceKind kind, std::string_view field);
+
+    struct DateMemo {
+      bool valid = false;
+      std::string field;
+      std::int64_t days = 0;
+      bool moves = false;
+      std::string text;
+    };
+
+    std::int64_t offsetMs_ = 0;
+    std::string timeField_;
+    bool timeMoves_ = false;
+    std::string movedTime_;
+    std::int64_t days_ = 0;  // passed by the moved time
+    DateMemo dates_[2];      // of RMC and ZDA sentences
+    DateMemo& DateMemoOf(LogSentenceKind kind) {
+      return dates_[kind == LogSentenceKind::kRmc ? 0 : 1];
+    }
+  };
+
   bool FindReference(const std::string& path);
   // The clock step from the burst before to burst_.
   std::int64_t StepMs() const;
@@ -94,6 +145,7 @@ class Replay {
   NmeaLogReader reader_;
   LogBurst burst_;
   std::string shifted_;
+  SentenceShifter shifter_;
   ReplayReference reference_;
   std::int64_t offsetMs_ = 0;
   std::int64_t roundStartMs_ = 0;
