@@ -44,14 +44,16 @@ void AppendSecond(std::string& out, std::int64_t t) {
   const wayloom::CalendarDate date = wayloom::DateFromDays(20000 + split.day);
   const std::int64_t s = split.msOfDay / 1000;
   const std::string time = Digits(s / 3600, 2) + Digits(s / 60 % 60, 2) + Digits(s % 60, 2) + ".00";
-  const std::string ddmmyy = Digits(date.day, 2) + Digits(date.month, 2) + Digits(date.year % 100, 2);
+  const std::string ddmmyy =
+      Digits(date.day, 2) + Digits(date.month, 2) + Digits(date.year % 100, 2);
   // A slow circle of about 20 km around 52N 5E, a little more than a day a round.
   const std::int64_t phase = t % 100000;
   const std::int64_t north = 52 * 6000000 + (phase < 50000 ? phase : 100000 - phase) * 24;
   const std::int64_t east = 5 * 6000000 + (phase < 50000 ? phase : 100000 - phase) * 40 - 1000000;
   const std::string position = Coordinate(north, 2, 'N', 'S') + "," + Coordinate(east, 3, 'E', 'W');
   const std::string course = Digits(phase < 50000 ? 59 : 239, 3) + ".4";
-  AppendSentence(out, "GNRMC," + time + ",A," + position + ",5.83," + course + "," + ddmmyy + ",,,A");
+  AppendSentence(out,
+                 "GNRMC," + time + ",A," + position + ",5.83," + course + "," + ddmmyy + ",,,A");
   AppendSentence(out, "GNGGA," + time + "," + position + ",1,12,0.8,3.4,M,46.9,M,,");
   AppendSentence(out, "GNGSA,A,3,02,05,12,15,18,24,25,29,,,,,1.5,0.8,1.2");
   AppendSentence(out, "GPGSV,3,1,11,02,45,080,40,05,62,150,44,12,30,300,38,15,22,045,35");
