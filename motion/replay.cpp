@@ -11,9 +11,9 @@ namespace {
 constexpr std::int64_t kHalfDayMs = DayAndTime::kMsPerDay / 2;
 
 std::int64_t PowerOfTen(int exponent) {
-  std::int64_t power = 1;
-  for (int i = 0; i < exponent; ++i) power *= 10;
-  return power;
+  static constexpr std::int64_t kPowers[] = {
+      1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000, 10000000000};
+  return kPowers[exponent];
 }
 
 // A time of day moved by an offset: its text, as many decimals as the field had (or as the offset
@@ -24,8 +24,7 @@ struct ShiftedTime {
   std::int64_t days = 0;
 };
 
-ShiftedTime ShiftTime(const LogTime& time, std::int64_t offsetMs) {
-  const DayAndTime offset = SplitDay(offsetMs);
+ShiftedTime ShiftTime(const LogTime& time, const DayAndTime& offset) {
   int decimals = time.decimals;
   std::int64_t units = time.units;
   while (decimals < 3 && offset.msOfDay % PowerOfTen(3 - decimals) != 0) {
@@ -44,10 +43,8 @@ ShiftedTime ShiftTime(const LogTime& time, std::int64_t offsetMs) {
     ++shifted.days;
   }
   const std::int64_t seconds = total / perSecond;
-  char* out = shifted.text;
-  out = WriteDigits(out, seconds / 3600, 2);
-  out = WriteDigits(out, seconds / 60 % 60, 2);
-  out = WriteDigits(out, seconds % 60, 2);
+  const std::int64_t hhmmss = seconds / 3600 * 10000 + seconds / 60 % 60 * 100 + seconds % 60;
+  char* out = WriteDigits(shifted.text, hhmmss, 6);
   if (decimals > 0) {
     *out++ = '.';
     out = WriteDigits(out, total % perSecond, decimals);
@@ -86,7 +83,7 @@ std::string_view DateFields(std::string_view afterTime, LogSentenceKind kind) {
 }  // namespace
 
 void Replay::SentenceShifter::SetOffset(std::int64_t offsetMs) {
-  offsetMs_ = offsetMs;
+  offset_ = SplitDay(offsetMs);
   timeField_.clear();
   timeMoves_ = false;
   for (DateMemo& memo : dates_) memo.valid = false;
@@ -98,7 +95,7 @@ bool Replay::SentenceShifter::MoveTime(std::string_view field) {
   LogTime time;
   timeMoves_ = ReadLogTime(field, time);
   if (timeMoves_) {
-    const ShiftedTime shifted = ShiftTime(time, offsetMs_);
+    const ShiftedTime shifted = ShiftTime(time, offset_);
     movedTime_.assign(shifted.text, shifted.length);
     days_ = shifted.days;
   }

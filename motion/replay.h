@@ -123,7 +123,7 @@ class Replay {
       std::string text;
     };
 
-    std::int64_t offsetMs_ = 0;
+    DayAndTime offset_;  // whole days and the milliseconds of a day
     std::string timeField_;
     bool timeMoves_ = false;
     std::string movedTime_;
