@@ -455,6 +455,7 @@ void NmeaLogReader::Reset() {
   atStart_ = true;
   lastTimeField_.clear();
   lastTimeValid_ = false;
+  unended_ = false;
 }
 
 bool NmeaLogReader::Refill() {
@@ -507,6 +508,7 @@ bool NmeaLogReader::NextLine(char*& line, std::size_t& length, bool& usual) {
       if (waiting == 0) return false;
       size = waiting;  // the last line, without a line end
       begin_ = end_;
+      unended_ = true;
     } else {
       if (!Refill()) return false;
       continue;
@@ -538,6 +540,10 @@ bool NmeaLogReader::Admit(char* line, std::size_t length, bool usual, JudgedLine
   judged = JudgedLine();
   judged.info.length = length;
   judged.info.verdict = CheckLine(line, length, usual);
+  // A recording stopped in the middle of a sentence leaves it without its checksum.
+  if (judged.info.verdict == LogLineVerdict::kNoChecksum && unended_) {
+    judged.info.verdict = LogLineVerdict::kBadChecksum;
+  }
   switch (judged.info.verdict) {
     case LogLineVerdict::kEmpty:
       return false;

@@ -5,7 +5,8 @@
 // or '!'), has an address of five letters or digits (two of talker, three of sentence) or a 'P'
 // and at least one more (proprietary), and ends in '*' and the two hex digits of its checksum,
 // which must match. The checksum may be left out (no '*' at all) as older receivers do, except on
-// RMC, RMB and RMA, which always needed one, and on '!' sentences. Everything else is left out and
+// RMC, RMB and RMA, which always needed one, on '!' sentences, and on a last line without a line
+// end (a recording stopped in the middle of a sentence). Everything else is left out and
 // counted: lines that are no sentence (text, binary data), sentences whose checksum is wrong, cut
 // short or missing where needed, and lines longer than kMostLogLineBytes, which are skipped
 // without being held. Or, with keepBad, the first two kinds are kept as they stand. Empty lines
@@ -196,6 +197,7 @@ class NmeaLogReader {
   std::size_t end_ = 0;
   bool atStart_ = true;  // no line read yet
   bool atEnd_ = false;
+  bool unended_ = false;   // the last line read had no line end: the log ends with it
   bool skipping_ = false;  // in the rest of a line too long to hold
   BurstState state_;
   // The last time field read, and what it read as.
