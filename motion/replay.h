@@ -18,8 +18,9 @@
 // CR LF.
 //
 // Rounds: StartOver replays the log again, its clock and its times going on by the length of the
-// round and one burst interval, so that a client sees time move forward; the rounds after the
-// first are re-timed by that much even when the first is not.
+// round and one burst interval (the round's last clock step above zero; the untimed period when
+// it had none), so that a client sees time move forward; the rounds after the first are re-timed
+// by that much even when the first is not.
 #pragma once
 
 #include <cstddef>
@@ -70,7 +71,8 @@ class Replay {
   explicit Replay(const ReplaySettings& settings);
 
   // Opens the log (a path in UTF-8) and, when re-timing, reads it up to its first time (and its
-  // first date, for a date) to find the offset. False, with Error() set, when it cannot be read.
+  // first date, for a date: a log without one is read through) to find the offset. False, with
+  // Error() set, when it cannot be read.
   bool Open(const std::string& path);
   // The next burst of this round; false when the round is over or the log could not be read on
   // (Error() is then set).

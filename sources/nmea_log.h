@@ -2,16 +2,16 @@
 // whatever its length, and grouped into bursts.
 //
 // A line is a sentence when it starts with '$' or '!', holds printable ASCII only (no second '$'
-// or '!'), has an address of five letters or digits (two of talker, three of sentence) or a 'P'
-// and at least one more (proprietary), and ends in '*' and the two hex digits of its checksum,
-// which must match. The checksum may be left out (no '*' at all) as older receivers do, except on
-// RMC, RMB and RMA, which always needed one, on '!' sentences, and on a last line without a line
-// end (a recording stopped in the middle of a sentence). Everything else is left out and
-// counted: lines that are no sentence (text, binary data), sentences whose checksum is wrong, cut
-// short or missing where needed, and lines longer than kMostLogLineBytes, which are skipped
-// without being held. Or, with keepBad, the first two kinds are kept as they stand. Empty lines
-// are skipped without a count. A line ends at LF, CR LF (any CRs before the LF), or the end of
-// the file; a lone CR does not end a line.
+// or '!', no '*' but the checksum's), has an address of five letters or digits (two of talker,
+// three of sentence) or a 'P' and at least one more (proprietary), and ends in '*' and the two hex
+// digits of its checksum, which must match. The checksum may be left out (no '*' at all) as older
+// receivers do, except on RMC, RMB and RMA, which always needed one, on '!' sentences, and on a
+// last line without a line end (a recording stopped in the middle of a sentence). Everything else
+// is left out and counted: lines that are no sentence (text, binary data), sentences whose checksum
+// is wrong, cut short or missing where needed, and lines longer than kMostLogLineBytes, which are
+// skipped without being held. Or, with keepBad, the first two kinds are kept as they stand. Empty
+// lines are skipped without a count. A line ends at LF, CR LF (any CRs before the LF), or the end
+// of the file; a lone CR does not end a line.
 //
 // A burst is what the receiver sent for one time of day: the sentences that share it, and the
 // sentences without a time that follow them. A sentence with another time starts the next burst.
@@ -180,7 +180,8 @@ class NmeaLogReader {
   };
 
   // The next line without its line end, valid until the next call; false at the end. usual: the
-  // line was found to be the usual sentence (see CheckLogLine) on the way.
+  // line was found on the way to be the usual sentence, plain text up to '*' and two hex digits
+  // at its end, which CheckLogLine then need not look at again.
   bool NextLine(char*& line, std::size_t& length, bool& usual);
   bool Refill();
   // Judges and counts a line; false when it is left out.
