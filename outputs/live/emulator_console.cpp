@@ -142,12 +142,12 @@ bool EmulatorConsole::Open(const std::string& host, std::uint16_t port,
 }
 
 bool EmulatorConsole::Connect(const std::string& host, std::uint16_t port, std::string& error) {
-  address_ = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
-             std::to_string(port);
+  address_ =
+      (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
   asio::error_code failure;
   tcp::resolver resolver(connection_->io);
-  const auto addresses = resolver.resolve(host, std::to_string(port),
-                                          tcp::resolver::numeric_service, failure);
+  const auto addresses =
+      resolver.resolve(host, std::to_string(port), tcp::resolver::numeric_service, failure);
   if (failure) {
     error = "cannot find the emulator console's host " + host + ": " + failure.message();
     return false;
@@ -191,8 +191,7 @@ bool EmulatorConsole::ReadAnswer(std::vector<std::string>& lines, std::string& r
         return false;
       }
     }
-    const double waitMs =
-        std::chrono::duration<double, std::milli>(end - Clock::now()).count();
+    const double waitMs = std::chrono::duration<double, std::milli>(end - Clock::now()).count();
     if (waitMs <= 0.0 || incoming_.size() > kMostLineBytes) return false;
     std::vector<pollfd> fds{PollEntry(connection_->socket.native_handle(), POLLIN)};
     WaitReady(fds, waitMs);

@@ -112,17 +112,17 @@ double SerialSecondsPerFix(std::size_t fixBytes, unsigned baud) {
          static_cast<double>(baud);
 }
 
-std::string SerialPaceWarning(const std::string& device, std::size_t fixBytes,
-                              double periodSeconds, unsigned baud) {
+std::string SerialPaceWarning(const std::string& device, std::size_t fixBytes, double periodSeconds,
+                              unsigned baud) {
   const double seconds = SerialSecondsPerFix(fixBytes, baud);
   if (seconds <= periodSeconds) return std::string();
   std::string text = "serial port " + device + " at " + std::to_string(baud) + " baud carries " +
                      std::to_string(baud / kBitsPerCharacter) + " characters a second: a fix of " +
                      std::to_string(fixBytes) + " characters takes " + FormatFixed(seconds, 3) +
                      " s, ";
-  text += periodSeconds > 0.0 ? "longer than the " + FormatFixed(periodSeconds, 3) +
-                                    " s between fixes"
-                              : "and the fixes follow each other at once";
+  text += periodSeconds > 0.0
+              ? "longer than the " + FormatFixed(periodSeconds, 3) + " s between fixes"
+              : "and the fixes follow each other at once";
   return text + "; a fix that finds the line busy is skipped";
 }
 

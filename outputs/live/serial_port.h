@@ -41,8 +41,8 @@ double SerialSecondsPerFix(std::size_t fixBytes, unsigned baud);
 // What to tell the user at the start when fixes of fixBytes characters, due every periodSeconds
 // (the track's period divided by the speed-up), do not fit the line at baud: the time each fix
 // needs, and that some fixes will be skipped. Empty when they fit.
-std::string SerialPaceWarning(const std::string& device, std::size_t fixBytes,
-                              double periodSeconds, unsigned baud);
+std::string SerialPaceWarning(const std::string& device, std::size_t fixBytes, double periodSeconds,
+                              unsigned baud);
 
 class SerialPort {
  public:
