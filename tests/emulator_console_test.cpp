@@ -16,7 +16,8 @@ namespace {
 constexpr const char* kAsksForToken =
     "Android Console: Authentication required\r\n"
     "Android Console: type 'auth <auth_token>' to authenticate\r\n"
-    "Android Console: you can find your <auth_token> in\r\n'/home/me/.emulator_console_auth_token'\r\n"
+    "Android Console: you can find your <auth_token> "
+    "in\r\n'/home/me/.emulator_console_auth_token'\r\n"
     "OK\r\n";
 constexpr const char* kOpen = "Android Console: type 'help' for a list of commands\r\nOK\r\n";
 
@@ -106,7 +107,9 @@ TEST(EmulatorConsole, AuthenticatesWithTheTokenFileOrSaysWhyNot) {
   } rows[] = {
       {kAsksForToken, "s3cret\n", "", {"auth s3cret"}},
       {kOpen, "", "", {}},
-      {kAsksForToken, " wrong ", "refused the token from TOKEN: KO: authentication token does not match",
+      {kAsksForToken,
+       " wrong ",
+       "refused the token from TOKEN: KO: authentication token does not match",
        {"auth wrong"}},
       {kAsksForToken, "", "asks for a token, and TOKEN holds none", {}},
       {"Welcome to a web server\r\n", "s3cret", "it did not greet as one", {}},
@@ -121,7 +124,8 @@ TEST(EmulatorConsole, AuthenticatesWithTheTokenFileOrSaysWhyNot) {
       EmulatorConsole client;
       EXPECT_EQ(client.Open("127.0.0.1", console.Port(), token, error), *row.error == '\0');
       std::string expected = row.error;
-      if (expected.find("TOKEN") != std::string::npos) expected.replace(expected.find("TOKEN"), 5, token);
+      if (expected.find("TOKEN") != std::string::npos)
+        expected.replace(expected.find("TOKEN"), 5, token);
       EXPECT_NE(error.find(expected), std::string::npos) << error;
       client.Close();
       EXPECT_EQ(console.Lines(), row.lines) << row.greeting;
@@ -143,10 +147,10 @@ TEST(EmulatorConsole, SendsEachFixAsGgaAndRmcCommandsAndCountsRefusals) {
   EXPECT_EQ(client.CommandsRefused(), 1u);
   EXPECT_EQ(client.FirstRefusal(), "KO: bad sentence");
   client.Close();
-  EXPECT_EQ(console.Lines(), (std::vector<std::string>{
-                                 "auth s3cret", "geo nmea $GPRMC,010000.000,A*00",
-                                 "geo nmea $GPGGA,010000.000*01", "geo nmea $GPGGA,010001.000*04",
-                                 "geo nmea $GPRMC,010001.000,A*05"}));
+  EXPECT_EQ(console.Lines(),
+            (std::vector<std::string>{
+                "auth s3cret", "geo nmea $GPRMC,010000.000,A*00", "geo nmea $GPGGA,010000.000*01",
+                "geo nmea $GPGGA,010001.000*04", "geo nmea $GPRMC,010001.000,A*05"}));
 }
 
 TEST(EmulatorConsole, AnEmulatorThatGoesIsReportedAndNotWaitedFor) {
@@ -162,7 +166,8 @@ TEST(EmulatorConsole, AnEmulatorThatGoesIsReportedAndNotWaitedFor) {
     for (int i = 0; i < 3; ++i) client.Send("$GPGGA,1*00\r\n");
     Drain(client);
     EXPECT_FALSE(client.HasQueuedBytes());
-    EXPECT_NE(client.Failure().find("closed the connection"), std::string::npos) << client.Failure();
+    EXPECT_NE(client.Failure().find("closed the connection"), std::string::npos)
+        << client.Failure();
     EXPECT_EQ(console.Lines().size(), 1u);
   }
   EXPECT_FALSE(client.Open("127.0.0.1", gone, dir.File("token"), error));

@@ -19,8 +19,9 @@ namespace {
 // last fix is sent.
 std::vector<std::string> TwoPoints(const TempDir& dir) {
   WriteFile(dir.File("pois.csv"), "-3.1883,55.9533,Edinburgh\n-3.1890,55.9540,Calton Hill\n");
-  return {"--speed", "30", "--speedup", "10", "--date",         "2026-03-07",
-          "--yes",   dir.File("pois.csv"),    dir.File("dest")};
+  return {"--speed",       "30",         "--speedup", "10",
+          "--date",        "2026-03-07", "--yes",     dir.File("pois.csv"),
+          dir.File("dest")};
 }
 
 // A UDP socket on loopback: its port, and every datagram it gets until they hold `bytes` bytes.

@@ -11,9 +11,10 @@ namespace {
 const struct {
   TimedPoint point;
   const char* unicsv;
-} kPoints[] = {{{1772927999250, 55.9533, -3.1883, 121.0}, "55.953300,-3.188300,121.0,2026/03/07,23:59:59.250"},
-               {{1772928000000, -33.8568, 151.2153, -1.5}, "-33.856800,151.215300,-1.5,2026/03/08,00:00:00"},
-               {{1772928001000, 0.5, 180.0, 0.0}, "0.500000,-180.000000,0.0,2026/03/08,00:00:01"}};
+} kPoints[] = {
+    {{1772927999250, 55.9533, -3.1883, 121.0}, "55.953300,-3.188300,121.0,2026/03/07,23:59:59.250"},
+    {{1772928000000, -33.8568, 151.2153, -1.5}, "-33.856800,151.215300,-1.5,2026/03/08,00:00:00"},
+    {{1772928001000, 0.5, 180.0, 0.0}, "0.500000,-180.000000,0.0,2026/03/08,00:00:01"}};
 
 std::string WriteTrack(TimedTrackFormat format, const std::string& path) {
   TimedTrackWriter writer(format);
@@ -44,21 +45,22 @@ TEST(TimedTrack, GpxAndKmlDocumentsHoldEveryPointInOrder) {
             "    </trkseg>\n  </trk>\n</gpx>\n");
   const std::string kml = WriteTrack(TimedTrackFormat::kKml, dir.File("t.kml"));
   const std::string track = kml.substr(kml.find("<gx:Track>"));
-  EXPECT_EQ(track,
-            "<gx:Track>\n        <altitudeMode>absolute</altitudeMode>\n"
-            "        <when>2026-03-07T23:59:59.250Z</when>\n        <when>2026-03-08T00:00:00Z</when>\n"
-            "        <when>2026-03-08T00:00:01Z</when>\n"
-            "        <gx:coord>-3.1883000 55.9533000 121.00</gx:coord>\n"
-            "        <gx:coord>151.2153000 -33.8568000 -1.50</gx:coord>\n"
-            "        <gx:coord>-180.0000000 0.5000000 0.00</gx:coord>\n"
-            "      </gx:Track>\n    </Placemark>\n  </Document>\n</kml>\n");
+  EXPECT_EQ(
+      track,
+      "<gx:Track>\n        <altitudeMode>absolute</altitudeMode>\n"
+      "        <when>2026-03-07T23:59:59.250Z</when>\n        <when>2026-03-08T00:00:00Z</when>\n"
+      "        <when>2026-03-08T00:00:01Z</when>\n"
+      "        <gx:coord>-3.1883000 55.9533000 121.00</gx:coord>\n"
+      "        <gx:coord>151.2153000 -33.8568000 -1.50</gx:coord>\n"
+      "        <gx:coord>-180.0000000 0.5000000 0.00</gx:coord>\n"
+      "      </gx:Track>\n    </Placemark>\n  </Document>\n</kml>\n");
 }
 
 TEST(TimedTrack, GpsbabelReadsBackEveryTimeAndPosition) {
   if (!Installed("gpsbabel")) GTEST_SKIP() << "gpsbabel is not installed";
   TempDir dir;
-  for (const auto& [format, name, type] :
-       {std::tuple{TimedTrackFormat::kGpx, "t.gpx", "gpx"}, {TimedTrackFormat::kKml, "t.kml", "kml"}}) {
+  for (const auto& [format, name, type] : {std::tuple{TimedTrackFormat::kGpx, "t.gpx", "gpx"},
+                                           {TimedTrackFormat::kKml, "t.kml", "kml"}}) {
     WriteTrack(format, dir.File(name));
     const std::string command = std::string("gpsbabel -t -i ") + type + " -f " + dir.File(name) +
                                 " -o unicsv,utc=0 -F " + dir.File("back.csv");
@@ -136,7 +138,8 @@ TEST(TimedTrack, PointsThatCannotBeWrittenAreRefusedAndTheFileStaysWhole) {
     writer.Close();
     const std::string text = ReadFile(dir.File("t"));
     EXPECT_NE(text.find("0000-01-01T00:00:00Z"), std::string::npos) << text;
-    EXPECT_EQ(text.substr(text.size() - 7), format == TimedTrackFormat::kGpx ? "</gpx>\n" : "</kml>\n");
+    EXPECT_EQ(text.substr(text.size() - 7),
+              format == TimedTrackFormat::kGpx ? "</gpx>\n" : "</kml>\n");
   }
   TimedTrackWriter full(TimedTrackFormat::kGpx);
   ASSERT_TRUE(full.Open("/dev/full", "t"));
