@@ -15,19 +15,15 @@ namespace {
 
 constexpr const char* kAsksForToken =
     "Android Console: Authentication required\r\n"
-    "Android Console: type 'auth <auth_token>' to authenticate\r\n"
-    "Android Console: you can find your <auth_token> "
-    "in\r\n'/home/me/.emulator_console_auth_token'\r\n"
-    "OK\r\n";
-constexpr const char* kOpen = "Android Console: type 'help' for a list of commands\r\nOK\r\n";
+    "Android Console: type 'auth <auth_token>' to authenticate\r\nOK\r\n";
+constexpr const char* kOpen = "Android Console: type 'help' for a list of commands\r\nOK";
+const std::string kNoTokenAsked = std::string(kOpen) + "\r\n";
 
-// Serves one connection: the greeting, then a line is answered: "auth TOKEN" as the emulator
-// does, other commands with answers[i] ("OK" once they run out). Ends when the client closes, or
-// after `served` commands when served is not 0, or at once after a greeting without "OK".
+// Serves one connection: the greeting (and then nothing more, when it has no "OK" line), then
+// answers the client's i-th line with replies[i] ("OK" once they run out; "close" closes).
 class StandIn {
  public:
-  StandIn(std::string greeting, std::string token, std::vector<std::string> answers = {},
-          std::size_t served = 0)
+  StandIn(std::string greeting, std::vector<std::string> replies)
       : listener_(socket(AF_INET, SOCK_STREAM, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -37,7 +33,7 @@ class StandIn {
     listen(listener_, 1);
     getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
     port_ = ntohs(address.sin_port);
-    thread_ = std::thread([=] { Serve(greeting, "auth " + token, answers, served); });
+    thread_ = std::thread([this, greeting, replies] { Serve(greeting, replies); });
   }
   ~StandIn() {
     Lines();
@@ -46,37 +42,27 @@ class StandIn {
   std::uint16_t Port() const { return port_; }
   // Every line the client sent, once it has gone (no client comes after this).
   std::vector<std::string> Lines() {
-    shutdown(listener_, SHUT_RDWR);  // a client that never came
+    shutdown(listener_, SHUT_RDWR);
     if (thread_.joinable()) thread_.join();
     return lines_;
   }
 
  private:
-  void Serve(const std::string& greeting, const std::string& auth,
-             const std::vector<std::string>& answers, std::size_t served) {
+  void Serve(const std::string& greeting, const std::vector<std::string>& replies) {
     const int client = accept(listener_, nullptr, nullptr);
     if (client < 0) return;
-    send(client, greeting.data(), greeting.size(), MSG_NOSIGNAL);
-    if (greeting.find("OK\r\n") == std::string::npos) {  // no console: it goes at once
-      close(client);
-      return;
-    }
+    std::string reply = greeting;
     std::string line;
-    std::size_t commands = 0;
-    for (char c; (served == 0 || commands < served) && recv(client, &c, 1, 0) == 1;) {
-      if (c != '\n') {
-        line += c;
-        continue;
-      }
+    while (send(client, reply.data(), reply.size(), MSG_NOSIGNAL) >= 0 &&
+           greeting.find("OK\r\n") != std::string::npos) {
+      char c = 0;
+      while (recv(client, &c, 1, 0) == 1 && c != '\n') line += c;
+      if (c != '\n') break;  // the client has gone
       if (!line.empty() && line.back() == '\r') line.pop_back();
       lines_.push_back(line);
-      std::string answer = line == auth ? kOpen : "KO: authentication token does not match\r\n";
-      if (line.rfind("auth ", 0) != 0) {
-        answer = (commands < answers.size() ? answers[commands] : "OK") + "\r\n";
-        ++commands;
-      }
-      send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
       line.clear();
+      reply = (lines_.size() <= replies.size() ? replies[lines_.size() - 1] : "OK") + "\r\n";
+      if (reply == "close\r\n") break;
     }
     close(client);
   }
@@ -99,44 +85,41 @@ void Drain(EmulatorConsole& console) {
 
 TEST(EmulatorConsole, AuthenticatesWithTheTokenFileOrSaysWhyNot) {
   TempDir dir;
+  const std::string token = dir.File("token");
   const struct {
-    const char* greeting;
+    std::string greeting;
     const char* fileText;  // null: no token file
-    const char* error;     // empty: opens
+    const char* reply;     // to the first line
+    std::string error;     // empty: opens
     std::vector<std::string> lines;
-  } rows[] = {
-      {kAsksForToken, "s3cret\n", "", {"auth s3cret"}},
-      {kOpen, "", "", {}},
-      {kAsksForToken,
-       " wrong ",
-       "refused the token from TOKEN: KO: authentication token does not match",
-       {"auth wrong"}},
-      {kAsksForToken, "", "asks for a token, and TOKEN holds none", {}},
-      {"Welcome to a web server\r\n", "s3cret", "it did not greet as one", {}},
-      {kOpen, nullptr, "cannot read the emulator console's token file TOKEN: no such file", {}}};
+  } rows[] = {{kAsksForToken, "s3cret\n", kOpen, "", {"auth s3cret"}},
+              {kNoTokenAsked, "", "", "", {}},
+              {kAsksForToken,
+               " wrong ",
+               "KO: authentication token does not match",
+               "refused the token from " + token + ": KO: authentication token does not match",
+               {"auth wrong"}},
+              {kAsksForToken, "", "", "asks for a token, and " + token + " holds none", {}},
+              {"Welcome to a web server\r\n", "s3cret", "", "it did not greet as one", {}},
+              {kNoTokenAsked, nullptr, "", "token file " + token + ": no such file or folder", {}}};
   for (const auto& row : rows) {
-    const std::string token = dir.File("token");
     std::filesystem::remove(token);
     if (row.fileText) WriteFile(token, row.fileText);
+    StandIn console(row.greeting, {row.reply});
+    EmulatorConsole client;
     std::string error;
-    {
-      StandIn console(row.greeting, "s3cret");
-      EmulatorConsole client;
-      EXPECT_EQ(client.Open("127.0.0.1", console.Port(), token, error), *row.error == '\0');
-      std::string expected = row.error;
-      if (expected.find("TOKEN") != std::string::npos)
-        expected.replace(expected.find("TOKEN"), 5, token);
-      EXPECT_NE(error.find(expected), std::string::npos) << error;
-      client.Close();
-      EXPECT_EQ(console.Lines(), row.lines) << row.greeting;
-    }
+    EXPECT_EQ(client.Open("127.0.0.1", console.Port(), token, error), row.error.empty());
+    EXPECT_NE(error.find(row.error), std::string::npos) << error;
+    client.Close();
+    EXPECT_EQ(console.Lines(), row.lines) << row.greeting;
   }
 }
 
+// Replies: to the token, then to the commands; the fourth command is refused.
 TEST(EmulatorConsole, SendsEachFixAsGgaAndRmcCommandsAndCountsRefusals) {
   TempDir dir;
   WriteFile(dir.File("token"), "s3cret");
-  StandIn console(kAsksForToken, "s3cret", {"OK", "OK", "OK", "KO: bad sentence"});
+  StandIn console(kAsksForToken, {kOpen, "OK", "OK", "OK", "KO: bad sentence"});
   EmulatorConsole client;
   std::string error;
   ASSERT_TRUE(client.Open("127.0.0.1", console.Port(), dir.File("token"), error)) << error;
@@ -160,7 +143,7 @@ TEST(EmulatorConsole, AnEmulatorThatGoesIsReportedAndNotWaitedFor) {
   std::string error;
   std::uint16_t gone = 0;
   {
-    StandIn console(kOpen, "", {}, 1);  // closes after the first command
+    StandIn console(kNoTokenAsked, {"close"});
     gone = console.Port();
     ASSERT_TRUE(client.Open("127.0.0.1", gone, dir.File("token"), error)) << error;
     for (int i = 0; i < 3; ++i) client.Send("$GPGGA,1*00\r\n");
