@@ -78,6 +78,10 @@ bool CliProcess::Catches(int signal) const {
   return false;
 }
 
+void CliProcess::Signal(int signal) const {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
 bool CliProcess::Sleeping() const {
   const std::string stat = ReadFile("/proc/" + std::to_string(pid_) + "/stat");
   const std::size_t close = stat.rfind(')');

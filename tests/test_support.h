@@ -112,6 +112,7 @@ class CliProcess {
   bool WaitUntil(const std::function<bool()>& condition, const char* what);
   // Whether it has a handler for signal; whether it sleeps (blocked in a system call).
   bool Catches(int signal) const;
+  void Signal(int signal) const;
   bool Sleeping() const;
   // Waits for the program to end, signalling it first unless signal is 0. Its exit status, or -1
   // when it did not exit by itself (killed by a signal).

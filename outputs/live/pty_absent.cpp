@@ -13,5 +13,6 @@ void PtyLink::AddPollFds(std::vector<pollfd>&) const {}
 void PtyLink::HandlePoll(const std::vector<pollfd>&, std::size_t) {}
 void PtyLink::Send(std::string_view) {}
 void PtyLink::Close() {}
+bool PtyLink::ReaderHasUnreadBytes() const { return false; }
 
 }  // namespace wayloom

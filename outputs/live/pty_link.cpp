@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -96,6 +97,20 @@ bool PtyLink::ReaderPresent() {
   return present;
 }
 
+bool PtyLink::ReaderHasUnreadBytes() const {
+  if (master_ < 0 || !reader_) return false;
+  // What the master wrote waits in the device's input queue until the reader takes it; only the
+  // device side can tell how much is there. The bytes reach that queue a moment after the write:
+  // a poll of the device first waits for them to get there.
+  int unread = 0;
+  WithDevice(devicePath_, [&unread](int fd) {
+    pollfd device{fd, POLLIN, 0};
+    poll(&device, 1, 0);
+    return ioctl(fd, FIONREAD, &unread) == 0;
+  });
+  return unread > 0;
+}
+
 void PtyLink::ReaderGone() {
   reader_ = false;
   queue_.clear();
@@ -108,7 +123,8 @@ void PtyLink::AddPollFds(std::vector<pollfd>& fds) const {
   // Without a reader the master side reports a hang-up all the time: it is left out then, and
   // ReaderPresent looks for a new reader before every pair.
   if (master_ < 0 || !reader_) return;
-  fds.push_back(pollfd{master_, static_cast<short>(POLLIN | (HasQueuedBytes() ? POLLOUT : 0)), 0});
+  fds.push_back(
+      pollfd{master_, static_cast<short>(POLLIN | (HasUnwrittenBytes() ? POLLOUT : 0)), 0});
 }
 
 void PtyLink::HandlePoll(const std::vector<pollfd>& fds, std::size_t first) {
@@ -128,14 +144,14 @@ void PtyLink::HandlePoll(const std::vector<pollfd>& fds, std::size_t first) {
 
 void PtyLink::Send(std::string_view bytes) {
   if (!ReaderPresent()) return;
-  if (HasQueuedBytes()) {
-    ++fixesDropped_;  // still busy with the pair before: the reader is behind
+  if (HasUnwrittenBytes()) {
+    ++fixesDropped_;  // still busy with the fix before: the reader is behind
     return;
   }
   queue_.assign(bytes.data(), bytes.size());
   sent_ = 0;
   Flush();
-  if (sent_ == 0 && HasQueuedBytes()) {
+  if (sent_ == 0 && HasUnwrittenBytes()) {
     // Nothing of it went: leave it out whole.
     queue_.clear();
     ++fixesDropped_;

@@ -37,7 +37,10 @@ class PtyLink {
   // Writes bytes whole (a sentence pair, or a fix's sentences), if a reader has the device open
   // and there is room for them.
   void Send(std::string_view bytes);
-  bool HasQueuedBytes() const { return sent_ < queue_.size(); }
+  // Whether bytes are still on their way: not yet written, or written but not yet read by the
+  // reader. Closing the pseudo-terminal throws away what its reader has not read, so the last fix
+  // is lost unless the caller waits for this to turn false first (for a few seconds at most).
+  bool HasQueuedBytes() const { return HasUnwrittenBytes() || ReaderHasUnreadBytes(); }
   std::uint64_t FixesDropped() const { return fixesDropped_; }
 
   // Removes the link (if it is still ours) and closes the pseudo-terminal.
@@ -46,6 +49,8 @@ class PtyLink {
  private:
   // Whether a reader has the device open; notices a reader that has gone.
   bool ReaderPresent();
+  bool HasUnwrittenBytes() const { return sent_ < queue_.size(); }
+  bool ReaderHasUnreadBytes() const;
   void ReaderGone();
   void Flush();
 

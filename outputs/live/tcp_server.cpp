@@ -44,7 +44,22 @@ TcpServer::TcpServer() : sockets_(std::make_unique<Sockets>()) {}
 
 TcpServer::~TcpServer() { Close(); }
 
-std::size_t TcpServer::ClientCount() const { return sockets_->clients.size(); }
+std::size_t TcpServer::ClientCount() const {
+  // A client that connected and closed at once (a port probe, a health check) may still be in the
+  // list: it is noticed at the next poll, which may come only after a wait for clients has ended.
+  // Its end of the stream is looked for here, so that it is not counted.
+  const auto& clients = sockets_->clients;
+  return static_cast<std::size_t>(std::count_if(
+      clients.begin(), clients.end(), [](const auto& client) { return !StreamEnded(*client); }));
+}
+
+bool TcpServer::StreamEnded(Client& client) {
+  char byte = 0;
+  asio::error_code failure;
+  client.socket.receive(asio::buffer(&byte, 1), tcp::socket::message_peek, failure);
+  // Zero bytes peeked is the end of the stream; a byte, or nothing yet, is a client still there.
+  return failure && !WouldBlock(failure);
+}
 
 bool TcpServer::Listen(const std::string& host, std::uint16_t port, std::string& error) {
   Close();

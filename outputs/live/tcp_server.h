@@ -64,6 +64,8 @@ class TcpServer {
   // Queues bytes for every client and sends what the sockets take now.
   void Broadcast(std::string_view bytes);
   bool HasQueuedBytes() const;
+  // The clients connected now: one whose end of the connection is already closed is not counted,
+  // even before a poll has noticed it.
   std::size_t ClientCount() const;
   const ServerCounts& Counts() const { return counts_; }
 
@@ -79,6 +81,8 @@ class TcpServer {
   // Sends queued bytes until the socket takes no more; drops the client on an error.
   void Flush(Client& client);
   void ReadAndDiscard(Client& client);
+  // Whether the client has closed its end: a peek that reads nothing from the stream.
+  static bool StreamEnded(Client& client);
   void Drop(Client& client, std::uint64_t& count);
   void DropStalled();
   void RemoveDropped();
