@@ -71,8 +71,12 @@ void ParseXml(FileBytes& bytes, pugi::xml_document& document) {
     if (!what.empty() && what[0] >= 'A' && what[0] <= 'Z') {
       what[0] = static_cast<char>(what[0] - 'A' + 'a');
     }
-    throw SourceError{static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0)),
-                      "malformed XML: " + what};
+    const auto offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0));
+    // A document cut short shows as an element left open at the very end.
+    if (offset + 1 >= bytes.size && result.status == pugi::status_end_element_mismatch) {
+      what = "the file ends before its elements are closed (is it cut short?)";
+    }
+    throw SourceError{offset, "malformed XML: " + what};
   }
   for (const pugi::xml_node node : document.children()) {
     if (node.type() != pugi::node_doctype) continue;
