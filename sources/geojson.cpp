@@ -43,6 +43,16 @@ std::size_t FirstInvalidUtf8(std::string_view text) {
   return at;
 }
 
+// "malformed JSON: " and the parser's message, in the words of the other messages.
+std::string MalformedJson(simdjson::error_code error) {
+  std::string what = simdjson::error_message(error);
+  if (what.size() > 1 && what[0] >= 'A' && what[0] <= 'Z' && what[1] >= 'a' && what[1] <= 'z') {
+    what[0] = static_cast<char>(what[0] - 'A' + 'a');
+  }
+  if (!what.empty() && what.back() == '.') what.pop_back();
+  return "malformed JSON: " + what;
+}
+
 // Walks the file in file order, giving every path a number as it is met; lists them, or reads
 // the points of one of them.
 class GeoJsonWalk {
@@ -76,6 +86,12 @@ class GeoJsonWalk {
 
  private:
   [[noreturn]] void Refuse(std::string what) { throw SourceError{Here(), std::move(what)}; }
+  [[noreturn]] void RefuseAt(std::string_view token, std::string what) {
+    throw SourceError{Offset(token), std::move(what)};
+  }
+  std::size_t Offset(std::string_view token) const {
+    return static_cast<std::size_t>(token.data() - context_.bytes.begin());
+  }
 
   std::size_t Here() {
     const char* at = nullptr;
@@ -85,9 +101,10 @@ class GeoJsonWalk {
 
   // The JSON text itself is wrong.
   void Check(simdjson::error_code error) {
-    if (error != simdjson::SUCCESS) {
-      Refuse(std::string("malformed JSON: ") + simdjson::error_message(error));
+    if (error == simdjson::INCOMPLETE_ARRAY_OR_OBJECT) {
+      throw SourceError{context_.bytes.size, MalformedJson(error)};  // the text ends too soon
     }
+    if (error != simdjson::SUCCESS) Refuse(MalformedJson(error));
   }
   // The JSON is well formed as far as it was read, but not what GeoJSON has there.
   void Expect(simdjson::error_code error, const char* what) {
@@ -200,8 +217,11 @@ class GeoJsonWalk {
              "a geometry has coordinates");
       return PointGeometry(position, properties);
     }
-    Expect(geometry.find_field_unordered("coordinates").get_array().get(coordinates),
-           "a geometry's coordinates are an array");
+    od::value coordinatesValue;
+    Expect(geometry.find_field_unordered("coordinates").get(coordinatesValue),
+           "a geometry has coordinates");
+    const std::string_view coordinatesToken = coordinatesValue.raw_json_token();
+    Expect(coordinatesValue.get_array().get(coordinates), "a geometry's coordinates are an array");
     if (kind == "MultiPoint") {
       for (auto element : coordinates) {
         od::value position;
@@ -225,8 +245,8 @@ class GeoJsonWalk {
     }
     const std::size_t points = sink_->Count() - first;
     if (properties.timesGiven != 0 && properties.timesGiven != points) {
-      Refuse(std::to_string(properties.timesGiven) + " coordTimes for " + std::to_string(points) +
-             " points");
+      RefuseAt(coordinatesToken, std::to_string(properties.timesGiven) + " coordTimes for " +
+                                     std::to_string(points) + " points");
     }
   }
 
@@ -269,6 +289,7 @@ class GeoJsonWalk {
   // [longitude, latitude] or [longitude, latitude, elevation]; more numbers are left alone.
   void AddPosition(od::value& value, const Properties& properties) {
     od::array numbers;
+    const std::string_view positionToken = value.raw_json_token();
     Expect(value.get_array().get(numbers), "a position is an array of numbers");
     PointTexts point;
     point.name = properties.name;
@@ -288,7 +309,7 @@ class GeoJsonWalk {
       if (count == 0) point.offset = static_cast<std::size_t>(text.data() - context_.bytes.begin());
       ++count;
     }
-    if (count < 2) Refuse("a position has a longitude and a latitude");
+    if (count < 2) RefuseAt(positionToken, "a position has a longitude and a latitude");
     sink_->Add(point);
   }
 
@@ -310,9 +331,11 @@ void ReadGeoJson(ReadContext& context) {
   const simdjson::error_code error =
       parser.iterate(bytes.begin(), bytes.size, bytes.size + FileBytes::kPadding).get(document);
   if (error != simdjson::SUCCESS) {
-    const std::size_t invalid = FirstInvalidUtf8(bytes.View());
-    throw SourceError{error == simdjson::UTF8_ERROR ? invalid : 0,
-                      std::string("malformed JSON: ") + simdjson::error_message(error)};
+    // Errors found before any value is read come without a place: the bad byte or the end.
+    const std::size_t offset = error == simdjson::UTF8_ERROR ? FirstInvalidUtf8(bytes.View())
+                               : error == simdjson::INCOMPLETE_ARRAY_OR_OBJECT ? bytes.size
+                                                                               : 0;
+    throw SourceError{offset, MalformedJson(error)};
   }
   GeoJsonWalk(context, document, nullptr, 0).Root();
   const std::size_t chosen = ChooseOrRefuse(context);

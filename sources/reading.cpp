@@ -398,9 +398,10 @@ bool ChoosePath(const std::vector<SourcePath>& paths, const std::string& wanted,
   message = "no path " + Quoted(wanted) + ": the file's paths are";
   if (paths.empty()) message += " none";
   for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::size_t count = paths[i].pointCount;
     message += (i == 0 ? " " : ", ") + std::to_string(i + 1) + " " + Quoted(paths[i].name) + " (" +
-               PathKindName(paths[i].kind) + ", " + std::to_string(paths[i].pointCount) +
-               " points)";
+               PathKindName(paths[i].kind) + ", " + std::to_string(count) +
+               (count == 1 ? " point)" : " points)");
   }
   return false;
 }
