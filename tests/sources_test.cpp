@@ -467,16 +467,16 @@ std::string EngineTrack(const TempDir& dir, const std::string& source, bool reor
 }
 
 // GPSBabel's GPX 1.0 and 1.1 waypoints, route and timed track, its KML (points, a track as a
-// line, a gx:Track) and GeoJSON (points, a line) of the sample give the sample's own tracks, in
-// every kind.
-TEST(SourcesFromGpsBabel, GiveTheSamplesTracksInAllFourKinds) {
+// line, a gx:Track) and GeoJSON (points, a line) of the sample, and the sample with named
+// columns, give the sample's own tracks, in every kind.
+TEST(SampleAsRouteFiles, GivesTheSamplesTracksInAllFourKinds) {
   TempDir dir;
   const std::string sample = WAYLOOM_EXAMPLES "/a9-edinburgh-inverness.csv";
   const std::string files[] = {
       "a9-waypoints.gpx10.gpx", "a9-route.gpx10.gpx", "a9-track.gpx10.gpx",
       "a9-waypoints.gpx11.gpx", "a9-route.gpx11.gpx", "a9-track.gpx11.gpx",
       "a9-waypoints.kml",       "a9-track-line.kml",  "a9-track.kml",
-      "a9-waypoints.geojson",   "a9-track.geojson",
+      "a9-waypoints.geojson",   "a9-track.geojson",   "a9-columns.csv",
   };
   for (const bool reorder : {false, true}) {
     for (const bool extra : {false, true}) {
@@ -494,7 +494,7 @@ TEST(SourcesFromGpsBabel, GiveTheSamplesTracksInAllFourKinds) {
   }
 }
 
-TEST(SourcesFromGpsBabel, AMalformedFileIsShownWithItsPlaceAndTheDestinationLeftAlone) {
+TEST(SampleAsRouteFiles, AMalformedFileIsShownWithItsPlaceAndTheDestinationLeftAlone) {
   TempDir dir;
   WriteFile(dir.File("track.nmea"), "kept");
   WriteFile(dir.File("cut.gpx"), "<gpx>\n<wpt lat=\"1\" lon=\"2\">");

@@ -20,3 +20,6 @@ gpsbabel -i unicsv -f "$sample" $track -o kml -F a9-track-line.kml
 gpsbabel -i unicsv -f "$sample" $track -o kml,track=1,points=0 -F a9-track.kml
 gpsbabel -i unicsv -f "$sample" -o geojson -F a9-waypoints.geojson
 gpsbabel -i unicsv -f "$sample" $track -o geojson -F a9-track.geojson
+# And the sample as a spreadsheet writes it with named columns: semicolons, quotes, CR LF.
+awk -F, 'NR == 1 { printf "name;latitude;longitude\r\n"; next }
+  { printf "\"%s\";%s;%s\r\n", $3, $2, $1 }' "$sample" >a9-columns.csv
