@@ -152,19 +152,32 @@ class GeoJsonWalk {
 
   std::size_t PointsNumber() { return pointsNumber_ ? *pointsNumber_ : next_; }
 
+  // Where the property named key goes; null for one that is not a point's text.
+  static std::string_view* PropertyText(std::string_view key, Properties& properties) {
+    const struct {
+      std::string_view key;
+      std::string_view Properties::*text;
+    } kTexts[] = {
+        {"name", &Properties::name},
+        {"desc", &Properties::description},
+        {"description", &Properties::description},
+        {"time", &Properties::time},
+        {"speed", &Properties::speed},
+        {"dwell", &Properties::dwell},
+    };
+    for (const auto& entry : kTexts) {
+      if (entry.key == key) return &(properties.*entry.text);
+    }
+    return nullptr;
+  }
+
   void ReadProperties(od::value& value, bool lineTimes, Properties& properties) {
     od::object object;
     Expect(value.get_object().get(object), "a feature's properties are an object");
     for (auto field : object) {
       std::string_view key;
       Check(field.unescaped_key().get(key));
-      std::string_view* const text = key == "name"          ? &properties.name
-                                     : key == "desc"        ? &properties.description
-                                     : key == "description" ? &properties.description
-                                     : key == "time"        ? &properties.time
-                                     : key == "speed"       ? &properties.speed
-                                     : key == "dwell"       ? &properties.dwell
-                                                            : nullptr;
+      std::string_view* const text = PropertyText(key, properties);
       od::value item;
       Check(field.value().get(item));
       if (text) {

@@ -281,7 +281,7 @@ void PointSink::Add(const PointTexts& point) {
   list_.AppendPoint(PoiView{CoordinateText(lonText, longitude, lonStorage_),
                             CoordinateText(latText, latitude, latStorage_),
                             name.empty() ? description : name, description});
-  details_.lines.push_back(places_.Line(point.offset));
+  details_.lines.push_back(static_cast<std::uint32_t>(places_.Line(point.offset)));
   ++count_;
 }
 

@@ -67,8 +67,9 @@ struct PointDetails {
   std::vector<double> elevationsMetres;
   std::vector<double> speedsMetresPerSecond;
   std::vector<double> dwellsSeconds;
-  std::vector<std::uint64_t>
-      lines;  // where the point stands in its file, from 1; empty for a POI file
+  // The line each point stands on in its file, from 1 (a route file has fewer than 2^31 lines);
+  // empty for a POI file.
+  std::vector<std::uint32_t> lines;
 
   // Every point has a time (a path that can be played in its own time).
   bool AllTimed() const;

@@ -258,6 +258,32 @@ TEST_F(Sources, TextsTheListCannotHoldWholeAreMadeToFitAndNamesFallBackOnDesc) {
             "-179.123456789 55.95330000000 [] [] @3\n");
 }
 
+TEST_F(Sources, AKindAskedForWinsAndMissingFilesAndStopsAreToldAsForPoiFiles) {
+  const std::string sample = WAYLOOM_EXAMPLES "/a9-edinburgh-inverness.csv";
+  SourceOptions asCsv;
+  asCsv.kind = SourceKind::kCsv;
+  ASSERT_EQ(ReadSource(sample, asCsv, list_, read_), SourceStatus::kOk);
+  EXPECT_EQ(read_.kind, SourceKind::kCsv);
+  ASSERT_EQ(list_.size(), 32u);
+  const std::string first =
+      "-3.1883 55.9533 [Edinburgh Princes Street] [Edinburgh Princes Street] @2\n";
+  EXPECT_EQ(Describe(list_, read_.details).substr(0, first.size()), first);
+
+  SourceOptions asPoi;
+  asPoi.kind = SourceKind::kPoiFile;
+  WriteFile(dir_.File("a.gpx"), "<gpx>\n<wpt lat=\"1\" lon=\"2\"/>\n</gpx>\n");
+  ASSERT_EQ(ReadSource(dir_.File("a.gpx"), asPoi, list_, read_), SourceStatus::kOk);
+  EXPECT_EQ(list_.size(), 1u);
+
+  SourceOptions stopped;
+  stopped.stopRequested = [] { return true; };
+  EXPECT_EQ(ReadSource(dir_.File("a.gpx"), stopped, list_, read_), SourceStatus::kStopped);
+  EXPECT_EQ(list_.size(), 1u);
+  EXPECT_EQ(ReadSource(dir_.File("missing.gpx"), SourceOptions{}, list_, read_),
+            SourceStatus::kCannotOpen);
+  EXPECT_EQ(read_.error, std::errc::no_such_file_or_directory);
+}
+
 // A file with several paths: the first track, else the first route or line, else the points;
 // a name or a number from 1 chooses another.
 TEST_F(Sources, TheFirstTrackIsReadUnlessAnotherPathIsChosenByNameOrNumber) {

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         details.speedsMetresPerSecond.size(), details.dwellsSeconds.size(), details.lines.size()}) {
     Require(column == 0 || column == points);
   }
-  if (points > 0) Require(read.chosen < read.paths.size() && read.paths[read.chosen].pointCount == points);
+  if (points > 0)
+    Require(read.chosen < read.paths.size() && read.paths[read.chosen].pointCount == points);
   for (const double speed : details.speedsMetresPerSecond) Require(std::isnan(speed) || speed >= 0);
   return 0;
 }
