@@ -303,7 +303,8 @@ TEST_F(Sources, TheFirstTrackIsReadUnlessAnotherPathIsChosenByNameOrNumber) {
       "{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\",\"geometry\":"
       "{\"type\":\"Point\",\"coordinates\":[1,2]},\"properties\":{\"name\":\"P\"}},"
       "{\"type\":\"Feature\",\"geometry\":null},{\"type\":\"Feature\",\"geometry\":{\"type\":"
-      "\"LineString\",\"coordinates\":[[3,4],[5,6]]},\"properties\":{\"name\":\"L\"}}]}";
+      "\"LineString\",\"coordinates\":[[3,4],[5,6]]},\"properties\":{\"name\":\"L\",\"coordTimes\":"
+      "[\"2026-01-01T08:00:00Z\",\"2026-01-01T08:00:01Z\"]}}]}";
   const struct {
     std::string name;
     std::string bytes;
@@ -323,7 +324,8 @@ TEST_F(Sources, TheFirstTrackIsReadUnlessAnotherPathIsChosenByNameOrNumber) {
       {"n.gpx", "<gpx version=\"1.1\"/>", "", "", 0, ""},
       {"a.kml", kml, "", "[] points 1; [L] line 2; ", 1, "3 4 [] [] @1\n5 6 [] [] @1\n"},
       {"a.kml", kml, "1", "[] points 1; [L] line 2; ", 0, "1 2 [P] [] @1\n"},
-      {"a.json", geojson, "", "[] points 1; [L] line 2; ", 1, "3 4 [] [] @1\n5 6 [] [] @1\n"},
+      {"a.json", geojson, "", "[] points 1; [L] line 2; ", 1,
+       "3 4 [] [] t=1767254400000 @1\n5 6 [] [] t=1767254401000 @1\n"},
       {"a.json", geojson, "1", "[] points 1; [L] line 2; ", 0, "1 2 [P] [] @1\n"},
       {"a.csv", "lat,lon\n2,1\n", "1", "[] points 1; ", 0, "1 2 [] [] @2\n"},
   };
