@@ -279,6 +279,16 @@ TEST_F(Sources, AKindAskedForWinsAndMissingFilesAndStopsAreToldAsForPoiFiles) {
   stopped.stopRequested = [] { return true; };
   EXPECT_EQ(ReadSource(dir_.File("a.gpx"), stopped, list_, read_), SourceStatus::kStopped);
   EXPECT_EQ(list_.size(), 1u);
+  // A large file is read a block at a time, and a stop asked for meanwhile ends it there.
+  std::string big = "<gpx>\n";
+  while (big.size() < 2500000) big += "<wpt lat=\"1\" lon=\"2\"/>\n";
+  WriteFile(dir_.File("big.gpx"), big + "</gpx>\n");
+  int asked = 0;
+  SourceOptions later;
+  later.stopRequested = [&asked] { return ++asked > 1; };
+  EXPECT_EQ(ReadSource(dir_.File("big.gpx"), later, list_, read_), SourceStatus::kStopped);
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(list_.size(), 1u);
   EXPECT_EQ(ReadSource(dir_.File("missing.gpx"), SourceOptions{}, list_, read_),
             SourceStatus::kCannotOpen);
   EXPECT_EQ(read_.error, std::errc::no_such_file_or_directory);
