@@ -166,18 +166,23 @@ std::uint64_t TextPlaces::Line(std::size_t offset) const {
     lastOffset_ = 0;
     lastLine_ = 1;
   }
-  // Count the line feeds from the last place on, a word at a time where whole words lie between.
-  std::size_t at = lastOffset_;
-  std::uint64_t line = lastLine_;
-  while (at < offset && at % 64 != 0) line += IsLineFeed(at++) ? 1U : 0U;
-  while (at + 64 <= offset) {
-    line += static_cast<std::uint64_t>(__builtin_popcountll(feeds_[at / 64]));
-    at += 64;
-  }
-  while (at < offset) line += IsLineFeed(at++) ? 1U : 0U;
+  lastLine_ += CountLineFeeds(lastOffset_, offset);
   lastOffset_ = offset;
-  lastLine_ = line;
-  return line;
+  return lastLine_;
+}
+
+std::uint64_t TextPlaces::CountLineFeeds(std::size_t from, std::size_t to) const {
+  if (from >= to) return 0;
+  const auto count = [](std::uint64_t bits) {
+    return static_cast<std::uint64_t>(__builtin_popcountll(bits));
+  };
+  const std::uint64_t below = (std::uint64_t{1} << (to % 64)) - 1;  // the bits before to
+  const std::size_t first = from / 64;
+  const std::size_t last = to / 64;
+  if (first == last) return count(feeds_[first] & below & (~std::uint64_t{0} << (from % 64)));
+  std::uint64_t feeds = count(feeds_[first] >> (from % 64));
+  for (std::size_t word = first + 1; word < last; ++word) feeds += count(feeds_[word]);
+  return feeds + count(feeds_[last] & below);
 }
 
 Place TextPlaces::At(std::size_t offset) const {
@@ -217,7 +222,7 @@ std::size_t PointSink::OffsetOf(std::string_view field, std::size_t fallback) co
 std::string_view PointSink::CoordinateText(std::string_view text, double value,
                                            std::string& storage) const {
   if (text.size() <= PoiNode::kCoordinateWidth &&
-      text.find_first_of("eE") == std::string_view::npos) {
+      std::none_of(text.begin(), text.end(), [](char c) { return c == 'e' || c == 'E'; })) {
     return text;
   }
   const int integerPart = std::fabs(value) >= 100.0 ? 3 : std::fabs(value) >= 10.0 ? 2 : 1;
@@ -358,10 +363,10 @@ bool ParseNumber(std::string_view text, double& value) {
 }
 
 std::string_view Trim(std::string_view text) {
-  constexpr std::string_view kBlanks = " \t\r\n";
-  const std::size_t first = text.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return text.substr(text.size());
-  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
 }
 
 std::string_view LocalName(std::string_view name) {

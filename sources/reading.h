@@ -51,6 +51,8 @@ class TextPlaces {
 
  private:
   bool IsLineFeed(std::size_t offset) const { return (feeds_[offset / 64] >> (offset % 64)) & 1U; }
+  // The line feeds among the bytes from from up to (not including) to.
+  std::uint64_t CountLineFeeds(std::size_t from, std::size_t to) const;
   std::vector<std::uint64_t> feeds_;
   std::size_t size_ = 0;
   // The last place asked for, to count on from.
