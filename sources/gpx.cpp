@@ -52,13 +52,6 @@ PointTexts PointOf(const pugi::xml_node& point, const char* base) {
   return texts;
 }
 
-void AddPoints(const pugi::xml_node& parent, std::string_view name, PointSink& sink,
-               const char* base) {
-  for (const pugi::xml_node child : parent.children()) {
-    if (Is(child, name)) sink.Add(PointOf(child, base));
-  }
-}
-
 }  // namespace
 
 void ReadGpx(const pugi::xml_node& root, ReadContext& context) {
@@ -93,16 +86,26 @@ void ReadGpx(const pugi::xml_node& root, ReadContext& context) {
   PointSink sink(context.list, context.read.details, context.places, context.bytes.View(),
                  paths[chosen].pointCount);
   const GpxPath& path = gpxPaths[chosen];
-  const char* const base = context.bytes.begin();
+  std::vector<pugi::xml_node> points;
+  points.reserve(paths[chosen].pointCount);
+  const auto collect = [&points](const pugi::xml_node& parent, std::string_view name) {
+    for (const pugi::xml_node child : parent.children()) {
+      if (Is(child, name)) points.push_back(child);
+    }
+  };
   if (path.kind == PathKind::kPoints) {
-    AddPoints(path.element, "wpt", sink, base);
+    collect(path.element, "wpt");
   } else if (path.kind == PathKind::kRoute) {
-    AddPoints(path.element, "rtept", sink, base);
+    collect(path.element, "rtept");
   } else {
     for (const pugi::xml_node segment : path.element.children()) {
-      if (Is(segment, "trkseg")) AddPoints(segment, "trkpt", sink, base);
+      if (Is(segment, "trkseg")) collect(segment, "trkpt");
     }
   }
+  const char* const base = context.bytes.begin();
+  AddPoints(
+      points.size(), [&points, base](std::size_t i) { return PointOf(points[i], base); },
+      context.halvesFromPoints, sink);
   sink.Finish();
 }
 

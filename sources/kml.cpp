@@ -161,13 +161,19 @@ class KmlWalk {
     std::size_t at = 0;
     while (!NextWord(text, at).empty()) ++count;
     if (!Emitting(PathKind::kLine, texts.name, count)) return;
+    std::vector<std::string_view> tuples;
+    tuples.reserve(count);
     at = 0;
     for (std::string_view tuple = NextWord(text, at); !tuple.empty(); tuple = NextWord(text, at)) {
-      PointTexts point{};
-      SplitTuple(tuple, point);
-      point.offset = Offset(tuple.data());
-      sink_->Add(point);
+      tuples.push_back(tuple);
     }
+    const auto pointAt = [this, &tuples](std::size_t i) {
+      PointTexts point{};
+      SplitTuple(tuples[i], point);
+      point.offset = Offset(tuples[i].data());
+      return point;
+    };
+    AddPoints(tuples.size(), pointAt, context_.halvesFromPoints, *sink_);
   }
 
   // gx:Track: the i-th when goes with the i-th gx:coord, and so do the i-th values of its
@@ -197,7 +203,7 @@ class KmlWalk {
         if (values && Is(value, "value")) values->push_back(value);
       }
     }
-    for (std::size_t i = 0; i < coords.size(); ++i) {
+    const auto pointAt = [&](std::size_t i) {
       PointTexts point{};
       // longitude latitude altitude, between spaces
       const std::string_view coord = coords[i].child_value();
@@ -209,8 +215,9 @@ class KmlWalk {
       if (i < speeds.size()) point.speed = speeds[i].child_value();
       if (i < dwells.size()) point.dwell = dwells[i].child_value();
       point.offset = Offset(coords[i].name()) - 1;
-      sink_->Add(point);
-    }
+      return point;
+    };
+    AddPoints(coords.size(), pointAt, context_.halvesFromPoints, *sink_);
   }
 
   ReadContext& context_;

@@ -5,7 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "base/calendar.h"
 #include "base/number_text.h"
@@ -160,21 +163,22 @@ TextPlaces::TextPlaces(std::string_view text)
   }
 }
 
-std::uint64_t TextPlaces::Line(std::size_t offset) const {
+std::uint64_t TextPlaces::Line(std::size_t offset, Cursor& cursor) const {
   offset = std::min(offset, size_);
-  if (offset < lastOffset_) {
-    lastOffset_ = 0;
-    lastLine_ = 1;
-  }
-  lastLine_ += CountLineFeeds(lastOffset_, offset);
-  lastOffset_ = offset;
-  return lastLine_;
+  if (offset < cursor.offset) cursor = Cursor{};
+  cursor.line += CountLineFeeds(cursor.offset, offset);
+  cursor.offset = offset;
+  return cursor.line;
 }
 
 std::uint64_t TextPlaces::CountLineFeeds(std::size_t from, std::size_t to) const {
   if (from >= to) return 0;
+  // The bits set, counted in parallel within the word (no processor instruction is assumed).
   const auto count = [](std::uint64_t bits) {
-    return static_cast<std::uint64_t>(__builtin_popcountll(bits));
+    bits -= (bits >> 1) & 0x5555555555555555ULL;
+    bits = (bits & 0x3333333333333333ULL) + ((bits >> 2) & 0x3333333333333333ULL);
+    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return (bits * 0x0101010101010101ULL) >> 56;
   };
   const std::uint64_t below = (std::uint64_t{1} << (to % 64)) - 1;  // the bits before to
   const std::size_t first = from / 64;
@@ -198,7 +202,8 @@ Place TextPlaces::At(std::size_t offset) const {
       --start;
     }
   }
-  return Place{Line(offset), offset - start + 1};
+  Cursor cursor;
+  return Place{Line(offset, cursor), offset - start + 1};
 }
 
 PointSink::PointSink(PoiList& list, PointDetails& details, const TextPlaces& places,
@@ -286,7 +291,7 @@ void PointSink::Add(const PointTexts& point) {
   list_.AppendPoint(PoiView{CoordinateText(lonText, longitude, lonStorage_),
                             CoordinateText(latText, latitude, latStorage_),
                             name.empty() ? description : name, description});
-  details_.lines.push_back(static_cast<std::uint32_t>(places_.Line(point.offset)));
+  details_.lines.push_back(static_cast<std::uint32_t>(places_.Line(point.offset, cursor_)));
   ++count_;
 }
 
@@ -307,6 +312,64 @@ void PointSink::Finish() {
   fill(details_.elevationsMetres, std::nan(""));
   fill(details_.speedsMetresPerSecond, std::nan(""));
   fill(details_.dwellsSeconds, std::nan(""));
+}
+
+void PointSink::Join(PointSink& other) {
+  other.Finish();
+  const auto join = [this, &other](auto& column, auto& otherColumn, auto missing) {
+    if (column.empty() && otherColumn.empty()) return;
+    column.resize(count_, missing);
+    otherColumn.resize(other.count_, missing);
+    column.insert(column.end(), otherColumn.begin(), otherColumn.end());
+  };
+  join(details_.timesUtcMs, other.details_.timesUtcMs, PointDetails::kNoTime);
+  join(details_.elevationsMetres, other.details_.elevationsMetres, std::nan(""));
+  join(details_.speedsMetresPerSecond, other.details_.speedsMetresPerSecond, std::nan(""));
+  join(details_.dwellsSeconds, other.details_.dwellsSeconds, std::nan(""));
+  join(details_.lines, other.details_.lines, std::uint32_t{0});
+  for (std::size_t i = 0; i + 1 < other.list_.size(); ++i) list_.AppendPoint(other.list_[i]);
+  count_ += other.count_;
+  other.list_.StartWithBlankTail();
+  other.details_ = PointDetails{};
+  other.count_ = 0;
+}
+
+void AddPoints(std::size_t count, const std::function<PointTexts(std::size_t)>& pointAt,
+               std::size_t halvesFromPoints, PointSink& sink) {
+  if (count < std::max<std::size_t>(halvesFromPoints, 2)) {
+    for (std::size_t i = 0; i < count; ++i) sink.Add(pointAt(i));
+    return;
+  }
+  const std::size_t half = count / 2;
+  PoiList secondList;
+  secondList.StartWithBlankTail();
+  PointDetails secondDetails;
+  PointSink second(sink.Second(secondList, secondDetails, count - half));
+  std::exception_ptr secondFailure;
+  std::thread worker;
+  try {
+    worker = std::thread([&] {
+      try {
+        for (std::size_t i = half; i < count; ++i) second.Add(pointAt(i));
+      } catch (...) {
+        secondFailure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {  // no thread to be had: all on this one
+    for (std::size_t i = 0; i < count; ++i) sink.Add(pointAt(i));
+    return;
+  }
+  // However the first half ends, the second thread ends before what it uses goes.
+  struct Joiner {
+    std::thread& worker;
+    ~Joiner() {
+      if (worker.joinable()) worker.join();
+    }
+  } joiner{worker};
+  for (std::size_t i = 0; i < half; ++i) sink.Add(pointAt(i));
+  worker.join();
+  if (secondFailure) std::rethrow_exception(secondFailure);
+  sink.Join(second);
 }
 
 bool ParseIsoTime(std::string_view text, std::int64_t& utcMs) {
@@ -369,9 +432,14 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-std::string_view LocalName(std::string_view name) {
-  const std::size_t colon = name.rfind(':');
-  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+std::string_view LocalName(const char* name) {
+  // One pass over a short name: where it ends, and where its last colon is.
+  const char* start = name;
+  const char* at = name;
+  for (; *at != '\0'; ++at) {
+    if (*at == ':') start = at + 1;
+  }
+  return std::string_view(start, static_cast<std::size_t>(at - start));
 }
 
 bool ChoosePath(const std::vector<SourcePath>& paths, const std::string& wanted,

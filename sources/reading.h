@@ -40,12 +40,17 @@ struct Place {
 };
 
 // Where every line of a text starts, noted before a parser may change the text in place: one bit
-// a byte. Places are looked up mostly in increasing order, which costs little.
+// a byte. It is only read once made, so threads may share it.
 class TextPlaces {
  public:
   explicit TextPlaces(std::string_view text);
-  // The line of the byte at offset, cheaply when offsets come in increasing order.
-  std::uint64_t Line(std::size_t offset) const;
+  // A place to count on from: the line of offsets given in increasing order costs little.
+  struct Cursor {
+    std::size_t offset = 0;
+    std::uint64_t line = 1;
+  };
+  // The line of the byte at offset, counted on from cursor, which moves there.
+  std::uint64_t Line(std::size_t offset, Cursor& cursor) const;
   // Its line and column, for a message.
   Place At(std::size_t offset) const;
 
@@ -55,9 +60,6 @@ class TextPlaces {
   std::uint64_t CountLineFeeds(std::size_t from, std::size_t to) const;
   std::vector<std::uint64_t> feeds_;
   std::size_t size_ = 0;
-  // The last place asked for, to count on from.
-  mutable std::size_t lastOffset_ = 0;
-  mutable std::uint64_t lastLine_ = 1;
 };
 
 // A file refused: what is wrong, and where (an offset into its bytes).
@@ -95,6 +97,12 @@ class PointSink {
   std::size_t Count() const { return count_; }
   // Every column that has values gets one for every point.
   void Finish();
+  // A sink of the same file for points that come after this one's, into list and details.
+  PointSink Second(PoiList& list, PointDetails& details, std::size_t expectedPoints) const {
+    return PointSink(list, details, places_, file_, expectedPoints);
+  }
+  // Appends the points of other, which took the points after this one's, and empties it.
+  void Join(PointSink& other);
 
  private:
   std::size_t OffsetOf(std::string_view field, std::size_t fallback) const;
@@ -105,10 +113,17 @@ class PointSink {
   const TextPlaces& places_;
   std::string_view file_;
   std::size_t expected_;
+  TextPlaces::Cursor cursor_;
   std::size_t count_ = 0;
   std::string lonStorage_;
   std::string latStorage_;
 };
+
+// Adds the points of a path, the i-th made by pointAt(i), to sink in order: when there are at
+// least halvesFromPoints, the second half on a thread of its own into a sink of its own, joined
+// after the first. A refusal names the first wrong point in file order, as one thread would.
+void AddPoints(std::size_t count, const std::function<PointTexts(std::size_t)>& pointAt,
+               std::size_t halvesFromPoints, PointSink& sink);
 
 // Reads an ISO 8601 date and time (2026-01-01T08:00:00Z; a space may stand for the T, seconds may
 // have a fraction, the zone may be Z, +hh:mm, +hhmm or +hh, or absent for UTC) as UTC milliseconds
@@ -123,7 +138,7 @@ bool ParseNumber(std::string_view text, double& value);
 std::string_view Trim(std::string_view text);
 
 // The name an element or key goes by without its namespace prefix ("gx:Track" -> "Track").
-std::string_view LocalName(std::string_view name);
+std::string_view LocalName(const char* name);
 
 // What a reader is given and fills: the file's bytes and their places, the path asked for, the
 // list and the result.
@@ -132,6 +147,7 @@ struct ReadContext {
   const TextPlaces& places;
   const std::string& fileName;
   const std::string& wantedPath;
+  std::size_t halvesFromPoints;  // see AddPoints
   PoiList& list;
   SourceRead& read;
 };

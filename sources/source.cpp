@@ -43,7 +43,7 @@ Shape ShapeOf(std::string_view head) {
 }
 
 // The kind an XML document is by its root element; nothing for a root of no kind read.
-std::optional<SourceKind> KindOfRoot(std::string_view rootName) {
+std::optional<SourceKind> KindOfRoot(const char* rootName) {
   const std::string_view name = LocalName(rootName);
   if (name == "gpx") return SourceKind::kGpx;
   if (name == "kml") return SourceKind::kKml;
@@ -166,7 +166,7 @@ SourceStatus ReadRouteFile(const std::string& fileName, const SourceOptions& opt
       source_reading::LoadFile(fileName, options.stopRequested, bytes, read.error, read.message);
   if (loaded != SourceStatus::kOk) return loaded;
   const TextPlaces places(bytes.View());
-  ReadContext context{bytes, places, fileName, options.path, list, read};
+  ReadContext context{bytes, places, fileName, options.path, options.halvesFromPoints, list, read};
   read.kind = kind;
   try {
     if (shape == Shape::kXml) {
