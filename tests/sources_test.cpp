@@ -495,7 +495,7 @@ TEST_F(Sources, MalformedFilesAreRefusedNamingTheirPlace) {
       {"empty.csv", "time,lat,lon\n2026-01-01T08:00:00Z,,2\n",
        "empty.csv:2:1: a point without a "
        "latitude"},
-      {"archive.kmz", std::string("PK\x03\x04 rest of a zip", 20),
+      {"archive.kmz", std::string("PK\x03\x04 rest of a zip"),
        "archive.kmz: a zip archive (a KMZ file?): the kinds read are GPX, KML, GeoJSON, CSV with a "
        "header line and POI files (longitude,latitude,description lines); unzip a KMZ file and "
        "read the doc.kml inside"},
