@@ -122,8 +122,8 @@ bool ReadHeader(std::string_view text, char separator, Header& header) {
   header.separator = separator;
   header.columns.clear();
   std::vector<std::string_view> names;
+  CsvRecords records(text, separator);  // holds the names that had doubled quotes
   try {
-    CsvRecords records(text, separator);
     if (!records.Next(names)) return false;
   } catch (const SourceError&) {
     return false;

@@ -60,11 +60,26 @@ class GeoJsonWalk {
   GeoJsonWalk(ReadContext& context, od::document& document, PointSink* sink, std::size_t chosen)
       : context_(context), document_(document), sink_(sink), chosen_(chosen) {}
 
-  void Root() {
+  // Walks every value of the document, so that all of it is known to be well-formed JSON before
+  // fields are looked up out of order (which the parser may do only in a document it has gone
+  // through), and no deeper than kMaxSourceDepth.
+  void Validate() {
     od::json_type type;
     Check(document_.type().get(type));
-    if (type != od::json_type::object)
+    if (type != od::json_type::object) {
       Refuse("a GeoJSON text is one object, not an array or a value");
+    }
+    od::object root;
+    Check(document_.get_object().get(root));
+    ValidateObject(root, 1);
+    const char* after = nullptr;
+    if (document_.current_location().get(after) == simdjson::SUCCESS) {
+      Refuse("malformed JSON: more after the object");
+    }
+    document_.rewind();
+  }
+
+  void Root() {
     od::object root;
     Check(document_.get_object().get(root));
     const std::string kind = TypeOf(root);
@@ -110,6 +125,52 @@ class GeoJsonWalk {
   void Expect(simdjson::error_code error, const char* what) {
     if (error == simdjson::INCORRECT_TYPE || error == simdjson::NO_SUCH_FIELD) Refuse(what);
     Check(error);
+  }
+
+  void ValidateObject(od::object& object, int depth) {
+    for (auto field : object) {
+      std::string_view key;
+      Check(field.unescaped_key().get(key));
+      od::value value;
+      Check(field.value().get(value));
+      ValidateValue(value, depth + 1);
+    }
+  }
+
+  void ValidateValue(od::value& value, int depth) {
+    if (depth > kMaxSourceDepth) {
+      Refuse("JSON nested deeper than " + std::to_string(kMaxSourceDepth) + " levels");
+    }
+    od::json_type type;
+    Check(value.type().get(type));
+    switch (type) {
+      case od::json_type::object: {
+        od::object object;
+        Check(value.get_object().get(object));
+        return ValidateObject(object, depth);
+      }
+      case od::json_type::array: {
+        od::array array;
+        Check(value.get_array().get(array));
+        for (auto element : array) {
+          od::value item;
+          Check(element.get(item));
+          ValidateValue(item, depth + 1);
+        }
+        return;
+      }
+      case od::json_type::number:
+        return Check(value.get_double().error());
+      case od::json_type::string:
+        return Check(value.get_string().error());
+      case od::json_type::boolean:
+        return Check(value.get_bool().error());
+      case od::json_type::null:
+        break;
+    }
+    bool null = false;
+    Check(value.is_null().get(null));
+    if (!null) Refuse("malformed JSON: not a value");
   }
 
   std::string TypeOf(od::object& object) {
@@ -350,6 +411,7 @@ void ReadGeoJson(ReadContext& context) {
                                                                                : 0;
     throw SourceError{offset, MalformedJson(error)};
   }
+  GeoJsonWalk(context, document, nullptr, 0).Validate();
   GeoJsonWalk(context, document, nullptr, 0).Root();
   const std::size_t chosen = ChooseOrRefuse(context);
   if (context.read.paths.empty()) return;

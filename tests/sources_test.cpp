@@ -361,6 +361,7 @@ TEST_F(Sources, TheFirstTrackIsReadUnlessAnotherPathIsChosenByNameOrNumber) {
        "3 4 [] [] t=1767254400000 @1\n5 6 [] [] t=1767254401000 @1\n"},
       {"a.json", geojson, "1", "[] points 1; [L] line 2; ", 0, "1 2 [P] [] @1\n"},
       {"a.csv", "lat,lon\n2,1\n", "1", "[] points 1; ", 0, "1 2 [] [] @2\n"},
+      {"q.csv", "\"la\"\"t\",lat,\"lon\"\n9,1,2\n", "", "[] points 1; ", 0, "2 1 [] [] @2\n"},
   };
   for (const auto& c : cases) {
     ASSERT_EQ(Read(c.name, c.bytes, c.path), SourceStatus::kOk) << c.name << " " << c.path;
@@ -471,6 +472,15 @@ TEST_F(Sources, MalformedFilesAreRefusedNamingTheirPlace) {
        "track.kml:1:17: a track with 1 <when> and 0 <gx:coord>: one of each a point"},
       {"deep.kml", deepKml, "deep.kml:1:518: elements nested deeper than 64 levels"},
       {"deep.json", deep, "deep.json:1:1: a GeoJSON text is one object, not an array or a value"},
+      {"deeper.json",
+       "{\"type\": \"Feature\", \"properties\": {\"x\": " + deep + "}, \"geometry\": null}",
+       "deeper.json:1:103: JSON nested deeper than 64 levels"},
+      {"value.json",
+       "{\"type\":\"Feature\",\"properties\":{\"a\":-\"x\"},\"geometry\":{\"type\":\"Point\","
+       "\"coordinates\":[1,2]}}",
+       "value.json:1:37: malformed JSON: the JSON element does not have the requested type"},
+      {"more.json", "{\"type\":\"Point\",\"coordinates\":[1,2]} {\"x\":1}",
+       "more.json:1:38: malformed JSON: more after the object"},
       {"cut.json", "{\"type\": \"LineString\", \"coordinates\": [[1, 2], [3",
        "cut.json:1:50: malformed JSON: JSON document ended early in the middle of an object or "
        "array"},
