@@ -13,12 +13,6 @@ bool Is(const pugi::xml_node& node, std::string_view name) {
   return LocalName(node.name()) == name;
 }
 
-std::size_t CountChildren(const pugi::xml_node& parent, std::string_view name) {
-  std::size_t count = 0;
-  for (const pugi::xml_node child : parent.children()) count += Is(child, name) ? 1U : 0U;
-  return count;
-}
-
 std::string_view NameOf(const pugi::xml_node& path) {
   for (const pugi::xml_node child : path.children()) {
     if (Is(child, "name")) return child.child_value();
@@ -26,12 +20,15 @@ std::string_view NameOf(const pugi::xml_node& path) {
   return {};
 }
 
-// The points of a path: the waypoints are the root's wpt elements, a route's its rtept, a track's
-// the trkpt of each of its trkseg.
-struct GpxPath {
-  pugi::xml_node element;  // the root for the waypoints, else the rte or trk
-  PathKind kind;
-};
+// The point elements of each path, gathered as the paths are listed: the waypoints are the
+// root's wpt elements, a route's its rtept, a track's the trkpt of each of its trkseg.
+using PointElements = std::vector<pugi::xml_node>;
+
+void Gather(const pugi::xml_node& parent, std::string_view name, PointElements& points) {
+  for (const pugi::xml_node child : parent.children()) {
+    if (Is(child, name)) points.push_back(child);
+  }
+}
 
 PointTexts PointOf(const pugi::xml_node& point, const char* base) {
   PointTexts texts;
@@ -55,57 +52,40 @@ PointTexts PointOf(const pugi::xml_node& point, const char* base) {
 }  // namespace
 
 void ReadGpx(const pugi::xml_node& root, ReadContext& context) {
-  std::vector<GpxPath> gpxPaths;
   std::vector<SourcePath>& paths = context.read.paths;
-  std::size_t waypointsPath = paths.size();  // none yet
+  std::vector<PointElements> elements;  // of each path, as listed
+  std::size_t waypointsPath = 0;
+  bool waypoints = false;
   for (const pugi::xml_node child : root.children()) {
     const std::string_view name = LocalName(child.name());
     if (name == "wpt") {
-      if (waypointsPath == paths.size()) {
+      if (!waypoints) {
+        waypoints = true;
         waypointsPath = paths.size();
         paths.push_back(SourcePath{"", PathKind::kPoints, 0});
-        gpxPaths.push_back(GpxPath{root, PathKind::kPoints});
+        elements.emplace_back();
       }
-      ++paths[waypointsPath].pointCount;
-    } else if (name == "rte") {
-      paths.push_back(
-          SourcePath{std::string(NameOf(child)), PathKind::kRoute, CountChildren(child, "rtept")});
-      gpxPaths.push_back(GpxPath{child, PathKind::kRoute});
-    } else if (name == "trk") {
-      std::size_t count = 0;
-      for (const pugi::xml_node segment : child.children()) {
-        if (Is(segment, "trkseg")) count += CountChildren(segment, "trkpt");
-      }
-      paths.push_back(SourcePath{std::string(NameOf(child)), PathKind::kTrack, count});
-      gpxPaths.push_back(GpxPath{child, PathKind::kTrack});
+      elements[waypointsPath].push_back(child);
+      continue;
+    }
+    if (name != "rte" && name != "trk") continue;
+    const bool route = name == "rte";
+    paths.push_back(
+        SourcePath{std::string(NameOf(child)), route ? PathKind::kRoute : PathKind::kTrack, 0});
+    elements.emplace_back();
+    if (route) Gather(child, "rtept", elements.back());
+    for (const pugi::xml_node segment : child.children()) {
+      if (!route && Is(segment, "trkseg")) Gather(segment, "trkpt", elements.back());
     }
   }
+  for (std::size_t i = 0; i < paths.size(); ++i) paths[i].pointCount = elements[i].size();
   const std::size_t chosen = ChooseOrRefuse(context);
   if (paths.empty()) return;
 
+  const PointElements& points = elements[chosen];
   PointSink sink(context.list, context.read.details, context.places, context.bytes.View(),
-                 paths[chosen].pointCount);
-  const GpxPath& path = gpxPaths[chosen];
-  std::vector<pugi::xml_node> points;
-  points.reserve(paths[chosen].pointCount);
-  const auto collect = [&points](const pugi::xml_node& parent, std::string_view name) {
-    for (const pugi::xml_node child : parent.children()) {
-      if (Is(child, name)) points.push_back(child);
-    }
-  };
-  if (path.kind == PathKind::kPoints) {
-    collect(path.element, "wpt");
-  } else if (path.kind == PathKind::kRoute) {
-    collect(path.element, "rtept");
-  } else {
-    for (const pugi::xml_node segment : path.element.children()) {
-      if (Is(segment, "trkseg")) collect(segment, "trkpt");
-    }
-  }
-  const char* const base = context.bytes.begin();
-  AddPoints(
-      points.size(), [&points, base](std::size_t i) { return PointOf(points[i], base); },
-      context.halvesFromPoints, sink);
+                 points.size());
+  for (const pugi::xml_node& point : points) sink.Add(PointOf(point, context.bytes.begin()));
   sink.Finish();
 }
 

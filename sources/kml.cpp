@@ -161,19 +161,13 @@ class KmlWalk {
     std::size_t at = 0;
     while (!NextWord(text, at).empty()) ++count;
     if (!Emitting(PathKind::kLine, texts.name, count)) return;
-    std::vector<std::string_view> tuples;
-    tuples.reserve(count);
     at = 0;
     for (std::string_view tuple = NextWord(text, at); !tuple.empty(); tuple = NextWord(text, at)) {
-      tuples.push_back(tuple);
-    }
-    const auto pointAt = [this, &tuples](std::size_t i) {
       PointTexts point{};
-      SplitTuple(tuples[i], point);
-      point.offset = Offset(tuples[i].data());
-      return point;
-    };
-    AddPoints(tuples.size(), pointAt, context_.halvesFromPoints, *sink_);
+      SplitTuple(tuple, point);
+      point.offset = Offset(tuple.data());
+      sink_->Add(point);
+    }
   }
 
   // gx:Track: the i-th when goes with the i-th gx:coord, and so do the i-th values of its
@@ -203,7 +197,7 @@ class KmlWalk {
         if (values && Is(value, "value")) values->push_back(value);
       }
     }
-    const auto pointAt = [&](std::size_t i) {
+    for (std::size_t i = 0; i < coords.size(); ++i) {
       PointTexts point{};
       // longitude latitude altitude, between spaces
       const std::string_view coord = coords[i].child_value();
@@ -215,9 +209,8 @@ class KmlWalk {
       if (i < speeds.size()) point.speed = speeds[i].child_value();
       if (i < dwells.size()) point.dwell = dwells[i].child_value();
       point.offset = Offset(coords[i].name()) - 1;
-      return point;
-    };
-    AddPoints(coords.size(), pointAt, context_.halvesFromPoints, *sink_);
+      sink_->Add(point);
+    }
   }
 
   ReadContext& context_;

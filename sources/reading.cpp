@@ -5,10 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include "base/calendar.h"
 #include "base/number_text.h"
@@ -312,64 +309,6 @@ void PointSink::Finish() {
   fill(details_.elevationsMetres, std::nan(""));
   fill(details_.speedsMetresPerSecond, std::nan(""));
   fill(details_.dwellsSeconds, std::nan(""));
-}
-
-void PointSink::Join(PointSink& other) {
-  other.Finish();
-  const auto join = [this, &other](auto& column, auto& otherColumn, auto missing) {
-    if (column.empty() && otherColumn.empty()) return;
-    column.resize(count_, missing);
-    otherColumn.resize(other.count_, missing);
-    column.insert(column.end(), otherColumn.begin(), otherColumn.end());
-  };
-  join(details_.timesUtcMs, other.details_.timesUtcMs, PointDetails::kNoTime);
-  join(details_.elevationsMetres, other.details_.elevationsMetres, std::nan(""));
-  join(details_.speedsMetresPerSecond, other.details_.speedsMetresPerSecond, std::nan(""));
-  join(details_.dwellsSeconds, other.details_.dwellsSeconds, std::nan(""));
-  join(details_.lines, other.details_.lines, std::uint32_t{0});
-  for (std::size_t i = 0; i + 1 < other.list_.size(); ++i) list_.AppendPoint(other.list_[i]);
-  count_ += other.count_;
-  other.list_.StartWithBlankTail();
-  other.details_ = PointDetails{};
-  other.count_ = 0;
-}
-
-void AddPoints(std::size_t count, const std::function<PointTexts(std::size_t)>& pointAt,
-               std::size_t halvesFromPoints, PointSink& sink) {
-  if (count < std::max<std::size_t>(halvesFromPoints, 2)) {
-    for (std::size_t i = 0; i < count; ++i) sink.Add(pointAt(i));
-    return;
-  }
-  const std::size_t half = count / 2;
-  PoiList secondList;
-  secondList.StartWithBlankTail();
-  PointDetails secondDetails;
-  PointSink second(sink.Second(secondList, secondDetails, count - half));
-  std::exception_ptr secondFailure;
-  std::thread worker;
-  try {
-    worker = std::thread([&] {
-      try {
-        for (std::size_t i = half; i < count; ++i) second.Add(pointAt(i));
-      } catch (...) {
-        secondFailure = std::current_exception();
-      }
-    });
-  } catch (const std::system_error&) {  // no thread to be had: all on this one
-    for (std::size_t i = 0; i < count; ++i) sink.Add(pointAt(i));
-    return;
-  }
-  // However the first half ends, the second thread ends before what it uses goes.
-  struct Joiner {
-    std::thread& worker;
-    ~Joiner() {
-      if (worker.joinable()) worker.join();
-    }
-  } joiner{worker};
-  for (std::size_t i = 0; i < half; ++i) sink.Add(pointAt(i));
-  worker.join();
-  if (secondFailure) std::rethrow_exception(secondFailure);
-  sink.Join(second);
 }
 
 bool ParseIsoTime(std::string_view text, std::int64_t& utcMs) {

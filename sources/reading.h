@@ -97,12 +97,6 @@ class PointSink {
   std::size_t Count() const { return count_; }
   // Every column that has values gets one for every point.
   void Finish();
-  // A sink of the same file for points that come after this one's, into list and details.
-  PointSink Second(PoiList& list, PointDetails& details, std::size_t expectedPoints) const {
-    return PointSink(list, details, places_, file_, expectedPoints);
-  }
-  // Appends the points of other, which took the points after this one's, and empties it.
-  void Join(PointSink& other);
 
  private:
   std::size_t OffsetOf(std::string_view field, std::size_t fallback) const;
@@ -118,12 +112,6 @@ class PointSink {
   std::string lonStorage_;
   std::string latStorage_;
 };
-
-// Adds the points of a path, the i-th made by pointAt(i), to sink in order: when there are at
-// least halvesFromPoints, the second half on a thread of its own into a sink of its own, joined
-// after the first. A refusal names the first wrong point in file order, as one thread would.
-void AddPoints(std::size_t count, const std::function<PointTexts(std::size_t)>& pointAt,
-               std::size_t halvesFromPoints, PointSink& sink);
 
 // Reads an ISO 8601 date and time (2026-01-01T08:00:00Z; a space may stand for the T, seconds may
 // have a fraction, the zone may be Z, +hh:mm, +hhmm or +hh, or absent for UTC) as UTC milliseconds
@@ -147,7 +135,6 @@ struct ReadContext {
   const TextPlaces& places;
   const std::string& fileName;
   const std::string& wantedPath;
-  std::size_t halvesFromPoints;  // see AddPoints
   PoiList& list;
   SourceRead& read;
 };

@@ -166,7 +166,7 @@ SourceStatus ReadRouteFile(const std::string& fileName, const SourceOptions& opt
       source_reading::LoadFile(fileName, options.stopRequested, bytes, read.error, read.message);
   if (loaded != SourceStatus::kOk) return loaded;
   const TextPlaces places(bytes.View());
-  ReadContext context{bytes, places, fileName, options.path, options.halvesFromPoints, list, read};
+  ReadContext context{bytes, places, fileName, options.path, list, read};
   read.kind = kind;
   try {
     if (shape == Shape::kXml) {

@@ -82,9 +82,6 @@ struct SourceOptions {
   std::string path;
   // Asked while the file is read; true ends the reading (kStopped).
   std::function<bool()> stopRequested;
-  // A GPX or KML path of at least this many points is read in two halves at once, the second on
-  // a thread of its own; the result is the same either way.
-  std::size_t halvesFromPoints = std::size_t{1} << 16;
 };
 
 enum class SourceStatus {

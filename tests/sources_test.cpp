@@ -50,7 +50,6 @@ class Sources : public ::testing::Test {
     WriteFile(dir_.File(name), bytes);
     SourceOptions options;
     options.path = path;
-    options.halvesFromPoints = halvesFromPoints_;
     return ReadSource(dir_.File(name), options, list_, read_);
   }
   std::string Message() const {  // the message without the folder
@@ -62,7 +61,6 @@ class Sources : public ::testing::Test {
   TempDir dir_;
   PoiList list_;
   SourceRead read_;
-  std::size_t halvesFromPoints_ = SourceOptions{}.halvesFromPoints;
 };
 
 TEST(SourceRecognition, TheContentTellsTheKindAndPoiFilesStayPoiFiles) {
@@ -240,22 +238,17 @@ TEST_F(Sources, EveryReaderGivesThePointsTheirTextsAndTheirDetails) {
            "-3.262 55.944 [Haymarket] [] " + t2 + " e=50.00 s=- d=- @4\n" +
            "-4.243 57.477 [Inverness] [End] " + t3 + " e=-2.00 s=0.00 d=0.00 @5\n"},
   };
-  // Read on one thread, and in two halves at once (the second from the second point on).
-  for (const std::size_t halves : {SourceOptions{}.halvesFromPoints, std::size_t{2}}) {
-    halvesFromPoints_ = halves;
-    for (const auto& c : cases) {
-      ASSERT_EQ(Read(c.name, c.bytes), SourceStatus::kOk) << c.name << ": " << read_.message;
-      EXPECT_EQ(Describe(list_, read_.details), c.points) << c.name << " halves from " << halves;
-      EXPECT_TRUE(list_.back().IsBlank()) << c.name;
-      EXPECT_TRUE(read_.details.AllTimed()) << c.name;
-    }
+  for (const auto& c : cases) {
+    ASSERT_EQ(Read(c.name, c.bytes), SourceStatus::kOk) << c.name << ": " << read_.message;
+    EXPECT_EQ(Describe(list_, read_.details), c.points) << c.name;
+    EXPECT_TRUE(list_.back().IsBlank()) << c.name;
+    EXPECT_TRUE(read_.details.AllTimed()) << c.name;
   }
 }
 
-// Read in two halves at once, a file with wrong points in both is refused for the first of them,
-// and one with a wrong point in its second half for that one.
-TEST_F(Sources, InTwoHalvesTheFirstWrongPointInFileOrderIsNamed) {
-  halvesFromPoints_ = 2;
+// A file with several wrong points is refused for the first of them; a detail some points lack
+// is missing (NaN) for them alone.
+TEST_F(Sources, TheFirstWrongPointIsNamedAndMissingDetailsStayMissing) {
   const std::string start = "<gpx><trk><trkseg>\n<trkpt lat=\"1\" lon=\"2\"/>\n";
   const std::string wrong = "<trkpt lat=\"1\" lon=\"x\"/>\n";
   const std::string right = "<trkpt lat=\"3\" lon=\"4\"><ele>5</ele></trkpt>\n";
