@@ -29,17 +29,12 @@ constexpr const char* kKindsRead =
     "the kinds read are GPX, KML, GeoJSON, CSV with a header line "
     "and POI files (longitude,latitude,description lines)";
 
-// What the first bytes look like, before any parser is asked.
-enum class Shape { kText, kXml, kJson, kZip };
-
-Shape ShapeOf(std::string_view head) {
-  if (head.substr(0, 4) == std::string_view("PK\x03\x04", 4)) return Shape::kZip;
-  if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
-  const std::size_t first = head.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return Shape::kText;
-  if (head[first] == '<') return Shape::kXml;
-  if (head[first] == '{' || head[first] == '[') return Shape::kJson;
-  return Shape::kText;
+// The root element of an XML document as far as its first bytes show it ("" when they show none):
+// what was parsed before the head ends stays, and the root comes right after the prolog.
+std::string RootOfHead(std::string_view head) {
+  pugi::xml_document document;
+  document.load_buffer(head.data(), head.size(), pugi::parse_minimal, pugi::encoding_utf8);
+  return document.document_element().name();
 }
 
 // The kind an XML document is by its root element; nothing for a root of no kind read.
@@ -48,6 +43,31 @@ std::optional<SourceKind> KindOfRoot(const char* rootName) {
   if (name == "gpx") return SourceKind::kGpx;
   if (name == "kml") return SourceKind::kKml;
   return std::nullopt;
+}
+
+// What the first bytes look like. A POI file may begin with any heading line, so a text is taken
+// for XML only with an XML declaration or a <gpx> or <kml> root, and for JSON only when what
+// follows its first bracket can begin a member or an element; anything else stays a POI file.
+enum class Shape { kText, kXml, kJson, kZip };
+
+Shape ShapeOf(std::string_view head) {
+  if (head.substr(0, 4) == std::string_view("PK\x03\x04", 4)) return Shape::kZip;
+  if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const std::size_t first = head.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return Shape::kText;
+  if (head[first] == '<') {
+    const bool xml = head.substr(first, 5) == "<?xml" || KindOfRoot(RootOfHead(head).c_str());
+    return xml ? Shape::kXml : Shape::kText;
+  }
+  const std::size_t second = head.find_first_not_of(kBlanks, first + 1);
+  const char next = second == std::string_view::npos ? '\0' : head[second];
+  if (head[first] == '{' && (next == '"' || next == '}')) return Shape::kJson;
+  if (head[first] == '[' && next != '\0' &&
+      std::string_view("[{]\"-0123456789tfn").find(next) != std::string_view::npos) {
+    return Shape::kJson;
+  }
+  return Shape::kText;
 }
 
 // The parse leaves line ends and attribute values as they stand, so that every offset into the
@@ -228,13 +248,8 @@ std::optional<SourceKind> RecogniseSource(std::string_view head) {
       return std::nullopt;
     case Shape::kJson:
       return SourceKind::kGeoJson;
-    case Shape::kXml: {
-      // The head may end in the middle of the document: what was parsed before stays, and the
-      // root element is the first thing after the prolog.
-      pugi::xml_document document;
-      document.load_buffer(head.data(), head.size(), pugi::parse_minimal, pugi::encoding_utf8);
-      return KindOfRoot(document.document_element().name());
-    }
+    case Shape::kXml:
+      return KindOfRoot(RootOfHead(head).c_str());
     case Shape::kText:
       break;
   }

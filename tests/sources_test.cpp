@@ -97,9 +97,15 @@ TEST(SourceRecognition, TheContentTellsTheKindAndPoiFilesStayPoiFiles) {
       {"<?xml version=\"1.0\"?>\n<!-- a comment -->\n<gpx version=\"1.1\">", SourceKind::kGpx},
       {"\xEF\xBB\xBF<gpx:gpx xmlns:gpx=\"x\"><wpt", SourceKind::kGpx},
       {"  <kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>", SourceKind::kKml},
-      {"<html><body>", std::nullopt},
+      {"<?xml version=\"1.0\"?><html><body>", std::nullopt},
+      {"<html><body>", kPoi},  // a heading line of a POI file for all that can be told
+      {"<POI list>\n-3.1883,55.9533,Edinburgh\n", kPoi},
+      {"[Edinburgh]\n-3.1883,55.9533,Edinburgh\n", kPoi},
+      {"{ a comment }\n", kPoi},
       {"\n {\"type\": \"FeatureCollection\"", SourceKind::kGeoJson},
       {"[[[", SourceKind::kGeoJson},
+      {"{}", SourceKind::kGeoJson},
+      {"[ -1, 2]", SourceKind::kGeoJson},
       {std::string("PK\x03\x04\x14\x00", 6), std::nullopt},  // a zip archive: KMZ
   };
   for (const auto& c : cases) {
