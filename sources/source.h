@@ -12,12 +12,13 @@
 //   KML        kml.h: KML 2.2 placemarks: Point, LineString, gx:Track
 //   GeoJSON    geojson.h: RFC 7946 features: Point, MultiPoint, LineString, MultiLineString
 //
-// A file's kind is told by its content, whatever its name (RecogniseSource): an XML document is
-// GPX or KML by its root element, a JSON text is GeoJSON, and a first line that names columns is
-// a CSV header when the POI file's layout cannot mean it: latitude before longitude, a semicolon
-// between the names, or a column the POI file has not (name, time, speed, dwell, ele, alt).
-// Everything else is a POI file, read exactly as it always was (a heading line such as
-// "longitude,latitude,description" included).
+// A file's kind is told by its content, whatever its name (RecogniseSource): an XML document (one
+// with an XML declaration, or a <gpx> or <kml> root) is GPX or KML by its root element, a JSON text
+// (a { or [ followed by what can begin a member or element) is GeoJSON, and a first line that names
+// columns is a CSV header when the POI file's layout cannot mean it: latitude before longitude, a
+// semicolon between the names, or a column the POI file has not (name, time, speed, dwell, ele,
+// alt). Everything else is a POI file, read exactly as it always was (heading lines such as
+// "longitude,latitude,description", "[Edinburgh]" or "<my places>" included).
 //
 // A file may hold several paths (tracks, routes, lines, and its waypoints or points as one
 // path). The first track is read, else the first route or line, else the points; an option picks
