@@ -399,11 +399,14 @@ class GeoJsonWalk {
 
 void ReadGeoJson(ReadContext& context) {
   const FileBytes& bytes = context.bytes;
+  // A UTF-8 byte-order mark (which some writers put first) is no JSON.
+  const std::size_t bom = bytes.View().substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   od::parser parser(kMaxSourceBytes);
   if (parser.allocate(bytes.size + 1, kMaxSourceDepth) != simdjson::SUCCESS) throw std::bad_alloc();
   od::document document;
   const simdjson::error_code error =
-      parser.iterate(bytes.begin(), bytes.size, bytes.size + FileBytes::kPadding).get(document);
+      parser.iterate(bytes.begin() + bom, bytes.size - bom, bytes.size - bom + FileBytes::kPadding)
+          .get(document);
   if (error != simdjson::SUCCESS) {
     // Errors found before any value is read come without a place: the bad byte or the end.
     const std::size_t offset = error == simdjson::UTF8_ERROR ? FirstInvalidUtf8(bytes.View())

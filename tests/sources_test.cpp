@@ -218,7 +218,7 @@ TEST_F(Sources, EveryReaderGivesThePointsTheirTextsAndTheirDetails) {
            "-3.262 55.944 [Haymarket] [] " + t2 + " e=50.00 s=- d=- @3\n" +
            "-4.243 57.477 [Inverness] [End] " + t3 + " e=-2.00 s=0.00 d=0.00 @4\n"},
       {"line.json",
-       "{\"type\": \"Feature\", \"properties\": {\"name\": \"Walk\", \"coordTimes\": "
+       "\xEF\xBB\xBF{\"type\": \"Feature\", \"properties\": {\"name\": \"Walk\", \"coordTimes\": "
        "[[\"2026-01-01T08:00:00Z\", \"2026-01-01T08:01:00.250Z\"], "
        "[\"2026-01-01T09:30:00+01:00\"]]},\n"
        "\"geometry\": {\"type\": \"MultiLineString\", \"coordinates\": "
