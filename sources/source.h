@@ -44,8 +44,9 @@ enum class SourceKind { kPoiFile, kCsv, kGpx, kKml, kGeoJson };
 const char* SourceKindName(SourceKind kind);
 
 // What the first bytes of a file (up to 64 KiB are looked at) say its kind is: see above. Nothing
-// for a file that is none of the kinds read: an XML document whose root is neither <gpx> nor
-// <kml>, or a zip archive (a KMZ file); ReadSource refuses those, saying which kinds are read.
+// for a file that is none of the kinds read: an XML document with a declaration and a root other
+// than <gpx> or <kml>, or a zip archive (a KMZ file); ReadSource refuses those, saying which kinds
+// are read.
 std::optional<SourceKind> RecogniseSource(std::string_view head);
 
 // The kinds of path, in the order the default choice prefers them.
@@ -109,8 +110,8 @@ struct SourceRead {
 
 // The largest route file read (other than a POI file, which is read line by line): 2 GiB.
 constexpr std::uint64_t kMaxSourceBytes = std::uint64_t{1} << 31;
-// How deep the elements or arrays and objects of an XML or JSON file may nest where a reader
-// walks them.
+// How deep KML folders and geometries, and a GeoJSON file's arrays and objects anywhere in it, may
+// nest; deeper is refused.
 constexpr int kMaxSourceDepth = 64;
 
 // Reads the chosen path of the file at fileName into list (emptied first; it ends in its blank
