@@ -263,7 +263,7 @@ void TrackJob::RunReceiver(Work& run) {
   engine_.LoadPoiFile();
   engine_.FillSourceTable();
   summary.sourceHasUtf16Mark = engine_.SourceHasUtf16Mark();
-  if (!engine_.SourceRead()) {
+  if (!engine_.SourceReadInFull()) {
     summary.outcome =
         engine_.SourceReadingStopped() ? JobOutcome::kStoppedReading : JobOutcome::kSourceUnread;
     run.EndLive(false);

@@ -8,6 +8,7 @@
 
 #include "base/number_text.h"
 #include "outputs/destination.h"
+#include "sources/source.h"
 
 namespace wayloom {
 namespace {
@@ -56,28 +57,40 @@ void TrackEngine::WriteChosenTrack() {
 void TrackEngine::LoadPoiFile() {
   FreePoiList();
   PoiList list;
-  PoiReadDetails details;
+  SourceOptions options;
   if (m_sourceMustBeRead && m_progress) {
-    details.stopRequested = [this] { return m_progress->StopRequested(); };
+    options.stopRequested = [this] { return m_progress->StopRequested(); };
   }
-  m_loadStatus = ReadPoiFile(m_strSourceFile, list, details);
-  m_sourceUtf16 = details.utf16ByteOrderMark;
-  switch (m_loadStatus) {
-    case PoiReadStatus::kNoMemoryForList:
+  SourceRead read;
+  const SourceStatus status = ReadSource(m_strSourceFile, options, list, read);
+  m_sourceUtf16 = read.utf16ByteOrderMark;
+  switch (status) {
+    case SourceStatus::kNoMemoryForList:
+      m_loadStatus = PoiReadStatus::kNoMemoryForList;
       m_prompter.ShowMessage("Argh ! Out of memory making the POI list");
       return;
-    case PoiReadStatus::kCannotOpen:
-      m_prompter.ShowFailure("Error can't open the input file\n" + m_strSourceFile, details.error);
+    case SourceStatus::kCannotOpen:
+      m_loadStatus = PoiReadStatus::kCannotOpen;
+      m_prompter.ShowFailure("Error can't open the input file\n" + m_strSourceFile, read.error);
       break;
-    case PoiReadStatus::kReadError:
-      m_prompter.ShowFailure("Error reading the input file\n" + m_strSourceFile, details.error);
+    case SourceStatus::kReadError:
+      m_loadStatus = PoiReadStatus::kReadError;
+      m_prompter.ShowFailure("Error reading the input file\n" + m_strSourceFile, read.error);
       break;
-    case PoiReadStatus::kOutOfMemory:
+    case SourceStatus::kOutOfMemory:
+      m_loadStatus = PoiReadStatus::kOutOfMemory;
       m_prompter.ShowMessage(
           "Argh! Out of memory making the POI list.\nThe nearby POI list will be incomplete.");
       break;
-    case PoiReadStatus::kOk:
-    case PoiReadStatus::kStopped:
+    case SourceStatus::kRefused:  // a route file that is malformed: FILE:LINE:COLUMN: what
+      m_loadStatus = PoiReadStatus::kReadError;
+      m_prompter.ShowMessage(read.message);
+      break;
+    case SourceStatus::kOk:
+      m_loadStatus = PoiReadStatus::kOk;
+      break;
+    case SourceStatus::kStopped:
+      m_loadStatus = PoiReadStatus::kStopped;
       break;
   }
   m_poiList = std::move(list);

@@ -88,7 +88,7 @@ class TrackEngine {
 
   const std::optional<PoiList>& PoiPoints() const { return m_poiList; }
   // Whether the last LoadPoiFile read the whole file, and whether a stop ended it.
-  bool SourceRead() const { return m_loadStatus == PoiReadStatus::kOk; }
+  bool SourceReadInFull() const { return m_loadStatus == PoiReadStatus::kOk; }
   bool SourceReadingStopped() const { return m_loadStatus == PoiReadStatus::kStopped; }
   const Table& SourceTable() const { return m_sourceTable; }
   const Table& NmeaTable() const { return m_nmeaTable; }

@@ -15,11 +15,13 @@ if(WIN32)
   # A flat folder: the program, how to use it, and a file to try it on.
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/examples/a9-edinburgh-inverness.csv
           DESTINATION .)
-  # GeographicLib is linked into the program: its licence goes with it.
-  set(geographiclib_licence ${PROJECT_SOURCE_DIR}/build-windows-deps/GeographicLib-LICENSE.txt)
-  if(EXISTS ${geographiclib_licence})
-    install(FILES ${geographiclib_licence} DESTINATION .)
-  endif()
+  # GeographicLib, pugixml and simdjson are linked into the program: their licences go with it.
+  foreach(library GeographicLib pugixml simdjson)
+    set(licence ${PROJECT_SOURCE_DIR}/build-windows-deps/${library}-LICENSE.txt)
+    if(EXISTS ${licence})
+      install(FILES ${licence} DESTINATION .)
+    endif()
+  endforeach()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME wayloom-cli-${PROJECT_VERSION}-windows-x86_64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)

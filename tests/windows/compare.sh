@@ -2,7 +2,8 @@
 # wayloom-cli.exe under Wine writes the same bytes as the Linux build: every POI file of tests/data
 # in all four kinds, through a file and through standard output, and once more under a non-ASCII
 # source and destination name; the Linux tracks equal the reference tracks where there are some.
-# Receiver mode (geodesics, noise, every sentence kind) gives the same bytes too. An existing file
+# Receiver mode (geodesics, noise, every sentence kind) gives the same bytes too, and so does one
+# route file of each kind read. An existing file
 # with a non-ASCII name is never overwritten without the question.
 # --pty is refused, saying why; --serve sends a client on loopback the same track.
 # Usage: compare.sh LINUX_WAYLOOM_CLI WINDOWS_WAYLOOM_CLI_EXE TEST_DATA_DIR
@@ -38,6 +39,25 @@ for line in "worked 100 1 worked.txt" "mixed 250 2 mixed.txt" "three_points 100 
     if [ $# -eq 0 ] && [ -f "$reference" ]; then same "$reference" "linux.$out"; fi
   done
 done
+# One route file of each kind read (GPX, KML, GeoJSON, CSV with a header) gives the same bytes as
+# on Linux in all four kinds, and the sample's own; a malformed one the same message.
+for source in a9-track.gpx11.gpx a9-track.kml a9-track.geojson a9-columns.csv; do
+  cp "$data/sources/$source" "$source"
+  for kind in plain:"" closest:--reorder extra:--extra closest-extra:"--reorder --extra"; do
+    k=${kind%%:*} options="--quiet --yes ${kind#*:}"
+    "$linux" $options "$source" "linux.$source.$k.nmea"
+    "$linux" $options "$data/../../examples/a9-edinburgh-inverness.csv" "sample.$k.nmea"
+    "$wine" ./wayloom-cli.exe $options "$source" "$source.$k.nmea" || fail "$source $k: exit status $?"
+    same "linux.$source.$k.nmea" "$source.$k.nmea" && same "sample.$k.nmea" "linux.$source.$k.nmea"
+  done
+done
+printf '<gpx>\n<wpt lat="1" lon="2">' >cut.gpx
+"$linux" --yes cut.gpx linux.cut.nmea 2>linux.cut.txt && fail "a malformed GPX file was read on Linux"
+"$wine" ./wayloom-cli.exe --yes cut.gpx cut.nmea 2>cut.txt && fail "a malformed GPX file was read"
+[ ! -e cut.nmea ] || fail "DEST was made for a malformed GPX file"
+tr -d '\r' <cut.txt >cut.lf.txt
+same linux.cut.txt cut.lf.txt
+
 receiver="--quiet --speed 55 --reorder --noise 5 --seed 7 --sentences RMC,GGA,GLL,ZDA,VTG,GSV,GSA"
 "$linux" $receiver mixed.txt - >linux.receiver.nmea
 "$wine" ./wayloom-cli.exe $receiver mixed.txt - >receiver.nmea || fail "receiver mode: exit status $?"
