@@ -402,7 +402,11 @@ void ReadGeoJson(ReadContext& context) {
   // A UTF-8 byte-order mark (which some writers put first) is no JSON.
   const std::size_t bom = bytes.View().substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   od::parser parser(kMaxSourceBytes);
-  if (parser.allocate(bytes.size + 1, kMaxSourceDepth) != simdjson::SUCCESS) throw std::bad_alloc();
+  // Room for two levels beyond the limit: the walk below refuses a value past kMaxSourceDepth
+  // itself, before the parser's own depth check (an assertion in its checked builds) is reached.
+  if (parser.allocate(bytes.size + 1, kMaxSourceDepth + 2) != simdjson::SUCCESS) {
+    throw std::bad_alloc();
+  }
   od::document document;
   const simdjson::error_code error =
       parser.iterate(bytes.begin() + bom, bytes.size - bom, bytes.size - bom + FileBytes::kPadding)
