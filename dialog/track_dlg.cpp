@@ -607,6 +607,11 @@ std::string WindowName(wayloom::Setting setting) {
     case Setting::kRuns:
     case Setting::kWaitClients:
     case Setting::kClientTimeout:
+    case Setting::kMask:
+    case Setting::kSystems:
+    case Setting::kAlmanac:
+    case Setting::kNmea:
+    case Setting::kOutage:
       break;
   }
   return "a setting";
