@@ -181,8 +181,7 @@ char* FixSentences::WriteGns(const Moment& at, char* out) const {
 }
 
 char* FixSentences::WriteGsa(const Moment& at, GnssSystem system, char* out) const {
-  const bool v41 = version_ == NmeaVersion::k41;
-  out = WriteStart(out, v41 ? combinedTalker_ : NamesOf(system).talker, "GSA");
+  out = WriteStart(out, NamesOf(system).talker, "GSA");
   out = WriteText(out, at.valid ? "A,3," : "A,1,");
   int listed = 0;
   for (const SatelliteInView& satellite : at.sky.satellites) {
@@ -201,7 +200,7 @@ char* FixSentences::WriteGsa(const Moment& at, GnssSystem system, char* out) con
   } else {
     out = WriteText(out, ",,");
   }
-  if (v41) {
+  if (version_ == NmeaVersion::k41) {
     *out++ = ',';
     out = WriteDigits(out, static_cast<std::uint64_t>(NamesOf(system).nmeaSystemId), 1);
   }

@@ -11,8 +11,10 @@
 //
 // Talkers: with one system every sentence has that system's talker (GP, GL, GA, GB). With more,
 // the sentences of the combined fix (RMC, GGA, GLL, VTG, ZDA, GNS) have GN, and each system has a
-// GSV sentence group of its own under its own talker, and a GSA sentence: under its own talker in
-// 2.3, which has no field to name a system, and under GN with the system ID in 4.1.
+// GSA sentence and a GSV sentence group of its own under its own talker. 4.1 names the system of
+// a GSA by its system ID as well; 2.3 has no field for it, so the talker is what names it there,
+// and readers that know the systems by talker alone (Qt Positioning 6.4 among them) see each
+// system's satellites in use in either version.
 #pragma once
 
 #include <cstddef>

@@ -53,10 +53,12 @@ void ReadGsv(const std::vector<std::string>& fields, FixReport& fix) {
 }
 
 void ReadGsa(const std::vector<std::string>& fields, FixReport& fix) {
-  // 2.3 names the system by the talker, 4.1 by the system ID after the DOPs.
-  const int system =
-      fields.size() == 19 ? std::stoi(fields[18]) - 1 : SystemOfTalker(fields[0].substr(1, 2));
+  // 4.1 names the system by the system ID after the DOPs as well as by the talker.
+  const int system = SystemOfTalker(fields[0].substr(1, 2));
   ASSERT_GE(system, 0) << fields[0];
+  if (fields.size() == 19) {
+    EXPECT_EQ(std::stoi(fields[18]), system + 1) << fields[0];
+  }
   for (std::size_t i = 3; i < 15; ++i) {
     if (!fields[i].empty()) fix.used.push_back({system, std::stoi(fields[i])});
   }
