@@ -97,6 +97,10 @@ const OptionEntry kOptions[] = {
     {"--sentences", "LIST",
      "receiver: each fix's sentences (default RMC,GGA,GSA,GSV,VTG; also GLL, ZDA, GNS)",
      Setting::kSentences, Needs::kReceiver, &S::sentences},
+    {"--noise", "METRES", "receiver: smooth position error of this standard deviation (default 0)",
+     Setting::kNoise, Needs::kReceiver, &S::noise},
+    {"--seed", "N", "receiver: seed of the position error (default 1)", Setting::kSeed,
+     Needs::kReceiver, &S::seed},
     {"--systems", "LIST",
      "receiver: satellite systems, of gps, glonass, galileo, beidou (default gps)",
      Setting::kSystems, Needs::kReceiver, &S::systems},
@@ -109,10 +113,6 @@ const OptionEntry kOptions[] = {
     {"--outage", "START+SECONDS",
      "receiver: no fix for SECONDS from START seconds after the first fix (repeatable)",
      Setting::kOutage, Needs::kReceiver, nullptr, nullptr, nullptr, nullptr, &S::outages},
-    {"--noise", "METRES", "receiver: smooth position error of this standard deviation (default 0)",
-     Setting::kNoise, Needs::kReceiver, &S::noise},
-    {"--seed", "N", "receiver: seed of the position error (default 1)", Setting::kSeed,
-     Needs::kReceiver, &S::seed},
 };
 
 // A setting as the command line names it: by its option.
