@@ -376,9 +376,10 @@ void CTrackDlg::BuildControls() {
   // The new controls come after those of the track, in the order they stand in.
   QWidget* previous = m_extraPointsBox;
   for (QWidget* next : std::initializer_list<QWidget*>{
-           m_map, m_fitButton, m_dateBox, m_dateEdit, m_liveTarget, m_liveAddress, m_speedupEdit,
-           m_loopBox, m_liveStart, m_liveStop, m_receiverBox, m_speedEdit, m_dwellEdit, m_startEdit,
-           m_noiseEdit, m_sentencesEdit, m_seedEdit}) {
+           m_map,         m_fitButton,   m_dateBox,   m_dateEdit,      m_liveTarget,  m_liveAddress,
+           m_speedupEdit, m_loopBox,     m_liveStart, m_liveStop,      m_receiverBox, m_speedEdit,
+           m_dwellEdit,   m_startEdit,   m_noiseEdit, m_sentencesEdit, m_seedEdit,    m_systemsEdit,
+           m_maskEdit,    m_outagesEdit, m_nmeaEdit,  m_almanacEdit}) {
     setTabOrder(previous, next);
     previous = next;
   }
@@ -514,11 +515,26 @@ QWidget* CTrackDlg::BuildSidePanel() {
   addSetting(m_noiseEdit, "noiseEdit", "0", QStringLiteral("Noise (m)"),
              QStringLiteral("Standard deviation of a smooth position error in metres; 0 for none"),
              2, 2);
-  addSetting(m_sentencesEdit, "sentencesEdit", sentenceList.c_str(), QStringLiteral("Sentences"),
-             QStringLiteral("Each fix's sentences, in order: RMC, GGA, GLL, VTG, GSA, GSV, ZDA"), 3,
-             0);
+  addSetting(
+      m_sentencesEdit, "sentencesEdit", sentenceList.c_str(), QStringLiteral("Sentences"),
+      QStringLiteral("Each fix's sentences, in order: RMC, GGA, GLL, VTG, GSA, GSV, ZDA, GNS"), 3,
+      0);
   addSetting(m_seedEdit, "seedEdit", "1", QStringLiteral("Seed"),
              QStringLiteral("The same seed gives the same position error"), 3, 2);
+  addSetting(m_systemsEdit, "systemsEdit", "gps", QStringLiteral("Systems"),
+             QStringLiteral("Satellite systems: gps, glonass, galileo, beidou"), 4, 0);
+  addSetting(m_maskEdit, "maskEdit", "5", QStringLiteral("Mask (degrees)"),
+             QStringLiteral("Elevation mask: satellites lower are not seen"), 4, 2);
+  addSetting(m_outagesEdit, "outagesEdit", "", QStringLiteral("Outages"),
+             QStringLiteral("No fix for a while: START+SECONDS from the first fix, several "
+                            "separated by spaces"),
+             5, 0);
+  addSetting(m_nmeaEdit, "nmeaEdit", "2.3", QStringLiteral("NMEA"),
+             QStringLiteral("NMEA 0183 version of the sentences: 2.3 or 4.1"), 5, 2);
+  addSetting(m_almanacEdit, "almanacEdit", "", QStringLiteral("Almanac"),
+             QStringLiteral("A GPS almanac file (YUMA or SEM) for the GPS satellites; empty for "
+                            "their nominal orbits"),
+             6, 0);
   receiverGrid->setColumnStretch(1, 2);
   receiverGrid->setColumnStretch(3, 1);
 
@@ -604,14 +620,19 @@ std::string WindowName(wayloom::Setting setting) {
       return "'Send to'";
     case Setting::kSpeedup:
       return "'Speed-up'";
+    case Setting::kMask:
+      return "'Mask (degrees)'";
+    case Setting::kSystems:
+      return "'Systems'";
+    case Setting::kAlmanac:
+      return "'Almanac'";
+    case Setting::kNmea:
+      return "'NMEA'";
+    case Setting::kOutage:
+      return "'Outages'";
     case Setting::kRuns:
     case Setting::kWaitClients:
     case Setting::kClientTimeout:
-    case Setting::kMask:
-    case Setting::kSystems:
-    case Setting::kAlmanac:
-    case Setting::kNmea:
-    case Setting::kOutage:
       break;
   }
   return "a setting";
@@ -634,6 +655,14 @@ wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
     texts.sentences = m_sentencesEdit->text().toStdString();
     texts.noise = m_noiseEdit->text().toStdString();
     texts.seed = m_seedEdit->text().toStdString();
+    texts.mask = m_maskEdit->text().toStdString();
+    texts.systems = m_systemsEdit->text().toStdString();
+    texts.nmea = m_nmeaEdit->text().toStdString();
+    if (!m_almanacEdit->text().isEmpty()) texts.almanac = PathSetting(m_almanacEdit->text());
+    for (const QString& outage :
+         m_outagesEdit->text().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+      texts.outages.push_back(outage.toStdString());
+    }
   }
   if (!live) return texts;
   const std::string address = PathSetting(m_liveAddress->text().trimmed());
@@ -850,17 +879,23 @@ const char* const kStartKey = "receiver/start";
 const char* const kSentencesKey = "receiver/sentences";
 const char* const kNoiseKey = "receiver/noise";
 const char* const kSeedKey = "receiver/seed";
+const char* const kSystemsKey = "receiver/systems";
+const char* const kMaskKey = "receiver/mask";
+const char* const kOutagesKey = "receiver/outages";
+const char* const kNmeaKey = "receiver/nmea";
+const char* const kAlmanacKey = "receiver/almanac";
 const char* const kSizeKey = "window/size";
 const char* const kSplitKey = "window/split";
 
 }  // namespace
 
 std::vector<CTrackDlg::KeptEdit> CTrackDlg::KeptEdits() const {
-  return {{kSourceKey, m_sourceEdit}, {kDestKey, m_destEdit},
-          {kPeriodKey, m_periodEdit}, {kSpeedupKey, m_speedupEdit},
-          {kSpeedKey, m_speedEdit},   {kDwellKey, m_dwellEdit},
-          {kStartKey, m_startEdit},   {kSentencesKey, m_sentencesEdit},
-          {kNoiseKey, m_noiseEdit},   {kSeedKey, m_seedEdit}};
+  return {
+      {kSourceKey, m_sourceEdit},   {kDestKey, m_destEdit},           {kPeriodKey, m_periodEdit},
+      {kSpeedupKey, m_speedupEdit}, {kSpeedKey, m_speedEdit},         {kDwellKey, m_dwellEdit},
+      {kStartKey, m_startEdit},     {kSentencesKey, m_sentencesEdit}, {kNoiseKey, m_noiseEdit},
+      {kSeedKey, m_seedEdit},       {kSystemsKey, m_systemsEdit},     {kMaskKey, m_maskEdit},
+      {kOutagesKey, m_outagesEdit}, {kNmeaKey, m_nmeaEdit},           {kAlmanacKey, m_almanacEdit}};
 }
 
 std::vector<CTrackDlg::KeptBox> CTrackDlg::KeptBoxes() const {

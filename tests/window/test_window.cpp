@@ -58,7 +58,9 @@ const QByteArray kFourPoints =
 // Receiver mode's edits, the options of the same meaning, and values for both.
 const char kReceiverSettings[] =
     "speedEdit --speed 40km/h dwellEdit --dwell 2 startEdit --start 23:59:58 sentencesEdit "
-    "--sentences gga,RMC,ZDA noiseEdit --noise 3 seedEdit --seed 7 periodEdit --period 0.5";
+    "--sentences gga,RMC,ZDA noiseEdit --noise 3 seedEdit --seed 7 periodEdit --period 0.5 "
+    "systemsEdit --systems galileo,gps maskEdit --mask 10 nmeaEdit --nmea 4.1 outagesEdit "
+    "--outage 1+2";
 
 // A window with scripted message boxes and file dialog; unless told otherwise its source is a file
 // of the given points and its destination a file, both in a fresh folder.
@@ -293,7 +295,7 @@ class WindowTest : public QObject {
   // Track" and by live output's Start alike, and nothing is written or started.
   void receiverModeAsCommandLine() {
     const QStringList settings = QString(kReceiverSettings).split(' ');
-    for (const int run : {0, 1, 2, 3, 4, 5}) {
+    for (const int run : {0, 1, 2, 3, 4, 5, 6}) {
       Session session(true, kFourPoints);
       session.Tick("receiverBox");
       session.Tick("dateBox");
@@ -309,11 +311,12 @@ class WindowTest : public QObject {
       const QStringList refused[] = {{"speedEdit", "0", "--speed", "0"},
                                      {"periodEdit", "1e0", "--period", "1e0"},
                                      {"startEdit", "now", "--start", "now"},
-                                     {"extraPointsBox", "", "--extra"}};
+                                     {"extraPointsBox", "", "--extra"},
+                                     {"outagesEdit", "60", "--outage", "60"}};
       if (run >= 2) {
         const QStringList& bad = refused[run - 2];
         if (run == 5) session.Tick("extraPointsBox");
-        if (run < 5) session.Edit(bad[0].toLatin1())->setText(bad[1]);
+        if (run != 5) session.Edit(bad[0].toLatin1())->setText(bad[1]);
         options << (run == 2 ? QStringList() : QStringList{"--speed", "1"}) << bad.mid(2);
       }
       QString message;
@@ -328,7 +331,8 @@ class WindowTest : public QObject {
               {"--period", "'Time period in seconds'"},
               {"--start", "'Start'"},
               {"--extra", "'Create extra points.'"},
-              {"--date", "'RMC sentences carry the date'"}}) {
+              {"--date", "'RMC sentences carry the date'"},
+              {"--outage", "'Outages'"}}) {
           windowMessage.replace(QLatin1String(option), QLatin1String(field));
         }
         QCOMPARE(session.prompter.messages,
@@ -422,7 +426,8 @@ class WindowTest : public QObject {
         "reorderBox",   "extraPointsBox", "trackMap",           "fitButton",   "dateBox",
         "dateEdit",     "liveTarget",     "liveAddress",        "speedupEdit", "loopBox",
         "liveStart",    "liveStop",       "receiverBox",        "speedEdit",   "dwellEdit",
-        "startEdit",    "noiseEdit",      "sentencesEdit",      "seedEdit"};
+        "startEdit",    "noiseEdit",      "sentencesEdit",      "seedEdit",    "systemsEdit",
+        "maskEdit",     "outagesEdit",    "nmeaEdit",           "almanacEdit"};
     QStringList order;
     QWidget* widget = session.Find("exitButton");
     do {
