@@ -1,7 +1,7 @@
 // Receiver mode under a real sky, read back from the command line's sentences as a reader reads
 // them: each fix's GGA, GSA and GSV describe one sky, whose DOPs the textbook formula (written in
-// the tests, not taken from the product) finds in GSA; the satellites move, rise and set; an outage
-// loses the fix and the fix comes back where the receiver really is.
+// the tests, not taken from the product) finds in GSA; an outage loses the fix and the fix comes
+// back where the receiver really is. (That satellites rise and set is the sky's test, and gpsd's.)
 #include <map>
 
 #include "tests/test_support.h"
@@ -163,41 +163,6 @@ TEST(ReceiverSky, EachFixsDopsAreTheGeometryOfTheSatellitesGsaListsAtTheirGsvDir
       dops.insert(fix.gsaFields[0][15]);
     }
     EXPECT_GT(dops.size(), 3u);  // the geometry changes along the track
-  }
-}
-
-// Standing two hours at one place (a one-point route with a dwell), under four systems: every
-// system stays in view, satellites rise and set, and each moves across the sky.
-TEST(ReceiverSky, SatellitesMoveRiseAndSetOverTwoHours) {
-  test::TempDir dir;
-  test::WriteFile(dir.File("one.csv"), "-3.19,55.95,Edinburgh\n");
-  const std::vector<FixReport> fixes =
-      ReadFixes(Track({"--speed", "30", "--dwell", "7200", "--period", "300", "--systems",
-                       "gps,glonass,galileo,beidou"},
-                      dir.File("one.csv")));
-  ASSERT_EQ(fixes.size(), 25u);
-  const FixReport& first = fixes.front();
-  const FixReport& last = fixes.back();
-  std::size_t rose = 0;
-  std::size_t set = 0;
-  int largestMove = 0;
-  for (const auto& [key, seen] : last.inView) {
-    const auto before = first.inView.find(key);
-    if (before == first.inView.end()) {
-      ++rose;
-    } else {
-      largestMove = std::max(largestMove, std::abs(seen.elevation - before->second.elevation));
-    }
-  }
-  for (const auto& [key, seen] : first.inView) set += last.inView.count(key) == 0 ? 1u : 0u;
-  EXPECT_GE(rose, 4u);
-  EXPECT_GE(set, 4u);
-  EXPECT_GE(largestMove, 20);
-  for (const FixReport& fix : fixes) {
-    std::set<int> systems;
-    for (const auto& [key, seen] : fix.inView) systems.insert(key.first);
-    EXPECT_EQ(systems.size(), 4u);
-    ExpectOneSky(fix);
   }
 }
 
