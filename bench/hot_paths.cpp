@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/number_text.h"
+#include "job/receiver_track.h"
 #include "motion/receiver.h"
 #include "motion/sky.h"
 #include "route/closest_index.h"
@@ -124,30 +125,6 @@ void IndexedClosestSearch(benchmark::State& state) {
 }
 BENCHMARK(IndexedClosestSearch)->Arg(1000)->Arg(100000);
 
-void ReceiverFixesWithDefaultSentences(benchmark::State& state) {
-  // At 30 kn, 1 Hz, along a long stretch; each fix in RMC, GGA, GSA, GSV (three) and VTG.
-  ReceiverMotion motion;
-  motion.speedKnots = 30.0;
-  motion.speedMetresPerSecond = 30.0 * 1852.0 / 3600.0;
-  std::vector<SentenceKind> kinds;
-  std::string problem;
-  ParseSentenceList(kDefaultSentences, kinds, problem);
-  FixSentences sentences(kinds, CalendarDate{});
-  FixStream stream({{55.9533, -3.1883}, {-33.8568, 151.2153}}, motion, 3600000);
-  std::size_t count = 0;
-  Fix fix;
-  for (auto _ : state) {
-    if (!stream.Next(fix)) {
-      stream.StartOver();
-      stream.Next(fix);
-    }
-    benchmark::DoNotOptimize(sentences.Build(fix).data());
-    count += sentences.Count();
-  }
-  state.SetItemsProcessed(static_cast<std::int64_t>(count));  // sentences
-}
-BENCHMARK(ReceiverFixesWithDefaultSentences);
-
 std::vector<GnssSystem> FirstSystems(std::int64_t count) {
   std::vector<GnssSystem> systems = {GnssSystem::kGps, GnssSystem::kGlonass, GnssSystem::kGalileo,
                                      GnssSystem::kBeidou};
@@ -155,35 +132,37 @@ std::vector<GnssSystem> FirstSystems(std::int64_t count) {
   return systems;
 }
 
-void ReceiverFixesUnderTheSky(benchmark::State& state) {
-  // The fixes of ReceiverFixesWithDefaultSentences, each also with the sky of one or four systems
-  // over it (held 5 s); the sentences still print today's fixed sky. Items are fixes.
-  ReceiverMotion motion;
-  motion.speedKnots = 30.0;
-  motion.speedMetresPerSecond = 30.0 * 1852.0 / 3600.0;
-  std::vector<SentenceKind> kinds;
+void ReceiverFixesWithDefaultSentences(benchmark::State& state) {
+  // A receiver's whole fix as the job makes it (ReceiverTrack): the position at 30 kn, 1 Hz, along
+  // a long stretch, the sky of one or four systems over it (held 5 s) and the default sentences
+  // (RMC, GGA, a GSA and the GSV group of each system, VTG). Items are fixes.
+  ReceiverPlan plan;
+  plan.motion.speedKnots = 30.0;
+  plan.motion.speedMetresPerSecond = 30.0 * 1852.0 / 3600.0;
   std::string problem;
-  ParseSentenceList(kDefaultSentences, kinds, problem);
-  const CalendarDate date{2026, 3, 7};
-  FixSentences sentences(kinds, date);
-  FixStream stream({{55.9533, -3.1883}, {-33.8568, 151.2153}}, motion, 3600000);
-  SkySettings settings;
-  settings.systems = FirstSystems(state.range(0));
-  Sky sky(settings);
-  Fix fix;
+  ParseSentenceList(kDefaultSentences, plan.sentences.kinds, problem);
+  plan.sky.systems = FirstSystems(state.range(0));
+  plan.sentences.systems = plan.sky.systems;
+  plan.date = CalendarDate{2026, 3, 7};
+  plan.startMs = 3600000;
+  ReceiverRoute route;
+  route.points = {{55.9533, -3.1883}, {-33.8568, 151.2153}};
+  route.poiIndices = {0, 1};
+  ReceiverTrack track(route, plan);
+  std::size_t sentences = 0;
   for (auto _ : state) {
-    if (!stream.Next(fix)) {
-      stream.StartOver();
-      stream.Next(fix);
+    if (!track.Next()) {
+      track.StartOver();
+      track.Next();
     }
-    const SkyView& view = sky.At({fix.latitude, fix.longitude, 168.0},
-                                 UtcMsOf(date, static_cast<std::int64_t>(fix.clockMs)));
-    benchmark::DoNotOptimize(view.hdop);
-    benchmark::DoNotOptimize(sentences.Build(fix).data());
+    benchmark::DoNotOptimize(track.Sentences().Text().data());
+    sentences += track.Sentences().Count();
   }
   state.SetItemsProcessed(state.iterations());
+  state.counters["sentences/fix"] =
+      static_cast<double>(sentences) / static_cast<double>(state.iterations());
 }
-BENCHMARK(ReceiverFixesUnderTheSky)->Arg(1)->Arg(4);
+BENCHMARK(ReceiverFixesWithDefaultSentences)->Arg(1)->Arg(4);
 
 void SkyComputedAfresh(benchmark::State& state) {
   // One whole computation: positions, the satellites in view, the used twelve and their DOPs;

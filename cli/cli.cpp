@@ -50,6 +50,7 @@ struct OptionEntry {
   std::optional<std::string> SettingTexts::*optionalText = nullptr;
   bool SettingTexts::*textsFlag = nullptr;
   bool CliArgs::*flag = nullptr;
+  std::vector<std::string> SettingTexts::*repeatedText = nullptr;  // each time it is given
 };
 
 using S = SettingTexts;
@@ -94,12 +95,24 @@ const OptionEntry kOptions[] = {
     {"--start", "HH:MM:SS", "receiver: time of the first fix, or now (default 01:00:00)",
      Setting::kStart, Needs::kReceiver, &S::start},
     {"--sentences", "LIST",
-     "receiver: each fix's sentences (default RMC,GGA,GSA,GSV,VTG; also GLL, ZDA)",
+     "receiver: each fix's sentences (default RMC,GGA,GSA,GSV,VTG; also GLL, ZDA, GNS)",
      Setting::kSentences, Needs::kReceiver, &S::sentences},
     {"--noise", "METRES", "receiver: smooth position error of this standard deviation (default 0)",
      Setting::kNoise, Needs::kReceiver, &S::noise},
     {"--seed", "N", "receiver: seed of the position error (default 1)", Setting::kSeed,
      Needs::kReceiver, &S::seed},
+    {"--systems", "LIST",
+     "receiver: satellite systems, of gps, glonass, galileo, beidou (default gps)",
+     Setting::kSystems, Needs::kReceiver, &S::systems},
+    {"--mask", "DEGREES", "receiver: elevation mask: satellites lower are not seen (default 5)",
+     Setting::kMask, Needs::kReceiver, &S::mask},
+    {"--almanac", "FILE", "receiver: GPS satellites where a YUMA or SEM almanac puts them",
+     Setting::kAlmanac, Needs::kReceiver, nullptr, &S::almanac},
+    {"--nmea", "VERSION", "receiver: NMEA 0183 version of the sentences, 2.3 or 4.1 (default 2.3)",
+     Setting::kNmea, Needs::kReceiver, &S::nmea},
+    {"--outage", "START+SECONDS",
+     "receiver: no fix for SECONDS from START seconds after the first fix (repeatable)",
+     Setting::kOutage, Needs::kReceiver, nullptr, nullptr, nullptr, nullptr, &S::outages},
 };
 
 // A setting as the command line names it: by its option.
@@ -210,6 +223,7 @@ std::string TakeOption(const OptionEntry& option, const std::string& argument, s
   }
   if (option.text) args.texts.*(option.text) = value;
   if (option.optionalText) args.texts.*(option.optionalText) = value;
+  if (option.repeatedText) (args.texts.*(option.repeatedText)).push_back(value);
   return {};
 }
 
@@ -322,7 +336,7 @@ int Report(const CliArgs& args, const JobSummary& summary, const TerminalPrompte
     default:
       return kExitError;  // the message has been shown
   }
-  if (summary.pointsRead < 2) {
+  if (NoTrack(summary)) {
     // Not an error (an empty track is a valid result), but rarely what was meant.
     std::fprintf(err, "wayloom-cli: %s\n", NoTrackLine(summary, args.source).c_str());
   }

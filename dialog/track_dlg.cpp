@@ -275,6 +275,16 @@ std::string WindowName(wayloom::Setting setting) {
       return "'Address or link'";
     case Setting::kSpeedup:
       return "'Speed-up'";
+    case Setting::kMask:
+      return "'Mask (degrees)'";
+    case Setting::kSystems:
+      return "'Systems'";
+    case Setting::kAlmanac:
+      return "'Almanac'";
+    case Setting::kNmea:
+      return "'NMEA version'";
+    case Setting::kOutage:
+      return "'Outages'";
     case Setting::kRuns:
     case Setting::kWaitClients:
     case Setting::kClientTimeout:
@@ -300,6 +310,14 @@ wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
     texts.sentences = m_sentencesEdit->text().toStdString();
     texts.noise = m_noiseEdit->text().toStdString();
     texts.seed = m_seedEdit->text().toStdString();
+    texts.mask = m_maskEdit->text().toStdString();
+    texts.systems = m_systemsEdit->text().toStdString();
+    texts.nmea = m_nmeaEdit->text().toStdString();
+    if (!m_almanacEdit->text().isEmpty()) texts.almanac = PathSetting(m_almanacEdit->text());
+    for (const QString& outage :
+         m_outagesEdit->text().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+      texts.outages.push_back(outage.toStdString());
+    }
   }
   if (!live) return texts;
   const std::string address = PathSetting(m_liveAddress->text().trimmed());
@@ -560,17 +578,23 @@ const char* const kStartKey = "receiver/start";
 const char* const kSentencesKey = "receiver/sentences";
 const char* const kNoiseKey = "receiver/noise";
 const char* const kSeedKey = "receiver/seed";
+const char* const kSystemsKey = "receiver/systems";
+const char* const kMaskKey = "receiver/mask";
+const char* const kOutagesKey = "receiver/outages";
+const char* const kNmeaKey = "receiver/nmea";
+const char* const kAlmanacKey = "receiver/almanac";
 const char* const kSizeKey = "window/size";
 const char* const kSplitKey = "window/split";
 
 }  // namespace
 
 std::vector<CTrackDlg::KeptEdit> CTrackDlg::KeptEdits() const {
-  return {{kSourceKey, m_sourceEdit}, {kDestKey, m_destEdit},
-          {kPeriodKey, m_periodEdit}, {kSpeedupKey, m_speedupEdit},
-          {kSpeedKey, m_speedEdit},   {kDwellKey, m_dwellEdit},
-          {kStartKey, m_startEdit},   {kSentencesKey, m_sentencesEdit},
-          {kNoiseKey, m_noiseEdit},   {kSeedKey, m_seedEdit}};
+  return {
+      {kSourceKey, m_sourceEdit},   {kDestKey, m_destEdit},           {kPeriodKey, m_periodEdit},
+      {kSpeedupKey, m_speedupEdit}, {kSpeedKey, m_speedEdit},         {kDwellKey, m_dwellEdit},
+      {kStartKey, m_startEdit},     {kSentencesKey, m_sentencesEdit}, {kNoiseKey, m_noiseEdit},
+      {kSeedKey, m_seedEdit},       {kSystemsKey, m_systemsEdit},     {kMaskKey, m_maskEdit},
+      {kOutagesKey, m_outagesEdit}, {kNmeaKey, m_nmeaEdit},           {kAlmanacKey, m_almanacEdit}};
 }
 
 std::vector<CTrackDlg::KeptBox> CTrackDlg::KeptBoxes() const {

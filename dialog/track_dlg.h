@@ -191,6 +191,11 @@ class CTrackDlg : public QDialog {
   QLineEdit* m_sentencesEdit = nullptr;
   QLineEdit* m_noiseEdit = nullptr;
   QLineEdit* m_seedEdit = nullptr;
+  QLineEdit* m_systemsEdit = nullptr;
+  QLineEdit* m_maskEdit = nullptr;
+  QLineEdit* m_outagesEdit = nullptr;
+  QLineEdit* m_nmeaEdit = nullptr;
+  QLineEdit* m_almanacEdit = nullptr;
   std::unique_ptr<wayloom::LiveSession> m_live;
   QString m_liveAddressText[3];  // what was typed for each target, kept while another shows
   int m_liveTargetShown = 0;

@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -179,7 +180,14 @@ QWidget* CTrackDlg::BuildSettingsTabs(QWidget* parent) {
   m_settingsTabs = Named(new QTabWidget(parent), "settingsTabs");
   m_settingsTabs->addTab(BuildSentencesPage(), QStringLiteral("S&entences"));
   m_settingsTabs->addTab(BuildLivePage(), QStringLiteral("&Live output"));
-  m_settingsTabs->addTab(BuildReceiverPage(), QStringLiteral("Recei&ver"));
+  // The receiver's settings are the most: on a small screen they scroll rather than push the
+  // tables off the window.
+  auto* receiver = new QScrollArea(m_settingsTabs);
+  receiver->setWidget(BuildReceiverPage());
+  receiver->setWidgetResizable(true);
+  receiver->setFrameShape(QFrame::NoFrame);
+  receiver->setMinimumHeight(m_settingsTabs->widget(0)->minimumSizeHint().height());
+  m_settingsTabs->addTab(receiver, QStringLiteral("Recei&ver"));
   m_settingsTabs->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
   return m_settingsTabs;
 }
@@ -277,12 +285,27 @@ QWidget* CTrackDlg::BuildReceiverPage() {
   addSetting(m_noiseEdit, "noiseEdit", "0", QStringLiteral("&Noise (m)"),
              QStringLiteral("Standard deviation of a smooth position error in metres; 0 for none"),
              2, 2);
-  addSetting(m_sentencesEdit, "sentencesEdit", std::string(wayloom::kDefaultSentences),
-             QStringLiteral("Sen&tences"),
-             QStringLiteral("Each fix's sentences, in order: RMC, GGA, GLL, VTG, GSA, GSV, ZDA"), 3,
-             0);
+  addSetting(
+      m_sentencesEdit, "sentencesEdit", std::string(wayloom::kDefaultSentences),
+      QStringLiteral("Sen&tences"),
+      QStringLiteral("Each fix's sentences, in order: RMC, GGA, GLL, VTG, GSA, GSV, ZDA, GNS"), 3,
+      0);
   addSetting(m_seedEdit, "seedEdit", "1", QStringLiteral("See&d"),
              QStringLiteral("The same seed gives the same position error"), 3, 2);
+  addSetting(m_systemsEdit, "systemsEdit", "gps", QStringLiteral("Syste&ms"),
+             QStringLiteral("Satellite systems: gps, glonass, galileo, beidou"), 4, 0);
+  addSetting(m_maskEdit, "maskEdit", "5", QStringLiteral("M&ask (degrees)"),
+             QStringLiteral("Elevation mask: satellites lower are not seen"), 4, 2);
+  addSetting(m_outagesEdit, "outagesEdit", "", QStringLiteral("Ou&tages"),
+             QStringLiteral("No fix for a while: START+SECONDS from the first fix, several "
+                            "separated by spaces"),
+             5, 0);
+  addSetting(m_nmeaEdit, "nmeaEdit", "2.3", QStringLiteral("&NMEA version"),
+             QStringLiteral("NMEA 0183 version of the sentences: 2.3 or 4.1"), 5, 2);
+  addSetting(m_almanacEdit, "almanacEdit", "", QStringLiteral("Al&manac"),
+             QStringLiteral("A GPS almanac file (YUMA or SEM) for the GPS satellites; empty for "
+                            "their nominal orbits"),
+             6, 0);
   rows->setColumnStretch(1, 2);
   rows->setColumnStretch(3, 1);
   return page;
@@ -363,21 +386,16 @@ void CTrackDlg::ConnectControls() {
 // Down the left column, row by row, then the map's bar and the map.
 void CTrackDlg::SetReadingOrder() {
   QWidget* previous = nullptr;
-  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,    m_browseSourceButton,
-                                                       m_destEdit,      m_browseDestButton,
-                                                       m_stepEdit,      m_reorderBox,
-                                                       m_periodEdit,    m_extraPointsBox,
-                                                       m_createButton,  m_exitButton,
-                                                       m_settingsTabs,  m_dateBox,
-                                                       m_dateEdit,      m_liveTarget,
-                                                       m_liveAddress,   m_speedupEdit,
-                                                       m_loopBox,       m_liveStart,
-                                                       m_liveStop,      m_receiverBox,
-                                                       m_speedEdit,     m_dwellEdit,
-                                                       m_startEdit,     m_noiseEdit,
-                                                       m_sentencesEdit, m_seedEdit,
-                                                       m_ctlSourceList, m_ctlNmeaList,
-                                                       m_fitButton,     m_map}) {
+  for (QWidget* next : std::initializer_list<QWidget*>{
+           m_sourceEdit,    m_browseSourceButton, m_destEdit,     m_browseDestButton,
+           m_stepEdit,      m_reorderBox,         m_periodEdit,   m_extraPointsBox,
+           m_createButton,  m_exitButton,         m_settingsTabs, m_dateBox,
+           m_dateEdit,      m_liveTarget,         m_liveAddress,  m_speedupEdit,
+           m_loopBox,       m_liveStart,          m_liveStop,     m_receiverBox,
+           m_speedEdit,     m_dwellEdit,          m_startEdit,    m_noiseEdit,
+           m_sentencesEdit, m_seedEdit,           m_systemsEdit,  m_maskEdit,
+           m_outagesEdit,   m_nmeaEdit,           m_almanacEdit,  m_ctlSourceList,
+           m_ctlNmeaList,   m_fitButton,          m_map}) {
     if (previous) setTabOrder(previous, next);
     previous = next;
   }

@@ -1,29 +1,44 @@
-// A receiver's track: a receiver travelling a route (motion/receiver.h), each fix with the
-// sentences it sends (sentences/fix_sentences.h).
+// A receiver's track: a receiver travelling a route (motion/receiver.h) under the sky of its
+// satellite systems (motion/sky.h), each fix with the sentences it sends
+// (sentences/fix_sentences.h).
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "base/calendar.h"
 #include "job/fix_source.h"
+#include "motion/almanac.h"
 #include "motion/receiver.h"
+#include "motion/sky.h"
 #include "route/route.h"
 #include "sentences/fix_sentences.h"
 
 namespace wayloom {
 
-// A receiver's settings, checked: how it moves, what it sends, and when it starts.
+// A time without a fix: from startSeconds after the first fix of the track, for seconds.
+struct Outage {
+  double startSeconds = 0.0;
+  double seconds = 0.0;
+};
+
+// A receiver's settings, checked: how it moves, what it sends, under which sky, and when it starts.
 struct ReceiverPlan {
   ReceiverMotion motion;
-  std::vector<SentenceKind> kinds;
+  SentenceSettings sentences;  // their systems are the sky's
+  SkySettings sky;
+  std::string almanacPath;  // a GPS almanac (YUMA or SEM) to read; empty for the nominal orbits
+  std::vector<Outage> outages;
   CalendarDate date;
   std::int64_t startMs = 0;  // since midnight of date
 };
 
 class ReceiverTrack : public FixSource {
  public:
-  ReceiverTrack(const ReceiverRoute& route, const ReceiverPlan& plan);
+  // almanac: the records of the plan's almanac file, read (empty without one).
+  ReceiverTrack(const ReceiverRoute& route, const ReceiverPlan& plan,
+                const std::vector<AlmanacRecord>& almanac = {});
 
   bool Next() override;
   const Fix& Current() const override { return fix_; }
@@ -33,12 +48,27 @@ class ReceiverTrack : public FixSource {
   void Tell(FixListener& listener) override;
   void StartOver() override;
 
+  // Whether the track ended because its clock passed the end of kLastSentenceDate.
+  bool ReachedLastDate() const { return reachedLastDate_; }
+
  private:
+  // Whether the receiver has no signal at clockMs, in one of the outages.
+  bool InOutage(std::int64_t clockMs) const;
+  // sky as a receiver without signals sees it: the satellites where they stand, none heard or used.
+  const SkyView& Silenced(const SkyView& sky);
+
   std::vector<std::size_t> poiIndices_;  // of the route's points, in visiting order
   FixStream stream_;
+  Sky sky_;
   FixSentences sentences_;
+  std::int64_t startMs_;
+  std::int64_t endClockMs_;  // the first clock after kLastSentenceDate
+  CalendarDate date_;
+  std::vector<Outage> outages_;
   Fix fix_;
+  SkyView silenced_;
   std::size_t told_ = 0;  // points of the route told to a listener this round
+  bool reachedLastDate_ = false;
 };
 
 }  // namespace wayloom

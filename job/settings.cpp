@@ -7,6 +7,7 @@
 #include "base/number_text.h"
 #include "base/units.h"
 #include "outputs/live/tcp_server.h"
+#include "sentences/fields.h"
 
 namespace wayloom {
 namespace {
@@ -14,12 +15,17 @@ namespace {
 // Limits that keep every clock and distance far inside a double's and a 64-bit count's range.
 constexpr double kLeastPeriodSeconds = 0.001;  // the time field's resolution
 constexpr double kMostPeriodSeconds = 86400.0;
-constexpr double kLeastSpeedKnots = 0.001;
+// The least speed RMC's two decimals of a knot show as moving (0.01 kn, 0.0185 km/h).
+constexpr double kLeastSpeedKnots = 0.01;
 constexpr double kMostSpeedKnots = 1e6;
 constexpr double kMostDwellSeconds = 86400.0;
 constexpr double kMostNoiseMetres = 100000.0;
 constexpr unsigned long kMostRuns = 1000000;
 constexpr double kMostClientTimeoutSeconds = 1e6;
+constexpr double kMostOutageSeconds = 1e9;
+
+// The dates --date takes: those dated sentences carry (sentences/fields.h).
+constexpr const char* kDateRange = "a date as YYYY-MM-DD from 1980-01-06 to 2079-12-31";
 
 bool InRange(double value, double least, double most) { return value >= least && value <= most; }
 
@@ -84,6 +90,23 @@ bool ParseSpeed(std::string_view text, double& knots, double& metresPerSecond) {
   return false;
 }
 
+// Whether a date lies in the range dated sentences carry.
+bool SentenceCanCarry(const CalendarDate& date) {
+  const std::int64_t day = DaysFromDate(date);
+  return day >= DaysFromDate(kFirstSentenceDate) && day <= DaysFromDate(kLastSentenceDate);
+}
+
+// START+SECONDS: an outage from START seconds after the first fix (0 or more), SECONDS long
+// (above 0).
+bool ParseOutage(std::string_view text, Outage& outage) {
+  const std::size_t plus = text.find('+');
+  if (plus == std::string_view::npos) return false;
+  outage.startSeconds = ParsePlainDecimal(text.substr(0, plus));
+  outage.seconds = ParsePlainDecimal(text.substr(plus + 1));
+  return InRange(outage.startSeconds, 0.0, kMostOutageSeconds) &&
+         InRange(outage.seconds, 0.0, kMostOutageSeconds) && outage.seconds > 0.0;
+}
+
 // HH:MM:SS, a time of day that exists, as milliseconds since midnight.
 bool ParseTimeOfDay(std::string_view text, std::int64_t& ms) {
   if (text.size() != 8 || text[2] != ':' || text[5] != ':') return false;
@@ -118,8 +141,8 @@ class Checker {
     settings_.period = texts_.period;
     if (texts_.date) {
       CalendarDate date;
-      if (!ParseIsoDate(*texts_.date, date))
-        return name_(Setting::kDate) + Needs("a date as YYYY-MM-DD", *texts_.date);
+      if (!ParseIsoDate(*texts_.date, date) || !SentenceCanCarry(date))
+        return name_(Setting::kDate) + Needs(kDateRange, *texts_.date);
       settings_.date = date;
     }
     settings_.runs = AllDigits(texts_.runs, 7) ? std::stoul(texts_.runs) : 0;
@@ -175,7 +198,7 @@ class Checker {
         !InRange(motion.speedKnots, kLeastSpeedKnots, kMostSpeedKnots)) {
       return name_(Setting::kSpeed) +
              Needs(
-                 "a speed above 0 in knots (or followed by km/h, mph or m/s), from 0.001 to "
+                 "a speed above 0 in knots (or followed by km/h, mph or m/s), from 0.01 to "
                  "1000000 knots",
                  *texts_.speed);
     }
@@ -197,10 +220,11 @@ class Checker {
     }
     motion.seed = std::stoull(texts_.seed);
     std::string problem;
-    if (!ParseSentenceList(texts_.sentences, plan.kinds, problem)) {
+    if (!ParseSentenceList(texts_.sentences, plan.sentences.kinds, problem)) {
       return name_(Setting::kSentences) + ": " + problem;
     }
-    return Start(plan);
+    problem = Sky(plan);
+    return problem.empty() ? Start(plan) : problem;
   }
 
   std::string NotForReceiver(Setting setting) {
@@ -225,6 +249,44 @@ class Checker {
       return name_(Setting::kStart) + Needs("a time HH:MM:SS that exists, or now", texts_.start);
     }
     plan.date = settings_.date ? *settings_.date : DateFromDays(now.day);
+    if (!SentenceCanCarry(plan.date)) {
+      return name_(Setting::kStart) + " now gives a date beyond " + kDateRange;
+    }
+    return {};
+  }
+
+  // The satellites and what the sentences say of them, and the outages.
+  std::string Sky(ReceiverPlan& plan) {
+    SkySettings& sky = plan.sky;
+    sky.elevationMaskDegrees = ParsePlainDecimal(texts_.mask);
+    if (!(sky.elevationMaskDegrees >= 0.0 && sky.elevationMaskDegrees < 90.0)) {
+      return name_(Setting::kMask) + Needs("degrees from 0 to below 90", texts_.mask);
+    }
+    std::string problem;
+    if (!ParseSystemList(texts_.systems, sky.systems, problem)) {
+      return name_(Setting::kSystems) + ": " + problem;
+    }
+    plan.sentences.systems = sky.systems;
+    if (texts_.almanac) {
+      if (texts_.almanac->empty()) return name_(Setting::kAlmanac) + " needs a file";
+      if (std::find(sky.systems.begin(), sky.systems.end(), GnssSystem::kGps) ==
+          sky.systems.end()) {
+        return name_(Setting::kAlmanac) + " places GPS satellites: give gps in " +
+               name_(Setting::kSystems);
+      }
+      plan.almanacPath = *texts_.almanac;
+    }
+    if (!ParseNmeaVersion(texts_.nmea, plan.sentences.version)) {
+      return name_(Setting::kNmea) + Needs("2.3 or 4.1", texts_.nmea);
+    }
+    for (const std::string& text : texts_.outages) {
+      Outage& outage = plan.outages.emplace_back();
+      if (!ParseOutage(text, outage)) {
+        return name_(Setting::kOutage) +
+               Needs("START+SECONDS, seconds from the first fix and a length above 0 (60+30)",
+                     text);
+      }
+    }
     return {};
   }
 

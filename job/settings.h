@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "job/track_job.h"
 #include "sentences/fix_sentences.h"
@@ -25,6 +26,11 @@ enum class Setting {
   kSentences,
   kNoise,
   kSeed,
+  kMask,
+  kSystems,
+  kAlmanac,
+  kNmea,
+  kOutage,
   kServe,  // live output
   kUdp,
   kPty,
@@ -49,6 +55,11 @@ struct SettingTexts {
   std::string sentences{kDefaultSentences};
   std::string noise = "0";
   std::string seed = "1";
+  std::string mask = "5";
+  std::string systems = "gps";
+  std::optional<std::string> almanac;
+  std::string nmea = "2.3";
+  std::vector<std::string> outages;  // each START+SECONDS
   std::optional<std::string> serve;
   std::optional<std::string> udp;
   std::optional<std::string> pty;

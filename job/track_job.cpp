@@ -13,6 +13,21 @@ namespace {
 // Sentences between two progress reports of a receiver's track.
 constexpr std::uint64_t kProgressSentences = 8192;
 
+constexpr const char* kLastDateNote =
+    "the track ends at 2079-12-31 23:59:59.999 UTC: RMC's two-digit year carries no later date";
+
+// Why a receiver cannot travel the points of list, read from source: a point with an empty
+// coordinate, which would send it to 0 degrees. Empty when it can.
+std::string PointProblem(const PoiList& list, const std::string& source) {
+  const std::size_t blank = FirstPointWithoutCoordinate(list);
+  if (blank == list.PointCount()) return {};
+  const std::size_t line = PoiLineNumber(source, blank);
+  return "point " + std::to_string(blank + 1) +
+         (line > 0 ? " (line " + std::to_string(line) + ")" : std::string()) + " has no " +
+         (list[blank].szLon.empty() ? "longitude" : "latitude") +
+         ": a receiver needs both coordinates of every point";
+}
+
 // Hands every fix to two listeners, the first one first; either may be null.
 class FixTee : public FixListener {
  public:
@@ -272,14 +287,26 @@ void TrackJob::RunReceiver(Work& run) {
   const PoiList& list = *engine_.PoiPoints();
   summary.pointsRead = list.PointCount();
   const ReceiverRoute route = MakeReceiverRoute(list, options_.ReorderTicked());
-  if (const std::string problem = RouteProblem(route.points); !problem.empty()) {
+  std::string problem = PointProblem(list, settings.source);
+  if (problem.empty()) problem = RouteProblem(route.points);
+  if (!problem.empty()) {
     prompter_.ShowMessage(problem + "\n" + settings.source);
+    summary.outcome = JobOutcome::kSourceUnread;
+    run.EndLive(false);
+    return;
+  }
+  const ReceiverPlan& plan = *settings.receiver;
+  std::vector<AlmanacRecord> almanac;
+  std::error_code reason;
+  if (!plan.almanacPath.empty() && !ReadAlmanacFile(plan.almanacPath, almanac, problem, reason)) {
+    prompter_.ShowFailure(problem, reason);
     summary.outcome = JobOutcome::kSourceUnread;
     run.EndLive(false);
     return;
   }
 
   bool stopped = false;
+  bool lastDate = false;
   if (run.toFile()) {
     TrackFile file;
     if (run.toStdout()) {
@@ -295,9 +322,10 @@ void TrackJob::RunReceiver(Work& run) {
     engine_.ResetOutputTable();
     PointCounter counter;
     FixTee heard(&counter, run.listener);
-    ReceiverTrack track(route, *settings.receiver);
+    ReceiverTrack track(route, plan, almanac);
     const FileResult written = WriteFixes(track, file, engine_, heard, run.progress, summary);
     summary.pointsWritten = counter.reached;
+    lastDate = track.ReachedLastDate();
     if (written.failed) {
       prompter_.ShowFailure("Error writing output file \n" + run.DestName(), file.Error());
       summary.outcome = JobOutcome::kWriteFailed;
@@ -307,12 +335,18 @@ void TrackJob::RunReceiver(Work& run) {
     stopped = written.stopped;
   }
   if (run.live && !stopped) {
-    ReceiverTrack track(route, *settings.receiver);
+    ReceiverTrack track(route, plan, almanac);
     stopped = SendRounds(track, *run.live, run.toFile() ? nullptr : run.listener,
                          settings.live.loop, run.progress);
+    lastDate = lastDate || track.ReachedLastDate();
   }
+  if (lastDate) prompter_.ShowNote(kLastDateNote);
   run.EndLive(!stopped);
   if (stopped) summary.outcome = JobOutcome::kStopped;
+}
+
+bool NoTrack(const JobSummary& summary) {
+  return summary.receiver ? summary.pointsRead == 0 : summary.pointsRead < 2;
 }
 
 std::string NoTrackLine(const JobSummary& summary, const std::string& source) {

@@ -42,7 +42,7 @@ enum class JobOutcome {
   kDone,            // every output had the whole track (it may be empty: fewer than two points)
   kOutputsFailed,   // a live output could not be opened; nothing was read or written
   kDestIsPtyLink,   // the destination is the pseudo-terminal's link; nothing was written
-  kSourceUnread,    // the source could not be read in full, or its route cannot be travelled
+  kSourceUnread,    // the source or the almanac could not be read, or the route cannot be travelled
   kStoppedReading,  // a stop came while the source was read; the destination was not touched
   kDeclined,        // the destination exists and the answer was No: it was left as it was
   kOpenFailed,      // the destination is the source, or could not be opened
@@ -107,6 +107,10 @@ class TrackJob {
   OptionStates& options_;
   TrackEngine engine_;
 };
+
+// Whether the job made no track for want of points: fewer than two for the classic tracks, none
+// for a receiver (which stands at a single point).
+bool NoTrack(const JobSummary& summary);
 
 // The lines a front end says about a job: "no track: N points read from SOURCE" (and why, when
 // the file is UTF-16), and "N points read, [F fixes, ]M sentences written to DEST".

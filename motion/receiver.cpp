@@ -6,16 +6,19 @@
 #include <cmath>
 #include <utility>
 
+#include "base/units.h"
+
 namespace wayloom {
 namespace {
 
 const GeographicLib::Geodesic& Wgs84() { return GeographicLib::Geodesic::WGS84(); }
 
-// An azimuth of -180 to 180 as a course of 0 to below 360, as it prints with three decimals.
+// An azimuth of -180 to 180 as a course of 0 to below 360, as it prints with three decimals. An
+// azimuth of -0 (due north over a pole, or along a meridian between antipodal points) is course 0:
+// never -0, which prints as "-0.000".
 double CourseFromAzimuth(double azimuth) {
-  double course = azimuth < 0.0 ? azimuth + 360.0 : azimuth;
-  if (!(course < 359.9995)) course = 0.0;
-  return course;
+  const double course = azimuth < 0.0 ? azimuth + 360.0 : azimuth;
+  return course > 0.0 && course < 359.9995 ? course : 0.0;
 }
 
 std::int64_t MsOf(double seconds) { return std::llround(seconds * 1000.0); }
@@ -66,6 +69,20 @@ void ReceiverNoise::Apply(double elapsedSeconds, double& latitude, double& longi
   longitude = lon;
 }
 
+void ReceiverNoise::ApplyToVelocity(double& speedKnots, double& courseDegrees) const {
+  if (sigmaMetres_ <= 0.0) return;
+  constexpr double kMetresPerSecondPerKnot = kMetresPerNauticalMile / 3600.0;
+  const double course = courseDegrees * kRadiansPerDegree;
+  const double speed = speedKnots * kMetresPerSecondPerKnot;
+  // The error fades towards 0 at the rate -error / correlation time: the velocity at which the
+  // reported positions drift away from the true ones.
+  const double east = speed * std::sin(course) - eastMetres_ / kCorrelationSeconds;
+  const double north = speed * std::cos(course) - northMetres_ / kCorrelationSeconds;
+  speedKnots = std::sqrt(east * east + north * north) / kMetresPerSecondPerKnot;
+  if (speedKnots > 0.0)
+    courseDegrees = CourseFromAzimuth(std::atan2(east, north) / kRadiansPerDegree);
+}
+
 struct FixStream::Geodesic {
   GeographicLib::GeodesicLine line;
 };
@@ -94,8 +111,7 @@ void FixStream::StartOver() {
   roundStartMs_ += MsOf(static_cast<double>(tick_) * motion_.periodSeconds);
   tick_ = 0;
   roundOver_ = route_.empty();
-  moved_ = false;
-  lastFixSeconds_ = -1.0;
+  atLastPoint_ = false;
   from_ = 0;
   arrivedSeconds_ = 0.0;
   courseDegrees_ = 0.0;
@@ -129,11 +145,10 @@ void FixStream::PositionAt(double secondsIntoRound, Fix& fix) const {
   const double leaves = arrivedSeconds_ + motion_.dwellSeconds;
   fix.courseDegrees = courseDegrees_;
   if (!hasStretch_ || secondsIntoRound < leaves) {
+    // Standing at a point: at the last one from the moment it arrives.
     fix.latitude = route_[from_].latitude;
     fix.longitude = route_[from_].longitude;
-    // Standing at a point, except at the very moment of arriving at the last one without a dwell.
-    fix.speedKnots =
-        !hasStretch_ && moved_ && motion_.dwellSeconds == 0.0 ? motion_.speedKnots : 0.0;
+    fix.speedKnots = 0.0;
     return;
   }
   double metres = (secondsIntoRound - leaves) * motion_.speedMetresPerSecond;
@@ -147,6 +162,7 @@ void FixStream::PositionAt(double secondsIntoRound, Fix& fix) const {
 void FixStream::Emit(std::int64_t clockMs, Fix& fix) {
   const double elapsed = anyFix_ ? static_cast<double>(clockMs - lastClockMs_) / 1000.0 : 0.0;
   noise_.Apply(elapsed, fix.latitude, fix.longitude);
+  noise_.ApplyToVelocity(fix.speedKnots, fix.courseDegrees);
   fix.clockMs = static_cast<double>(clockMs);
   lastClockMs_ = clockMs;
   anyFix_ = true;
@@ -161,22 +177,18 @@ bool FixStream::Next(Fix& fix) {
     courseDegrees_ = ArrivalCourse();
     arrivedSeconds_ += motion_.dwellSeconds + stretchMetres_ / motion_.speedMetresPerSecond;
     from_ = to_;
-    moved_ = true;
     StartStretch();
   }
-  if (hasStretch_ || seconds <= arrivedSeconds_ + motion_.dwellSeconds) {
-    PositionAt(seconds, fix);
-    lastFixSeconds_ = seconds;
-    ++tick_;
-    Emit(roundStartMs_ + MsOf(seconds), fix);
-    return true;
+  // At the last point (where every time from its arrival on falls) a receiver reports on its own
+  // ticks: the first tick at or after the arrival, and those of the dwell.
+  if (!hasStretch_ && atLastPoint_ && seconds > arrivedSeconds_ + motion_.dwellSeconds) {
+    roundOver_ = true;
+    return false;
   }
-  // The last point was reached between two fixes of the period: one more fix, on it, then.
-  roundOver_ = true;
-  const std::int64_t arrivalMs = roundStartMs_ + MsOf(arrivedSeconds_);
-  if (lastFixSeconds_ >= arrivedSeconds_ || (anyFix_ && arrivalMs <= lastClockMs_)) return false;
-  PositionAt(arrivedSeconds_, fix);
-  Emit(arrivalMs, fix);
+  atLastPoint_ = !hasStretch_;
+  PositionAt(seconds, fix);
+  ++tick_;
+  Emit(roundStartMs_ + MsOf(seconds), fix);
   return true;
 }
 

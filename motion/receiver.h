@@ -38,6 +38,10 @@ class ReceiverNoise {
   ReceiverNoise(double sigmaMetres, std::uint64_t seed);
   // Moves the error on by elapsedSeconds and adds it to the position.
   void Apply(double elapsedSeconds, double& latitude, double& longitude);
+  // Adds to a velocity the rate at which the error drifts back towards 0 (minus the error over the
+  // correlation time): a reported speed and course as inexact as the position, and consistent with
+  // where the reported positions head. Standing still, the speed is that drift alone.
+  void ApplyToVelocity(double& speedKnots, double& courseDegrees) const;
 
  private:
   // Two independent standard normal numbers.
@@ -59,8 +63,9 @@ class FixStream {
   FixStream& operator=(const FixStream&) = delete;
 
   // The next fix of this round; false when the receiver has reached the last point. A round with
-  // at least one point has at least one fix. Fixes come every period; the last one falls on the
-  // last point, at the moment the receiver reaches it, unless a fix of the period already did.
+  // at least one point has at least one fix. Fixes come every period, on the ticks of the period
+  // from the round's start: the last one is the first tick at or after the arrival at the last
+  // point (or the last tick of the dwell there), at rest on that point.
   bool Next(Fix& fix);
 
   // Begins another round at the first point, at the next fix time after the round before.
@@ -86,8 +91,7 @@ class FixStream {
   std::int64_t roundStartMs_;
   std::uint64_t tick_ = 0;  // fixes of the period made this round
   bool roundOver_ = false;
-  bool moved_ = false;  // a stretch has been travelled this round
-  double lastFixSeconds_ = -1.0;
+  bool atLastPoint_ = false;  // a fix of this round has been made at the last point
   std::int64_t lastClockMs_ = 0;
   bool anyFix_ = false;
 

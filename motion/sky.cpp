@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
+#include "base/name_list.h"
 #include "base/units.h"
 
 namespace wayloom {
@@ -61,6 +63,17 @@ int SignalDbHz(double sinElevation) {
 
 std::int64_t UtcMsOf(const CalendarDate& date, std::int64_t clockMs) {
   return DaysFromDate(date) * kMsPerDay + clockMs;
+}
+
+bool ParseSystemList(std::string_view text, std::vector<GnssSystem>& systems,
+                     std::string& problem) {
+  static constexpr std::pair<std::string_view, GnssSystem> kNames[] = {
+      {"gps", GnssSystem::kGps},
+      {"glonass", GnssSystem::kGlonass},
+      {"galileo", GnssSystem::kGalileo},
+      {"beidou", GnssSystem::kBeidou}};
+  problem = ParseNameList(text, "system", kNames, false, systems);
+  return problem.empty();
 }
 
 Sky::Sky(const SkySettings& settings) : Sky(settings, {}, 0) {}

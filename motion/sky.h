@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/calendar.h"
@@ -33,6 +35,11 @@ struct ReceiverPlace {
 
 // Milliseconds since 1970-01-01 UTC of a fix's clock, which counts from midnight of date.
 std::int64_t UtcMsOf(const CalendarDate& date, std::int64_t clockMs);
+
+// Reads a comma-separated list of systems: gps, glonass, galileo, beidou (upper or lower case,
+// each at most once). False, with problem set, for an empty list, an unknown name or a name given
+// twice.
+bool ParseSystemList(std::string_view text, std::vector<GnssSystem>& systems, std::string& problem);
 
 class Sky {
  public:

@@ -31,6 +31,15 @@ ReceiverRoute MakeReceiverRoute(const PoiList& list, bool closestOrder) {
   return route;
 }
 
+std::size_t FirstPointWithoutCoordinate(const PoiList& list) {
+  const std::size_t count = list.PointCount();
+  for (std::size_t i = 0; i < count; ++i) {
+    const PoiView point = list[i];
+    if (point.szLon.empty() || point.szLat.empty()) return i;
+  }
+  return count;
+}
+
 std::string RouteProblem(const std::vector<GeoPoint>& route) {
   for (std::size_t i = 0; i < route.size(); ++i) {
     const GeoPoint& p = route[i];

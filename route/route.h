@@ -20,6 +20,10 @@ struct ReceiverRoute {
 // tracks do, with the same search on the same coordinates.
 ReceiverRoute MakeReceiverRoute(const PoiList& list, bool closestOrder);
 
+// The first point of list (in file order) with an empty longitude or latitude text, which a
+// receiver cannot travel to; list.PointCount() when every point has both.
+std::size_t FirstPointWithoutCoordinate(const PoiList& list);
+
 // Empty when a receiver can travel the route; otherwise why not, naming the first point that lies
 // off the Earth (a latitude beyond 90 degrees or a longitude beyond 180).
 std::string RouteProblem(const std::vector<GeoPoint>& route);

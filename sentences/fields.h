@@ -40,6 +40,12 @@ char* WriteTimeField(char* out, std::uint64_t msOfDay);
 // ddmmyy: the date as RMC carries it, the year by its last two digits (also before year 0).
 char* WriteDdmmyy(char* out, const CalendarDate& date);
 
+// The dates dated sentences carry. RMC gives the year by two digits, which name one century: the
+// one that begins with GPS time on 1980-01-06, as receivers and their readers take it (80 to 99
+// the 1900s, 00 to 79 the 2000s). ZDA's four digits carry all of it.
+constexpr CalendarDate kFirstSentenceDate{1980, 1, 6};
+constexpr CalendarDate kLastSentenceDate{2079, 12, 31};
+
 // A position's latitude or longitude: whole degrees with at least degreeDigits digits (2 for a
 // latitude, 3 for a longitude), the minutes as mm.mmm with kMinuteDecimals decimals (minuteUnits
 // counts them in units of the last decimal, below 60 minutes), a comma, the hemisphere letter and

@@ -2,37 +2,26 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <utility>
 
+#include "base/name_list.h"
 #include "base/number_text.h"
 #include "base/units.h"
 #include "sentences/fields.h"
-#include "sentences/nmea.h"
 
 namespace wayloom {
 namespace {
 
-struct Satellite {
-  int prn;
-  int elevationDegrees;
-  int azimuthDegrees;
-  int snrDb;
-};
-
-// Seven satellites used (high enough and strong enough) and three low, weak ones in view only.
-constexpr Satellite kSky[] = {
-    {5, 72, 48, 46},   {13, 58, 301, 44}, {15, 41, 132, 42}, {18, 34, 226, 40}, {20, 27, 71, 38},
-    {24, 19, 178, 36}, {29, 23, 265, 37}, {2, 9, 12, 28},    {10, 6, 340, 24},  {31, 4, 110, 21},
-};
-constexpr std::size_t kUsed = 7;
 constexpr std::size_t kPerGsv = 4;
-// Dilutions of precision: HDOP that of GGA, PDOP the root of the sum of the squares of HDOP and
-// VDOP.
-constexpr std::string_view kDops = "2.19,1.25,1.80";
+// GGA's fields after HDOP, and GNS's after HDOP without the units: altitude 121 m above the geoid,
+// geoid 47 m above the ellipsoid, no differential data.
+constexpr std::string_view kGgaAltitudeFields = "00121,M,047,M,,";
+constexpr std::string_view kGnsAltitudeFields = "00121,047,,";
+// The largest DOP printed, as receivers cap it.
+constexpr double kMostDop = 99.99;
 
 // Room for the longest sentence a receiver sends, before its checksum and line end.
-constexpr std::size_t kLineCapacity = 2 * kFixedTextCapacity + 64;
+constexpr std::size_t kLineCapacity = 2 * kFixedTextCapacity + 128;
 
 // dd(d)mm.mmmmm and the hemisphere, each with its comma. The value is rounded to whole
 // hundred-thousandths of a minute first, so a minute never prints as 60.
@@ -51,146 +40,248 @@ char* WriteNumber(char* out, double value, int decimals) {
   return out + WriteFixed(out, value, decimals);
 }
 
-// Closes the sentence in line (from its start to end) and appends it, with CR LF, to out.
-void Close(std::string& out, char* line, char* end) {
-  out.append(line, CloseSentence(line, end));
-  out += "\r\n";
+char* WriteDop(char* out, double dop) { return WriteNumber(out, std::min(dop, kMostDop), 2); }
+
+// "$", the talker, the sentence type and a comma.
+char* WriteStart(char* out, const char* talker, std::string_view type) {
+  *out++ = '$';
+  out = WriteText(out, talker);
+  out = WriteText(out, type);
+  *out++ = ',';
+  return out;
+}
+
+int UsedOf(const SkyView& sky, GnssSystem system) {
+  return static_cast<int>(
+      std::count_if(sky.satellites.begin(), sky.satellites.end(),
+                    [system](const SatelliteInView& s) { return s.system == system && s.used; }));
 }
 
 }  // namespace
+
+struct FixSentences::Moment {
+  const Fix& fix;
+  const SkyView& sky;
+  std::uint64_t msOfDay;
+  CalendarDate date;
+  bool valid;  // the receiver has a fix
+};
 
 bool ParseSentenceList(std::string_view text, std::vector<SentenceKind>& kinds,
                        std::string& problem) {
   static constexpr std::pair<std::string_view, SentenceKind> kNames[] = {
       {"RMC", SentenceKind::kRmc}, {"GGA", SentenceKind::kGga}, {"GLL", SentenceKind::kGll},
       {"VTG", SentenceKind::kVtg}, {"GSA", SentenceKind::kGsa}, {"GSV", SentenceKind::kGsv},
-      {"ZDA", SentenceKind::kZda}};
-  std::vector<SentenceKind> result;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t comma = std::min(text.find(',', from), text.size());
-    std::string name(text.substr(from, comma - from));
-    for (char& c : name) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    const auto* found = std::find_if(std::begin(kNames), std::end(kNames),
-                                     [&name](const auto& entry) { return entry.first == name; });
-    if (found == std::end(kNames)) {
-      problem = "unknown sentence '" + name + "' (known: RMC, GGA, GLL, VTG, GSA, GSV, ZDA)";
-      return false;
-    }
-    if (std::find(result.begin(), result.end(), found->second) != result.end()) {
-      problem = "sentence " + name + " is listed twice";
-      return false;
-    }
-    result.push_back(found->second);
-    if (comma == text.size()) break;
-    from = comma + 1;
-  }
-  kinds = std::move(result);
+      {"ZDA", SentenceKind::kZda}, {"GNS", SentenceKind::kGns}};
+  problem = ParseNameList(text, "sentence", kNames, true, kinds);
+  return problem.empty();
+}
+
+bool ParseNmeaVersion(std::string_view text, NmeaVersion& version) {
+  if (text != "2.3" && text != "4.1") return false;
+  version = text == "2.3" ? NmeaVersion::k23 : NmeaVersion::k41;
   return true;
 }
 
-FixSentences::FixSentences(std::vector<SentenceKind> kinds, const CalendarDate& date)
-    : kinds_(std::move(kinds)), dayZero_(DaysFromDate(date)) {
-  char line[kLineCapacity];
-  char* out = WriteText(line, "$GPGSA,A,3,");
-  for (std::size_t i = 0; i < 12; ++i) {
-    if (i < kUsed) out = WriteDigits(out, static_cast<std::uint64_t>(kSky[i].prn), 2);
-    *out++ = ',';
-  }
-  Close(gsa_, line, WriteText(out, kDops));
-
-  constexpr std::size_t kInView = std::size(kSky);
-  gsvCount_ = (kInView + kPerGsv - 1) / kPerGsv;
-  for (std::size_t part = 0; part < gsvCount_; ++part) {
-    out = WriteText(line, "$GPGSV,");
-    out = WriteDigits(out, gsvCount_, 1);
-    *out++ = ',';
-    out = WriteDigits(out, part + 1, 1);
-    *out++ = ',';
-    out = WriteDigits(out, kInView, 2);
-    for (std::size_t i = part * kPerGsv; i < kInView && i < (part + 1) * kPerGsv; ++i) {
-      const Satellite& satellite = kSky[i];
-      for (const auto& [value, width] : {std::pair{satellite.prn, 2},
-                                         {satellite.elevationDegrees, 2},
-                                         {satellite.azimuthDegrees, 3},
-                                         {satellite.snrDb, 2}}) {
-        *out++ = ',';
-        out = WriteDigits(out, static_cast<std::uint64_t>(value), width);
-      }
-    }
-    Close(gsv_, line, out);
-  }
+FixSentences::FixSentences(SentenceSettings settings, const CalendarDate& date)
+    : kinds_(std::move(settings.kinds)),
+      systems_(std::move(settings.systems)),
+      version_(settings.version),
+      dayZero_(DaysFromDate(date)) {
+  std::sort(systems_.begin(), systems_.end());
+  systems_.erase(std::unique(systems_.begin(), systems_.end()), systems_.end());
+  if (systems_.empty()) systems_.push_back(GnssSystem::kGps);
+  combinedTalker_ = systems_.size() > 1 ? "GN" : NamesOf(systems_.front()).talker;
 }
 
 std::string_view FixSentences::Sentence(std::size_t i) const {
   return std::string_view(text_).substr(starts_[i], starts_[i + 1] - starts_[i] - 2);
 }
 
-char* FixSentences::WriteSentence(SentenceKind kind, const Fix& fix, std::uint64_t msOfDay,
-                                  const CalendarDate& date, char* out) {
-  switch (kind) {
-    case SentenceKind::kRmc:
-      out = WriteTimeField(WriteText(out, "$GPRMC,"), msOfDay);
-      out = WritePosition(WriteText(out, "A,"), fix);
-      out = WriteNumber(out, fix.speedKnots, 2);
-      *out++ = ',';
-      out = WriteNumber(out, fix.courseDegrees, 3);
-      *out++ = ',';
-      return WriteText(WriteDdmmyy(out, date), ",,");
-    case SentenceKind::kZda:
-      out = WriteTimeField(WriteText(out, "$GPZDA,"), msOfDay);
-      out = WriteDigits(out, static_cast<std::uint64_t>(date.day), 2);
-      *out++ = ',';
-      out = WriteDigits(out, static_cast<std::uint64_t>(date.month), 2);
-      *out++ = ',';
-      out = WriteDigits(out, static_cast<std::uint64_t>(date.year), 4);
-      return WriteText(out, ",00,00");
-    case SentenceKind::kGga:
-      out = WriteTimeField(WriteText(out, "$GPGGA,"), msOfDay);
-      return WriteText(WritePosition(out, fix), kGgaFixFields);
-    case SentenceKind::kGll:
-      out = WritePosition(WriteText(out, "$GPGLL,"), fix);
-      return WriteText(WriteTimeField(out, msOfDay), "A,A");
-    case SentenceKind::kVtg:
-      out = WriteNumber(WriteText(out, "$GPVTG,"), fix.courseDegrees, 3);
-      out = WriteNumber(WriteText(out, ",T,,M,"), fix.speedKnots, 2);
-      out = WriteNumber(WriteText(out, ",N,"), fix.speedKnots * kKilometresPerNauticalMile, 2);
-      return WriteText(out, ",K,A");
-    case SentenceKind::kGsa:
-    case SentenceKind::kGsv:
-      break;
+void FixSentences::Append(char* line, char* end) {
+  text_.append(line, CloseSentence(line, end));
+  text_ += "\r\n";
+  starts_.push_back(text_.size());
+}
+
+char* FixSentences::WriteRmc(const Moment& at, char* out) const {
+  out = WriteTimeField(WriteStart(out, combinedTalker_, "RMC"), at.msOfDay);
+  if (at.valid) {
+    out = WritePosition(WriteText(out, "A,"), at.fix);
+    out = WriteNumber(out, at.fix.speedKnots, 2);
+    *out++ = ',';
+    out = WriteNumber(out, at.fix.courseDegrees, 3);
+    *out++ = ',';
+  } else {
+    out = WriteText(out, "V,,,,,,,");
+  }
+  out = WriteText(WriteDdmmyy(out, at.date), ",,,");
+  *out++ = at.valid ? 'A' : 'N';
+  if (version_ == NmeaVersion::k41) out = WriteText(out, at.valid ? ",S" : ",V");
+  return out;
+}
+
+char* FixSentences::WriteGga(const Moment& at, char* out) const {
+  out = WriteTimeField(WriteStart(out, combinedTalker_, "GGA"), at.msOfDay);
+  if (!at.valid) return WriteText(out, ",,,,0,00,,,,,,,");
+  out = WriteText(WritePosition(out, at.fix), "1,");
+  out = WriteDigits(out, static_cast<std::uint64_t>(at.sky.usedCount), 2);
+  *out++ = ',';
+  out = WriteDop(out, at.sky.hdop);
+  *out++ = ',';
+  return WriteText(out, kGgaAltitudeFields);
+}
+
+char* FixSentences::WriteGll(const Moment& at, char* out) const {
+  out = WriteStart(out, combinedTalker_, "GLL");
+  out = at.valid ? WritePosition(out, at.fix) : WriteText(out, ",,,,");
+  return WriteText(WriteTimeField(out, at.msOfDay), at.valid ? "A,A" : "V,N");
+}
+
+char* FixSentences::WriteVtg(const Moment& at, char* out) const {
+  out = WriteStart(out, combinedTalker_, "VTG");
+  if (!at.valid) return WriteText(out, ",T,,M,,N,,K,N");
+  out = WriteNumber(out, at.fix.courseDegrees, 3);
+  out = WriteNumber(WriteText(out, ",T,,M,"), at.fix.speedKnots, 2);
+  out = WriteNumber(WriteText(out, ",N,"), at.fix.speedKnots * kKilometresPerNauticalMile, 2);
+  return WriteText(out, ",K,A");
+}
+
+char* FixSentences::WriteZda(const Moment& at, char* out) const {
+  out = WriteTimeField(WriteStart(out, combinedTalker_, "ZDA"), at.msOfDay);
+  out = WriteDigits(out, static_cast<std::uint64_t>(at.date.day), 2);
+  *out++ = ',';
+  out = WriteDigits(out, static_cast<std::uint64_t>(at.date.month), 2);
+  *out++ = ',';
+  out = WriteDigits(out, static_cast<std::uint64_t>(at.date.year), 4);
+  return WriteText(out, ",00,00");
+}
+
+char* FixSentences::WriteGns(const Moment& at, char* out) const {
+  out = WriteTimeField(WriteStart(out, combinedTalker_, "GNS"), at.msOfDay);
+  out = at.valid ? WritePosition(out, at.fix) : WriteText(out, ",,,,");
+  // A mode letter a system, in the order GPS, GLONASS, Galileo, BeiDou, at least the first two:
+  // A for a system the fix uses, N for one it does not.
+  const auto last = static_cast<int>(systems_.back());
+  for (int i = 0; i <= std::max(last, 1); ++i) {
+    const auto system = static_cast<GnssSystem>(i);
+    *out++ = at.valid && UsedOf(at.sky, system) > 0 ? 'A' : 'N';
+  }
+  *out++ = ',';
+  if (at.valid) {
+    out = WriteDigits(out, static_cast<std::uint64_t>(at.sky.usedCount), 2);
+    *out++ = ',';
+    out = WriteText(WriteDop(out, at.sky.hdop), ",");
+    out = WriteText(out, kGnsAltitudeFields);
+  } else {
+    out = WriteText(out, "00,,,,,");
+  }
+  if (version_ == NmeaVersion::k41) out = WriteText(out, at.valid ? ",S" : ",V");
+  return out;
+}
+
+char* FixSentences::WriteGsa(const Moment& at, GnssSystem system, char* out) const {
+  out = WriteStart(out, NamesOf(system).talker, "GSA");
+  out = WriteText(out, at.valid ? "A,3," : "A,1,");
+  int listed = 0;
+  for (const SatelliteInView& satellite : at.sky.satellites) {
+    if (!at.valid || satellite.system != system || !satellite.used) continue;
+    if (listed++ == SkyView::kMostUsed) break;
+    out = WriteDigits(out, static_cast<std::uint64_t>(satellite.id), 2);
+    *out++ = ',';
+  }
+  for (; listed < SkyView::kMostUsed; ++listed) *out++ = ',';
+  if (at.valid) {
+    out = WriteDop(out, at.sky.pdop);
+    *out++ = ',';
+    out = WriteDop(out, at.sky.hdop);
+    *out++ = ',';
+    out = WriteDop(out, at.sky.vdop);
+  } else {
+    out = WriteText(out, ",,");
+  }
+  if (version_ == NmeaVersion::k41) {
+    *out++ = ',';
+    out = WriteDigits(out, static_cast<std::uint64_t>(NamesOf(system).nmeaSystemId), 1);
   }
   return out;
 }
 
-std::string_view FixSentences::Build(const Fix& fix) {
+void FixSentences::AppendGsv(const SkyView& sky, GnssSystem system) {
+  const auto first =
+      std::find_if(sky.satellites.begin(), sky.satellites.end(),
+                   [system](const SatelliteInView& s) { return s.system == system; });
+  const auto end = std::find_if(first, sky.satellites.end(),
+                                [system](const SatelliteInView& s) { return s.system != system; });
+  const auto inView = static_cast<std::size_t>(end - first);
+  // A system with no satellite in view still says so, in one sentence.
+  const std::size_t count = std::max<std::size_t>(1, (inView + kPerGsv - 1) / kPerGsv);
+  const GnssSystemNames& names = NamesOf(system);
+  char line[kLineCapacity];
+  for (std::size_t part = 0; part < count; ++part) {
+    char* out = WriteDigits(WriteStart(line, names.talker, "GSV"), count, 1);
+    *out++ = ',';
+    out = WriteDigits(out, part + 1, 1);
+    *out++ = ',';
+    out = WriteDigits(out, inView, 2);
+    for (std::size_t i = part * kPerGsv; i < inView && i < (part + 1) * kPerGsv; ++i) {
+      const SatelliteInView& satellite = first[static_cast<std::ptrdiff_t>(i)];
+      *out++ = ',';
+      out = WriteDigits(out, static_cast<std::uint64_t>(satellite.id), 2);
+      *out++ = ',';
+      out = WriteDigits(out, static_cast<std::uint64_t>(satellite.elevationWholeDegrees), 2);
+      *out++ = ',';
+      out = WriteDigits(out, static_cast<std::uint64_t>(satellite.azimuthWholeDegrees), 3);
+      *out++ = ',';
+      // No signal (during an outage): the field stays empty.
+      if (satellite.signalDbHz > 0) {
+        out = WriteDigits(out, static_cast<std::uint64_t>(satellite.signalDbHz), 2);
+      }
+    }
+    if (version_ == NmeaVersion::k41) {
+      *out++ = ',';
+      out = WriteDigits(out, static_cast<std::uint64_t>(names.nmeaSignalId), 1);
+    }
+    Append(line, out);
+  }
+}
+
+std::string_view FixSentences::Build(const Fix& fix, const SkyView& sky) {
   text_.clear();
-  count_ = 0;
+  starts_.resize(1);
   // A receiver's clock is a whole number of milliseconds.
   const DayAndTime split = SplitDays(static_cast<std::int64_t>(fix.clockMs));
-  const auto msOfDay = static_cast<std::uint64_t>(split.msOfDay);
-  const CalendarDate date = DateFromDays(dayZero_ + split.day);
-  const auto mark = [this] { starts_[count_++] = text_.size(); };
+  const Moment at{fix, sky, static_cast<std::uint64_t>(split.msOfDay),
+                  DateFromDays(dayZero_ + split.day), sky.hasFix};
   char line[kLineCapacity];
   for (const SentenceKind kind : kinds_) {
-    if (kind == SentenceKind::kGsa) {  // the constellation's sentences are made once
-      mark();
-      text_ += gsa_;
-    } else if (kind == SentenceKind::kGsv) {
-      for (std::size_t i = 0, from = 0; i < gsvCount_; ++i) {
-        mark();
-        const std::size_t end = gsv_.find('\n', from) + 1;
-        text_.append(gsv_, from, end - from);
-        from = end;
-      }
-    } else {
-      mark();
-      Close(text_, line, WriteSentence(kind, fix, msOfDay, date, line));
+    switch (kind) {
+      case SentenceKind::kRmc:
+        Append(line, WriteRmc(at, line));
+        break;
+      case SentenceKind::kGga:
+        Append(line, WriteGga(at, line));
+        break;
+      case SentenceKind::kGll:
+        Append(line, WriteGll(at, line));
+        break;
+      case SentenceKind::kVtg:
+        Append(line, WriteVtg(at, line));
+        break;
+      case SentenceKind::kZda:
+        Append(line, WriteZda(at, line));
+        break;
+      case SentenceKind::kGns:
+        Append(line, WriteGns(at, line));
+        break;
+      case SentenceKind::kGsa:
+        for (const GnssSystem system : systems_) Append(line, WriteGsa(at, system, line));
+        break;
+      case SentenceKind::kGsv:
+        for (const GnssSystem system : systems_) AppendGsv(sky, system);
+        break;
     }
   }
-  starts_[count_] = text_.size();
   return text_;
 }
 

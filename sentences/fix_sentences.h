@@ -1,13 +1,22 @@
 // The sentences a simulated receiver sends for each fix, in the order chosen: RMC, GGA, GLL, VTG,
-// GSA, GSV and ZDA. Every sentence is closed by CloseSentence (track/nmea.h).
+// GSA, GSV, ZDA and GNS, in NMEA 0183 version 2.3 or 4.1. Every sentence is closed by
+// CloseSentence (sentences/fields.h).
 //
 // Positions carry five decimals of a minute (about 2 cm), as many receivers give them, so that the
 // distance between two fixes can be read back to a fraction of a percent. RMC always carries its
-// date; GGA has the same fixed fields as every other GGA Wayloom writes (seven satellites used,
-// HDOP 1.25), and GSA and GSV describe one constellation that agrees with them.
+// date. The satellites come from the sky at the fix (base/sky_view.h): GGA's and GNS's count and
+// HDOP, GSA's lists and DOPs and GSV's satellites all describe it. A sky without a fix (an outage,
+// or too few satellites) gives the sentences of a receiver that has lost its fix: RMC status V,
+// GGA quality 0, GSA mode 1, mode indicators N, no position, speed or course.
+//
+// Talkers: with one system every sentence has that system's talker (GP, GL, GA, GB). With more,
+// the sentences of the combined fix (RMC, GGA, GLL, VTG, ZDA, GNS) have GN, and each system has a
+// GSA sentence and a GSV sentence group of its own under its own talker. 4.1 names the system of
+// a GSA by its system ID as well; 2.3 has no field for it, so the talker is what names it there,
+// and readers that know the systems by talker alone (Qt Positioning 6.4 among them) see each
+// system's satellites in use in either version.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,10 +25,15 @@
 
 #include "base/calendar.h"
 #include "base/fix.h"
+#include "base/sky_view.h"
 
 namespace wayloom {
 
-enum class SentenceKind { kRmc, kGga, kGll, kVtg, kGsa, kGsv, kZda };
+enum class SentenceKind { kRmc, kGga, kGll, kVtg, kGsa, kGsv, kZda, kGns };
+
+// 2.3: the mode indicator closes RMC, GLL and VTG. 4.1 adds RMC's and GNS's navigational status,
+// GSA's system ID and GSV's signal ID.
+enum class NmeaVersion { k23, k41 };
 
 // What a receiver sends unless told otherwise: RMC first, as some readers take the date from it
 // before they use any other sentence.
@@ -30,36 +44,50 @@ inline constexpr std::string_view kDefaultSentences = "RMC,GGA,GSA,GSV,VTG";
 bool ParseSentenceList(std::string_view text, std::vector<SentenceKind>& kinds,
                        std::string& problem);
 
+// Reads "2.3" or "4.1". False for anything else.
+bool ParseNmeaVersion(std::string_view text, NmeaVersion& version);
+
+struct SentenceSettings {
+  std::vector<SentenceKind> kinds;
+  std::vector<GnssSystem> systems{GnssSystem::kGps};  // in any order; twice counts once
+  NmeaVersion version = NmeaVersion::k23;
+};
+
 class FixSentences {
  public:
   // date is the day of clock 0: a fix's clock of a day or more falls on a later date.
-  FixSentences(std::vector<SentenceKind> kinds, const CalendarDate& date);
+  FixSentences(SentenceSettings settings, const CalendarDate& date);
 
-  // Builds the sentences of fix. The result, each sentence ending in CR LF, is valid until the
-  // next call.
-  std::string_view Build(const Fix& fix);
+  // Builds the sentences of fix under sky (of the settings' systems). The result, each sentence
+  // ending in CR LF, is valid until the next call.
+  std::string_view Build(const Fix& fix, const SkyView& sky);
   // Sentences in the last result, and each of them without its line end.
-  std::size_t Count() const { return count_; }
+  std::size_t Count() const { return starts_.size() - 1; }
   std::string_view Text() const { return text_; }
   std::string_view Sentence(std::size_t i) const;
 
-  // The most sentences a fix can have: one of each kind, GSV taking three.
-  static constexpr std::size_t kMostSentences = 9;
-
  private:
-  // Writes the sentence of kind (not GSA or GSV) for fix at out, without its checksum; returns
-  // its end.
-  static char* WriteSentence(SentenceKind kind, const Fix& fix, std::uint64_t msOfDay,
-                             const CalendarDate& date, char* out);
+  struct Moment;  // what every sentence of one fix shares
+  // Each writes the sentence of its kind at out, without its checksum, and returns its end.
+  char* WriteRmc(const Moment& at, char* out) const;
+  char* WriteGga(const Moment& at, char* out) const;
+  char* WriteGll(const Moment& at, char* out) const;
+  char* WriteVtg(const Moment& at, char* out) const;
+  char* WriteZda(const Moment& at, char* out) const;
+  char* WriteGns(const Moment& at, char* out) const;
+  char* WriteGsa(const Moment& at, GnssSystem system, char* out) const;
+  // The GSV group of system: each sentence closed and appended to text_.
+  void AppendGsv(const SkyView& sky, GnssSystem system);
+  // Closes the sentence from line to end and appends it, with CR LF, to text_.
+  void Append(char* line, char* end);
 
   std::vector<SentenceKind> kinds_;
+  std::vector<GnssSystem> systems_;  // each once, in the order of GnssSystem
+  NmeaVersion version_;
+  const char* combinedTalker_;  // GN, or the one system's talker
   std::int64_t dayZero_;
-  std::string gsa_;  // the constellation does not change: these are made once
-  std::string gsv_;
-  std::size_t gsvCount_ = 0;
   std::string text_;
-  std::array<std::size_t, kMostSentences + 1> starts_{};
-  std::size_t count_ = 0;
+  std::vector<std::size_t> starts_{0};  // of each sentence in text_, and the end
 };
 
 }  // namespace wayloom

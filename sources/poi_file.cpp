@@ -574,6 +574,24 @@ bool ReadInHalves(const std::string& path, std::FILE* file, std::size_t fileByte
 
 }  // namespace
 
+std::size_t PoiLineNumber(const std::string& path, std::size_t pointIndex) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return 0;
+  const std::function<bool()> noStop;
+  auto reader = std::make_unique<LinePieceReader>(file.get(), noStop);
+  std::string room;
+  PoiView point;
+  std::size_t line = 1;
+  std::size_t points = 0;
+  while (!reader->AtEnd()) {
+    const std::string_view piece = reader->NextPiece(room);
+    if (reader->Failed()) return 0;
+    if (ParsePoiLine(piece, point) && points++ == pointIndex) return line;
+    if (!piece.empty() && piece.back() == '\n') ++line;
+  }
+  return 0;
+}
+
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list) {
   PoiReadDetails details;
   return ReadPoiFile(path, list, details);

@@ -187,4 +187,9 @@ struct PoiReadDetails {
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list);
 PoiReadStatus ReadPoiFile(const std::string& path, PoiList& list, PoiReadDetails& details);
 
+// The line of the file at path (counted from 1; a long line read in pieces counts once) that holds
+// its point pointIndex (counted from 0, as the list counts them): for messages about a point. 0
+// when the file no longer reads that far.
+std::size_t PoiLineNumber(const std::string& path, std::size_t pointIndex);
+
 }  // namespace wayloom

@@ -79,6 +79,31 @@ TEST_F(PoiFile, HoldsThePointsInFileOrderThenOneBlankTailWithCrLfReadAsLf) {
   EXPECT_EQ(pieces[1], Node("3.5", "4.5", "Second"));
 }
 
+// Messages about a point name its line: counted as an editor counts them (CR LF or LF, a long line
+// once however many pieces it is read in, a byte-order mark no line of its own).
+TEST_F(PoiFile, TellsTheLineOfEachPoint) {
+  const std::string longLine = "1.5,2.5," + std::string(290, 'x') + "3.5,4.5,Second";
+  const struct {
+    std::string text;
+    std::vector<std::size_t> lines;  // of points 0, 1, ... and 0 for the one after the last
+  } cases[] = {
+      {"lon,lat\n8.0,50.0\n\nheading\n8.1,50.1", {2, 5, 0}},
+      {"lon,lat\r\n8.0,50.0\r\n\r\n8.1,50.1\r\n", {2, 4, 0}},
+      {"\xEF\xBB\xBF"
+       "8.0,50.0\n" +
+           longLine + "\n8.2,50.2\n",
+       {1, 2, 2, 3, 0}},
+      {"", {0}},
+  };
+  for (const auto& c : cases) {
+    test::WriteFile(dir_.File("lines.csv"), c.text);
+    for (std::size_t i = 0; i < c.lines.size(); ++i) {
+      EXPECT_EQ(PoiLineNumber(dir_.File("lines.csv"), i), c.lines[i]) << c.text << " " << i;
+    }
+  }
+  EXPECT_EQ(PoiLineNumber(dir_.File("missing.csv"), 0), 0u);
+}
+
 TEST_F(PoiFile, ReportsFilesThatCannotBeOpenedOrRead) {
   PoiList list;
   EXPECT_EQ(ReadPoiFile(dir_.File("missing.csv"), list), PoiReadStatus::kCannotOpen);

@@ -5,7 +5,11 @@
 #   positions are the sample's points one after the other, round after round, an hour apart, each
 #   at its point's time on the right day, across midnight.
 # - gpsd, at 30 kn along the sample over TCP: every TPV report, the first included, has a time, the
-#   set speed within 0.05 m/s and a track; SKY reports list 10 satellites, 7 of them used.
+#   set speed within 0.05 m/s and a track; every SKY report counts the satellites it lists and uses
+#   at least four. Two hours of GPS, GLONASS, Galileo and BeiDou (NMEA 4.1) at --speedup: SKY lists
+#   the satellites of each system under its gnssid (gpsd 3.22 takes BeiDou's IDs above 32 for SBAS
+#   ones), elevations change, satellites rise and set. An outage: TPV in mode 3, then no fix (mode
+#   1) while it lasts, then mode 3 again.
 # - gpsbabel: every fix of receiver mode at the position of its RMC sentence, along the sample and
 #   across 180 degrees (gpsbabel pairs a GGA with the RMC after it, so its tracks put GGA first).
 #   Tracks of the sample in file order, undated (gpsbabel is given the date) and dated with an
@@ -15,10 +19,23 @@
 #   point to the next and two periods from a point of the sample.
 # - qt: QNmeaPositionInfoSource in simulation mode gives one update per fix with its time, ground
 #   speed and direction (a fix is reported when the next begins: the last one of a file is not).
-# Usage: real_clients_receiver.sh gpsd|gpsbabel|qt WAYLOOM_CLI EXAMPLES FREE_PORT [QT_READER]
+#   QNmeaSatelliteInfoSource sees the satellites of all four systems in view and in use, in NMEA
+#   2.3 and 4.1, each at the elevation and azimuth of its GSV sentence.
+# - pynmea2 (python3-nmea2) parses every sentence of tracks in NMEA 2.3 and 4.1, one and four
+#   systems, with an outage, and reads back the positions, the date and the satellites.
+# - npm: the parsers gps (GPS.js) and nmea-simple, installed at pinned versions into a build folder
+#   (WAYLOOM_NPM_DIR; skipped when they cannot be fetched), accept every sentence of the same tracks.
+# Usage: real_clients_receiver.sh gpsd|gpsbabel|qt|pynmea2|npm WAYLOOM_CLI EXAMPLES FREE_PORT
+#        [QT_READER]
 set -eu
 client=$1 cli=$2 pois=$3/a9-edinburgh-inverness.csv free_port=$4 qt_reader=${5:-}
-case $client in gpsd) needs="gpsd gpspipe" ;; gpsbabel) needs=gpsbabel ;; *) needs=${qt_reader:-qt-reader} ;; esac
+case $client in
+  gpsd) needs="gpsd gpspipe" ;;
+  gpsbabel) needs=gpsbabel ;;
+  pynmea2) needs=python3 ;;
+  npm) needs="node npm" ;;
+  *) needs=${qt_reader:-qt-reader} ;;
+esac
 for program in $needs; do
   command -v "$program" >/dev/null 2>&1 || { echo "$client: $program not installed: skipped"; exit 77; }
 done
@@ -103,7 +120,7 @@ if [ "$client" = gpsd ]; then
   reports receiver 60 "tcp://127.0.0.1:$port"
   awk '/"class":"SKY"/ && /"satellites"/ {
          sky++; n = gsub(/"PRN":/, "&"); used = gsub(/"used":true/, "&")
-         if (n != 10 || used != 7) { printf "SKY with %d satellites, %d used\n", n, used; bad = 1 }
+         if (!match($0, "\"nSat\":" n ",") || used < 4) { printf "SKY with %d satellites, %d used\n", n, used; bad = 1 }
        }
        END { if (!sky) print "no SKY report"; exit bad || !sky }' "$work/receiver.json"
   # Each TPV once, as "time speed track".
@@ -119,7 +136,65 @@ if [ "$client" = gpsd ]; then
     }
     END {
       if (n < 20) { printf "%d reports\n", n; bad = 1 }
-      if (!bad) printf "gpsd: %d TPV reports with time, speed and track; SKY 7 used of 10\n", n
+      if (!bad) printf "gpsd: %d TPV reports with time, speed and track; SKY with 4 used or more\n", n
+      exit bad
+    }'
+fi
+
+if [ "$client" = gpsd ]; then
+  # Two hours of four systems, a fix every 10 s, in 12 s.
+  serve sky --speed 30 --period 10 --speedup 600 --wait-clients 1 --date 2026-03-07 \
+    --systems gps,glonass,galileo,beidou --nmea 4.1
+  reports sky 3700 "tcp://127.0.0.1:$port"
+  awk '
+    function value(s, key) {
+      if (!match(s, "\"" key "\":[-0-9.]+")) return ""
+      return substr(s, RSTART + length(key) + 3, RLENGTH - length(key) - 3)
+    }
+    /"class":"SKY"/ && /"satellites"/ {
+      rest = $0; sub(/.*"satellites":\[/, "", rest); n = split(rest, satellite, "},")
+      delete current; delete systems
+      for (i = 1; i <= n; i++) {
+        g = value(satellite[i], "gnssid"); prn = value(satellite[i], "PRN")
+        if (g == "") continue
+        # BeiDou IDs 33 to 63 are SBAS PRNs to gpsd 3.22 (gnssid 1).
+        if (g == 1 && (prn < 33 || prn > 64)) { printf "SBAS satellite %s\n", prn; bad = 1 }
+        systems[g] = 1; current[g ":" value(satellite[i], "svid")] = value(satellite[i], "el")
+      }
+      if (!(0 in systems && 6 in systems && 2 in systems && 3 in systems)) next
+      if (!full++) for (key in current) first[key] = current[key]
+      delete last
+      for (key in current) {
+        last[key] = current[key]
+        if (!(key in low) || current[key] < low[key]) low[key] = current[key]
+        if (!(key in high) || current[key] > high[key]) high[key] = current[key]
+      }
+    }
+    END {
+      for (key in last) if (!(key in first)) rose++
+      for (key in first) if (!(key in last)) set++
+      for (key in high) if (high[key] - low[key] > moved) moved = high[key] - low[key]
+      if (full < 300 || rose < 4 || set < 4 || moved < 20) {
+        printf "%d SKY reports of four systems, %d satellites rose, %d set, %d degrees at most\n", full, rose, set, moved
+        bad = 1
+      }
+      if (!bad) printf "gpsd: %d SKY reports of four systems over two hours; %d satellites rose, %d set, up to %d degrees\n", full, rose, set, moved
+      exit bad
+    }' "$work/sky.json"
+
+  # An outage of 10 s from the 5th second, at 4 times the speed: mode 3 (after a 2D report or
+  # two), 1 while it lasts, 3 again.
+  serve outage --speed 30 --speedup 4 --wait-clients 1 --date 2026-03-07 --outage 5+10
+  reports outage 80 "tcp://127.0.0.1:$port"
+  grep '"class":"TPV"' "$work/outage.json" | awk '
+    {
+      mode = $0; sub(/.*"mode":/, "", mode); sub(/[,}].*/, "", mode)
+      if (mode == 1 && /"lat"/) { print "a TPV without a fix has a position"; bad = 1 }
+      if (mode != last) { modes = modes " " mode; last = mode }
+    }
+    END {
+      if (modes !~ / 3 1 3/) { printf "TPV modes:%s\n", modes; bad = 1 }
+      if (!bad) print "gpsd: a 3D fix, no fix during the outage, a 3D fix after it"
       exit bad
     }'
 fi
@@ -197,7 +272,8 @@ if [ "$client" = gpsbabel ]; then
 fi
 
 if [ "$client" = qt ]; then
-  "$cli" --speed 30 --period 0.05 --date 2026-03-07 --quiet "$pois" - | head -n 280 >"$work/t.nmea" # 40 fixes
+  "$cli" --speed 30 --period 0.05 --date 2026-03-07 --quiet --sentences RMC,GGA,GSA,VTG "$pois" - |
+    head -n 160 >"$work/t.nmea" # 40 fixes
   timeout 90 "$qt_reader" "$work/t.nmea" 39 | awk -v v="$knots30" '
     {
       ms = n++ * 50; want = sprintf("2026-03-07T01:00:%02d.%03dZ", int(ms / 1000), ms % 1000)
@@ -209,4 +285,144 @@ if [ "$client" = qt ]; then
       if (!bad) print "qt: one update per fix, each with its time, ground speed and direction"
       exit bad
     }'
+  # The satellite source: every satellite it reports in view is one of a GSV sentence, at its
+  # elevation and azimuth, and updates show all four systems in view and in use. It reports a sky
+  # when it changes: a fix every 10 s gives a changing sky (paced at a few updates a second).
+  for version in 2.3 4.1; do
+    "$cli" --speed 30 --period 10 --date 2026-03-07 --quiet --nmea "$version" \
+      --systems gps,glonass,galileo,beidou "$pois" - | head -n 600 >"$work/sky.nmea"
+    timeout 90 "$qt_reader" "$work/sky.nmea" 20 satellites 2>/dev/null | awk -v version="$version" '
+      NR == FNR {
+        if ($0 !~ /^\$G[PLAB]GSV,/) next
+        split($0, f, /[,*]/); talker = substr(f[1], 3, 1)
+        for (i = 5; i + 3 <= length(f); i += 4) if (f[i + 1] != "") seen[talker ":" f[i] + 0 ":" f[i + 1] + 0 ":" f[i + 2] + 0] = 1
+        next
+      }
+      {
+        updates++
+        if ($2 > 0 && $3 > 0 && $4 > 0 && $5 > 0) all[$1] = 1
+        for (i = 7; i <= NF; i++) {
+          split($i, s, ":")
+          if ($1 == "view" && !((s[1] ":" s[2] ":" s[3] ":" s[4]) in seen)) { printf "%s: %s in no GSV sentence\n", version, $i; bad = 1 }
+        }
+      }
+      END {
+        if (updates < 20 || !all["view"] || !all["use"]) { printf "%s: %d updates, four systems in view %d, in use %d\n", version, updates, all["view"], all["use"]; bad = 1 }
+        if (!bad) printf "qt: NMEA %s, the satellites of four systems in view and in use, each where GSV puts it\n", version
+        exit bad
+      }' "$work/sky.nmea" -
+  done
+fi
+
+# tracks: the tracks pynmea2 and the npm parsers read, in $work: NMEA 2.3 with one system and with
+# four, and 4.1 with four, every sentence kind, the last two with noise and an outage of 10 fixes.
+tracks() {
+  every="--quiet --speed 30 --date 2026-03-07 --sentences RMC,GGA,GSA,GSV,VTG,GLL,ZDA,GNS"
+  # shellcheck disable=SC2086
+  {
+    "$cli" $every "$pois" - | head -n 3000 >"$work/one-2.3.nmea"
+    "$cli" $every --systems gps,glonass,galileo,beidou --noise 3 --outage 20+10 "$pois" - |
+      head -n 3000 >"$work/four-2.3.nmea"
+    "$cli" $every --systems gps,glonass,galileo,beidou --noise 3 --outage 20+10 --nmea 4.1 \
+      "$pois" - | head -n 3000 >"$work/four-4.1.nmea"
+  }
+}
+
+if [ "$client" = pynmea2 ]; then
+  python=python3
+  [ -x /usr/bin/python3 ] && python=/usr/bin/python3 # Debian's python3-nmea2 is for Debian's python
+  "$python" -c 'import pynmea2' 2>/dev/null || { echo "pynmea2: python3-nmea2 not installed: skipped"; exit 77; }
+  tracks
+  "$python" - "$work"/one-2.3.nmea "$work"/four-2.3.nmea "$work"/four-4.1.nmea <<'PYTHON'
+import datetime, sys
+import pynmea2
+
+bad = False
+for path in sys.argv[1:]:
+    lost = fixes = 0
+    kinds = set()
+    group = []
+    for line in open(path, newline="").read().split("\r\n")[:-1]:
+        try:
+            sentence = pynmea2.parse(line, check=True)
+        except pynmea2.ParseError as error:
+            print(path, "does not parse:", line, error)
+            bad = True
+            continue
+        kind = sentence.sentence_type
+        kinds.add(kind)
+        if kind == "RMC":
+            fixes += 1
+            lost += sentence.status == "V"
+            if sentence.datestamp != datetime.date(2026, 3, 7):
+                print(path, "RMC dated", sentence.datestamp)
+                bad = True
+            if sentence.status == "A" and not (55 < sentence.latitude < 58 and -5 < sentence.longitude < -3):
+                print(path, "RMC at", sentence.latitude, sentence.longitude)
+                bad = True
+        if kind == "GSV":
+            group.append(sentence)
+            if sentence.msg_num == sentence.num_messages:
+                # Four fields a satellite after the first three (4.1's signal ID is a field more).
+                listed = sum((len(part.data) - 3) // 4 for part in group)
+                if listed != int(sentence.num_sv_in_view):
+                    print(path, "GSV lists", listed, "of", sentence.num_sv_in_view)
+                    bad = True
+                group = []
+    want_lost = 0 if "one" in path else 10
+    if lost != want_lost or fixes < 100 or not {"RMC", "GGA", "GSA", "GSV", "VTG", "GLL", "ZDA", "GNS"} <= kinds:
+        print(path, fixes, "fixes,", lost, "lost, kinds", sorted(kinds))
+        bad = True
+    if not bad:
+        print("pynmea2: %s: %d fixes, %d of them lost, every sentence parsed" % (path.split("/")[-1], fixes, lost))
+sys.exit(1 if bad else 0)
+PYTHON
+fi
+
+if [ "$client" = npm ]; then
+  dir=${WAYLOOM_NPM_DIR:-$work/npm}
+  installed() { node -e "process.exit(require('$dir/node_modules/gps/package.json').version === '0.9.0' && require('$dir/node_modules/nmea-simple/package.json').version === '3.3.0' ? 0 : 1)" 2>/dev/null; }
+  if ! installed; then
+    mkdir -p "$dir"
+    timeout 300 npm install --prefix "$dir" --no-save --no-package-lock --no-audit --no-fund \
+      gps@0.9.0 nmea-simple@3.3.0 >"$work/npm.log" 2>&1 || true
+    installed || { echo "npm: gps 0.9.0 and nmea-simple 3.3.0 cannot be installed (offline?): skipped"; exit 77; }
+  fi
+  tracks
+  NODE_PATH="$dir/node_modules" node - "$work"/one-2.3.nmea "$work"/four-2.3.nmea "$work"/four-4.1.nmea <<'NODE'
+const fs = require('fs');
+const GPS = require('gps');
+const nmea = require('nmea-simple');
+let bad = false;
+for (const path of process.argv.slice(2)) {
+  const lines = fs.readFileSync(path, 'latin1').split('\r\n').filter((line) => line);
+  const gps = new GPS();
+  const systems = new Set();
+  let lost = 0;
+  for (const line of lines) {
+    const kind = line.slice(3, 6);
+    const record = GPS.Parse(line);
+    let packet;
+    try {
+      packet = nmea.parseNmeaSentence(line);
+    } catch (error) {
+      packet = { sentenceId: 'error: ' + error.message };
+    }
+    if (!record || !record.valid || record.type !== kind || packet.sentenceId !== kind || !packet.chxOk) {
+      console.log(path, 'not read:', line, record && record.type, packet.sentenceId);
+      bad = true;
+    }
+    gps.update(line);
+    if (kind === 'GSV') for (const satellite of record.satellites) systems.add(satellite.system);
+    if (kind === 'RMC' && record.status !== 'active') lost++;
+  }
+  const four = !path.includes('one');
+  if (systems.size !== (four ? 4 : 1) || lost !== (four ? 10 : 0) || gps.state.errors) {
+    console.log(path, 'systems', [...systems], 'lost', lost, 'errors', gps.state.errors);
+    bad = true;
+  }
+  if (!bad) console.log(`npm: ${path.split('/').pop()}: ${lines.length} sentences read by gps and nmea-simple, systems ${[...systems].join(' ')}`);
+}
+process.exit(bad ? 1 : 0);
+NODE
 fi

@@ -6,6 +6,7 @@
 #include <GeographicLib/Geodesic.hpp>
 
 #include "motion/receiver.h"
+#include "motion/sky.h"
 #include "route/route.h"
 #include "sentences/fix_sentences.h"
 #include "tests/test_support.h"
@@ -14,6 +15,7 @@ namespace wayloom {
 namespace {
 
 const std::string kSample = std::string(WAYLOOM_EXAMPLES) + "/a9-edinburgh-inverness.csv";
+constexpr double kDegree = 3.14159265358979323846 / 180.0;
 
 std::vector<Fix> Travel(const std::vector<GeoPoint>& route, double knots, double period,
                         double dwell = 0.0, double noise = 0.0, std::uint64_t seed = 1) {
@@ -51,7 +53,7 @@ TEST(ReceiverCli, EveryReceiverReferenceTrackIsMadeAgainByteForByte) {
     EXPECT_EQ(run.out, test::ReadFile(data + reference)) << reference;
     ++compared;
   }
-  EXPECT_EQ(compared, 4);
+  EXPECT_EQ(compared, 6);
   // The summary counts the points read, the fixes (a dated RMC each) and the lines written.
   test::TempDir dir;
   const std::string track = test::ReadFile(data + "worked.receiver-dwell.nmea");
@@ -91,9 +93,8 @@ TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
     for (std::size_t i = 0; i + 1 < fixes.size(); ++i) {
       const Fix& a = fixes[i];
       const Fix& b = fixes[i + 1];
-      const double periodMs = static_cast<double>(std::llround(c.period * 1000));
-      EXPECT_TRUE(b.clockMs - a.clockMs == periodMs ||
-                  (i + 2 == fixes.size() && b.clockMs - a.clockMs < periodMs));
+      // Every fix on the period's grid, the last one too.
+      EXPECT_EQ(b.clockMs, 3600000.0 + std::round(static_cast<double>(i + 1) * c.period * 1000));
       EXPECT_EQ(a.speedKnots, a.speedKnots == 0.0 ? 0.0 : c.knots);
       double azimuth = 0.0;
       const double metres = Metres(a.latitude, a.longitude, b.latitude, b.longitude, azimuth);
@@ -119,14 +120,45 @@ TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
       }
       EXPECT_LE(nearest, spacing / 2) << p.latitude << "," << p.longitude;
     }
+    // At rest on the last point, at the first tick after arriving (or the last of the dwell).
+    EXPECT_EQ(fixes.back().latitude, c.route.back().latitude);
     EXPECT_EQ(fixes.back().longitude, c.route.back().longitude);
-    EXPECT_EQ(fixes.back().speedKnots, c.dwell == 0 ? c.knots : 0.0);  // arriving, or standing
+    EXPECT_EQ(fixes.back().speedKnots, 0.0);
+    if (c.dwell == 0) {
+      const Fix& before = fixes[fixes.size() - 2];
+      EXPECT_FALSE(before.latitude == c.route.back().latitude &&
+                   before.longitude == c.route.back().longitude);
+    }
     // A point repeated adds no time, not even its dwell.
     std::vector<GeoPoint> twice;
     for (const GeoPoint& p : c.route) twice.insert(twice.end(), {p, p});
     EXPECT_EQ(Travel(twice, c.knots, c.period, c.dwell).size(), fixes.size());
   }
   EXPECT_EQ(Travel(cases[1].route, 54, 1).size(), 2u);
+}
+
+// Over a pole, between antipodal points and along meridians the geodesic's azimuth can be -0: no
+// course may print as -0.000, nor any other field carry a sign (the hemispheres are letters).
+TEST(ReceiverCli, NoNegativeZeroOrOtherSignInAnySentence) {
+  const char* const routes[] = {
+      "0.1,89.9|180,89.9", "10,-89.9|-170,-89.9", "10,0.5|-170,-0.5",          "-170,-0.5|10,0.5",
+      "20,10|-160,-10",    "5,0.5|5,10|5,0.5",    "179.9999,0.5|-179.9999,0.5"};
+  test::TempDir dir;
+  for (const char* route : routes) {
+    std::string pois = route;
+    std::replace(pois.begin(), pois.end(), '|', '\n');
+    test::WriteFile(dir.File("route.csv"), pois + "\n");
+    for (const char* noise : {"0", "5"}) {
+      const test::CliRun run = test::InvokeCli(
+          {"--speed", "900", "--period", "600", "--noise", noise, "--date", "2026-03-07",
+           "--systems", "gps,glonass,galileo,beidou", "--nmea", "4.1", "--sentences",
+           "RMC,GGA,GLL,VTG,GSA,GSV,ZDA,GNS", dir.File("route.csv"), "-"});
+      ASSERT_EQ(run.status, kExitOk) << route << run.err;
+      EXPECT_EQ(run.out.find('-'), std::string::npos)
+          << route << " noise " << noise << ": "
+          << run.out.substr(run.out.rfind('\n', run.out.find('-')) + 1, 90);
+    }
+  }
 }
 
 TEST(Receiver, ClosestOrderVisitsThePointsAsTheClosestOrderTrackDoes) {
@@ -151,33 +183,107 @@ TEST(Route, TakesEveryPositionOnTheEarthAndNoOther) {
   }
 }
 
-TEST(ReceiverSentences, EachKindInTheOrderAskedDatedByTheFixsDay) {
+// A sky of two systems' satellites in view and one system's none, by hand; its DOPs beyond what
+// sentences print.
+SkyView HandMadeSky(const std::vector<GnssSystem>& systems, bool lost) {
+  const SatelliteInView all[] = {{GnssSystem::kGps, 2, 9.0, 12.0, 9, 12, 28, true, false},
+                                 {GnssSystem::kGps, 5, 72.0, 48.0, 72, 48, 46, true, true},
+                                 {GnssSystem::kGps, 13, 58.0, 301.0, 58, 301, 44, true, true},
+                                 {GnssSystem::kGps, 15, 41.0, 132.0, 41, 132, 42, true, true},
+                                 {GnssSystem::kGps, 18, 34.0, 226.0, 34, 226, 40, true, true},
+                                 {GnssSystem::kGlonass, 70, 45.0, 100.0, 45, 100, 43, true, true},
+                                 {GnssSystem::kGalileo, 11, 20.0, 200.0, 20, 200, 38, true, false}};
+  SkyView sky;
+  for (SatelliteInView satellite : all) {
+    if (std::find(systems.begin(), systems.end(), satellite.system) == systems.end()) continue;
+    if (lost) satellite.signalDbHz = 0, satellite.used = false;
+    sky.usedCount += satellite.used ? 1 : 0;
+    sky.satellites.push_back(satellite);
+  }
+  sky.hasFix = !lost;
+  sky.hdop = lost ? 0.0 : 1.234;
+  sky.vdop = lost ? 0.0 : 123.4;  // printed as receivers cap it
+  sky.pdop = lost ? 0.0 : 123.406;
+  return sky;
+}
+
+TEST(ReceiverSentences, EachKindInTheOrderAskedForItsSystemsVersionAndSky) {
   std::vector<SentenceKind> kinds;
   std::string problem;
   for (const char* bad : {"", "RMC,,GGA", "RMC,XYZ", "GGA,gga"}) {
     EXPECT_FALSE(ParseSentenceList(bad, kinds, problem)) << bad;
   }
-  ASSERT_TRUE(ParseSentenceList("zda,RMC,GGA,GLL,VTG,GSA,GSV", kinds, problem));
-  FixSentences sentences(kinds, CalendarDate{2026, 12, 31});
+  const std::vector<GnssSystem> four = {GnssSystem::kBeidou, GnssSystem::kGps, GnssSystem::kGalileo,
+                                        GnssSystem::kGlonass};
+  const struct {
+    const char* kinds;
+    std::vector<GnssSystem> systems;
+    NmeaVersion version;
+    bool lost;
+    std::vector<const char*> expected;  // each without its checksum
+  } cases[] = {
+      {"rmc,GGA,GLL,VTG,GSA,GSV,ZDA,GNS",
+       {GnssSystem::kGps},
+       NmeaVersion::k23,
+       false,
+       {"$GPRMC,010203.004,A,3351.40800,S,15112.91800,E,30.00,7.500,010127,,,A*",
+        "$GPGGA,010203.004,3351.40800,S,15112.91800,E,1,04,1.23,00121,M,047,M,,*",
+        "$GPGLL,3351.40800,S,15112.91800,E,010203.004,A,A*", "$GPVTG,7.500,T,,M,30.00,N,55.56,K,A*",
+        "$GPGSA,A,3,05,13,15,18,,,,,,,,,99.99,1.23,99.99*",
+        "$GPGSV,2,1,05,02,09,012,28,05,72,048,46,13,58,301,44,15,41,132,42*",
+        "$GPGSV,2,2,05,18,34,226,40*", "$GPZDA,010203.004,01,01,2027,00,00*",
+        "$GPGNS,010203.004,3351.40800,S,15112.91800,E,AN,04,1.23,00121,047,,*"}},
+      {"RMC,GSA,GSV,GNS",
+       four,
+       NmeaVersion::k41,
+       false,
+       {"$GNRMC,010203.004,A,3351.40800,S,15112.91800,E,30.00,7.500,010127,,,A,S*",
+        "$GPGSA,A,3,05,13,15,18,,,,,,,,,99.99,1.23,99.99,1*",
+        "$GLGSA,A,3,70,,,,,,,,,,,,99.99,1.23,99.99,2*",
+        "$GAGSA,A,3,,,,,,,,,,,,,99.99,1.23,99.99,3*", "$GBGSA,A,3,,,,,,,,,,,,,99.99,1.23,99.99,4*",
+        "$GPGSV,2,1,05,02,09,012,28,05,72,048,46,13,58,301,44,15,41,132,42,1*",
+        "$GPGSV,2,2,05,18,34,226,40,1*", "$GLGSV,1,1,01,70,45,100,43,1*",
+        "$GAGSV,1,1,01,11,20,200,38,7*", "$GBGSV,1,1,00,1*",
+        "$GNGNS,010203.004,3351.40800,S,15112.91800,E,AANN,05,1.23,00121,047,,,S*"}},
+      {"RMC,GGA,GLL,VTG,GSA,GSV,ZDA,GNS",
+       four,
+       NmeaVersion::k23,
+       true,
+       {"$GNRMC,010203.004,V,,,,,,,010127,,,N*", "$GNGGA,010203.004,,,,,0,00,,,,,,,*",
+        "$GNGLL,,,,,010203.004,V,N*", "$GNVTG,,T,,M,,N,,K,N*", "$GPGSA,A,1,,,,,,,,,,,,,,,*",
+        "$GLGSA,A,1,,,,,,,,,,,,,,,*", "$GAGSA,A,1,,,,,,,,,,,,,,,*", "$GBGSA,A,1,,,,,,,,,,,,,,,*",
+        "$GPGSV,2,1,05,02,09,012,,05,72,048,,13,58,301,,15,41,132,*", "$GPGSV,2,2,05,18,34,226,*",
+        "$GLGSV,1,1,01,70,45,100,*", "$GAGSV,1,1,01,11,20,200,*", "$GBGSV,1,1,00*",
+        "$GNZDA,010203.004,01,01,2027,00,00*", "$GNGNS,010203.004,,,,,NNNN,00,,,,,*"}},
+      {"GSA,RMC",
+       {GnssSystem::kGalileo, GnssSystem::kGps},
+       NmeaVersion::k23,
+       false,
+       {"$GPGSA,A,3,05,13,15,18,,,,,,,,,99.99,1.23,99.99*",
+        "$GAGSA,A,3,,,,,,,,,,,,,99.99,1.23,99.99*",
+        "$GNRMC,010203.004,A,3351.40800,S,15112.91800,E,30.00,7.500,010127,,,A*"}},
+      {"GGA,GNS,RMC,GSA,GSV",
+       {GnssSystem::kGlonass},
+       NmeaVersion::k41,
+       true,
+       {"$GLGGA,010203.004,,,,,0,00,,,,,,,*", "$GLGNS,010203.004,,,,,NN,00,,,,,,V*",
+        "$GLRMC,010203.004,V,,,,,,,010127,,,N,V*", "$GLGSA,A,1,,,,,,,,,,,,,,,,2*",
+        "$GLGSV,1,1,01,70,45,100,,1*"}},
+  };
   // 01:02:03.004 the next day, 33 51.408' S, 151 12.918' E.
   const Fix fix{86400000 + 3723004, -33.856800001, 151.2153, 30.0, 7.5};
-  const std::vector<std::string> lines = test::TrackLines(std::string(sentences.Build(fix)));
-  const char* const expected[] = {
-      "$GPZDA,010203.004,01,01,2027,00,00*",
-      "$GPRMC,010203.004,A,3351.40800,S,15112.91800,E,30.00,7.500,010127,,*",
-      "$GPGGA,010203.004,3351.40800,S,15112.91800,E,1,07,1.25,00121,M,047,M,,*",
-      "$GPGLL,3351.40800,S,15112.91800,E,010203.004,A,A*",
-      "$GPVTG,7.500,T,,M,30.00,N,55.56,K,A*",
-      "$GPGSA,A,3,05,13,15,18,20,24,29,,,,,,2.19,1.25,1.80*",
-      "$GPGSV,3,1,10,05,72,048,46,13,58,301,44,15,41,132,42,18,34,226,40*",
-      "$GPGSV,3,2,10,20,27,071,38,24,19,178,36,29,23,265,37,02,09,012,28*",
-      "$GPGSV,3,3,10,10,06,340,24,31,04,110,21*"};
-  ASSERT_EQ(lines.size(), std::size(expected));
-  ASSERT_EQ(sentences.Count(), lines.size());
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    EXPECT_EQ(lines[i].substr(0, lines[i].size() - 2), expected[i]);
-    EXPECT_TRUE(test::ChecksumHolds(lines[i])) << lines[i];
-    EXPECT_EQ(sentences.Sentence(i), lines[i]);
+  for (const auto& c : cases) {
+    ASSERT_TRUE(ParseSentenceList(c.kinds, kinds, problem)) << problem;
+    FixSentences sentences({kinds, c.systems, c.version}, CalendarDate{2026, 12, 31});
+    const std::vector<std::string> lines =
+        test::TrackLines(std::string(sentences.Build(fix, HandMadeSky(c.systems, c.lost))));
+    ASSERT_EQ(lines.size(), c.expected.size()) << c.kinds;
+    ASSERT_EQ(sentences.Count(), lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_EQ(lines[i].substr(0, lines[i].size() - 2), c.expected[i]);
+      EXPECT_TRUE(test::ChecksumHolds(lines[i])) << lines[i];
+      EXPECT_EQ(sentences.Sentence(i), lines[i]);
+    }
   }
 }
 
@@ -201,6 +307,37 @@ TEST(ReceiverNoise, SmoothReproducibleAndOfTheSetSize) {
   EXPECT_NE(Travel(route, 30, 1, 0, 5.0, 8)[500].latitude, noisy[500].latitude);
 }
 
+// With noise the reported velocity is the true one less the position error over the correlation
+// time (the rate at which the error fades): as inexact as the position and heading where it drifts,
+// also while standing still.
+TEST(ReceiverNoise, SpeedAndCourseCarryTheDriftOfThePositionError) {
+  const std::vector<GeoPoint> route = {{50.0, 8.0}, {50.1, 8.2}, {50.1, 8.0}};
+  const std::vector<Fix> clean = Travel(route, 30, 1, 20);
+  const std::vector<Fix> noisy = Travel(route, 30, 1, 20, 5.0, 7);
+  ASSERT_EQ(clean.size(), noisy.size());
+  constexpr double kKnot = 1852.0 / 3600.0;
+  std::size_t standing = 0;
+  for (std::size_t i = 0; i < clean.size(); ++i) {
+    double azimuth = 0.0;
+    const double error = Metres(clean[i].latitude, clean[i].longitude, noisy[i].latitude,
+                                noisy[i].longitude, azimuth);
+    const double course = clean[i].courseDegrees * kDegree;
+    const double east = clean[i].speedKnots * kKnot * std::sin(course) -
+                        error * std::sin(azimuth * kDegree) / ReceiverNoise::kCorrelationSeconds;
+    const double north = clean[i].speedKnots * kKnot * std::cos(course) -
+                         error * std::cos(azimuth * kDegree) / ReceiverNoise::kCorrelationSeconds;
+    EXPECT_NEAR(noisy[i].speedKnots, std::sqrt(east * east + north * north) / kKnot, 1e-6) << i;
+    double expected = std::atan2(east, north) / kDegree;
+    if (expected < 0.0) expected += 360.0;
+    EXPECT_NEAR(std::remainder(noisy[i].courseDegrees - expected, 360.0), 0.0, 1e-5) << i;
+    if (clean[i].speedKnots == 0.0) {
+      ++standing;
+      EXPECT_GT(noisy[i].speedKnots, 0.0) << i;
+    }
+  }
+  EXPECT_GT(standing, 40u);
+}
+
 TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnythingAndReadsSpeedUnits) {
   test::TempDir dir;
   std::istringstream cases(  // '|' between cases
@@ -222,8 +359,92 @@ TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnythingAndReadsSpeedUnits) {
     const test::CliRun good =
         test::InvokeCli({"--speed", speed, "--date", "2026-03-07", kSample, "-"});
     EXPECT_EQ(good.status, 0) << good.err;
-    EXPECT_EQ(good.out.substr(0, 74),
-              "$GPRMC,010000.000,A,5557.19800,N,00311.29800,W,30.00,257.356,070326,,*11\r\n");
+    EXPECT_EQ(good.out.substr(0, 76),
+              "$GPRMC,010000.000,A,5557.19800,N,00311.29800,W,30.00,257.356,070326,,,A*7C\r\n");
+  }
+}
+
+// Sources and settings at the edges, each with one outcome and a clear message: one point is a
+// receiver standing there; a point without a coordinate or an almanac that does not read is refused
+// with its line, before DEST is touched; a track that would pass the last date RMC's two-digit year
+// carries ends there, and says so.
+TEST(ReceiverCli, EdgesOfTheSourceTheAlmanacAndTheDateHaveOneOutcomeEach) {
+  test::TempDir dir;
+  std::string badAlmanac = test::ReadFile(WAYLOOM_TEST_DATA "/almanac/sample.yuma");
+  badAlmanac.replace(badAlmanac.find("Health:"), 7, "Hearth:");
+  test::WriteFile(dir.File("bad.alm"), badAlmanac);
+  const std::string dest = dir.File("t.nmea");
+  // A receiver standing at its point: at rest, its fix made at once.
+  const std::string atRest = "$GPRMC,010000.000,A,5557.00000,N,00311.40000,W,0.00,0.000,070326";
+  const struct {
+    std::string pois;
+    std::vector<std::string> options;
+    int status;
+    std::string message;
+    std::size_t fixes;    // RMC sentences in DEST; none: DEST not made
+    std::string inTrack;  // and a text they hold
+  } cases[] = {
+      {"-3.19,55.95,Edinburgh\n", {}, kExitOk, "1 points read, 1 fixes, ", 1, atRest},
+      {"-3.19,55.95,Edinburgh\n", {"--dwell", "2"}, kExitOk, "1 points read, 3 fixes, ", 3, atRest},
+      {"longitude,latitude\n", {}, kExitOk, "no track: 0 points read", 0, ""},
+      {"-3.19,55.95\n,56.0,-3.2,Nowhere\n",
+       {},
+       kExitError,
+       "point 2 (line 2) has no longitude: a receiver needs both coordinates of every point\n" +
+           dir.File("pois.csv"),
+       0,
+       ""},
+      {"longitude,latitude\n-3.19,55.95\n-3.2,,56.1,Somewhere\n",
+       {"--reorder"},
+       kExitError,
+       "point 2 (line 3) has no latitude",
+       0,
+       ""},
+      {"-3.19,55.95\n",
+       {"--almanac", dir.File("none.alm")},
+       kExitError,
+       "cannot open the almanac '" + dir.File("none.alm") + "'\nno such file or folder",
+       0,
+       ""},
+      {"-3.19,55.95\n",
+       {"--almanac", dir.File("bad.alm")},
+       kExitError,
+       "line 3: 'Health:' was expected",
+       0,
+       ""},
+      {"-3.19,55.95\n",
+       {"--almanac", WAYLOOM_TEST_DATA "/almanac/sample.sem"},
+       kExitOk,
+       "1 points read, 1 fixes, ",
+       1,
+       "$GPRMC,010000.000,"},
+      {"-3.19,55.95\n-3.2,55.96\n",
+       {"--date", "2079-12-31", "--start", "23:59:58"},
+       kExitOk,
+       "the track ends at 2079-12-31 23:59:59.999 UTC",
+       2,
+       "$GPRMC,235959.000,A,"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pois + ::testing::PrintToString(c.options));
+    test::WriteFile(dir.File("pois.csv"), c.pois);
+    std::filesystem::remove(dest);
+    std::vector<std::string> arguments = {"--speed", "30", "--date", "2026-03-07"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    arguments.insert(arguments.end(), {dir.File("pois.csv"), dest});
+    const test::CliRun run = test::InvokeCli(arguments);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    if (c.status != kExitOk) {
+      EXPECT_FALSE(std::filesystem::exists(dest));
+      continue;
+    }
+    EXPECT_EQ(run.err.find("no track") == std::string::npos, c.fixes > 0) << run.err;
+    const std::string track = test::ReadFile(dest);
+    std::size_t fixes = 0;
+    for (const std::string& line : test::TrackLines(track)) fixes += line.find("RMC,") == 3;
+    EXPECT_EQ(fixes, c.fixes);
+    EXPECT_NE(track.find(c.inTrack), std::string::npos) << track;
   }
 }
 

@@ -22,13 +22,13 @@ TEST(Settings, EachTextIsTakenOrRefusedWithItsSettingNamed) {
       {[](SettingTexts& t) { t.period = "-2"; }, ""},
       {[](SettingTexts& t) { t.runs = "0"; }, "<2> needs a whole number from 1 to 1000000"},
       {[](SettingTexts& t) { t.date = "2026-02-29"; }, "<3> needs a date as YYYY-MM-DD"},
-      {[](SettingTexts& t) { t.serve = "[::1]10110"; }, "<11> needs [HOST:]PORT"},
-      {[](SettingTexts& t) { t.udp = "127.0.0.1:0"; }, "<12> needs HOST:PORT with a port"},
-      {[](SettingTexts& t) { t.pty = ""; }, "<13> needs a path for the link"},
-      {[](SettingTexts& t) { t.speedup = "-1"; }, "<14> needs a number above 0"},
+      {[](SettingTexts& t) { t.serve = "[::1]10110"; }, "<16> needs [HOST:]PORT"},
+      {[](SettingTexts& t) { t.udp = "127.0.0.1:0"; }, "<17> needs HOST:PORT with a port"},
+      {[](SettingTexts& t) { t.pty = ""; }, "<18> needs a path for the link"},
+      {[](SettingTexts& t) { t.speedup = "-1"; }, "<19> needs a number above 0"},
       {[](SettingTexts& t) { t.waitClients = "64"; }, ""},
-      {[](SettingTexts& t) { t.waitClients = "65"; }, "<15> needs a whole number from 0 to 64"},
-      {[](SettingTexts& t) { t.clientTimeout = "0"; }, "<16> needs a number of seconds above 0"},
+      {[](SettingTexts& t) { t.waitClients = "65"; }, "<20> needs a whole number from 0 to 64"},
+      {[](SettingTexts& t) { t.clientTimeout = "0"; }, "<21> needs a number of seconds above 0"},
       {receiver, ""},
       {[](SettingTexts& t) { t.speed = "0.0009"; }, "<5> needs a speed above 0 in knots"},
       {[](SettingTexts& t) { t.speed = "50 km/h"; }, ""},
@@ -44,6 +44,46 @@ TEST(Settings, EachTextIsTakenOrRefusedWithItsSettingNamed) {
       {[](SettingTexts& t) { t.speed = "30", t.start = "24:00:00"; }, "<7> needs a time HH:MM:SS"},
       {[](SettingTexts& t) { t.speed = "30", t.start = "now", t.date = "2026-03-07"; },
        "<7> now takes today's date: give <3> or <7> now, not both"},
+      // What RMC's two-digit year and ZDA carry, in both kinds of track.
+      {[](SettingTexts& t) { t.date = "1980-01-06"; }, ""},
+      {[](SettingTexts& t) { t.speed = "30", t.date = "2079-12-31"; }, ""},
+      {[](SettingTexts& t) { t.date = "1980-01-05"; }, "<3> needs a date as YYYY-MM-DD from 1980"},
+      {[](SettingTexts& t) { t.speed = "30", t.date = "2080-01-01"; }, "<3> needs a date as"},
+      {[](SettingTexts& t) { t.date = "0000-01-01"; }, "<3> needs a date as YYYY-MM-DD from"},
+      {[](SettingTexts& t) { t.speed = "30", t.date = "9999-12-31"; }, "<3> needs a date as"},
+      // The least speed RMC shows as moving, in any unit.
+      {[](SettingTexts& t) { t.speed = "0.01"; }, ""},
+      {[](SettingTexts& t) { t.speed = "0.0099"; }, "<5> needs a speed above 0 in knots"},
+      {[](SettingTexts& t) { t.speed = "0.0186km/h"; }, ""},
+      {[](SettingTexts& t) { t.speed = "0.0185 km/h"; }, "<5> needs a speed above 0"},
+      // The sky and the sentences.
+      {[](SettingTexts& t) { t.speed = "30", t.mask = "0"; }, ""},
+      {[](SettingTexts& t) { t.speed = "30", t.mask = "89.9"; }, ""},
+      {[](SettingTexts& t) { t.speed = "30", t.mask = "90"; }, "<11> needs degrees from 0 to"},
+      {[](SettingTexts& t) { t.speed = "30", t.mask = "-1"; }, "<11> needs degrees from 0 to"},
+      {[](SettingTexts& t) { t.speed = "30", t.systems = "Beidou,GPS,galileo,glonass"; }, ""},
+      {[](SettingTexts& t) { t.speed = "30", t.systems = "gps,GPS"; },
+       "<12>: system gps is listed twice"},
+      {[](SettingTexts& t) { t.speed = "30", t.systems = "gps,qzss"; },
+       "<12>: unknown system 'qzss' (known: gps, glonass, galileo, beidou)"},
+      {[](SettingTexts& t) { t.speed = "30", t.systems = ""; }, "<12>: unknown system ''"},
+      {[](SettingTexts& t) { t.speed = "30", t.almanac = ""; }, "<13> needs a file"},
+      {[](SettingTexts& t) { t.speed = "30", t.almanac = "a.alm", t.systems = "glonass"; },
+       "<13> places GPS satellites: give gps in <12>"},
+      {[](SettingTexts& t) { t.speed = "30", t.nmea = "4.1"; }, ""},
+      {[](SettingTexts& t) { t.speed = "30", t.nmea = "4.10"; }, "<14> needs 2.3 or 4.1, not"},
+      {[](SettingTexts& t) {
+         t.speed = "30", t.outages = {"60+30", "0+0.5"};
+       },
+       ""},
+      {[](SettingTexts& t) {
+         t.speed = "30", t.outages = {"60+30", "60"};
+       },
+       "<15> needs START+SECONDS, seconds from the first fix and a length above 0 (60+30), not "
+       "'60'"},
+      {[](SettingTexts& t) { t.speed = "30", t.outages = {"60+0"}; }, "<15> needs START+SECONDS"},
+      {[](SettingTexts& t) { t.speed = "30", t.outages = {"-1+5"}; }, "<15> needs START+SECONDS"},
+      {[](SettingTexts& t) { t.speed = "30", t.outages = {"1+x"}; }, "<15> needs START+SECONDS"},
   };
   for (const auto& c : cases) {
     SettingTexts texts;
@@ -67,6 +107,11 @@ TEST(Settings, CheckedValuesReachTheJob) {
   texts.udp = "127.0.0.1:10110";
   texts.waitClients = "2";
   texts.loop = true;
+  texts.mask = "12.5";
+  texts.systems = "galileo,gps";
+  texts.almanac = "gps.alm";
+  texts.nmea = "4.1";
+  texts.outages = {"10+5", "0.5+1e3"};
   JobSettings settings;
   ASSERT_EQ(CheckSettings(texts, Named, settings), "");
   ASSERT_TRUE(settings.receiver.has_value());
@@ -77,6 +122,16 @@ TEST(Settings, CheckedValuesReachTheJob) {
   EXPECT_TRUE(settings.live.udp && settings.live.loop && !settings.live.serve);
   EXPECT_EQ(settings.live.udpPort, 10110);
   EXPECT_EQ(settings.live.waitClients, 2u);
+  const ReceiverPlan& plan = *settings.receiver;
+  EXPECT_EQ(plan.sky.elevationMaskDegrees, 12.5);
+  const std::vector<GnssSystem> systems{GnssSystem::kGalileo, GnssSystem::kGps};
+  EXPECT_EQ(plan.sky.systems, systems);
+  EXPECT_EQ(plan.sentences.systems, systems);
+  EXPECT_EQ(plan.sentences.version, NmeaVersion::k41);
+  EXPECT_EQ(plan.almanacPath, "gps.alm");
+  ASSERT_EQ(plan.outages.size(), 2u);
+  EXPECT_EQ(plan.outages[1].startSeconds, 0.5);
+  EXPECT_EQ(plan.outages[1].seconds, 1000.0);
 }
 
 }  // namespace

@@ -27,30 +27,8 @@ Sky MakeSky(std::vector<GnssSystem> systems, double mask = 5.0) {
   return Sky(settings);
 }
 
-// The textbook dilutions of precision (HDOP, VDOP, PDOP; empty when there is no solution): G has
-// a row (-cos el sin az, -cos el cos az, -sin el, 1) per satellite, Q = (G^T G)^-1 by Gauss-Jordan
-// elimination, HDOP = sqrt(Q11 + Q22), VDOP = sqrt(Q33), PDOP = sqrt(Q11 + Q22 + Q33).
 std::vector<double> Textbook(const Directions& directions) {
-  double m[4][8] = {
-      {0, 0, 0, 0, 1}, {0, 0, 0, 0, 0, 1}, {0, 0, 0, 0, 0, 0, 1}, {0, 0, 0, 0, 0, 0, 0, 1}};
-  for (const auto& [el, az] : directions) {
-    const double g[4] = {-std::cos(el * kDegree) * std::sin(az * kDegree),
-                         -std::cos(el * kDegree) * std::cos(az * kDegree), -std::sin(el * kDegree),
-                         1};
-    for (int i = 0; i < 16; ++i) m[i / 4][i % 4] += g[i / 4] * g[i % 4];
-  }
-  for (int c = 0; c < 4; ++c) {
-    int pivot = c;
-    for (int r = c + 1; r < 4; ++r) pivot = std::fabs(m[r][c]) > std::fabs(m[pivot][c]) ? r : pivot;
-    if (std::fabs(m[pivot][c]) < 1e-9) return {};
-    std::swap(m[c], m[pivot]);
-    for (int r = 0; r < 4; ++r) {
-      const double factor = r == c ? 0.0 : m[r][c] / m[c][c];
-      for (int k = 0; k < 8; ++k) m[r][k] -= factor * m[c][k];
-    }
-  }
-  const double q[3] = {m[0][4] / m[0][0], m[1][5] / m[1][1], m[2][6] / m[2][2]};
-  return {std::sqrt(q[0] + q[1]), std::sqrt(q[2]), std::sqrt(q[0] + q[1] + q[2])};
+  return test::TextbookDops(directions);
 }
 
 TEST(Sky, DopsOfGeometriesWorkedByHand) {

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +94,10 @@ bool ChecksumHolds(std::string_view sentence);
 std::vector<std::string> TrackLines(const std::string& bytes);
 // The pieces of text between separators: the fields of a sentence (the last one with its checksum).
 std::vector<std::string> Split(std::string_view text, std::string_view separator = ",");
+
+// The textbook dilutions of precision (HDOP, VDOP, PDOP) of satellites in these directions
+// (elevation and azimuth in degrees); empty when they fix no position.
+std::vector<double> TextbookDops(const std::vector<std::array<double, 2>>& directions);
 
 // wayloom-cli started in the background: standard input from stdinPath, standard output to
 // /dev/null, standard error to a file. Killed at the end if it is still running.

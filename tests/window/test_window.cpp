@@ -58,7 +58,9 @@ const QByteArray kFourPoints =
 // Receiver mode's edits, the options of the same meaning, and values for both.
 const char kReceiverSettings[] =
     "speedEdit --speed 40km/h dwellEdit --dwell 2 startEdit --start 23:59:58 sentencesEdit "
-    "--sentences gga,RMC,ZDA noiseEdit --noise 3 seedEdit --seed 7 periodEdit --period 0.5";
+    "--sentences gga,RMC,ZDA noiseEdit --noise 3 seedEdit --seed 7 periodEdit --period 0.5 "
+    "systemsEdit --systems galileo,gps maskEdit --mask 10 nmeaEdit --nmea 4.1 outagesEdit "
+    "--outage 1+2";
 
 // A window with scripted message boxes and file dialog; unless told otherwise its source is a file
 // of the given points and its destination a file, both in a fresh folder.
@@ -132,14 +134,20 @@ QList<QWidget*> Controls(QWidget& window) {
 QString LayoutProblem(QWidget& window) {
   QString problem;
   const QList<QWidget*> controls = Controls(window);
+  // Where a control shows: its rectangle as far as the widgets around it (a scrolled page) let it.
   const auto place = [&window](QWidget* widget) {
-    return QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+    QRect shown(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+    for (QWidget* up = widget->parentWidget(); up && up != &window; up = up->parentWidget()) {
+      shown &= QRect(up->mapTo(&window, QPoint(0, 0)), up->size());
+    }
+    return shown;
   };
   for (QWidget* widget : controls) {
     const QString name = widget->objectName() + ' ' + widget->metaObject()->className();
     const QSize least = widget->minimumSizeHint();
     const bool ignoresWidth = widget->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored;
-    if (!window.rect().contains(place(widget))) problem += name + " outside; ";
+    const QRect shown = place(widget);
+    if (!shown.isEmpty() && !window.rect().contains(shown)) problem += name + " outside; ";
     if (widget->height() < least.height() || (!ignoresWidth && widget->width() < least.width())) {
       problem += name + " too small; ";
     }
@@ -470,7 +478,7 @@ class WindowTest : public QObject {
   // Track" and by live output's Start alike, and nothing is written or started.
   void receiverModeAsCommandLine() {
     const QStringList settings = QString(kReceiverSettings).split(' ');
-    for (const int run : {0, 1, 2, 3, 4, 5}) {
+    for (const int run : {0, 1, 2, 3, 4, 5, 6}) {
       Session session(true, kFourPoints);
       session.Tick("receiverBox");
       session.Tick("dateBox");
@@ -486,11 +494,12 @@ class WindowTest : public QObject {
       const QStringList refused[] = {{"speedEdit", "0", "--speed", "0"},
                                      {"periodEdit", "1e0", "--period", "1e0"},
                                      {"startEdit", "now", "--start", "now"},
-                                     {"extraPointsBox", "", "--extra"}};
+                                     {"extraPointsBox", "", "--extra"},
+                                     {"outagesEdit", "60", "--outage", "60"}};
       if (run >= 2) {
         const QStringList& bad = refused[run - 2];
         if (run == 5) session.Tick("extraPointsBox");
-        if (run < 5) session.Edit(bad[0].toLatin1())->setText(bad[1]);
+        if (run != 5) session.Edit(bad[0].toLatin1())->setText(bad[1]);
         options << (run == 2 ? QStringList() : QStringList{"--speed", "1"}) << bad.mid(2);
       }
       QString message;
@@ -505,7 +514,8 @@ class WindowTest : public QObject {
               {"--period", "'Time period in seconds'"},
               {"--start", "'Start (UTC)'"},
               {"--extra", "'Create extra points.'"},
-              {"--date", "'RMC sentences carry the date'"}}) {
+              {"--date", "'RMC sentences carry the date'"},
+              {"--outage", "'Outages'"}}) {
           windowMessage.replace(QLatin1String(option), QLatin1String(field));
         }
         QCOMPARE(session.prompter.messages,
@@ -604,6 +614,7 @@ class WindowTest : public QObject {
         "dateBox",     "dateEdit",           "liveTarget",     "liveAddress",      "speedupEdit",
         "loopBox",     "liveStart",          "liveStop",       "receiverBox",      "speedEdit",
         "dwellEdit",   "startEdit",          "noiseEdit",      "sentencesEdit",    "seedEdit",
+        "systemsEdit", "maskEdit",           "outagesEdit",    "nmeaEdit",         "almanacEdit",
         "sourceTable", "nmeaTable",          "fitButton",      "trackMap"};
     QStringList order;
     QWidget* widget = session.Find("sourceEdit");
