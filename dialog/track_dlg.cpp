@@ -275,6 +275,8 @@ std::string WindowName(wayloom::Setting setting) {
       return "'Address or link'";
     case Setting::kSpeedup:
       return "'Speed-up'";
+    case Setting::kReplay:
+      return "'Source kind' set to 'Recorded NMEA log'";
     case Setting::kRuns:
     case Setting::kWaitClients:
     case Setting::kClientTimeout:
