@@ -319,6 +319,10 @@ void TrackJob::RunReceiver(Work& run) {
 
 namespace {
 
+// Blocks of a replay's destination that may wait for its writer thread: a replay only copies
+// what it reads, so a few keep both threads busy, and memory small whatever the log's length.
+constexpr std::size_t kReplayQueuedBlocks = 4;
+
 constexpr const char* kReadOnce =
     "Error the log can be read only once (it is a pipe): save it to a file to re-time it, to "
     "loop it, or to send it live after writing it\n";
@@ -437,6 +441,7 @@ void TrackJob::RunReplay(Work& run) {
       run.EndLive(false);
       return;
     }
+    file.SetMostQueued(kReplayQueuedBlocks);
     FixTee heard(run.listener, nullptr);
     const FileResult written = WriteFixes(track, file, engine_, heard, run.progress, summary);
     KeepReplayCounts(track, summary);
