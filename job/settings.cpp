@@ -277,7 +277,7 @@ std::string CheckSettings(const SettingTexts& texts, const SettingNames& names,
   std::string problem = checker.Classic();
   if (problem.empty()) problem = checker.Live();
   if (problem.empty() && texts.replay) problem = checker.Replay();
-  if (problem.empty() && texts.speed && !texts.replay) problem = checker.Receiver();
+  if (problem.empty() && texts.speed) problem = checker.Receiver();
   return problem;
 }
 

@@ -26,7 +26,7 @@ const std::string kRmc = "GPRMC,120000.00,A,4807.0380,N,01131.0000,E,022.4,084.4
 const std::string kGga = "GPGGA,120000.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,";
 const std::string kAis = "!AIVDM,1,1,,A,13aEOK?P00PD2wVMdLDRhgvL289?,0*26";
 
-TEST(ReplayCli, HandMadeLogsGoThroughEveryOutputAlike) {
+TEST(CliReplay, HandMadeLogsGoThroughEveryOutputAlike) {
   TempDir dir;
   std::mt19937_64 random(11);
   std::string binary(std::size_t{1} << 16, '\0');
@@ -91,6 +91,7 @@ TEST(ReplayCli, HandMadeLogsGoThroughEveryOutputAlike) {
     for (const std::string& message : c.messages) {
       EXPECT_NE(file.err.find(message), std::string::npos) << c.name << ": " << file.err;
     }
+    EXPECT_EQ(file.err.find("no track"), std::string::npos) << c.name << ": " << file.err;
     std::vector<std::string> toStdout = arguments;
     toStdout.push_back("-");
     EXPECT_EQ(InvokeCli(toStdout).out, c.expected) << c.name;
@@ -106,7 +107,7 @@ TEST(ReplayCli, HandMadeLogsGoThroughEveryOutputAlike) {
 
 // The file holds the log once; live, it starts with the same bytes, and each further round moves
 // its times on by the log's length and one interval, across midnight and into the next day.
-TEST(ReplayCli, ALoopMovesTimeOnRoundAfterRound) {
+TEST(CliReplay, ALoopMovesTimeOnRoundAfterRound) {
   TempDir dir;
   const std::string log = dir.File("log.nmea"), dest = dir.File("out.nmea");
   const auto rmc = [](const char* time, const char* date) {

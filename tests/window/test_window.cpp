@@ -763,6 +763,7 @@ class WindowTest : public QObject {
       first.Tick("extraPointsBox");
       first.Tick("receiverBox");
       first.Edit("sentencesEdit")->setText(QStringLiteral("RMC,ZDA"));
+      first.Find<QComboBox>("sourceKind")->setCurrentIndex(1);
       first.window.resize(first.window.minimumSizeHint());  // not the size a window starts with
       saved = first.window.size();
       first.window.SaveSettings(settings);
@@ -771,6 +772,7 @@ class WindowTest : public QObject {
     second.window.RestoreSettings(settings);
     QCOMPARE(second.Settings(), QStringLiteral("||2505|-0.5s|0 1"));
     QVERIFY(second.Find<QCheckBox>("receiverBox")->isChecked());
+    QCOMPARE(second.Find<QComboBox>("sourceKind")->currentIndex(), 1);
     QCOMPARE(second.Edit("liveAddress")->text() + second.Edit("sentencesEdit")->text(),
              QStringLiteral("[::1]:2947RMC,ZDA"));
     QVERIFY(saved != Session(false).window.size());
