@@ -19,6 +19,9 @@ struct Fix {
   double speedKnots = 0.0;     // over ground
   double courseDegrees = 0.0;  // true course, 0 to below 360
   std::size_t poiIndex = kNoPoint;  // the point of the POI list this fix reports, if it is one
+  // False for a moment without a position (a replayed log's burst that reports none): latitude
+  // and longitude then mean nothing, and a map leaves the fix out.
+  bool hasPosition = true;
 };
 
 // The sentences of one fix as they go out: one after the other, each ending in CR LF.

@@ -1,8 +1,8 @@
 // Writes a deterministic NMEA log of about the given size, as a multi-constellation receiver
-// records it at 1 Hz while it moves: per second RMC, GGA, GSA, three GPS and two GLONASS GSV, VTG,
-// GLL and ZDA (about 680 bytes, CR LF line ends), days on end, so that the log passes midnight
-// and dates change. For the replay benchmark.
-// Usage: wayloom_make_nmea_log MEGABYTES OUT
+// records it at 1 Hz (or HZ fixes a second) while it moves: per fix RMC, GGA, GSA, three GPS and
+// two GLONASS GSV, VTG, GLL and ZDA (about 680 bytes, CR LF line ends), days on end, so that the
+// log passes midnight and dates change. For the replay benchmarks.
+// Usage: wayloom_make_nmea_log MEGABYTES OUT [HZ]   (MEGABYTES may have decimals)
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -40,12 +40,13 @@ std::string Coordinate(std::int64_t units, int degreeWidth, char positive, char 
          Digits(minuteUnits % 100000, 5) + "," + (units < 0 ? negative : positive);
 }
 
-// The sentences of second t of the recording.
-void AppendSecond(std::string& out, std::int64_t t) {
+// The sentences of the fix at second t of the recording, and hundredths of it.
+void AppendFix(std::string& out, std::int64_t t, std::int64_t hundredths) {
   const wayloom::DayAndTime split = wayloom::SplitDays(t * 1000);
   const wayloom::CalendarDate date = wayloom::DateFromDays(20000 + split.day);
   const std::int64_t s = split.msOfDay / 1000;
-  const std::string time = Digits(s / 3600, 2) + Digits(s / 60 % 60, 2) + Digits(s % 60, 2) + ".00";
+  const std::string time = Digits(s / 3600, 2) + Digits(s / 60 % 60, 2) + Digits(s % 60, 2) + "." +
+                           Digits(hundredths, 2);
   const std::string ddmmyy =
       Digits(date.day, 2) + Digits(date.month, 2) + Digits(date.year % 100, 2);
   // A slow circle of about 20 km around 52N 5E, a little more than a day a round.
@@ -72,11 +73,15 @@ void AppendSecond(std::string& out, std::int64_t t) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || std::atol(argv[1]) <= 0) {
-    std::fputs("usage: wayloom_make_nmea_log MEGABYTES OUT\n", stderr);
+  const double megabytes = argc >= 3 ? wayloom::ParsePlainDecimal(argv[1]) : 0.0;
+  const double hz = argc == 4 ? wayloom::ParsePlainDecimal(argv[3]) : 1.0;
+  if (argc < 3 || argc > 4 || !(megabytes > 0.0 && megabytes < 1e6) ||
+      !(hz == 1.0 || hz == 2.0 || hz == 5.0 || hz == 10.0 || hz == 20.0 || hz == 50.0)) {
+    std::fputs("usage: wayloom_make_nmea_log MEGABYTES OUT [HZ: 1, 2, 5, 10, 20 or 50]\n", stderr);
     return 2;
   }
-  const auto bytes = static_cast<std::uint64_t>(std::atol(argv[1])) << 20;
+  const auto bytes = static_cast<std::uint64_t>(megabytes * 1048576.0);
+  const auto fixesPerSecond = static_cast<std::int64_t>(hz);
   std::FILE* out = std::fopen(argv[2], "wb");
   if (out == nullptr) {
     std::fprintf(stderr, "%s: cannot write\n", argv[2]);
@@ -84,8 +89,8 @@ int main(int argc, char** argv) {
   }
   std::string block;
   std::uint64_t written = 0;
-  for (std::int64_t t = 20 * 3600; written < bytes; ++t) {
-    AppendSecond(block, t);
+  for (std::int64_t fix = 20 * 3600 * fixesPerSecond; written + block.size() < bytes; ++fix) {
+    AppendFix(block, fix / fixesPerSecond, fix % fixesPerSecond * (100 / fixesPerSecond));
     if (block.size() >= (1u << 20)) {
       written += std::fwrite(block.data(), 1, block.size(), out);
       block.clear();

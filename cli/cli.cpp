@@ -34,8 +34,9 @@ struct CliArgs {
 };
 
 // Where an option makes sense: anywhere, with live output, with a TCP server, in receiver mode,
-// or in the classic tracks only.
-enum class Needs { kNothing, kLive, kServe, kReceiver, kClassic };
+// in the classic tracks only, with a replay, with a route (the classic tracks or receiver mode:
+// not with a replay), or with a clock of its own (receiver mode or a replay).
+enum class Needs { kNothing, kLive, kServe, kReceiver, kClassic, kReplay, kRoute, kClock };
 
 // Every option once: its name, the name of its value (none for a switch), what it does, the
 // setting it gives, where it makes sense, and where its value goes. Parsing, the checks and
@@ -57,9 +58,10 @@ using S = SettingTexts;
 const OptionEntry kOptions[] = {
     {"--step", "METRES", "distance between extra points in metres (default 100)", Setting::kStep,
      Needs::kClassic, &S::step},
-    {"--period", "SECONDS", "time between points in seconds (default 1)", Setting::kPeriod,
-     Needs::kNothing, &S::period},
-    {"--reorder", nullptr, "visit the points in closest order", std::nullopt, Needs::kNothing,
+    {"--period", "SECONDS",
+     "time between points in seconds (default 1); replay: between bursts without a time",
+     Setting::kPeriod, Needs::kNothing, &S::period},
+    {"--reorder", nullptr, "visit the points in closest order", std::nullopt, Needs::kRoute,
      nullptr, nullptr, nullptr, &CliArgs::reorder},
     {"--extra", nullptr, "create extra points about one step apart", Setting::kExtraPoints,
      Needs::kClassic, nullptr, nullptr, &S::extraPoints},
@@ -70,8 +72,9 @@ const OptionEntry kOptions[] = {
     {"--quiet", nullptr, "no summary line", std::nullopt, Needs::kNothing, nullptr, nullptr,
      nullptr, &CliArgs::quiet},
     {"--date", "YYYY-MM-DD",
-     "RMC sentences carry a date: that of clock 0 (the track starts at 01:00)", Setting::kDate,
-     Needs::kNothing, nullptr, &S::date},
+     "RMC sentences carry a date: that of clock 0 (the track starts at 01:00); replay: the "
+     "log's first date becomes it",
+     Setting::kDate, Needs::kNothing, nullptr, &S::date},
     {"--serve", "[HOST:]PORT",
      "send the track live to TCP clients (HOST 127.0.0.1 if absent; PORT 0: any)", Setting::kServe,
      Needs::kNothing, nullptr, &S::serve},
@@ -89,11 +92,13 @@ const OptionEntry kOptions[] = {
      "live: drop a TCP client that takes nothing for SECONDS while data waits (default 30)",
      Setting::kClientTimeout, Needs::kServe, &S::clientTimeout},
     {"--speed", "KNOTS", "receiver mode: ground speed in knots (or km/h, mph, m/s after it)",
-     Setting::kSpeed, Needs::kNothing, nullptr, &S::speed},
+     Setting::kSpeed, Needs::kRoute, nullptr, &S::speed},
     {"--dwell", "SECONDS", "receiver: stand still at every point this long (default 0)",
      Setting::kDwell, Needs::kReceiver, &S::dwell},
-    {"--start", "HH:MM:SS", "receiver: time of the first fix, or now (default 01:00:00)",
-     Setting::kStart, Needs::kReceiver, &S::start},
+    {"--start", "HH:MM:SS",
+     "receiver: time of the first fix, or now (default 01:00:00); replay: where the log's first "
+     "time goes, or now (today's date unless --date is given)",
+     Setting::kStart, Needs::kClock, nullptr, &S::start},
     {"--sentences", "LIST",
      "receiver: each fix's sentences (default RMC,GGA,GSA,GSV,VTG; also GLL, ZDA, GNS)",
      Setting::kSentences, Needs::kReceiver, &S::sentences},
@@ -113,6 +118,13 @@ const OptionEntry kOptions[] = {
     {"--outage", "START+SECONDS",
      "receiver: no fix for SECONDS from START seconds after the first fix (repeatable)",
      Setting::kOutage, Needs::kReceiver, nullptr, nullptr, nullptr, nullptr, &S::outages},
+    {"--replay", "LOG",
+     "replay a recorded NMEA log (LOG instead of SOURCE) at its own pace; --start and --date "
+     "re-time it",
+     Setting::kReplay, Needs::kNothing, nullptr, &S::replay},
+    {"--keep-bad", nullptr,
+     "replay: send lines that are no NMEA or fail their checksum as they stand, too", std::nullopt,
+     Needs::kReplay, nullptr, nullptr, &S::keepBad},
 };
 
 // A setting as the command line names it: by its option.
@@ -129,6 +141,7 @@ void PrintUsage(std::FILE* stream) {
       "  or:  wayloom-cli [options] --serve [HOST:]PORT | --pty LINK | --udp HOST:PORT SOURCE "
       "[DEST]\n"
       "  or:  wayloom-cli --speed KNOTS [options] SOURCE [DEST]   (receiver mode)\n"
+      "  or:  wayloom-cli --replay LOG [options] [DEST]   (replay a recorded NMEA log)\n"
       "Turns a POI file (lines of longitude,latitude,description) into an NMEA 0183 track\n"
       "of $GPGGA and $GPRMC sentences. DEST - writes the track to standard output.\n"
       "Live output sends each point when its time on the track's clock has come.\n\n"
@@ -227,9 +240,23 @@ std::string TakeOption(const OptionEntry& option, const std::string& argument, s
   return {};
 }
 
-// SOURCE and DEST from the operands. An error text, empty when they are good.
+// SOURCE and DEST from the operands (or, with --replay, DEST alone). An error text, empty when
+// they are good.
 std::string TakeOperands(const std::vector<std::string>& operands, CliArgs& args) {
   const bool live = args.texts.serve || args.texts.pty || args.texts.udp;
+  if (args.texts.replay) {
+    if (args.texts.replay->empty()) return "LOG is empty: give a recorded NMEA log";
+    args.source = *args.texts.replay;
+    if (operands.size() == 1 && operands[0].empty()) {
+      return "DEST is empty: give a file, or - for standard output";
+    }
+    if (operands.size() == 1 || (live && operands.empty())) {
+      if (operands.size() == 1) args.dest = operands[0];
+      return {};
+    }
+    return live ? "expected --replay LOG and an optional DEST"
+                : "expected --replay LOG and DEST (or live output)";
+  }
   if (!operands.empty() && operands[0].empty()) return "SOURCE is empty: give a POI file";
   if (operands.size() == 2 && operands[1].empty()) {
     return "DEST is empty: give a file, or - for standard output";
@@ -271,29 +298,49 @@ std::string ParseArguments(int argc, const char* const argv[], CliArgs& args) {
   return TakeOperands(operands, args);
 }
 
+// Why option, given, makes no sense with the other options; empty when it fits.
+std::string ContextProblem(const OptionEntry& option, const CliArgs& args) {
+  const bool receiver = args.texts.speed.has_value();
+  const bool replay = args.texts.replay.has_value();
+  const bool live = args.texts.serve || args.texts.pty || args.texts.udp;
+  const std::string name = option.name;
+  switch (option.needs) {
+    case Needs::kLive:
+      if (!live) return name + " is for live output: give --serve, --pty or --udp with it";
+      break;
+    case Needs::kServe:
+      if (!args.texts.serve) return name + " is for --serve";
+      break;
+    case Needs::kReceiver:
+      if (replay) return NotForReplay(name, OptionName);
+      if (!receiver) return name + " is for receiver mode: give --speed with it";
+      break;
+    case Needs::kClassic:
+      if (receiver) return NotForReceiver(*option.setting, OptionName);
+      if (replay) return NotForReplay(name, OptionName);
+      break;
+    case Needs::kRoute:
+      if (replay) return NotForReplay(name, OptionName);
+      break;
+    case Needs::kReplay:
+      if (!replay) return name + " is for --replay";
+      break;
+    case Needs::kClock:
+      if (!receiver && !replay) {
+        return name + " is for receiver mode or --replay: give --speed or --replay with it";
+      }
+      break;
+    case Needs::kNothing:
+      break;
+  }
+  return {};
+}
+
 // Options given where they make no sense. An error text, empty when every option fits.
 std::string CheckContext(const CliArgs& args) {
-  const bool receiver = args.texts.speed.has_value();
-  const bool live = args.texts.serve || args.texts.pty || args.texts.udp;
   for (const OptionEntry& option : kOptions) {
     if (!args.Given(option.name)) continue;
-    const std::string name = option.name;
-    switch (option.needs) {
-      case Needs::kLive:
-        if (!live) return name + " is for live output: give --serve, --pty or --udp with it";
-        break;
-      case Needs::kServe:
-        if (!args.texts.serve) return name + " is for --serve";
-        break;
-      case Needs::kReceiver:
-        if (!receiver) return name + " is for receiver mode: give --speed with it";
-        break;
-      case Needs::kClassic:
-        if (receiver) return NotForReceiver(*option.setting, OptionName);
-        break;
-      case Needs::kNothing:
-        break;
-    }
+    if (std::string problem = ContextProblem(option, args); !problem.empty()) return problem;
   }
   return {};
 }
@@ -342,6 +389,8 @@ int Report(const CliArgs& args, const JobSummary& summary, const TerminalPrompte
   }
   if (!args.dest.empty() && !args.quiet) {
     std::fprintf(err, "wayloom-cli: %s\n", WrittenLine(summary, dest).c_str());
+  } else if (summary.replay && !NoTrack(summary) && !args.quiet && !LeftOutText(summary).empty()) {
+    std::fprintf(err, "wayloom-cli: %s: %s\n", args.source.c_str(), LeftOutText(summary).c_str());
   }
   return prompter.MessagesShown() > 0 ? kExitError : kExitOk;
 }
@@ -358,6 +407,8 @@ int RunJob(const CliArgs& args, JobSettings& settings, std::FILE* in, std::FILE*
   settings.source = args.source;
   settings.dest = args.dest;
   settings.standardOutput = out;
+  // No map to show a replay's positions on: reading them would only cost time.
+  if (settings.replay) settings.replay->readPositions = false;
   TerminalPrompter prompter(in, err, args.yes);
   FixedOptions options(args.reorder, args.texts.extraPoints);
   SignalStop stop;

@@ -60,6 +60,7 @@ void MapTrack::OnPointReached(std::size_t poiIndex) {
 }
 
 void MapTrack::OnFix(const wayloom::Fix& fix, const wayloom::SentenceLines&) {
+  if (!fix.hasPosition) return;  // a replayed burst that reports none
   // A coordinate too large to be a number (a text like 1e999) has no place on the map.
   const WorldPoint at = ProjectToWorld(fix.latitude, fix.longitude);
   if (Finite(at)) m_recorded.push_back(at);

@@ -285,6 +285,8 @@ std::string WindowName(wayloom::Setting setting) {
       return "'NMEA version'";
     case Setting::kOutage:
       return "'Outages'";
+    case Setting::kReplay:
+      return "'Source kind' set to 'NMEA log'";
     case Setting::kRuns:
     case Setting::kWaitClients:
     case Setting::kClientTimeout:
@@ -319,6 +321,13 @@ wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
       texts.outages.push_back(outage.toStdString());
     }
   }
+  if (m_sourceKind->currentIndex() == 1) {
+    texts.replay = PathSetting(m_sourceEdit->text());
+    texts.start.reset();
+    if (!m_replayStartEdit->text().trimmed().isEmpty()) {
+      texts.start = m_replayStartEdit->text().trimmed().toStdString();
+    }
+  }
   if (!live) return texts;
   const std::string address = PathSetting(m_liveAddress->text().trimmed());
   std::optional<std::string>* const targets[] = {&texts.serve, &texts.udp, &texts.pty};
@@ -346,7 +355,10 @@ void CTrackDlg::Browse(const QString& initialDirectory, std::string& setting) {
     chooser.SetProposedName(QFileInfo(source).completeBaseName() + QStringLiteral(".nmea"));
   }
   // "*" rather than "*.*": a file without a dot in its name is a file too.
-  chooser.SetFilter({QStringLiteral("*.txt *.csv"), QStringLiteral("All Files (*)")});
+  const bool log =
+      &setting == &m_job->Engine().m_strSourceFile && m_sourceKind->currentIndex() == 1;
+  chooser.SetFilter({log ? QStringLiteral("*.nmea *.log *.txt") : QStringLiteral("*.txt *.csv"),
+                     QStringLiteral("All Files (*)")});
   const QString path = chooser.Choose(this);
   if (path.isEmpty()) return;
   setting = PathSetting(path);
@@ -375,9 +387,20 @@ void CTrackDlg::CreateTrack() {
   if (track.outcome == wayloom::JobOutcome::kStopped) {
     m_prompter.ShowMessage("The track was stopped before its end.\nThe output file holds the " +
                            std::to_string(track.sentencesWritten) +
-                           " sentences written until then (" + std::to_string(track.pointsWritten) +
-                           " of " + std::to_string(track.pointsRead) +
-                           " points), every line complete.");
+                           " sentences written until then (" +
+                           (track.replay ? std::to_string(track.fixesWritten) + " bursts"
+                                         : std::to_string(track.pointsWritten) + " of " +
+                                               std::to_string(track.pointsRead) + " points") +
+                           "), every line complete.");
+  } else if (track.outcome == wayloom::JobOutcome::kDone && track.replay) {
+    // A replay the map has nothing to show of says why.
+    if (track.logLines.sentences == 0) {
+      m_prompter.ShowMessage(wayloom::NoTrackLine(track, settings.source));
+    } else if (track.positions == 0) {
+      m_prompter.ShowMessage(
+          "No sentence of the log reports a position (RMC, GGA, GLL or GNS with a fix): the map "
+          "has none to show.");
+    }
   }
 }
 
@@ -583,18 +606,22 @@ const char* const kMaskKey = "receiver/mask";
 const char* const kOutagesKey = "receiver/outages";
 const char* const kNmeaKey = "receiver/nmea";
 const char* const kAlmanacKey = "receiver/almanac";
+const char* const kSourceKindKey = "track/sourceKind";
+const char* const kReplayStartKey = "track/replayStart";
 const char* const kSizeKey = "window/size";
 const char* const kSplitKey = "window/split";
 
 }  // namespace
 
 std::vector<CTrackDlg::KeptEdit> CTrackDlg::KeptEdits() const {
-  return {
-      {kSourceKey, m_sourceEdit},   {kDestKey, m_destEdit},           {kPeriodKey, m_periodEdit},
-      {kSpeedupKey, m_speedupEdit}, {kSpeedKey, m_speedEdit},         {kDwellKey, m_dwellEdit},
-      {kStartKey, m_startEdit},     {kSentencesKey, m_sentencesEdit}, {kNoiseKey, m_noiseEdit},
-      {kSeedKey, m_seedEdit},       {kSystemsKey, m_systemsEdit},     {kMaskKey, m_maskEdit},
-      {kOutagesKey, m_outagesEdit}, {kNmeaKey, m_nmeaEdit},           {kAlmanacKey, m_almanacEdit}};
+  return {{kSourceKey, m_sourceEdit},   {kDestKey, m_destEdit},
+          {kPeriodKey, m_periodEdit},   {kSpeedupKey, m_speedupEdit},
+          {kSpeedKey, m_speedEdit},     {kDwellKey, m_dwellEdit},
+          {kStartKey, m_startEdit},     {kSentencesKey, m_sentencesEdit},
+          {kNoiseKey, m_noiseEdit},     {kSeedKey, m_seedEdit},
+          {kSystemsKey, m_systemsEdit}, {kMaskKey, m_maskEdit},
+          {kOutagesKey, m_outagesEdit}, {kNmeaKey, m_nmeaEdit},
+          {kAlmanacKey, m_almanacEdit}, {kReplayStartKey, m_replayStartEdit}};
 }
 
 std::vector<CTrackDlg::KeptBox> CTrackDlg::KeptBoxes() const {
@@ -633,6 +660,7 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
   }
   m_liveAddress->setText(m_liveAddressText[m_liveTargetShown]);
   if (target > 0 && target < m_liveTarget->count()) m_liveTarget->setCurrentIndex(target);
+  m_sourceKind->setCurrentIndex(settings.value(kSourceKindKey, 0).toInt() == 1 ? 1 : 0);
   UpdateData(true);
   // The size remembered, or at the first start the default one, within what the screen has room
   // for.
@@ -653,6 +681,7 @@ void CTrackDlg::SaveSettings(QSettings& settings) const {
   settings.setValue(kDateKey, m_dateEdit->date().toString(Qt::ISODate));
   const int target = m_liveTarget->currentIndex();
   settings.setValue(kTargetKey, target);
+  settings.setValue(kSourceKindKey, m_sourceKind->currentIndex());
   const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey};
   for (int i = 0; i < 3; ++i) {
     settings.setValue(addressKeys[i], i == target ? m_liveAddress->text() : m_liveAddressText[i]);

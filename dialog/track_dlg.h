@@ -18,6 +18,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QMenuBar;
@@ -105,6 +106,7 @@ class CTrackDlg : public QDialog {
   void BuildControls();
   QMenuBar* BuildMenu();
   QLayout* BuildFileRows(QWidget* parent);
+  void AddSourceKind(QGridLayout* rows, QWidget* parent);
   QLayout* BuildOptionRows(QWidget* parent);
   QLayout* BuildActionRow(QWidget* parent);
   QWidget* BuildSettingsTabs(QWidget* parent);
@@ -163,6 +165,10 @@ class CTrackDlg : public QDialog {
   QTableView* m_ctlNmeaList = nullptr;
   QCheckBox* m_reorderBox = nullptr;
   QCheckBox* m_extraPointsBox = nullptr;
+  // What the source is: a POI file (0) or a recorded NMEA log to replay (1), and where a replay's
+  // first time goes (empty: its own times).
+  QComboBox* m_sourceKind = nullptr;
+  QLineEdit* m_replayStartEdit = nullptr;
   TableModel* m_sourceModel = nullptr;
   TableModel* m_nmeaModel = nullptr;
 

@@ -131,7 +131,35 @@ QLayout* CTrackDlg::BuildFileRows(QWidget* parent) {
   rows->addWidget(BuddyLabel(QStringLiteral("&Destination file"), m_destEdit, parent), 1, 0);
   rows->addWidget(m_destEdit, 1, 1);
   rows->addWidget(m_browseDestButton, 1, 2);
+  AddSourceKind(rows, parent);
   return rows;
+}
+
+// Beside the paths: whether the source is a POI file or a recorded NMEA log, replayed at its own
+// pace, and where a replay's first time goes.
+void CTrackDlg::AddSourceKind(QGridLayout* rows, QWidget* parent) {
+  m_sourceKind = Named(new QComboBox(parent), "sourceKind");
+  m_sourceKind->setToolTip(
+      QStringLiteral("A POI file (points to travel), or an NMEA log recorded from a receiver, "
+                     "replayed at its own pace"));
+  m_sourceKind->addItem(QStringLiteral("POI file"));
+  m_sourceKind->addItem(QStringLiteral("NMEA log"));
+  m_replayStartEdit = Named(new QLineEdit(parent), "replayStartEdit");
+  m_replayStartEdit->setPlaceholderText(QStringLiteral("as recorded"));
+  m_replayStartEdit->setToolTip(
+      QStringLiteral("Where the log's first time goes, HH:MM:SS or now; empty keeps its times. "
+                     "The date of Sentences moves its dates."));
+  auto* startLabel = BuddyLabel(QStringLiteral("Start (&UTC)"), m_replayStartEdit, parent);
+  for (QWidget* replay : std::initializer_list<QWidget*>{m_replayStartEdit, startLabel}) {
+    replay->setEnabled(false);
+    connect(m_sourceKind, &QComboBox::currentIndexChanged, replay,
+            [replay](int kind) { replay->setEnabled(kind == 1); });
+  }
+  rows->setColumnMinimumWidth(3, fontMetrics().averageCharWidth());
+  rows->addWidget(BuddyLabel(QStringLiteral("Source &kind"), m_sourceKind, parent), 0, 4);
+  rows->addWidget(m_sourceKind, 0, 5);
+  rows->addWidget(startLabel, 1, 4);
+  rows->addWidget(m_replayStartEdit, 1, 5);
 }
 
 // Step and period, each beside its box; the boxes show their text before the box.
@@ -386,16 +414,43 @@ void CTrackDlg::ConnectControls() {
 // Down the left column, row by row, then the map's bar and the map.
 void CTrackDlg::SetReadingOrder() {
   QWidget* previous = nullptr;
-  for (QWidget* next : std::initializer_list<QWidget*>{
-           m_sourceEdit,    m_browseSourceButton, m_destEdit,     m_browseDestButton,
-           m_stepEdit,      m_reorderBox,         m_periodEdit,   m_extraPointsBox,
-           m_createButton,  m_exitButton,         m_settingsTabs, m_dateBox,
-           m_dateEdit,      m_liveTarget,         m_liveAddress,  m_speedupEdit,
-           m_loopBox,       m_liveStart,          m_liveStop,     m_receiverBox,
-           m_speedEdit,     m_dwellEdit,          m_startEdit,    m_noiseEdit,
-           m_sentencesEdit, m_seedEdit,           m_systemsEdit,  m_maskEdit,
-           m_outagesEdit,   m_nmeaEdit,           m_almanacEdit,  m_ctlSourceList,
-           m_ctlNmeaList,   m_fitButton,          m_map}) {
+  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,
+                                                       m_browseSourceButton,
+                                                       m_destEdit,
+                                                       m_browseDestButton,
+                                                       m_sourceKind,
+                                                       m_replayStartEdit,
+                                                       m_stepEdit,
+                                                       m_reorderBox,
+                                                       m_periodEdit,
+                                                       m_extraPointsBox,
+                                                       m_createButton,
+                                                       m_exitButton,
+                                                       m_settingsTabs,
+                                                       m_dateBox,
+                                                       m_dateEdit,
+                                                       m_liveTarget,
+                                                       m_liveAddress,
+                                                       m_speedupEdit,
+                                                       m_loopBox,
+                                                       m_liveStart,
+                                                       m_liveStop,
+                                                       m_receiverBox,
+                                                       m_speedEdit,
+                                                       m_dwellEdit,
+                                                       m_startEdit,
+                                                       m_noiseEdit,
+                                                       m_sentencesEdit,
+                                                       m_seedEdit,
+                                                       m_systemsEdit,
+                                                       m_maskEdit,
+                                                       m_outagesEdit,
+                                                       m_nmeaEdit,
+                                                       m_almanacEdit,
+                                                       m_ctlSourceList,
+                                                       m_ctlNmeaList,
+                                                       m_fitButton,
+                                                       m_map}) {
     if (previous) setTabOrder(previous, next);
     previous = next;
   }

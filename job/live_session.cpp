@@ -21,9 +21,11 @@ class LiveSession::Listener : public FixListener, public Prompter, public Progre
     status.counts = outputs_.Counts();
     if (status.counts.fixesSent == fixesAtLastFix_) return;  // not sent: the session is stopping
     fixesAtLastFix_ = status.counts.fixesSent;
-    status.hasFix = true;
-    status.latitude = fix.latitude;
-    status.longitude = fix.longitude;
+    if (fix.hasPosition) {  // a replayed burst may report none: the last position stands
+      status.hasFix = true;
+      status.latitude = fix.latitude;
+      status.longitude = fix.longitude;
+    }
     const std::optional<PoiList>& points = job_->Engine().PoiPoints();
     if (poiIndex_ != Fix::kNoPoint && points && poiIndex_ < points->size()) {
       status.description.assign((*points)[poiIndex_].szDescription);

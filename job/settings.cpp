@@ -227,6 +227,38 @@ class Checker {
     return problem.empty() ? Start(plan) : problem;
   }
 
+  std::string Replay() {
+    if (texts_.speed) return NotForReplay(name_(Setting::kSpeed));
+    if (texts_.extraPoints) return NotForReplay(name_(Setting::kExtraPoints));
+    ReplaySettings& replay = settings_.replay.emplace();
+    replay.keepBad = texts_.keepBad;
+    const double periodSeconds = ParsePlainDecimal(texts_.period);
+    if (!InRange(periodSeconds, kLeastPeriodSeconds, kMostPeriodSeconds)) {
+      return name_(Setting::kPeriod) +
+             Needs("seconds from 0.001 to 86400 with " + name_(Setting::kReplay), texts_.period);
+    }
+    replay.untimedPeriodMs = std::max<std::int64_t>(1, std::llround(periodSeconds * 1000.0));
+    replay.date = settings_.date;
+    if (!texts_.start) return {};
+    if (*texts_.start == "now") {
+      const DayAndTime now = Now();
+      replay.startMsOfDay = now.msOfDay;
+      if (!replay.date) replay.date = DateFromDays(now.day);
+      return {};
+    }
+    std::int64_t startMs = 0;
+    if (!ParseTimeOfDay(*texts_.start, startMs)) {
+      return name_(Setting::kStart) + Needs("a time HH:MM:SS that exists, or now", *texts_.start);
+    }
+    replay.startMsOfDay = startMs;
+    return {};
+  }
+
+  std::string NotForReplay(const std::string& settingName) {
+    return settingName + " does not apply with " + name_(Setting::kReplay) +
+           ": the log's own sentences are sent as recorded";
+  }
+
   std::string NotForReceiver(Setting setting) {
     return name_(setting) + " does not apply with " + name_(Setting::kSpeed) +
            ": the fixes follow from speed and period";
@@ -234,19 +266,23 @@ class Checker {
 
  private:
   // The first fix's time and the date: a time of day, or now with today's date.
+  static DayAndTime Now() {
+    return SplitDays(std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count());
+  }
+
   std::string Start(ReceiverPlan& plan) {
-    const std::int64_t sinceEpoch = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        std::chrono::system_clock::now().time_since_epoch())
-                                        .count();
-    const DayAndTime now = SplitDays(sinceEpoch);
-    if (texts_.start == "now") {
+    const DayAndTime now = Now();
+    const std::string start = texts_.start.value_or("01:00:00");
+    if (start == "now") {
       if (settings_.date) {
         return name_(Setting::kStart) + " now takes today's date: give " + name_(Setting::kDate) +
                " or " + name_(Setting::kStart) + " now, not both";
       }
       plan.startMs = now.msOfDay;
-    } else if (!ParseTimeOfDay(texts_.start, plan.startMs)) {
-      return name_(Setting::kStart) + Needs("a time HH:MM:SS that exists, or now", texts_.start);
+    } else if (!ParseTimeOfDay(start, plan.startMs)) {
+      return name_(Setting::kStart) + Needs("a time HH:MM:SS that exists, or now", start);
     }
     plan.date = settings_.date ? *settings_.date : DateFromDays(now.day);
     if (!SentenceCanCarry(plan.date)) {
@@ -302,6 +338,7 @@ std::string CheckSettings(const SettingTexts& texts, const SettingNames& names,
   Checker checker(texts, names, settings);
   std::string problem = checker.Classic();
   if (problem.empty()) problem = checker.Live();
+  if (problem.empty() && texts.replay) problem = checker.Replay();
   if (problem.empty() && texts.speed) problem = checker.Receiver();
   return problem;
 }
@@ -310,6 +347,12 @@ std::string NotForReceiver(Setting setting, const SettingNames& names) {
   SettingTexts texts;
   JobSettings settings;
   return Checker(texts, names, settings).NotForReceiver(setting);
+}
+
+std::string NotForReplay(const std::string& settingName, const SettingNames& names) {
+  SettingTexts texts;
+  JobSettings settings;
+  return Checker(texts, names, settings).NotForReplay(settingName);
 }
 
 }  // namespace wayloom

@@ -37,6 +37,7 @@ enum class Setting {
   kSpeedup,
   kWaitClients,
   kClientTimeout,
+  kReplay,  // a recorded NMEA log replayed
 };
 
 // A setting's name as a front end shows it: "--step", or the window's "Time period in seconds".
@@ -51,7 +52,9 @@ struct SettingTexts {
   bool extraPoints = false;
   std::optional<std::string> speed;  // given: receiver mode
   std::string dwell = "0";
-  std::string start = "01:00:00";
+  // Receiver mode: the first fix's time (01:00:00 unless given); a replay: where the log's first
+  // time goes (not given: the log's own times).
+  std::optional<std::string> start;
   std::string sentences{kDefaultSentences};
   std::string noise = "0";
   std::string seed = "1";
@@ -67,6 +70,8 @@ struct SettingTexts {
   std::string waitClients = "0";
   std::string clientTimeout = "30";
   bool loop = false;
+  std::optional<std::string> replay;  // given: this recorded NMEA log is replayed
+  bool keepBad = false;               // a replay sends the lines that are no sentence too
 };
 
 // Checks texts, in a fixed order so that the first bad setting is the one named, and fills
@@ -77,5 +82,7 @@ std::string CheckSettings(const SettingTexts& texts, const SettingNames& names,
 
 // Why a setting given (the step, the runs, extra points) is refused in receiver mode.
 std::string NotForReceiver(Setting setting, const SettingNames& names);
+// Why a setting given, by the name the front end gives it, is refused with a replay.
+std::string NotForReplay(const std::string& settingName, const SettingNames& names);
 
 }  // namespace wayloom

@@ -142,7 +142,9 @@ JobSummary TrackJob::Run(const JobSettings& settings, FixListener* listener,
   engine_.SetRmcDate(settings.date);
   engine_.SetSourceMustBeRead(true);
   engine_.SetTrackStartMs(TrackEngine::kTrackStartMs);
-  if (settings.receiver) {
+  if (settings.replay) {
+    RunReplay(run);
+  } else if (settings.receiver) {
     RunReceiver(run);
   } else {
     RunClassic(run);
@@ -345,11 +347,168 @@ void TrackJob::RunReceiver(Work& run) {
   if (stopped) summary.outcome = JobOutcome::kStopped;
 }
 
+namespace {
+
+// Blocks of a replay's destination that may wait for its writer thread: a replay only copies
+// what it reads, so a few keep both threads busy, and memory small whatever the log's length.
+constexpr std::size_t kReplayQueuedBlocks = 4;
+
+constexpr const char* kReadOnce =
+    "Error the log can be read only once (it is a pipe): save it to a file to re-time it, to "
+    "loop it, or to send it live after writing it\n";
+
+// A number with leading zeros up to width digits.
+std::string Padded(std::int64_t value, std::size_t width) {
+  std::string text = std::to_string(value);
+  return std::string(width > text.size() ? width - text.size() : 0, '0') + text;
+}
+
+// "hh:mm:ss.sss[ on yyyy-mm-dd]" for a time of day and, when dated, its date.
+std::string MomentText(std::int64_t msOfDay, const CalendarDate* date) {
+  std::string text = Padded(msOfDay / 3600000, 2) + ":" + Padded(msOfDay / 60000 % 60, 2) + ":" +
+                     Padded(msOfDay / 1000 % 60, 2) + "." + Padded(msOfDay % 1000, 3);
+  if (date) {
+    text +=
+        " on " + Padded(date->year, 4) + "-" + Padded(date->month, 2) + "-" + Padded(date->day, 2);
+  }
+  return text;
+}
+
+// What re-timing does to the log, said once it is open: how far its times move (from its first
+// time to where that goes), or why they cannot. Empty without re-timing.
+std::string RetimingNote(const ReplaySettings& settings, const ReplayTrack& track,
+                         const std::string& log) {
+  if (!settings.startMsOfDay && !settings.date) return {};
+  const ReplayReference& first = track.Reference();
+  if (!first.hasTime) return log + " has no time of day: nothing in it is re-timed";
+  const bool dated = first.hasDate && settings.date;
+  const DayAndTime moved = SplitDays(first.firstTimeMs + track.OffsetMs());
+  const CalendarDate movedDate = DateFromDays(DaysFromDate(first.firstDate) + moved.day);
+  std::string note = "times moved by " + std::to_string(track.OffsetMs()) + " ms: the first, " +
+                     MomentText(first.firstTimeMs, dated ? &first.firstDate : nullptr) +
+                     ", becomes " + MomentText(moved.msOfDay, dated ? &movedDate : nullptr);
+  if (settings.date && !first.hasDate) {
+    note += "; " + log + " has no date (RMC or ZDA), so no date moves";
+  }
+  return note;
+}
+
+void KeepReplayCounts(const ReplayTrack& track, JobSummary& summary) {
+  summary.logLines = track.Counts();
+  summary.positions = track.Positions();
+}
+
+}  // namespace
+
+void TrackJob::ReplayFailed(Work& run, const ReplayTrack& track) {
+  const std::error_code error = track.Error();
+  if (error == std::errc::invalid_seek) {
+    prompter_.ShowMessage(kReadOnce + run.settings.source);
+  } else {
+    prompter_.ShowFailure("Error reading the input file\n" + run.settings.source, error);
+  }
+  run.summary.outcome = JobOutcome::kSourceUnread;
+  run.EndLive(false);
+}
+
+bool TrackJob::OpenReplay(Work& run, ReplayTrack& track) {
+  ProgressMonitor* const progress = run.progress;
+  if (track.Open(run.settings.source,
+                 [progress] { return progress && progress->StopRequested(); })) {
+    return true;
+  }
+  if (run.StopRequested()) {
+    run.summary.outcome = JobOutcome::kStoppedReading;
+    run.EndLive(false);
+  } else if (!track.IsOpen()) {
+    prompter_.ShowFailure("Error can't open the input file\n" + run.settings.source, track.Error());
+    run.summary.outcome = JobOutcome::kSourceUnread;
+    run.EndLive(false);
+  } else {
+    ReplayFailed(run, track);
+  }
+  return false;
+}
+
+bool TrackJob::ReplayWentOn(Work& run, const ReplayTrack& track, bool& stopped) {
+  if (!track.Error()) return true;
+  if (run.StopRequested()) {
+    stopped = true;
+    return true;
+  }
+  ReplayFailed(run, track);
+  return false;
+}
+
+// A replayed log: opened and its first burst read before the destination is touched, then
+// streamed burst by burst into the destination, then played again live, round after round with
+// the loop. The log is never held whole.
+void TrackJob::RunReplay(Work& run) {
+  const JobSettings& settings = run.settings;
+  JobSummary& summary = run.summary;
+  summary.replay = true;
+  summary.keptBad = settings.replay->keepBad;
+  // The source is no POI file: the window's source table and map show no points.
+  engine_.FreePoiList();
+  engine_.FillSourceTable();
+  engine_.ResetOutputTable();
+  ReplayTrack track(*settings.replay);
+  if (!OpenReplay(run, track)) return;
+  if (const std::string note = RetimingNote(*settings.replay, track, settings.source);
+      !note.empty()) {
+    prompter_.ShowNote(note);
+  }
+  bool stopped = false;
+  if (run.toFile()) {
+    TrackFile file;
+    if (run.toStdout()) {
+      file.Attach(settings.standardOutput);
+    } else if (const DestinationOpening opening =
+                   OpenDestination(file, settings.dest, settings.source, prompter_);
+               opening != DestinationOpening::kOpen) {
+      summary.outcome = opening == DestinationOpening::kDeclined ? JobOutcome::kDeclined
+                                                                 : JobOutcome::kOpenFailed;
+      run.EndLive(false);
+      return;
+    }
+    file.SetMostQueued(kReplayQueuedBlocks);
+    FixTee heard(run.listener, nullptr);
+    const FileResult written = WriteFixes(track, file, engine_, heard, run.progress, summary);
+    KeepReplayCounts(track, summary);
+    if (written.failed) {
+      prompter_.ShowFailure("Error writing output file \n" + run.DestName(), file.Error());
+      summary.outcome = JobOutcome::kWriteFailed;
+      run.EndLive(false);
+      return;
+    }
+    stopped = written.stopped;
+    if (!stopped && !ReplayWentOn(run, track, stopped)) return;
+  }
+  if (run.live && !stopped) {
+    if (run.toFile() && !track.Restart()) {
+      ReplayFailed(run, track);
+      return;
+    }
+    stopped = SendRounds(track, *run.live, run.toFile() ? nullptr : run.listener,
+                         settings.live.loop, run.progress);
+    KeepReplayCounts(track, summary);
+    if (!stopped && !ReplayWentOn(run, track, stopped)) return;
+  }
+  run.EndLive(!stopped);
+  if (stopped) summary.outcome = JobOutcome::kStopped;
+}
+
 bool NoTrack(const JobSummary& summary) {
+  if (summary.replay) return summary.logLines.sentences == 0;
   return summary.receiver ? summary.pointsRead == 0 : summary.pointsRead < 2;
 }
 
 std::string NoTrackLine(const JobSummary& summary, const std::string& source) {
+  if (summary.replay) {
+    const std::string leftOut = LeftOutText(summary);
+    return "no replay: " + source + " holds no NMEA sentence" +
+           (leftOut.empty() ? std::string() : " (" + leftOut + ")");
+  }
   return "no track: " + std::to_string(summary.pointsRead) + " points read from " + source +
          (summary.sourceHasUtf16Mark
               ? ", which starts with a UTF-16 byte-order mark: save it as UTF-8"
@@ -357,9 +516,40 @@ std::string NoTrackLine(const JobSummary& summary, const std::string& source) {
 }
 
 std::string WrittenLine(const JobSummary& summary, const std::string& destName) {
+  if (summary.replay) {
+    const std::string leftOut = LeftOutText(summary);
+    return std::to_string(summary.fixesWritten) +
+           (summary.fixesWritten == 1 ? " burst, " : " bursts, ") +
+           std::to_string(summary.sentencesWritten) + " sentences written to " + destName +
+           (leftOut.empty() ? std::string() : "; " + leftOut);
+  }
   std::string line = std::to_string(summary.pointsRead) + " points read, ";
   if (summary.receiver) line += std::to_string(summary.fixesWritten) + " fixes, ";
   return line + std::to_string(summary.sentencesWritten) + " sentences written to " + destName;
+}
+
+std::string LeftOutText(const JobSummary& summary) {
+  const NmeaLogCounts& lines = summary.logLines;
+  const auto count = [](std::uint64_t n, const char* what) {
+    return n == 0 ? std::string() : ", " + std::to_string(n) + " " + what;
+  };
+  const std::string bad =
+      count(lines.notNmea, "not NMEA") + count(lines.badChecksum, "with a bad checksum");
+  const std::string tooLong = count(lines.tooLong, "too long");
+  // "N lines VERB: WHAT" without WHAT's leading comma.
+  const auto listed = [](std::uint64_t n, const std::string& what, const char* verb) {
+    return std::to_string(n) + (n == 1 ? " line " : " lines ") + verb + ": " + what.substr(2);
+  };
+  if (!summary.keptBad) {
+    return lines.Bad() == 0 ? std::string() : listed(lines.Bad(), bad + tooLong, "left out");
+  }
+  const std::uint64_t kept = lines.notNmea + lines.badChecksum;
+  std::string text;
+  if (kept > 0) text = listed(kept, bad, kept == 1 ? "sent as it stands" : "sent as they stand");
+  if (!tooLong.empty()) {
+    text += (text.empty() ? "" : "; ") + listed(lines.tooLong, tooLong, "left out");
+  }
+  return text;
 }
 
 }  // namespace wayloom

@@ -19,6 +19,7 @@
 #include "base/fix.h"
 #include "base/host.h"
 #include "job/receiver_track.h"
+#include "job/replay_track.h"
 #include "motion/track_engine.h"
 #include "outputs/live/live_outputs.h"
 
@@ -35,6 +36,7 @@ struct JobSettings {
   unsigned long runs = 1;  // the classic track made this many times, course and speed carried over
   std::optional<CalendarDate> date;      // dated RMC sentences: the day of clock 0
   std::optional<ReceiverPlan> receiver;  // a receiver travelling the points instead
+  std::optional<ReplaySettings> replay;  // source is a recorded NMEA log, replayed instead
   LiveSettings live;
 };
 
@@ -60,6 +62,12 @@ struct JobSummary {
   bool sourceHasUtf16Mark = false;
   bool live = false;       // live output ran
   std::string liveReport;  // what went out live (LiveOutputs::Report)
+  // A replay: its bursts are counted as fixes, and the lines of its log (those of the first round)
+  // as the reader judged them.
+  bool replay = false;
+  bool keptBad = false;  // lines that are no sentence or fail their checksum went out as they stand
+  NmeaLogCounts logLines;
+  std::uint64_t positions = 0;  // bursts played that report one (when positions were read)
 };
 
 class TrackJob {
@@ -102,6 +110,13 @@ class TrackJob {
   struct Work;
   void RunClassic(Work& run);
   void RunReceiver(Work& run);
+  void RunReplay(Work& run);
+  // A replay's log opened, or the failure shown and the job ended.
+  bool OpenReplay(Work& run, ReplayTrack& track);
+  // After a pass over the log: false, with the failure shown and the job ended, when it could not
+  // be read on; a read that a stop request cut short sets stopped.
+  bool ReplayWentOn(Work& run, const ReplayTrack& track, bool& stopped);
+  void ReplayFailed(Work& run, const ReplayTrack& track);
 
   JobPrompter prompter_;
   OptionStates& options_;
@@ -113,8 +128,13 @@ class TrackJob {
 bool NoTrack(const JobSummary& summary);
 
 // The lines a front end says about a job: "no track: N points read from SOURCE" (and why, when
-// the file is UTF-16), and "N points read, [F fixes, ]M sentences written to DEST".
+// the file is UTF-16), and "N points read, [F fixes, ]M sentences written to DEST"; for a replay
+// "no replay: LOG holds no NMEA sentence" and "B bursts, M sentences written to DEST", each
+// followed by the lines left out of it (LeftOutText).
 std::string NoTrackLine(const JobSummary& summary, const std::string& source);
 std::string WrittenLine(const JobSummary& summary, const std::string& destName);
+// The lines of a replayed log that were no sentence: "3 lines left out: 2 not NMEA, 1 with a bad
+// checksum" (or, kept, "sent as they stand"); empty when there were none.
+std::string LeftOutText(const JobSummary& summary);
 
 }  // namespace wayloom

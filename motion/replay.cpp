@@ -1,6 +1,7 @@
 #include "motion/replay.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/number_text.h"
 #include "base/units.h"
@@ -175,18 +176,23 @@ void Replay::SentenceShifter::Append(std::string_view lineWithEnd, const LogLine
 
 Replay::Replay(const ReplaySettings& settings) : settings_(settings), reader_(settings.keepBad) {}
 
+void Replay::SetStopRequest(std::function<bool()> stopRequested) {
+  stopRequested_ = std::move(stopRequested);
+  reader_.SetStopRequest(stopRequested_);
+}
+
 bool Replay::Open(const std::string& path) {
   reference_ = ReplayReference();
   offsetMs_ = 0;
-  roundStartMs_ = 0;
-  clockMs_ = 0;
-  lastStepMs_ = 0;
-  burstsThisRound_ = 0;
-  roundOver_ = false;
   countsKept_ = false;
   error_.clear();
   if (!reader_.Open(path)) return false;
   if (settings_.startMsOfDay || settings_.date) {
+    // The offset is found by reading the log once more from a reader of its own.
+    if (!reader_.Rewind()) {
+      error_ = std::make_error_code(std::errc::invalid_seek);
+      return false;
+    }
     if (!FindReference(path)) return false;
     if (reference_.hasTime && settings_.startMsOfDay) {
       offsetMs_ += *settings_.startMsOfDay - reference_.firstTimeMs;
@@ -195,13 +201,27 @@ bool Replay::Open(const std::string& path) {
       offsetMs_ += (DaysFromDate(*settings_.date) - DaysFromDate(reference_.firstDate)) * kMsPerDay;
     }
   }
-  shifter_.SetOffset(offsetMs_);
+  firstOffsetMs_ = offsetMs_;
+  lastStepMs_ = 0;
+  StartRound(0);
   return true;
+}
+
+void Replay::StartRound(std::int64_t startMs) {
+  roundStartMs_ = startMs;
+  shifter_.SetOffset(offsetMs_);
+  burstsThisRound_ = 0;
+  roundOver_ = false;
+  lastHadTime_ = false;
 }
 
 bool Replay::FindReference(const std::string& path) {
   NmeaLogReader scan;
-  if (!scan.Open(path)) return false;
+  scan.SetStopRequest(stopRequested_);
+  if (!scan.Open(path)) {
+    error_ = scan.Error();
+    return false;
+  }
   const bool wantDate = settings_.date.has_value();
   std::int64_t lastTimeMs = 0;
   std::int64_t midnights = 0;  // passed since the first time
@@ -305,12 +325,19 @@ bool Replay::StartOver() {
   }
   const std::int64_t intervalMs = lastStepMs_ > 0 ? lastStepMs_ : settings_.untimedPeriodMs;
   const std::int64_t roundMs = clockMs_ - roundStartMs_ + intervalMs;
-  roundStartMs_ += roundMs;
   offsetMs_ += roundMs;
-  shifter_.SetOffset(offsetMs_);
-  burstsThisRound_ = 0;
-  roundOver_ = false;
-  lastHadTime_ = false;
+  StartRound(roundStartMs_ + roundMs);
+  return true;
+}
+
+bool Replay::Restart() {
+  if (!reader_.Rewind()) {
+    error_ = reader_.Error();
+    return false;
+  }
+  offsetMs_ = firstOffsetMs_;
+  lastStepMs_ = 0;
+  StartRound(0);
   return true;
 }
 

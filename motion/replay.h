@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,18 +74,27 @@ class Replay {
 
   // Opens the log (a path in UTF-8) and, when re-timing, reads it up to its first time (and its
   // first date, for a date: a log without one is read through) to find the offset. False, with
-  // Error() set, when it cannot be read.
+  // Error() set, when it cannot be read, and when re-timing a log that can be read only once (a
+  // pipe: invalid_seek).
   bool Open(const std::string& path);
+  // Asked before every block of the log is read (see NmeaLogReader::SetStopRequest); set it
+  // before Open, which may read the whole log.
+  void SetStopRequest(std::function<bool()> stopRequested);
   // The next burst of this round; false when the round is over or the log could not be read on
   // (Error() is then set).
   bool Next(ReplayBurst& burst);
   // Starts the next round from the log's start. False, with Error() set, when the log cannot be
   // read again, and when this round had no burst (there is nothing to play).
   bool StartOver();
+  // Plays the log again from its start exactly as the first round played it: the same clocks and
+  // times (a log written to a file and then sent live). False, with Error() set, when the log
+  // cannot be read again.
+  bool Restart();
 
   // The lines of one pass over the log: those of the first round, once it is over.
   const NmeaLogCounts& Counts() const;
   std::error_code Error() const { return error_ ? error_ : reader_.Error(); }
+  bool IsOpen() const { return reader_.IsOpen(); }
   const ReplayReference& Reference() const { return reference_; }
   // How far the times of this round are moved.
   std::int64_t OffsetMs() const { return offsetMs_; }
@@ -138,6 +148,8 @@ class Replay {
   };
 
   bool FindReference(const std::string& path);
+  // Begins a round whose first burst is due at startMs, its times moved by offsetMs_.
+  void StartRound(std::int64_t startMs);
   // The clock step from the burst before to burst_.
   std::int64_t StepMs() const;
   // burst_'s text with every time and date moved by offsetMs_.
@@ -150,6 +162,8 @@ class Replay {
   std::string shifted_;
   SentenceShifter shifter_;
   ReplayReference reference_;
+  std::function<bool()> stopRequested_;
+  std::int64_t firstOffsetMs_ = 0;  // of the first round
   std::int64_t offsetMs_ = 0;
   std::int64_t roundStartMs_ = 0;
   std::int64_t clockMs_ = 0;

@@ -201,14 +201,9 @@ bool TrackFile::WriteLines(std::string& lines, std::size_t size) {
 }
 
 void TrackFile::Queue(std::string& bytes, std::size_t size) {
-  // A few blocks waiting ride out the system's hiccups without holding much memory. Emptying a
-  // large old file takes the system some tens of milliseconds, which more blocks bridge, so that
-  // formatting goes on meanwhile.
-  constexpr std::size_t kMostQueued = 8;
-  constexpr std::size_t kMostQueuedWhileEmptying = 32;
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] {
-    return queued_.size() < (emptying_ ? kMostQueuedWhileEmptying : kMostQueued) ||
+    return queued_.size() < (emptying_ ? mostQueuedWhileEmptying_ : mostQueued_) ||
            writeError_ != 0;
   });
   if (writeError_ != 0) {

@@ -50,6 +50,10 @@ class TrackFile {
   bool WriteLines(std::string& lines, std::size_t size);
   // Flushes and closes. False when this or any earlier write failed.
   bool Close();
+  // At most this many full blocks (of a megabyte) wait for the writer thread, also while an old
+  // file is emptied: 8, and 32 while emptying, unless set. A writer that only copies what it reads
+  // (a replay) keeps its memory small with a few and loses nothing.
+  void SetMostQueued(std::size_t blocks) { mostQueued_ = mostQueuedWhileEmptying_ = blocks; }
   // The system's reason for the first failure of Open, a write or Close.
   std::error_code Error() const { return error_; }
 
@@ -85,7 +89,12 @@ class TrackFile {
   std::thread writer_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Block> queued_;          // full blocks, oldest first
+  std::deque<Block> queued_;  // full blocks, oldest first
+  // A few blocks waiting ride out the system's hiccups without holding much memory. Emptying a
+  // large old file takes the system some tens of milliseconds, which more blocks bridge, so that
+  // formatting goes on meanwhile.
+  std::size_t mostQueued_ = 8;
+  std::size_t mostQueuedWhileEmptying_ = 32;
   std::vector<std::string> spare_;    // written blocks, to be filled again
   std::filesystem::path emptyFirst_;  // a regular file the writer thread empties before writing
   bool emptying_ = false;

@@ -470,6 +470,12 @@ bool NmeaLogReader::Refill() {
   std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
+  if (stopRequested_ && stopRequested_()) {
+    begin_ = end_;  // the rest of an interrupted line is no line
+    atEnd_ = true;
+    error_ = std::make_error_code(std::errc::interrupted);
+    return false;
+  }
   errno = 0;
   const std::size_t read = std::fread(buffer_.get() + end_, 1, kBufferBytes - end_, file_);
   end_ += read;

@@ -23,10 +23,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "base/calendar.h"
@@ -159,9 +161,15 @@ class NmeaLogReader {
   // Reads from the start again, the counts going on; false, with Error() set, when the log cannot
   // be read again (a pipe).
   bool Rewind();
+  // Asked before every block is read: true ends the log there, Error() saying it was interrupted.
+  // A device that never ends, or a long stretch without a sentence, then stops at once.
+  void SetStopRequest(std::function<bool()> stopRequested) {
+    stopRequested_ = std::move(stopRequested);
+  }
 
   const NmeaLogCounts& Counts() const { return counts_; }
   std::error_code Error() const { return error_; }
+  bool IsOpen() const { return file_ != nullptr; }
 
  private:
   // What decides whether a sentence belongs to the burst being read: its time, and whether it
@@ -211,6 +219,7 @@ class NmeaLogReader {
   bool hasPending_ = false;
   NmeaLogCounts counts_;
   std::error_code error_;
+  std::function<bool()> stopRequested_;
 };
 
 }  // namespace wayloom

@@ -1,6 +1,7 @@
 // The command line against a hostile user: a DEST that is the SOURCE or the --pty LINK, a SOURCE
-// that cannot be read or carries a byte-order mark, numbers that are not numbers, closed and full
-// standard output, a file-size limit, and stop signals at awkward moments. Every case says what it
+// that cannot be read or carries a byte-order mark, a replayed log that is a folder, a pipe or
+// endless, numbers that are not numbers, closed and full standard output, a file-size limit, and
+// stop signals at awkward moments. Every case says what it
 // gets in (arguments) and what must come out: exit status, message, and the files left behind.
 #include <fcntl.h>
 #include <signal.h>
@@ -18,6 +19,7 @@ using test::WriteFile;
 
 const std::string kThreePoints = WAYLOOM_TEST_DATA "/three_points.csv";
 const std::string kThreePointsTrack = ReadFile(WAYLOOM_TEST_DATA "/three_points.nmea");
+#define WAYLOOM_RECORDED WAYLOOM_TEST_DATA "/three_points.nmea"  // a log to replay
 const std::string kWorked = WAYLOOM_TEST_DATA "/worked.txt";
 const std::string kKept = "keep me\n";
 
@@ -112,6 +114,18 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
       {{"--yes", "--speed", "3", "--date", "2026-03-07", kWorked, full},
        "prlimit --fsize=8192 %s", kExitError, "Error writing output file \n" + full +
        "\nfile too large\n", {full, cutReceiver}},
+      {{"--yes", "--replay", missing, kept}, nullptr, kExitError,
+       "Error can't open the input file\n" + missing + "\nno such file or folder\n", {kept, kKept}},
+      {{"--yes", "--replay", dir.Path(), kept}, nullptr, kExitError,
+       "Error reading the input file\n" + dir.Path() + "\nis a folder\n", {kept, kKept}},
+      {{"--yes", "--replay", dir.File("soft.csv"), dir.File("hard.csv")}, nullptr, kExitError,
+       "the output file is the input file", {pois, pointsFile}},
+      {{"--replay", WAYLOOM_RECORDED, "-"}, "%s >/dev/full", kExitError,
+       "Error writing output file \nstandard output\nno space left on the device\n", {"-", {}}},
+      {{"--replay", "/dev/stdin", "--start", "12:00:00", kept}, "cat " WAYLOOM_RECORDED " | %s",
+       kExitError, "Error the log can be read only once (it is a pipe)", {kept, kKept}},
+      {{"--yes", "--replay", "/dev/stdin", "--udp", "127.0.0.1:9", full}, "cat " WAYLOOM_RECORDED
+       " | %s", kExitError, "Error the log can be read only once", {full, kThreePointsTrack}},
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -169,6 +183,10 @@ TEST(CliFaults, AStopSignalEndsTheCommandWith130AndLeavesWholeFiles) {
       {{"--speed", "30", "--date", "2026-03-07", "--serve", "0", "--wait-clients", "1", "--loop",
         kWorked, dest}, "/dev/null", Moment::kStreaming, SIGTERM, "stopped: ",
        {dest, ReceiverTrack("30")}},
+      {{"--yes", "--replay", "/dev/zero", kept}, "/dev/null", Moment::kReading, SIGTERM,
+       "stopped while reading /dev/zero; DEST was not touched", {kept, kKept}},
+      {{"--replay", WAYLOOM_RECORDED, "--serve", "0", "--wait-clients", "1", "--loop", dest},
+       "/dev/null", Moment::kStreaming, SIGHUP, "stopped: ", {dest, kThreePointsTrack}},
   };
   // clang-format on
   for (const auto& c : cases) {

@@ -48,7 +48,13 @@ TEST_F(Cli, ErrorsGoToStandardErrorWithStatusOneAndUsageErrorsWithTwo) {
        kExitUsage,
        "--wait-clients is for --serve"},
       {{"--date", "2026-02-30", sample_, dest_}, kExitUsage, "--date needs a date as YYYY-MM-DD"},
-      {{sample_}, kExitUsage, "expected SOURCE and DEST"}};
+      {{sample_}, kExitUsage, "expected SOURCE and DEST"},
+      {{"--replay", sample_}, kExitUsage, "expected --replay LOG and DEST (or live output)"},
+      {{"--replay", "", dest_}, kExitUsage, "LOG is empty"},
+      {{"--replay", sample_, "--runs", "2", dest_}, kExitUsage, "--runs does not apply with --r"},
+      {{"--reorder", "--replay", sample_, dest_}, kExitUsage, "--reorder does not apply with --r"},
+      {{"--keep-bad", sample_, dest_}, kExitUsage, "--keep-bad is for --replay"},
+      {{"--start", "now", sample_, dest_}, kExitUsage, "--start is for receiver mode or --r"}};
   for (const auto& c : cases) {
     const CliRun run = InvokeCli(c.arguments);
     EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c.arguments);
@@ -58,8 +64,9 @@ TEST_F(Cli, ErrorsGoToStandardErrorWithStatusOneAndUsageErrorsWithTwo) {
   EXPECT_FALSE(std::filesystem::exists(dir_.File("l")));
   const CliRun help = InvokeCli({"--help"});
   EXPECT_EQ(help.status, kExitOk);
-  for (const char* option : {"--step METRES", "--period SECONDS", "--reorder", "--extra", "--yes",
-                             "--quiet", "--runs", "--serve", "--pty", "--date", "--version"}) {
+  for (const char* option :
+       {"--step METRES", "--period SECONDS", "--reorder", "--extra", "--yes", "--quiet", "--runs",
+        "--serve", "--pty", "--date", "--version", "--replay LOG", "--keep-bad"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   EXPECT_EQ(InvokeCli({"--version"}).out.rfind("wayloom-cli ", 0), 0u);

@@ -1,7 +1,7 @@
 #!/bin/sh
-# Replays of real recordings nobody here made, judged by gpsd: the logs of gpsd's own regression
-# suite (fetched by scripts/gpsd-logs; skipped, exit 77, when they are not there or gpsdecode is
-# not installed). For every log:
+# Replays of real recordings nobody here made, by wayloom-cli --replay, judged by gpsd: the logs
+# of gpsd's own regression suite (fetched by scripts/gpsd-logs; skipped, exit 77, when they are
+# not there or gpsdecode is not installed). For every log, written to a file:
 # - With --keep-bad and no re-timing, the replay is the log itself: every line that is not empty,
 #   as it stands, ended by CR LF (logs with a line too long to hold aside).
 # - Re-timed (--start 23:59:50 --date 2030-12-31, so that every log longer than ten seconds passes
@@ -17,9 +17,11 @@
 #   in one file) is checked for modes and positions only: gpsd takes a step back in a sentence
 #   without a date for the next day or not, depending on the time of day, and its speeds and
 #   courses between fixes follow that guess.
-# Usage: replay_gpsd_logs.sh REPLAY_LOG LOGS_FOLDER
+# Then a few logs live, re-timed, to the gpsd daemon over TCP and through the pseudo-terminal: it
+# reports the positions gpsdecode reports from the re-timed file, at the same times, in order.
+# Usage: replay_gpsd_logs.sh WAYLOOM_CLI LOGS_FOLDER FREE_PORT
 set -eu
-replay=$1 logs=$2
+cli=$1 logs=$2 free_port=$3
 if [ ! -f "$logs/.complete" ]; then
   echo "gpsd logs: not fetched (run scripts/gpsd-logs $logs): skipped"
   exit 77
@@ -89,16 +91,17 @@ steps_back() {
 
 for log in "$logs"/*.log; do
   name=$(basename "$log")
-  "$replay" --keep-bad "$log" "$work/kept.nmea" 2>"$work/kept.err" || { fail "replay failed"; continue; }
-  if grep -q ' 0 too long' "$work/kept.err"; then
+  "$cli" --yes --keep-bad --replay "$log" "$work/kept.nmea" 2>"$work/kept.err" || { fail "replay failed"; continue; }
+  if ! grep -q 'too long' "$work/kept.err"; then
     # The log's lines with their line ends (CRs before a LF, or none at the end) as CR LF.
     perl -ne 's/\r*\n?\z//; s/\A\xEF\xBB\xBF// if $. == 1; print "$_\r\n" if length' "$log" >"$work/lines"
     if cmp -s "$work/lines" "$work/kept.nmea"; then identical=$((identical + 1)); else fail "--keep-bad is not the log itself"; fi
   fi
 
-  "$replay" "$log" "$work/plain.nmea" 2>/dev/null || { fail "replay failed"; continue; }
-  "$replay" --start 23:59:50 --date 2030-12-31 "$log" "$work/moved.nmea" 2>"$work/moved.err" || { fail "re-timed replay failed"; continue; }
-  offset=$(sed -n 's/.*offset \(-\{0,1\}[0-9]*\) ms.*/\1/p' "$work/moved.err")
+  "$cli" --yes --replay "$log" "$work/plain.nmea" 2>/dev/null || { fail "replay failed"; continue; }
+  "$cli" --yes --replay "$log" --start 23:59:50 --date 2030-12-31 "$work/moved.nmea" 2>"$work/moved.err" || { fail "re-timed replay failed"; continue; }
+  offset=$(sed -n 's/.*times moved by \(-\{0,1\}[0-9]*\) ms.*/\1/p' "$work/moved.err")
+  offset=${offset:-0}
 
   grep -avE "$timed" "$work/plain.nmea" >"$work/plain.other" || true
   grep -avE "$timed" "$work/moved.nmea" >"$work/moved.other" || true
@@ -138,4 +141,81 @@ done
 echo "$(ls "$logs"/*.log | wc -l) logs: $identical replayed as they stand with --keep-bad;" \
   "$fixes fixes of $logs_with_fixes logs and $ais AIS reports the same re-timed," \
   "$timed_fixes fix times moved by the offset (times that step back:$stepping); $failures failures"
-[ "$failures" = 0 ] && [ "$logs_with_fixes" -ge 50 ]
+[ "$failures" = 0 ] && [ "$logs_with_fixes" -ge 50 ] || exit 1
+
+# live NAME tcp|pty: NAME replayed live, re-timed, to the gpsd daemon, against gpsdecode on the
+# re-timed file: the same TPV positions at the same times, in the same order (reports in a row
+# with the same time and position count once). The daemon also reports the first burst's fix,
+# which gpsdecode leaves out: one report more, at the start. The replay waits for a TCP client:
+# gpsd itself (which connects to a TCP source once a client watches), or, for the
+# pseudo-terminal, a client started once gpsd has the device open.
+command -v gpsd >/dev/null 2>&1 && command -v gpspipe >/dev/null 2>&1 || { echo "gpsd not installed: live replays skipped"; exit 0; }
+pids=""
+trap 'for pid in $pids; do kill "$pid" 2>/dev/null || true; done; rm -rf "$work"' EXIT
+# positions JSON: "time lat lon" of each TPV report with a time and a position, once in a row.
+positions() {
+  awk '/"class":"TPV"/ && /"time":/ && /"lat":/ {
+    p = $0; sub(/.*"time":"/, "", p); t = p; sub(/".*/, "", t)
+    p = $0; sub(/.*"lat":/, "", p); la = p; sub(/[,}].*/, "", la)
+    p = $0; sub(/.*"lon":/, "", p); lo = p; sub(/[,}].*/, "", lo)
+    if (t " " la " " lo != last) print t, la, lo
+    last = t " " la " " lo
+  }' "$@"
+}
+# wait_for FILE PATTERN: until FILE has a line that matches (two minutes at most: a guard against
+# a hung run, never a measure of speed).
+wait_for() {
+  for _ in $(seq 1200); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+  fail "never saw $2 in $1"
+  return 1
+}
+live() {
+  log=$logs/$1 how=$2
+  retime="--start 23:59:50 --date 2030-12-31"
+  "$cli" --quiet --yes --replay "$log" $retime "$work/live.nmea" 2>/dev/null
+  gpsdecode -j <"$work/live.nmea" | positions >"$work/file.tpv"
+  last=$(tail -n 1 "$work/file.tpv" | cut -d' ' -f1)
+  output="--pty $work/gps0"
+  [ "$how" = pty ] || output=""
+  said=$work/$1.$how.err # a file of its own: the last one may hold the last port
+  "$cli" --replay "$log" $retime --serve 0 --wait-clients 1 --speedup 20 $output 2>"$said" &
+  replay=$!
+  pids="$pids $replay"
+  wait_for "$said" "serving NMEA on 127.0.0.1:[0-9]*\$" || return 0
+  port=$(sed -n 's/.*serving NMEA on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$said")
+  gpsd_port=$("$free_port")
+  if [ "$how" = pty ]; then
+    wait_for "$said" "linked at" || return 0
+    gpsd -N -b -n -S "$gpsd_port" "$work/gps0" 2>"$work/gpsd.err" &
+  else
+    gpsd -N -b -S "$gpsd_port" "tcp://127.0.0.1:$port" 2>"$work/gpsd.err" &
+  fi
+  daemon=$!
+  pids="$pids $daemon"
+  for _ in $(seq 50); do
+    gpspipe -w "127.0.0.1:$gpsd_port" >"$work/$1.json" 2>/dev/null &
+    pipe=$!
+    sleep 0.1 # gpsd may not be listening yet
+    kill -0 "$pipe" 2>/dev/null && break
+  done
+  pids="$pids $pipe"
+  if [ "$how" = pty ]; then
+    wait_for "$work/$1.json" '"activated"' || return 0
+    socat -u "TCP:127.0.0.1:$port" /dev/null &
+  fi
+  wait "$replay" || fail "live through $how: exit status $?"
+  wait_for "$work/$1.json" "\"class\":\"TPV\".*\"time\":\"$last\""
+  kill "$pipe" "$daemon"
+  positions "$work/$1.json" >"$work/live.tpv"
+  extra=$(($(wc -l <"$work/live.tpv") - $(wc -l <"$work/file.tpv")))
+  if [ "$extra" -ge 0 ] && [ "$extra" -le 1 ] &&
+    tail -n "$(wc -l <"$work/file.tpv")" "$work/live.tpv" | cmp -s "$work/file.tpv" -; then
+    echo "$1 live through $how: gpsd reported the file's $(wc -l <"$work/file.tpv") positions at their times"
+  else
+    fail "live through $how: $(wc -l <"$work/live.tpv") positions, not the file's $(wc -l <"$work/file.tpv"): $(diff "$work/file.tpv" "$work/live.tpv" | head -3 | tr '\n' ' ')"
+  fi
+}
+for name in haicom-305N.log ublox-neo-m9n-nmea.log mt3339.log; do log=$name; live "$name" tcp; done
+log=bu353s4.log
+live bu353s4.log pty
+[ "$failures" = 0 ]

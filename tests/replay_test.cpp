@@ -2,6 +2,12 @@
 // small logs replayed whole (bursts, clocks, re-timing, rounds, and logs bad in every way a file
 // can be). Real recordings are replayed by replay_gpsd_logs.sh.
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <thread>
+
 #include "motion/replay.h"
 #include "sources/nmea_log.h"
 #include "tests/test_support.h"
@@ -396,6 +402,48 @@ TEST(Replay, SmallLogsPlayAsTheyShould) {
     EXPECT_EQ(Counts(played.counts), c.counts) << c.name;
     EXPECT_EQ(played.positions, c.positions) << c.name;
   }
+}
+
+// A stop request ends the reading at the next block, the search for the first time too; Restart
+// plays the first round again after a second one; a log that can be read only once is refused
+// when it must be re-timed (it would have to be read twice).
+TEST(Replay, StopsRestartsAndRefusesToRetimeAPipe) {
+  TempDir dir;
+  const std::string log = dir.File("log.nmea");
+  WriteFile(log, Join({S("GPRMC,235958,A,4807.038,N,01131.000,E,1,2,300624,,"),
+                       S("GPRMC,235959,A,4807.038,N,01131.000,E,1,2,300624,,")}));
+  ReplayBurst burst;
+  for (const char* start : {"", "120000"}) {
+    Replay stopped(Settings(start, ""));
+    stopped.SetStopRequest([] { return true; });
+    EXPECT_FALSE(stopped.Open(log) && stopped.Next(burst)) << start;
+    EXPECT_EQ(stopped.Error(), std::errc::interrupted) << start;
+  }
+
+  Replay replay(Settings("120000", "2030-01-01"));
+  ASSERT_TRUE(replay.Open(log));
+  std::string rounds[3];
+  std::vector<std::int64_t> clocksMs;
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(round == 0 || (round == 1 ? replay.StartOver() : replay.Restart()));
+    while (replay.Next(burst)) {
+      rounds[round].append(burst.text);
+      if (round == 2) clocksMs.push_back(burst.clockMs);
+    }
+  }
+  EXPECT_NE(rounds[1], rounds[0]);
+  EXPECT_EQ(rounds[2], rounds[0]);
+  EXPECT_EQ(clocksMs, (std::vector<std::int64_t>{0, 1000}));
+
+#ifndef _WIN32
+  const std::string fifo = dir.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { WriteFile(fifo, ReadFile(log)); });
+  Replay piped(Settings("120000", ""));
+  EXPECT_FALSE(piped.Open(fifo));
+  EXPECT_EQ(piped.Error(), std::errc::invalid_seek);
+  writer.join();
+#endif
 }
 
 TEST(Replay, LongRunsAndBinaryFilesStayBounded) {

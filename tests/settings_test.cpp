@@ -84,6 +84,11 @@ TEST(Settings, EachTextIsTakenOrRefusedWithItsSettingNamed) {
       {[](SettingTexts& t) { t.speed = "30", t.outages = {"60+0"}; }, "<15> needs START+SECONDS"},
       {[](SettingTexts& t) { t.speed = "30", t.outages = {"-1+5"}; }, "<15> needs START+SECONDS"},
       {[](SettingTexts& t) { t.speed = "30", t.outages = {"1+x"}; }, "<15> needs START+SECONDS"},
+      {[](SettingTexts& t) { t.replay = "log", t.start = "now", t.date = "2026-03-07"; }, ""},
+      {[](SettingTexts& t) { t.replay = "log", t.speed = "30"; }, "<5> does not apply with <22>"},
+      {[](SettingTexts& t) { t.replay = "log", t.extraPoints = true; }, "<4> does not apply with"},
+      {[](SettingTexts& t) { t.replay = "log", t.period = "0"; }, "<1> needs seconds from 0.001"},
+      {[](SettingTexts& t) { t.replay = "log", t.start = "12:60:00"; }, "<7> needs a time HH:MM"},
   };
   for (const auto& c : cases) {
     SettingTexts texts;
@@ -132,6 +137,22 @@ TEST(Settings, CheckedValuesReachTheJob) {
   ASSERT_EQ(plan.outages.size(), 2u);
   EXPECT_EQ(plan.outages[1].startSeconds, 0.5);
   EXPECT_EQ(plan.outages[1].seconds, 1000.0);
+
+  // A replay: its untimed period, where its first time goes, its date; now gives today's date.
+  texts = SettingTexts();
+  texts.replay = "log.nmea";
+  texts.period = "0.25";
+  texts.start = "23:59:50";
+  texts.keepBad = true;
+  settings = JobSettings();
+  ASSERT_EQ(CheckSettings(texts, Named, settings), "");
+  ASSERT_TRUE(settings.replay && !settings.receiver);
+  EXPECT_EQ(settings.replay->untimedPeriodMs, 250);
+  EXPECT_EQ(settings.replay->startMsOfDay, 86390000);
+  EXPECT_TRUE(settings.replay->keepBad && !settings.replay->date);
+  texts.start = "now";
+  ASSERT_EQ(CheckSettings(texts, Named, settings), "");
+  EXPECT_TRUE(settings.replay->date.has_value());
 }
 
 }  // namespace

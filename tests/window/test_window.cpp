@@ -542,6 +542,62 @@ class WindowTest : public QObject {
     }
   }
 
+  // A recorded NMEA log as the source: Create writes the bytes the command line's replay writes,
+  // re-timed; the table lists its sentences, the map its positions; live output sends its first
+  // burst first. Extra points are refused with the command line's words; a log without a
+  // position says why the map stays empty.
+  void replayAsCommandLine() {
+    const QByteArray log =
+        "# recorded\r\n"
+        "$GPRMC,120000.00,A,4807.0380,N,01131.0000,E,022.4,084.4,300624,,,A*50\r\n"
+        "$GPGSV,1,1,00*79\r\n"
+        "$GPRMC,120001.00,A,4807.0390,N,01131.0010,E,022.4,084.4,300624,,,A*51\r\n";
+    for (const int run : {0, 1, 2}) {
+      Session session(true, run == 2 ? QByteArray("$GPGSV,1,1,00*79\n") : log);
+      session.Find<QComboBox>("sourceKind")->setCurrentIndex(1);
+      session.Edit("replayStartEdit")->setText(QStringLiteral("23:59:59"));
+      session.Tick("dateBox");
+      session.Find<QDateEdit>("dateEdit")->setDate(QDate(2030, 12, 31));
+      if (run == 1) session.Tick("extraPointsBox");
+      QString message;
+      const QStringList options{"--replay",
+                                session.source,
+                                "--start",
+                                "23:59:59",
+                                "--date",
+                                "2030-12-31",
+                                run == 1 ? "--extra" : "--quiet",
+                                "-"};
+      const QByteArray expected = Cli(options, &message);
+      session.Press("createButton");
+      if (run == 1) {
+        QCOMPARE(session.prompter.messages.at(0),
+                 message.mid(13)
+                     .replace("--extra", "'Create extra points.'")
+                     .replace("--replay", "'Source kind' set to 'NMEA log'")
+                     .toStdString());
+        QVERIFY(!QFileInfo::exists(session.dest));
+        continue;
+      }
+      QCOMPARE(ReadFile(session.dest), expected);
+      QCOMPARE(session.Model("nmeaTable")->rowCount(), expected.count('\n'));
+      QCOMPARE(session.window.Map().Track()->FixCount(), std::size_t(run == 0 ? 2 : 0));
+      if (run == 2) {
+        QCOMPARE(session.prompter.messages.size(), std::size_t(1));
+        QVERIFY(session.prompter.messages[0].find("the map has none") != std::string::npos);
+        continue;
+      }
+      QUdpSocket udp;
+      QVERIFY(udp.bind(QHostAddress::LocalHost, 0));
+      session.Find<QComboBox>("liveTarget")->setCurrentIndex(1);
+      session.Edit("liveAddress")->setText(QStringLiteral("127.0.0.1:%1").arg(udp.localPort()));
+      session.Press("liveStart");
+      QVERIFY(udp.waitForReadyRead(5000));
+      QCOMPARE(udp.receiveDatagram().data(), expected.left(expected.indexOf("$GPRMC", 1)));
+      session.Press("liveStop");
+    }
+  }
+
   // Live output reaches a TCP client, a UDP port or a pseudo-terminal link while the window goes
   // on answering; Stop or closing the window disconnects the client and removes the link.
   void liveOutputEndsCleanly() {
@@ -718,6 +774,7 @@ class WindowTest : public QObject {
       first.Tick("extraPointsBox");
       first.Tick("receiverBox");
       first.Edit("sentencesEdit")->setText(QStringLiteral("RMC,ZDA"));
+      first.Find<QComboBox>("sourceKind")->setCurrentIndex(1);
       first.window.resize(first.window.minimumSizeHint());  // not the size a window starts with
       saved = first.window.size();
       first.window.SaveSettings(settings);
@@ -726,6 +783,7 @@ class WindowTest : public QObject {
     second.window.RestoreSettings(settings);
     QCOMPARE(second.Settings(), QStringLiteral("||2505|-0.5s|0 1"));
     QVERIFY(second.Find<QCheckBox>("receiverBox")->isChecked());
+    QCOMPARE(second.Find<QComboBox>("sourceKind")->currentIndex(), 1);
     QCOMPARE(second.Edit("liveAddress")->text() + second.Edit("sentencesEdit")->text(),
              QStringLiteral("[::1]:2947RMC,ZDA"));
     QVERIFY(saved != Session(false).window.size());

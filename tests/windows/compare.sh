@@ -2,9 +2,10 @@
 # wayloom-cli.exe under Wine writes the same bytes as the Linux build: every POI file of tests/data
 # in all four kinds, through a file and through standard output, and once more under a non-ASCII
 # source and destination name; the Linux tracks equal the reference tracks where there are some.
-# Receiver mode (geodesics, noise, every sentence kind) gives the same bytes too, and so does one
-# route file of each kind read. An existing file
-# with a non-ASCII name is never overwritten without the question.
+# Receiver mode (geodesics, noise, every sentence kind) gives the same bytes too, and so do one
+# route file of each kind read and a replayed log (tests/data/recorded.log), re-timed and as it
+# stands, to a file and to standard output. An existing file with a non-ASCII name is never
+# overwritten without the question.
 # --pty is refused, saying why; --serve sends a client on loopback the same track.
 # Usage: compare.sh LINUX_WAYLOOM_CLI WINDOWS_WAYLOOM_CLI_EXE TEST_DATA_DIR
 set -eu
@@ -62,6 +63,13 @@ receiver="--quiet --speed 55 --reorder --noise 5 --seed 7 --sentences RMC,GGA,GL
 "$linux" $receiver mixed.txt - >linux.receiver.nmea
 "$wine" ./wayloom-cli.exe $receiver mixed.txt - >receiver.nmea || fail "receiver mode: exit status $?"
 same linux.receiver.nmea receiver.nmea
+cp "$data/recorded.log" .
+for replay in "--start 23:59:59 --date 2031-06-30" "--keep-bad"; do
+  "$linux" --quiet --replay recorded.log $replay - >linux.replay.nmea
+  "$wine" ./wayloom-cli.exe --quiet --yes --replay recorded.log $replay replay.nmea || fail "replay $replay: exit status $?"
+  "$wine" ./wayloom-cli.exe --quiet --replay recorded.log $replay - >stdout.replay.nmea || fail "replay $replay: exit status $?"
+  same linux.replay.nmea replay.nmea && same linux.replay.nmea stdout.replay.nmea
+done
 echo keep >東京.nmea
 for mode in "" "--speed 30"; do
   "$wine" ./wayloom-cli.exe $mode worked.txt 東京.nmea </dev/null 2>/dev/null && fail "$mode: status 0"
