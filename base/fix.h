@@ -9,6 +9,9 @@
 
 namespace wayloom {
 
+// The altitude a fix has unless it carries its own: the 121 m every classic GGA sentence reports.
+inline constexpr double kReportedAltitudeMetres = 121.0;
+
 struct Fix {
   // A fix that is not a point of the POI list (a receiver's fix, an extra point between points).
   static constexpr std::size_t kNoPoint = static_cast<std::size_t>(-1);
@@ -19,6 +22,7 @@ struct Fix {
   double speedKnots = 0.0;     // over ground
   double courseDegrees = 0.0;  // true course, 0 to below 360
   std::size_t poiIndex = kNoPoint;  // the point of the POI list this fix reports, if it is one
+  double altitudeMetres = kReportedAltitudeMetres;  // above mean sea level, as GGA reports it
 };
 
 // The sentences of one fix as they go out: one after the other, each ending in CR LF.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "job/track_job.h"
 #include "sentences/fix_sentences.h"
@@ -31,6 +32,11 @@ enum class Setting {
   kSpeedup,
   kWaitClients,
   kClientTimeout,
+  kSerial,
+  kEmulator,
+  kEmulatorToken,
+  kGpx,  // timed track files
+  kKml,
 };
 
 // A setting's name as a front end shows it: "--step", or the window's "Time period in seconds".
@@ -55,7 +61,12 @@ struct SettingTexts {
   std::string speedup = "1";
   std::string waitClients = "0";
   std::string clientTimeout = "30";
+  std::vector<std::string> serial;  // DEVICE[:BAUD], a port each
+  std::optional<std::string> emulator;
+  std::optional<std::string> emulatorToken;
   bool loop = false;
+  std::optional<std::string> gpx;
+  std::optional<std::string> kml;
 };
 
 // Checks texts, in a fixed order so that the first bad setting is the one named, and fills

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "outputs/live/serial_port.h"
 #include "tests/test_support.h"
 
 namespace wayloom {
@@ -62,6 +63,13 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
   const std::string cutTrack = ReadFile(full).substr(0, ReadFile(full).rfind('\n', 8191) + 1);
   const std::string slowReceiver = ReceiverTrack("3");
   const std::string cutReceiver = slowReceiver.substr(0, slowReceiver.rfind('\n', 8191) + 1);
+  // A serial port another program has open, and one for the rows that follow.
+  test::SerialLine busyLine;
+  SerialPort holder;
+  std::string holderError;
+  ASSERT_TRUE(holder.Open(busyLine.device, 4800, holderError)) << holderError;
+  const std::string usb9 = dir.File("ttyUSB9"), gpx = dir.File("t.gpx");
+  const std::string none = dir.File("none.nmea");
 
   // clang-format off
   const struct {
@@ -112,6 +120,34 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
       {{"--yes", "--speed", "3", "--date", "2026-03-07", kWorked, full},
        "prlimit --fsize=8192 %s", kExitError, "Error writing output file \n" + full +
        "\nfile too large\n", {full, cutReceiver}},
+      // Live outputs that are refused before anything is written or sent.
+      {{"--serial", usb9, pois, none}, nullptr, kExitUsage,
+       "serial port " + usb9 + ": no such device", {none, {}}},
+      {{"--serial", kept + ":9600", pois, none}, nullptr, kExitUsage,
+       kept + " is not a serial port", {kept, kKept}},
+      {{"--serial", dir.Path(), pois, none}, nullptr, kExitUsage,
+       dir.Path() + " is not a serial port", {none, {}}},
+      {{"--serial", busyLine.device, "--speed", "30", pois, none}, nullptr, kExitUsage,
+       "serial port " + busyLine.device + " is busy: another program has it open", {none, {}}},
+      {{"--serial", busyLine.device + ":1234", pois, none}, nullptr, kExitUsage,
+       "--serial: the baud rate 1234 is not one of 4800, 9600", {none, {}}},
+      {{"--android-emulator", "1", "--android-token", missing, pois, none}, nullptr, kExitUsage,
+       "cannot read the emulator console's token file " + missing + ": no such file or folder",
+       {none, {}}},
+      {{"--android-token", missing, pois, none}, nullptr, kExitUsage,
+       "--android-token is for --android-emulator", {none, {}}},
+      // Timed track files are destinations like DEST, checked before anything is written.
+      {{"--speed", "30", "--yes", "--kml", dir.File("soft.csv"), pois, none}, nullptr,
+       kExitError, "Error the output file is the input file\n" + dir.File("soft.csv"),
+       {pois, pointsFile}},
+      {{"--date", "2026-03-07", "--gpx", dir.Path() + "/./none.nmea", pois, none}, nullptr,
+       kExitError, "Error the output file is another output of the track", {none, {}}},
+      {{"--speed", "30", "--kml", dir.File("no/such.kml"), pois, none}, nullptr, kExitError,
+       "cannot create " + dir.File("no/such.kml") + "\nno such file or folder", {none, {}}},
+      {{"--gpx", gpx, pois, none}, nullptr, kExitUsage,
+       "--gpx needs --date with the classic tracks", {gpx, {}}},
+      {{"--yes", "--speed", "3", "--gpx", full, kWorked}, "prlimit --fsize=8192 %s", kExitError,
+       "cannot write " + full + "\nfile too large\n", {none, {}}},
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -165,6 +201,8 @@ TEST(CliFaults, AStopSignalEndsTheCommandWith130AndLeavesWholeFiles) {
       {{"--pty", link, "--serve", "0", "--wait-clients", "1", "--loop", kThreePoints, dest},
        "/dev/null", Moment::kStreaming, SIGHUP, "stopped: ", {dest, kThreePointsTrack}},
       {{"--speed", "30", kWorked, kept}, ptsname(terminal), Moment::kAsking, SIGINT,
+       "stopped: " + kept + " exists and was left as it was", {kept, kKept}},
+      {{"--speed", "30", "--kml", kept, kWorked, dest}, ptsname(terminal), Moment::kAsking, SIGINT,
        "stopped: " + kept + " exists and was left as it was", {kept, kKept}},
       {{"--speed", "30", "--date", "2026-03-07", "--serve", "0", "--wait-clients", "1", "--loop",
         kWorked, dest}, "/dev/null", Moment::kStreaming, SIGTERM, "stopped: ",
