@@ -69,7 +69,10 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
   std::string holderError;
   ASSERT_TRUE(holder.Open(busyLine.device, 4800, holderError)) << holderError;
   const std::string usb9 = dir.File("ttyUSB9"), gpx = dir.File("t.gpx");
-  const std::string none = dir.File("none.nmea");
+  const std::string none = dir.File("none.nmea"), offEarth = dir.File("off.csv");
+  const std::string offEarthText =
+      "-3.19,55.95,Edinburgh\n-3.2,95.1,Beyond the pole\n-3.21,55.9,X\n";
+  WriteFile(offEarth, offEarthText);
 
   // clang-format off
   const struct {
@@ -148,6 +151,8 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
        "--gpx needs --date with the classic tracks", {gpx, {}}},
       {{"--yes", "--speed", "3", "--gpx", full, kWorked}, "prlimit --fsize=8192 %s", kExitError,
        "cannot write " + full + "\nfile too large\n", {none, {}}},
+      {{"--date", "2026-03-07", "--kml", gpx, offEarth, none}, nullptr, kExitOk,
+       "2 fixes written to " + gpx + ", 1 left out (a position off the Earth", {offEarth, offEarthText}},
   };
   // clang-format on
   for (const auto& c : cases) {
