@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "outputs/live/serial_port.h"
+#include "platform/platform.h"
 #include "tests/test_support.h"
 
 namespace wayloom::test {
@@ -105,6 +106,21 @@ TEST(SerialPort, SetsTheLineAndSendsWholeFixesOnlyWhenTheLineIsFree) {
       EXPECT_EQ(port.FixesSkipped(), got == fix ? 1u : 0u);
     }
   }
+}
+
+// What the window offers: the stable names first, then each kind of port in number order, and
+// nothing that only looks like a port.
+TEST(SerialPortNames, StableNamesFirstThenEachKindInNumberOrder) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.File("serial/by-id"));
+  for (const char* name : {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "ttyUSBx", "tty1", "ttyS",
+                           "serial/by-id/usb-FTDI_FT232R-if00-port0"}) {
+    WriteFile(dir.File(name), "");
+  }
+  EXPECT_EQ(SerialPortNames(dir.Path()),
+            (std::vector<std::string>{dir.File("serial/by-id/usb-FTDI_FT232R-if00-port0"),
+                                      dir.File("ttyUSB0"), dir.File("ttyACM1"), dir.File("ttyS2"),
+                                      dir.File("ttyS10")}));
 }
 
 }  // namespace
