@@ -9,6 +9,9 @@
 
 namespace wayloom {
 
+// The altitude a fix has unless it carries its own: the 121 m every classic GGA sentence reports.
+inline constexpr double kReportedAltitudeMetres = 121.0;
+
 struct Fix {
   // A fix that is not a point of the POI list (a receiver's fix, an extra point between points).
   static constexpr std::size_t kNoPoint = static_cast<std::size_t>(-1);
@@ -22,6 +25,7 @@ struct Fix {
   // False for a moment without a position (a replayed log's burst that reports none): latitude
   // and longitude then mean nothing, and a map leaves the fix out.
   bool hasPosition = true;
+  double altitudeMetres = kReportedAltitudeMetres;  // above mean sea level, as GGA reports it
 };
 
 // The sentences of one fix as they go out: one after the other, each ending in CR LF.

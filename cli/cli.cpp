@@ -33,10 +33,21 @@ struct CliArgs {
   }
 };
 
-// Where an option makes sense: anywhere, with live output, with a TCP server, in receiver mode,
-// in the classic tracks only, with a replay, with a route (the classic tracks or receiver mode:
-// not with a replay), or with a clock of its own (receiver mode or a replay).
-enum class Needs { kNothing, kLive, kServe, kReceiver, kClassic, kReplay, kRoute, kClock };
+// Where an option makes sense: anywhere, with live output, with a TCP server, with the emulator's
+// console, in receiver mode, in the classic tracks only, with a replay, with a route (the classic
+// tracks or receiver mode: not with a replay), or with a clock of its own (receiver mode or a
+// replay).
+enum class Needs {
+  kNothing,
+  kLive,
+  kServe,
+  kEmulator,
+  kReceiver,
+  kClassic,
+  kReplay,
+  kRoute,
+  kClock
+};
 
 // Every option once: its name, the name of its value (none for a switch), what it does, the
 // setting it gives, where it makes sense, and where its value goes. Parsing, the checks and
@@ -82,6 +93,15 @@ const OptionEntry kOptions[] = {
      Setting::kPty, Needs::kNothing, nullptr, &S::pty},
     {"--udp", "HOST:PORT", "send the track live as UDP datagrams, one a fix", Setting::kUdp,
      Needs::kNothing, nullptr, &S::udp},
+    {"--serial", "DEVICE[:BAUD]",
+     "send the track live to a serial port, 8N1, 4800 baud unless given; repeatable",
+     Setting::kSerial, Needs::kNothing, nullptr, nullptr, nullptr, nullptr, &S::serial},
+    {"--android-emulator", "[HOST:]PORT",
+     "send each fix's GGA and RMC to an Android emulator's console (first: 5554)",
+     Setting::kEmulator, Needs::kNothing, nullptr, &S::emulator},
+    {"--android-token", "FILE",
+     "the emulator console's token file (default ~/.emulator_console_auth_token)",
+     Setting::kEmulatorToken, Needs::kEmulator, nullptr, &S::emulatorToken},
     {"--speedup", "X", "live: run the track's clock X times faster (default 1)", Setting::kSpeedup,
      Needs::kLive, &S::speedup},
     {"--loop", nullptr, "live: start over after the last point, the clock going on", std::nullopt,
@@ -125,7 +145,16 @@ const OptionEntry kOptions[] = {
     {"--keep-bad", nullptr,
      "replay: send lines that are no NMEA or fail their checksum as they stand, too", std::nullopt,
      Needs::kReplay, nullptr, nullptr, &S::keepBad},
+    {"--gpx", "FILE", "also write the track as a timed GPX 1.1 track (classic tracks: with --date)",
+     Setting::kGpx, Needs::kNothing, nullptr, &S::gpx},
+    {"--kml", "FILE", "also write the track as a timed KML gx:Track (classic tracks: with --date)",
+     Setting::kKml, Needs::kNothing, nullptr, &S::kml},
 };
+
+// Whether the texts ask for live output, of any kind.
+bool LiveGiven(const SettingTexts& texts) {
+  return texts.serve || texts.pty || texts.udp || !texts.serial.empty() || texts.emulator;
+}
 
 // A setting as the command line names it: by its option.
 std::string OptionName(Setting setting) {
@@ -138,8 +167,9 @@ std::string OptionName(Setting setting) {
 void PrintUsage(std::FILE* stream) {
   std::fputs(
       "Usage: wayloom-cli [options] SOURCE DEST\n"
-      "  or:  wayloom-cli [options] --serve [HOST:]PORT | --pty LINK | --udp HOST:PORT SOURCE "
-      "[DEST]\n"
+      "  or:  wayloom-cli [options] --serve [HOST:]PORT | --pty LINK | --udp HOST:PORT |\n"
+      "         --serial DEVICE[:BAUD] | --android-emulator [HOST:]PORT SOURCE [DEST]\n"
+      "  or:  wayloom-cli [options] --gpx FILE | --kml FILE SOURCE [DEST]\n"
       "  or:  wayloom-cli --speed KNOTS [options] SOURCE [DEST]   (receiver mode)\n"
       "  or:  wayloom-cli --replay LOG [options] [DEST]   (replay a recorded NMEA log)\n"
       "Turns a POI file (lines of longitude,latitude,description) into an NMEA 0183 track\n"
@@ -243,7 +273,8 @@ std::string TakeOption(const OptionEntry& option, const std::string& argument, s
 // SOURCE and DEST from the operands (or, with --replay, DEST alone). An error text, empty when
 // they are good.
 std::string TakeOperands(const std::vector<std::string>& operands, CliArgs& args) {
-  const bool live = args.texts.serve || args.texts.pty || args.texts.udp;
+  // DEST may be left out when the track goes somewhere else.
+  const bool live = LiveGiven(args.texts) || args.texts.gpx || args.texts.kml;
   if (args.texts.replay) {
     if (args.texts.replay->empty()) return "LOG is empty: give a recorded NMEA log";
     args.source = *args.texts.replay;
@@ -302,14 +333,21 @@ std::string ParseArguments(int argc, const char* const argv[], CliArgs& args) {
 std::string ContextProblem(const OptionEntry& option, const CliArgs& args) {
   const bool receiver = args.texts.speed.has_value();
   const bool replay = args.texts.replay.has_value();
-  const bool live = args.texts.serve || args.texts.pty || args.texts.udp;
+  const bool live = LiveGiven(args.texts);
   const std::string name = option.name;
   switch (option.needs) {
     case Needs::kLive:
-      if (!live) return name + " is for live output: give --serve, --pty or --udp with it";
+      if (!live) {
+        return name +
+               " is for live output: give --serve, --pty, --udp, --serial or --android-emulator"
+               " with it";
+      }
       break;
     case Needs::kServe:
       if (!args.texts.serve) return name + " is for --serve";
+      break;
+    case Needs::kEmulator:
+      if (!args.texts.emulator) return name + " is for --android-emulator";
       break;
     case Needs::kReceiver:
       if (replay) return NotForReplay(name, OptionName);
@@ -351,6 +389,17 @@ int UsageError(std::FILE* err, const std::string& message) {
   return kExitUsage;
 }
 
+// What the timed track files hold, after a whole track or a stop (as "stopped: ..."); even with
+// --quiet when fixes were left out of them.
+void SayTimedFiles(const CliArgs& args, const JobSummary& summary, std::FILE* err) {
+  const bool stopped = summary.outcome == JobOutcome::kStopped;
+  if (summary.timedFiles.empty() || (args.quiet && !stopped && summary.timedFixesLeftOut == 0)) {
+    return;
+  }
+  std::fprintf(err, "wayloom-cli: %s%s\n", stopped ? "stopped: " : "",
+               TimedFilesLine(summary).c_str());
+}
+
 // Says how the job went, and returns the exit status.
 int Report(const CliArgs& args, const JobSummary& summary, const TerminalPrompter& prompter,
            std::FILE* err) {
@@ -361,6 +410,8 @@ int Report(const CliArgs& args, const JobSummary& summary, const TerminalPrompte
                  summary.liveReport.c_str());
   }
   switch (summary.outcome) {
+    case JobOutcome::kDeviceRefused:
+      return kExitUsage;  // the message has been shown
     case JobOutcome::kDestIsPtyLink:
       return UsageError(err, "DEST is the --pty LINK: the track would go into the pseudo-terminal");
     case JobOutcome::kStoppedReading:
@@ -369,7 +420,8 @@ int Report(const CliArgs& args, const JobSummary& summary, const TerminalPrompte
       return kExitInterrupted;
     case JobOutcome::kDeclined:
       std::fprintf(err, "wayloom-cli: %s%s exists and was left as it was\n",
-                   stopped ? "stopped: " : "", dest.c_str());
+                   stopped ? "stopped: " : "",
+                   summary.kept.empty() ? dest.c_str() : summary.kept.c_str());
       return stopped ? kExitInterrupted : kExitError;
     case JobOutcome::kStopped:
       if (!args.dest.empty()) {
@@ -377,6 +429,7 @@ int Report(const CliArgs& args, const JobSummary& summary, const TerminalPrompte
                      "wayloom-cli: stopped: %llu sentences written to %s, every line complete\n",
                      static_cast<unsigned long long>(summary.sentencesWritten), dest.c_str());
       }
+      SayTimedFiles(args, summary, err);
       return kExitInterrupted;
     case JobOutcome::kDone:
       break;
@@ -392,6 +445,7 @@ int Report(const CliArgs& args, const JobSummary& summary, const TerminalPrompte
   } else if (summary.replay && !NoTrack(summary) && !args.quiet && !LeftOutText(summary).empty()) {
     std::fprintf(err, "wayloom-cli: %s: %s\n", args.source.c_str(), LeftOutText(summary).c_str());
   }
+  SayTimedFiles(args, summary, err);
   return prompter.MessagesShown() > 0 ? kExitError : kExitOk;
 }
 

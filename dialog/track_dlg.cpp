@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressDialog>
@@ -270,9 +271,17 @@ std::string WindowName(wayloom::Setting setting) {
     case Setting::kSeed:
       return "'Seed'";
     case Setting::kServe:
+      return "'TCP clients'";
     case Setting::kUdp:
+      return "'UDP datagrams'";
     case Setting::kPty:
-      return "'Address or link'";
+      return "'Pseudo-terminal'";
+    case Setting::kSerial:
+      return "'Serial port'";
+    case Setting::kEmulator:
+      return "'Android emulator'";
+    case Setting::kEmulatorToken:
+      return "'Token file'";
     case Setting::kSpeedup:
       return "'Speed-up'";
     case Setting::kMask:
@@ -290,6 +299,8 @@ std::string WindowName(wayloom::Setting setting) {
     case Setting::kRuns:
     case Setting::kWaitClients:
     case Setting::kClientTimeout:
+    case Setting::kGpx:
+    case Setting::kKml:
       break;
   }
   return "a setting";
@@ -329,9 +340,22 @@ wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
     }
   }
   if (!live) return texts;
-  const std::string address = PathSetting(m_liveAddress->text().trimmed());
-  std::optional<std::string>* const targets[] = {&texts.serve, &texts.udp, &texts.pty};
-  *targets[std::clamp(m_liveTarget->currentIndex(), 0, 2)] = address;
+  // Every output ticked, at its place: the one shown as it stands in the edit.
+  QString places[kLiveOutputs];
+  std::copy(std::begin(m_liveAddressText), std::end(m_liveAddressText), std::begin(places));
+  places[m_liveTargetShown] = m_liveAddress->text();
+  std::optional<std::string>* const targets[kLiveOutputs] = {&texts.serve, &texts.udp, &texts.pty,
+                                                             nullptr, &texts.emulator};
+  for (int row = 0; row < kLiveOutputs; ++row) {
+    const QListWidgetItem* item = m_liveOutputs->item(row);
+    if (item->isHidden() || item->checkState() != Qt::Checked) continue;
+    const std::string place = PathSetting(places[row].trimmed());
+    if (targets[row]) *targets[row] = place;
+    if (row == 3) texts.serial.push_back(place);
+  }
+  if (texts.emulator && !m_liveToken->text().trimmed().isEmpty()) {
+    texts.emulatorToken = PathSetting(m_liveToken->text().trimmed());
+  }
   texts.speedup = m_speedupEdit->text().toStdString();
   texts.loop = m_loopBox->isChecked();
   return texts;
@@ -497,6 +521,10 @@ void CTrackDlg::OnStartLive() {
   UpdateData(true);
   wayloom::JobSettings settings;
   if (!CheckSettings(true, settings)) return;
+  if (!settings.live.Wanted()) {
+    m_prompter.ShowMessage("Tick an output under 'Send to' to send the track to.");
+    return;
+  }
   settings.source = Engine().m_strSourceFile;
   if (!m_live) m_live = std::make_unique<wayloom::LiveSession>();
   std::string error;
@@ -518,18 +546,23 @@ void CTrackDlg::OnStopLive() {
 void CTrackDlg::PollLive() {
   if (!m_live) return;
   const wayloom::LiveStatus status = m_live->TakeStatus();
-  const std::string address = status.endpoints.empty() ? std::string() : status.endpoints.front();
-  QString text = QStringLiteral("%1 on %2: %3 client(s), %4 sentences sent")
+  QString text = QStringLiteral("%1: %2 sentences sent")
                      .arg(status.running ? QStringLiteral("Sending")
                                          : (status.stopped ? QStringLiteral("Stopped")
-                                                           : QStringLiteral("Ended")),
-                          TextFromBytes(address))
-                     .arg(status.counts.clients)
+                                                           : QStringLiteral("Ended")))
                      .arg(status.counts.sentencesSent);
   if (!status.description.empty()) {
     text += QStringLiteral(", last point: %1").arg(TextFromBytes(status.description));
   }
-  m_liveStatus->setText(text + QLatin1Char('.'));
+  // A line for each output, then what the job noted (a serial line too slow for the track).
+  text += QLatin1Char('.');
+  for (const std::string& line : status.counts.statuses) {
+    text += QLatin1Char('\n') + TextFromBytes(line) + QLatin1Char('.');
+  }
+  for (const std::string& note : status.notes) {
+    text += QLatin1Char('\n') + TextFromBytes(note) + QLatin1Char('.');
+  }
+  m_liveStatus->setText(text);
   if (status.running && status.hasFix) m_map->SetLivePosition(status.latitude, status.longitude);
   if (!status.running) {
     m_liveTimer->stop();
@@ -592,6 +625,10 @@ const char* const kTargetKey = "live/target";
 const char* const kTcpKey = "live/tcp";
 const char* const kUdpKey = "live/udp";
 const char* const kPtyKey = "live/pty";
+const char* const kSerialKey = "live/serial";
+const char* const kEmulatorKey = "live/emulator";
+const char* const kTokenKey = "live/token";
+const char* const kTickedKey = "live/ticked";
 const char* const kSpeedupKey = "live/speedup";
 const char* const kLoopKey = "live/loop";
 const char* const kReceiverKey = "receiver/on";
@@ -621,7 +658,8 @@ std::vector<CTrackDlg::KeptEdit> CTrackDlg::KeptEdits() const {
           {kNoiseKey, m_noiseEdit},     {kSeedKey, m_seedEdit},
           {kSystemsKey, m_systemsEdit}, {kMaskKey, m_maskEdit},
           {kOutagesKey, m_outagesEdit}, {kNmeaKey, m_nmeaEdit},
-          {kAlmanacKey, m_almanacEdit}, {kReplayStartKey, m_replayStartEdit}};
+          {kAlmanacKey, m_almanacEdit}, {kReplayStartKey, m_replayStartEdit},
+          {kTokenKey, m_liveToken}};
 }
 
 std::vector<CTrackDlg::KeptBox> CTrackDlg::KeptBoxes() const {
@@ -654,12 +692,19 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
   const QDate date = QDate::fromString(settings.value(kDateKey).toString(), Qt::ISODate);
   if (date.isValid()) m_dateEdit->setDate(date);
   const int target = settings.value(kTargetKey, 0).toInt();
-  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey};
-  for (int i = 0; i < 3; ++i) {
+  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey, kSerialKey, kEmulatorKey};
+  for (int i = 0; i < kLiveOutputs; ++i) {
     m_liveAddressText[i] = settings.value(addressKeys[i], m_liveAddressText[i]).toString();
   }
   m_liveAddress->setText(m_liveAddressText[m_liveTargetShown]);
-  if (target > 0 && target < m_liveTarget->count()) m_liveTarget->setCurrentIndex(target);
+  if (target > 0 && target < m_liveOutputs->count()) m_liveOutputs->setCurrentRow(target);
+  if (settings.contains(QLatin1String(kTickedKey))) {
+    const QStringList ticked = settings.value(kTickedKey).toString().split(QLatin1Char(','));
+    for (int row = 0; row < kLiveOutputs; ++row) {
+      m_liveOutputs->item(row)->setCheckState(
+          ticked.contains(QString::number(row)) ? Qt::Checked : Qt::Unchecked);
+    }
+  }
   m_sourceKind->setCurrentIndex(settings.value(kSourceKindKey, 0).toInt() == 1 ? 1 : 0);
   UpdateData(true);
   // The size remembered, or at the first start the default one, within what the screen has room
@@ -679,13 +724,16 @@ void CTrackDlg::SaveSettings(QSettings& settings) const {
   for (const KeptBox& kept : KeptBoxes()) settings.setValue(kept.key, kept.box->isChecked());
   settings.setValue(kStepKey, m_stepEdit->text());
   settings.setValue(kDateKey, m_dateEdit->date().toString(Qt::ISODate));
-  const int target = m_liveTarget->currentIndex();
+  const int target = m_liveTargetShown;
   settings.setValue(kTargetKey, target);
   settings.setValue(kSourceKindKey, m_sourceKind->currentIndex());
-  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey};
-  for (int i = 0; i < 3; ++i) {
+  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey, kSerialKey, kEmulatorKey};
+  QStringList ticked;
+  for (int i = 0; i < kLiveOutputs; ++i) {
     settings.setValue(addressKeys[i], i == target ? m_liveAddress->text() : m_liveAddressText[i]);
+    if (m_liveOutputs->item(i)->checkState() == Qt::Checked) ticked << QString::number(i);
   }
+  settings.setValue(kTickedKey, ticked.join(QLatin1Char(',')));
   settings.setValue(kSizeKey, size());
   settings.setValue(kSplitKey, m_splitter->saveState());
 }

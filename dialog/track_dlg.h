@@ -21,6 +21,7 @@ class QDateEdit;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QMenuBar;
 class QPushButton;
 class QSettings;
@@ -112,6 +113,8 @@ class CTrackDlg : public QDialog {
   QWidget* BuildSettingsTabs(QWidget* parent);
   QWidget* BuildSentencesPage();
   QWidget* BuildLivePage();
+  // Offers the serial ports the system has now; keeps the one chosen.
+  void ListSerialPorts();
   QWidget* BuildReceiverPage();
   QLayout* BuildTables(QWidget* parent);
   QWidget* BuildMapPanel();
@@ -180,8 +183,12 @@ class CTrackDlg : public QDialog {
   QLabel* m_mapStatus = nullptr;
   QCheckBox* m_dateBox = nullptr;
   QDateEdit* m_dateEdit = nullptr;
-  QComboBox* m_liveTarget = nullptr;
+  // Live output: the outputs, each ticked to send to it (any of them at once); the place of the
+  // one selected shows in the address edit.
+  QListWidget* m_liveOutputs = nullptr;
   QLineEdit* m_liveAddress = nullptr;
+  QComboBox* m_serialPorts = nullptr;  // the system's serial ports, put in the address when chosen
+  QLineEdit* m_liveToken = nullptr;    // the emulator console's token file; empty: its own
   QLineEdit* m_speedupEdit = nullptr;
   QCheckBox* m_loopBox = nullptr;
   QPushButton* m_liveStart = nullptr;
@@ -203,6 +210,8 @@ class CTrackDlg : public QDialog {
   QLineEdit* m_nmeaEdit = nullptr;
   QLineEdit* m_almanacEdit = nullptr;
   std::unique_ptr<wayloom::LiveSession> m_live;
-  QString m_liveAddressText[3];  // what was typed for each target, kept while another shows
+  // What was typed for each output, as listed: TCP, UDP, pseudo-terminal, serial port, emulator.
+  static constexpr int kLiveOutputs = 5;
+  QString m_liveAddressText[kLiveOutputs];
   int m_liveTargetShown = 0;
 };

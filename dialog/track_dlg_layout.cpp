@@ -9,11 +9,13 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -29,6 +31,7 @@
 #include "dialog/table_model.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -243,19 +246,42 @@ QWidget* CTrackDlg::BuildSentencesPage() {
   return page;
 }
 
-// Where the live output goes and at what pace; Start and Stop. (The status shows under the map.)
+// Where the live output goes and at what pace; Start and Stop. Any of the outputs at once: each is
+// ticked in the list, and the one selected shows its place (address, link, or serial port with its
+// rate) in the edit beside it; a serial port can be picked from the system's. (The status shows
+// under the map.)
 QWidget* CTrackDlg::BuildLivePage() {
   auto* page = new QWidget;
-  m_liveTarget = Named(new QComboBox(page), "liveTarget");
-  m_liveTarget->addItem(QStringLiteral("TCP clients at [HOST:]PORT"));
-  m_liveTarget->addItem(QStringLiteral("UDP datagrams to HOST:PORT"));
-#ifdef Q_OS_LINUX
-  m_liveTarget->addItem(QStringLiteral("Pseudo-terminal linked at"));
+  m_liveOutputs = Named(new QListWidget(page), "liveOutputs");
+  for (const char* name :
+       {"TCP clients", "UDP datagrams", "Pseudo-terminal", "Serial port", "Android emulator"}) {
+    auto* item = new QListWidgetItem(QString::fromLatin1(name), m_liveOutputs);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(m_liveOutputs->count() == 1 ? Qt::Checked : Qt::Unchecked);
+  }
+#ifndef Q_OS_LINUX
+  m_liveOutputs->item(2)->setHidden(true);  // pseudo-terminals are Linux's
 #endif
+  m_liveOutputs->setCurrentRow(0);
+  // Every output shows, whole: the list is as tall as its rows and as wide as its longest name.
+  m_liveOutputs->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_liveOutputs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_liveOutputs->setMinimumSize(
+      m_liveOutputs->sizeHintForColumn(0) + 2 * m_liveOutputs->frameWidth(),
+      kLiveOutputs * m_liveOutputs->sizeHintForRow(0) + 2 * m_liveOutputs->frameWidth());
   m_liveAddressText[0] = QStringLiteral("127.0.0.1:10110");
   m_liveAddressText[1] = QStringLiteral("127.0.0.1:10110");
   m_liveAddressText[2] = QDir::home().filePath(QStringLiteral("wayloom-gps"));
+  m_liveAddressText[4] = QStringLiteral("127.0.0.1:5554");
   m_liveAddress = Named(new QLineEdit(m_liveAddressText[0], page), "liveAddress");
+  m_liveAddress->setPlaceholderText(QStringLiteral("[HOST:]PORT"));
+  m_serialPorts = Named(new QComboBox(page), "serialPorts");
+  ListSerialPorts();
+  m_liveAddressText[3] =
+      (m_serialPorts->count() > 0 ? m_serialPorts->itemText(0) : QStringLiteral("/dev/ttyUSB0")) +
+      QStringLiteral(":4800");
+  m_liveToken = Named(new QLineEdit(page), "liveToken");
+  m_liveToken->setPlaceholderText(QStringLiteral("~/.emulator_console_auth_token"));
   m_speedupEdit = Named(new QLineEdit(QStringLiteral("1"), page), "speedupEdit");
   m_speedupEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
   m_loopBox = Named(new QCheckBox(QStringLiteral("Loop: start over after the last po&int"), page),
@@ -263,25 +289,40 @@ QWidget* CTrackDlg::BuildLivePage() {
   m_liveStart = Named(new QPushButton(QStringLiteral("Start sendin&g"), page), "liveStart");
   m_liveStop = Named(new QPushButton(QStringLiteral("Stop send&ing"), page), "liveStop");
   m_liveStop->setEnabled(false);
-  m_liveSettings = {BuddyLabel(QStringLiteral("T&ype"), m_liveTarget, page),
-                    m_liveTarget,
+  m_liveSettings = {BuddyLabel(QStringLiteral("Send &to"), m_liveOutputs, page),
+                    m_liveOutputs,
                     BuddyLabel(QStringLiteral("Address or lin&k"), m_liveAddress, page),
                     m_liveAddress,
+                    BuddyLabel(QStringLiteral("Serial &ports"), m_serialPorts, page),
+                    m_serialPorts,
+                    BuddyLabel(QStringLiteral("Toke&n file"), m_liveToken, page),
+                    m_liveToken,
                     BuddyLabel(QStringLiteral("Speed-&up"), m_speedupEdit, page),
                     m_speedupEdit,
                     m_loopBox};
   auto* rows = new QGridLayout(page);
-  rows->addWidget(m_liveSettings[0], 0, 0);
-  rows->addWidget(m_liveTarget, 0, 1, 1, 3);
-  rows->addWidget(m_liveSettings[2], 1, 0);
-  rows->addWidget(m_liveAddress, 1, 1, 1, 3);
-  rows->addWidget(m_liveSettings[4], 2, 0);
-  rows->addWidget(m_speedupEdit, 2, 1);
-  rows->addWidget(m_loopBox, 2, 2, 1, 2);
-  rows->addWidget(m_liveStart, 3, 0, 1, 2);
-  rows->addWidget(m_liveStop, 3, 2);
+  rows->addWidget(m_liveSettings[0], 0, 0, Qt::AlignTop);
+  rows->addWidget(m_liveOutputs, 0, 1, 3, 1);
+  for (int row = 0; row < 3; ++row) {
+    rows->addWidget(m_liveSettings[static_cast<std::size_t>(2 * row + 2)], row, 2);
+    rows->addWidget(m_liveSettings[static_cast<std::size_t>(2 * row + 3)], row, 3);
+  }
+  rows->addWidget(m_liveStart, 1, 0);
+  rows->addWidget(m_liveStop, 2, 0);
+  rows->addWidget(m_liveSettings[8], 3, 0);
+  rows->addWidget(m_speedupEdit, 3, 1, Qt::AlignLeft);
+  rows->addWidget(m_loopBox, 3, 2, 1, 2);
   rows->setColumnStretch(3, 1);
   return page;
+}
+
+void CTrackDlg::ListSerialPorts() {
+  const QString chosen = m_serialPorts->currentText();
+  m_serialPorts->clear();
+  for (const std::string& port : wayloom::SerialPortNames()) {
+    m_serialPorts->addItem(QFile::decodeName(QByteArray::fromStdString(port)));
+  }
+  m_serialPorts->setCurrentIndex(std::max(0, m_serialPorts->findText(chosen)));
 }
 
 // Receiver mode: each setting is the command line's option of the same meaning.
@@ -397,10 +438,25 @@ void CTrackDlg::ConnectControls() {
   connect(m_liveTimer, &QTimer::timeout, this, &CTrackDlg::PollLive);
   connect(m_fitButton, &QPushButton::clicked, m_map, &CTrackMap::Fit);
   connect(m_map, &CTrackMap::StatusChanged, m_mapStatus, &QLabel::setText);
-  connect(m_liveTarget, &QComboBox::currentIndexChanged, this, [this](int index) {
+  connect(m_liveOutputs, &QListWidget::currentRowChanged, this, [this](int index) {
+    if (index < 0) return;
     m_liveAddressText[m_liveTargetShown] = m_liveAddress->text();
     m_liveTargetShown = index;
     m_liveAddress->setText(m_liveAddressText[index]);
+    static const char* const kForms[kLiveOutputs] = {
+        "[HOST:]PORT", "HOST:PORT", "the path of the link", "DEVICE[:BAUD]", "[HOST:]PORT"};
+    m_liveAddress->setPlaceholderText(QString::fromLatin1(kForms[index]));
+    if (index == 3) ListSerialPorts();  // a port plugged in since shows up
+  });
+  // A serial port chosen from the list becomes the serial port's place, with the rate typed.
+  connect(m_serialPorts, &QComboBox::activated, this, [this](int index) {
+    m_liveOutputs->setCurrentRow(3);
+    const QString place = m_liveAddress->text();
+    const qsizetype colon = place.lastIndexOf(QLatin1Char(':'));
+    const bool rated = colon >= 0 && place.mid(colon + 1).toUInt() > 0;
+    m_liveAddress->setText(m_serialPorts->itemText(index) +
+                           (rated ? place.mid(colon) : QStringLiteral(":4800")));
+    m_liveOutputs->item(3)->setCheckState(Qt::Checked);
   });
   connect(m_liveStart, &QPushButton::clicked, this, &CTrackDlg::OnStartLive);
   connect(m_liveStop, &QPushButton::clicked, this, &CTrackDlg::OnStopLive);
@@ -429,8 +485,10 @@ void CTrackDlg::SetReadingOrder() {
                                                        m_settingsTabs,
                                                        m_dateBox,
                                                        m_dateEdit,
-                                                       m_liveTarget,
+                                                       m_liveOutputs,
                                                        m_liveAddress,
+                                                       m_serialPorts,
+                                                       m_liveToken,
                                                        m_speedupEdit,
                                                        m_loopBox,
                                                        m_liveStart,

@@ -37,6 +37,10 @@ class LiveSession::Listener : public FixListener, public Prompter, public Progre
     const std::lock_guard<std::mutex> lock(session_.mutex_);
     session_.status_.messages.push_back(text);
   }
+  void ShowNote(const std::string& text) override {
+    const std::lock_guard<std::mutex> lock(session_.mutex_);
+    session_.status_.notes.push_back(text);
+  }
   // Never asked: a live session writes no file.
   bool AskYesNo(const std::string&) override { return false; }
 
@@ -82,6 +86,8 @@ void LiveSession::Run(JobSettings settings, bool reorder, bool extraPoints,
   listener.SetJob(job);
   job.Engine().SetKeepTables(false);
   settings.dest.clear();
+  settings.gpx.clear();
+  settings.kml.clear();
   const JobSummary summary =
       job.Run(settings, &listener, &listener, wake_->ReadFd(), std::move(outputs));
   const std::lock_guard<std::mutex> lock(mutex_);

@@ -27,6 +27,7 @@ struct LiveStatus {
   double longitude = 0.0;
   bool stopped = false;               // ended by Stop rather than by the track's end
   std::vector<std::string> messages;  // the job's messages (a source it could not read)
+  std::vector<std::string> notes;     // the job's notes (a serial port too slow), kept to the end
 };
 
 class LiveSession {

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <tuple>
 
 #include "base/number_text.h"
 #include "base/units.h"
+#include "outputs/live/emulator_console.h"
+#include "outputs/live/serial_port.h"
 #include "outputs/live/tcp_server.h"
 #include "sentences/fields.h"
 
@@ -187,7 +190,53 @@ class Checker {
                    texts_.waitClients);
     }
     live.loop = texts_.loop;
+    return Devices();
+  }
+
+  // The serial ports and the emulator's console: their texts only; the job opens them.
+  std::string Devices() {
+    LiveSettings& live = settings_.live;
+    std::string problem;
+    for (const std::string& text : texts_.serial) {
+      SerialAddress& address = live.serialPorts.emplace_back();
+      if (!ParseSerialAddress(text, address, problem))
+        return name_(Setting::kSerial) + ": " + problem;
+    }
+    if (texts_.emulator) {
+      live.emulator =
+          ParseConsoleAddress(*texts_.emulator, live.emulatorHost, live.emulatorPort, problem);
+      if (!live.emulator) return name_(Setting::kEmulator) + ": " + problem;
+      live.emulatorTokenPath = texts_.emulatorToken.value_or(DefaultConsoleTokenPath());
+    }
+    if (texts_.emulatorToken && texts_.emulatorToken->empty()) {
+      return name_(Setting::kEmulatorToken) + " needs the path of the token file";
+    }
     return {};
+  }
+
+  // The timed track files: a time needs a date, which the classic tracks have only when given.
+  std::string TimedFiles() {
+    for (const auto& [setting, text, path] :
+         {std::tuple{Setting::kGpx, &texts_.gpx, &settings_.gpx},
+          std::tuple{Setting::kKml, &texts_.kml, &settings_.kml}}) {
+      if (!*text) continue;
+      if ((*text)->empty()) return name_(setting) + " needs a file name";
+      if (texts_.replay) return NotForReplay(name_(setting));
+      if (!settings_.receiver && !settings_.date) {
+        return name_(setting) + " needs " + name_(Setting::kDate) +
+               " with the classic tracks: their fixes have no date without it";
+      }
+      *path = **text;
+    }
+    return {};
+  }
+
+  // The time between fixes, for the warning about serial ports too slow for them.
+  void Period() {
+    const double classic = std::fabs(ParseDecimal(settings_.period));
+    settings_.live.periodSeconds = settings_.receiver ? settings_.receiver->motion.periodSeconds
+                                   : classic == 0.0   ? 1.0
+                                                      : classic;
   }
 
   std::string Receiver() {
@@ -340,6 +389,8 @@ std::string CheckSettings(const SettingTexts& texts, const SettingNames& names,
   if (problem.empty()) problem = checker.Live();
   if (problem.empty() && texts.replay) problem = checker.Replay();
   if (problem.empty() && texts.speed) problem = checker.Receiver();
+  if (problem.empty()) problem = checker.TimedFiles();
+  if (problem.empty()) checker.Period();
   return problem;
 }
 

@@ -38,6 +38,11 @@ enum class Setting {
   kWaitClients,
   kClientTimeout,
   kReplay,  // a recorded NMEA log replayed
+  kSerial,
+  kEmulator,
+  kEmulatorToken,
+  kGpx,  // timed track files
+  kKml,
 };
 
 // A setting's name as a front end shows it: "--step", or the window's "Time period in seconds".
@@ -69,9 +74,14 @@ struct SettingTexts {
   std::string speedup = "1";
   std::string waitClients = "0";
   std::string clientTimeout = "30";
+  std::vector<std::string> serial;  // DEVICE[:BAUD], a port each
+  std::optional<std::string> emulator;
+  std::optional<std::string> emulatorToken;
   bool loop = false;
   std::optional<std::string> replay;  // given: this recorded NMEA log is replayed
   bool keepBad = false;               // a replay sends the lines that are no sentence too
+  std::optional<std::string> gpx;
+  std::optional<std::string> kml;
 };
 
 // Checks texts, in a fixed order so that the first bad setting is the one named, and fills

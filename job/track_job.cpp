@@ -1,8 +1,10 @@
 #include "job/track_job.h"
 
+#include <filesystem>
 #include <memory>
 
 #include "job/receiver_track.h"
+#include "job/timed_files.h"
 #include "outputs/destination.h"
 #include "platform/platform.h"
 #include "route/route.h"
@@ -89,9 +91,13 @@ struct TrackJob::Work {
   FixListener* listener;
   ProgressMonitor* progress;
   LiveOutputs* live;  // null without live output
+  TimedFiles* timed;  // null without timed track files
   JobSummary summary;
 
   bool toFile() const { return !settings.dest.empty(); }
+  // Whether the track is written in full before it goes live: to the destination, the timed
+  // track files, or both.
+  bool writesFiles() const { return toFile() || timed; }
   bool toStdout() const { return settings.dest == "-"; }
   // The destination as messages name it.
   std::string DestName() const { return toStdout() ? "standard output" : settings.dest; }
@@ -123,17 +129,29 @@ JobSummary TrackJob::Run(const JobSettings& settings, FixListener* listener,
     std::string problem;
     if (!live->Open(problem)) {
       prompter_.ShowMessage(problem);
-      return Ended(JobOutcome::kOutputsFailed);
+      return Ended(live->DeviceRefused() ? JobOutcome::kDeviceRefused : JobOutcome::kOutputsFailed);
     }
     for (const std::string& address : live->Addresses()) prompter_.ShowNote(address);
   }
+  if (live) live->SetNotes([this](const std::string& note) { prompter_.ShowNote(note); });
   // Only now that the link exists can it be told whether the destination leads to it.
   if (live && !settings.live.ptyLink.empty() && !settings.dest.empty() && settings.dest != "-" &&
       SameCanonicalPath(settings.dest, settings.live.ptyLink)) {
     live->Close();
     return Ended(JobOutcome::kDestIsPtyLink);
   }
-  Work run{settings, listener, progress, live.get(), {}};
+  std::unique_ptr<TimedFiles> timed;
+  if (!settings.gpx.empty() || !settings.kml.empty()) {
+    // The classic tracks have a date only when given one; the settings' checks ask for it.
+    const std::optional<CalendarDate> dayZero =
+        settings.receiver ? std::optional(settings.receiver->date) : settings.date;
+    if (!dayZero) {
+      prompter_.ShowMessage("A timed track file needs the date of the track");
+      return Ended(JobOutcome::kOpenFailed);
+    }
+    timed = std::make_unique<TimedFiles>(settings.gpx, settings.kml, *dayZero);
+  }
+  Work run{settings, listener, progress, live.get(), timed.get(), {}};
   engine_.m_strSourceFile = settings.source;
   engine_.m_strDestFile = run.DestName();
   engine_.m_strStepDistance = settings.step;
@@ -152,10 +170,53 @@ JobSummary TrackJob::Run(const JobSettings& settings, FixListener* listener,
   return run.summary;
 }
 
-// The classic tracks: the engine writes the destination (every run but the last only carries its
-// course and speed over; on standard output the earlier runs go to the null device), then the last
-// track goes out live once more from the same POI list, course and speed, and further rounds with
-// the loop, the clock going on.
+bool TrackJob::ReadSource(Work& run) {
+  engine_.LoadPoiFile();
+  engine_.FillSourceTable();
+  run.summary.sourceHasUtf16Mark = engine_.SourceHasUtf16Mark();
+  if (engine_.SourceReadInFull()) return true;
+  run.summary.outcome =
+      engine_.SourceReadingStopped() ? JobOutcome::kStoppedReading : JobOutcome::kSourceUnread;
+  run.EndLive(false);
+  return false;
+}
+
+bool TrackJob::CheckFiles(Work& run) {
+  const JobSettings& settings = run.settings;
+  const std::string dest = run.toFile() && !run.toStdout() ? settings.dest : std::string();
+  DestinationOpening checked = DestinationOpening::kOpen;
+  if (!dest.empty()) checked = CheckDestination(dest, settings.source, prompter_);
+  if (run.timed && checked == DestinationOpening::kOpen) {
+    checked =
+        run.timed->Check(settings.source, dest, settings.live.ptyLink, prompter_, run.summary.kept);
+  }
+  // Every question has had its answer: the file opened later is not asked about again.
+  prompter_.answerYes = true;
+  if (run.timed && checked == DestinationOpening::kOpen &&
+      !run.timed->Open(std::filesystem::u8path(settings.source).stem().u8string(), prompter_)) {
+    checked = DestinationOpening::kFailed;
+  }
+  if (checked == DestinationOpening::kOpen) return true;
+  run.summary.outcome =
+      checked == DestinationOpening::kDeclined ? JobOutcome::kDeclined : JobOutcome::kOpenFailed;
+  run.EndLive(false);
+  return false;
+}
+
+void TrackJob::CloseTimedFiles(Work& run) {
+  if (!run.timed) return;
+  run.summary.timedFiles = run.timed->Paths();
+  run.summary.timedFixesWritten = run.timed->FixesWritten();
+  run.summary.timedFixesLeftOut = run.timed->FixesLeftOut();
+  if (!run.timed->Close(prompter_) && run.summary.outcome == JobOutcome::kDone) {
+    run.summary.outcome = JobOutcome::kWriteFailed;
+  }
+}
+
+// The classic tracks: the engine writes the destination and the timed track files (every run but
+// the last only carries its course and speed over; on standard output the earlier runs go to the
+// null device), then the last track goes out live once more from the same POI list, course and
+// speed, and further rounds with the loop, the clock going on.
 void TrackJob::RunClassic(Work& run) {
   const JobSettings& settings = run.settings;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> discard(nullptr, &std::fclose);
@@ -168,8 +229,15 @@ void TrackJob::RunClassic(Work& run) {
       return;
     }
   }
+  // With timed track files every file is asked about before the engine writes any: the job reads
+  // the source itself, and the engine makes its tracks from the list read.
+  if (run.timed && !(ReadSource(run) && CheckFiles(run))) return;
   engine_.SetWriteTrackFile(run.toFile());
   FixTee liveAndListener(run.live, run.listener);
+  FixTee timedAndListener(run.timed, run.listener);
+  FixListener* const heard = !run.writesFiles() ? &liveAndListener
+                             : run.timed        ? &timedAndListener
+                                                : run.listener;
   double lastCourse = engine_.Course();
   double lastSpeed = engine_.Speed();
   for (unsigned long round = 1; round <= settings.runs; ++round) {
@@ -179,8 +247,12 @@ void TrackJob::RunClassic(Work& run) {
       lastCourse = engine_.Course();
       lastSpeed = engine_.Speed();
     }
-    engine_.SetTrackListener(!last ? nullptr : run.toFile() ? run.listener : &liveAndListener);
-    engine_.CreateTrack();
+    engine_.SetTrackListener(last ? heard : nullptr);
+    if (run.timed) {
+      engine_.RepeatTrack();
+    } else {
+      engine_.CreateTrack();
+    }
     if (engine_.LastTrack().outcome != TrackOutcome::kWritten) break;
     prompter_.answerYes = true;  // the file that exists now is the one this job has just written
   }
@@ -192,21 +264,27 @@ void TrackJob::RunClassic(Work& run) {
   run.summary.sentencesWritten = run.toFile() ? written.sentencesWritten : 0;
   run.summary.sourceHasUtf16Mark = engine_.SourceHasUtf16Mark();
   engine_.SetOutputStream(nullptr);
-  if (!run.live) {
-    engine_.SetTrackListener(nullptr);
-    return;
-  }
+  CloseTimedFiles(run);
+  engine_.SetTrackListener(nullptr);
+  if (run.live)
+    SendClassicLive(run, run.summary.outcome == JobOutcome::kDone, lastCourse, lastSpeed);
+}
 
+void TrackJob::SendClassicLive(Work& run, bool written, double course, double speed) {
+  FixTee liveAndListener(run.live, run.listener);
   engine_.SetWriteTrackFile(false);
-  engine_.SetTrackListener(run.toFile() ? static_cast<FixListener*>(run.live) : &liveAndListener);
-  TrackOutcome outcome = written.outcome;
-  if (run.toFile() && outcome == TrackOutcome::kWritten) {
-    engine_.SetCourseAndSpeed(lastCourse, lastSpeed);
+  engine_.SetTrackListener(run.writesFiles() ? static_cast<FixListener*>(run.live)
+                                             : &liveAndListener);
+  TrackOutcome outcome = engine_.LastTrack().outcome;
+  if (run.writesFiles() && written) {
+    engine_.SetCourseAndSpeed(course, speed);
     engine_.RepeatTrack();
     outcome = engine_.LastTrack().outcome;
+  } else if (run.writesFiles()) {
+    outcome = TrackOutcome::kNotRun;  // a file that failed: nothing goes live
   }
   // A round that sends nothing (the source has lost its points) would loop without end.
-  while (settings.live.loop && outcome == TrackOutcome::kWritten &&
+  while (run.settings.live.loop && outcome == TrackOutcome::kWritten &&
          engine_.LastTrack().sentencesWritten > 0) {
     engine_.SetTrackStartMs(engine_.LastTrack().nextClockMs);
     engine_.CreateTrack();
@@ -226,27 +304,31 @@ struct FileResult {
   bool failed = false;
 };
 
-// Writes one round of track to file, a line per sentence, and closes it; every fix, once its lines
-// are written, goes to the engine's output table, the listener and the progress count.
-FileResult WriteFixes(FixSource& track, TrackFile& file, TrackEngine& engine, FixListener& listener,
+// Writes one round of track to file (if there is one), a line per sentence, and closes it; every
+// fix, once its lines are written, goes to the engine's output table, the listener and the
+// progress count.
+FileResult WriteFixes(FixSource& track, TrackFile* file, TrackEngine& engine, FixListener& listener,
                       ProgressMonitor* progress, JobSummary& summary) {
   FileResult result;
+  std::uint64_t sentences = 0;
   while (!result.stopped && track.Next()) {
-    const SentenceLines sentences = track.Sentences();
-    result.failed = !file.WriteText(sentences.Text());
-    if (result.failed) break;
-    summary.fixesWritten += 1;
-    const std::uint64_t before = summary.sentencesWritten;
-    summary.sentencesWritten += sentences.Count();
-    engine.ListSentences(sentences);
+    const SentenceLines lines = track.Sentences();
+    if (file) {
+      result.failed = !file->WriteText(lines.Text());
+      if (result.failed) break;
+      summary.fixesWritten += 1;
+      summary.sentencesWritten += lines.Count();
+    }
+    const std::uint64_t before = sentences;
+    sentences += lines.Count();
+    engine.ListSentences(lines);
     track.Tell(listener);
-    if (progress && before / kProgressSentences != summary.sentencesWritten / kProgressSentences) {
-      progress->Report(
-          TrackProgress{summary.pointsWritten, summary.pointsRead, summary.sentencesWritten});
+    if (progress && before / kProgressSentences != sentences / kProgressSentences) {
+      progress->Report(TrackProgress{summary.pointsWritten, summary.pointsRead, sentences});
     }
     result.stopped = progress && progress->StopRequested();
   }
-  result.failed = !file.Close() || result.failed;
+  result.failed = (file && !file->Close()) || result.failed;
   return result;
 }
 
@@ -271,21 +353,13 @@ bool SendRounds(FixSource& track, LiveOutputs& live, FixListener* listener, bool
 }  // namespace
 
 // A receiver's track: the route read through the engine (so that the window shows its points),
-// the destination written in full, then the same fixes live (the fixes follow from the settings
-// alone, noise included, so they are made again rather than kept).
+// the destination and the timed track files written in full, then the same fixes live (the fixes
+// follow from the settings alone, noise included, so they are made again rather than kept).
 void TrackJob::RunReceiver(Work& run) {
   const JobSettings& settings = run.settings;
   JobSummary& summary = run.summary;
   summary.receiver = true;
-  engine_.LoadPoiFile();
-  engine_.FillSourceTable();
-  summary.sourceHasUtf16Mark = engine_.SourceHasUtf16Mark();
-  if (!engine_.SourceReadInFull()) {
-    summary.outcome =
-        engine_.SourceReadingStopped() ? JobOutcome::kStoppedReading : JobOutcome::kSourceUnread;
-    run.EndLive(false);
-    return;
-  }
+  if (!ReadSource(run)) return;
   const PoiList& list = *engine_.PoiPoints();
   summary.pointsRead = list.PointCount();
   const ReceiverRoute route = MakeReceiverRoute(list, options_.ReorderTicked());
@@ -309,36 +383,13 @@ void TrackJob::RunReceiver(Work& run) {
 
   bool stopped = false;
   bool lastDate = false;
-  if (run.toFile()) {
-    TrackFile file;
-    if (run.toStdout()) {
-      file.Attach(settings.standardOutput);
-    } else if (const DestinationOpening opening =
-                   OpenDestination(file, settings.dest, settings.source, prompter_);
-               opening != DestinationOpening::kOpen) {
-      summary.outcome = opening == DestinationOpening::kDeclined ? JobOutcome::kDeclined
-                                                                 : JobOutcome::kOpenFailed;
-      run.EndLive(false);
-      return;
-    }
-    engine_.ResetOutputTable();
-    PointCounter counter;
-    FixTee heard(&counter, run.listener);
-    ReceiverTrack track(route, plan, almanac);
-    const FileResult written = WriteFixes(track, file, engine_, heard, run.progress, summary);
-    summary.pointsWritten = counter.reached;
-    lastDate = track.ReachedLastDate();
-    if (written.failed) {
-      prompter_.ShowFailure("Error writing output file \n" + run.DestName(), file.Error());
-      summary.outcome = JobOutcome::kWriteFailed;
-      run.EndLive(false);
-      return;
-    }
-    stopped = written.stopped;
+  if (run.writesFiles() && !WriteReceiverFiles(run, route, almanac, stopped, lastDate)) {
+    run.EndLive(false);
+    return;
   }
   if (run.live && !stopped) {
     ReceiverTrack track(route, plan, almanac);
-    stopped = SendRounds(track, *run.live, run.toFile() ? nullptr : run.listener,
+    stopped = SendRounds(track, *run.live, run.writesFiles() ? nullptr : run.listener,
                          settings.live.loop, run.progress);
     lastDate = lastDate || track.ReachedLastDate();
   }
@@ -473,7 +524,7 @@ void TrackJob::RunReplay(Work& run) {
     }
     file.SetMostQueued(kReplayQueuedBlocks);
     FixTee heard(run.listener, nullptr);
-    const FileResult written = WriteFixes(track, file, engine_, heard, run.progress, summary);
+    const FileResult written = WriteFixes(track, &file, engine_, heard, run.progress, summary);
     KeepReplayCounts(track, summary);
     if (written.failed) {
       prompter_.ShowFailure("Error writing output file \n" + run.DestName(), file.Error());
@@ -501,6 +552,43 @@ void TrackJob::RunReplay(Work& run) {
 bool NoTrack(const JobSummary& summary) {
   if (summary.replay) return summary.logLines.sentences == 0;
   return summary.receiver ? summary.pointsRead == 0 : summary.pointsRead < 2;
+}
+
+bool TrackJob::WriteReceiverFiles(Work& run, const ReceiverRoute& route,
+                                  const std::vector<AlmanacRecord>& almanac, bool& stopped,
+                                  bool& lastDate) {
+  const JobSettings& settings = run.settings;
+  JobSummary& summary = run.summary;
+  if (!CheckFiles(run)) return false;
+  TrackFile file;
+  if (run.toStdout()) {
+    file.Attach(settings.standardOutput);
+  } else if (run.toFile()) {
+    // Asked about already: this opens it, or says why it cannot.
+    if (const DestinationOpening opening =
+            OpenDestination(file, settings.dest, settings.source, prompter_);
+        opening != DestinationOpening::kOpen) {
+      summary.outcome = JobOutcome::kOpenFailed;
+      return false;
+    }
+  }
+  engine_.ResetOutputTable();
+  PointCounter counter;
+  FixTee timedAndListener(run.timed, run.listener);
+  FixTee heard(&counter, &timedAndListener);
+  ReceiverTrack track(route, *settings.receiver, almanac);
+  const FileResult written =
+      WriteFixes(track, run.toFile() ? &file : nullptr, engine_, heard, run.progress, summary);
+  summary.pointsWritten = counter.reached;
+  lastDate = track.ReachedLastDate();
+  CloseTimedFiles(run);
+  if (written.failed) {
+    prompter_.ShowFailure("Error writing output file \n" + run.DestName(), file.Error());
+    summary.outcome = JobOutcome::kWriteFailed;
+    return false;
+  }
+  stopped = written.stopped;
+  return summary.outcome == JobOutcome::kDone;
 }
 
 std::string NoTrackLine(const JobSummary& summary, const std::string& source) {
@@ -550,6 +638,18 @@ std::string LeftOutText(const JobSummary& summary) {
     text += (text.empty() ? "" : "; ") + listed(lines.tooLong, tooLong, "left out");
   }
   return text;
+}
+
+std::string TimedFilesLine(const JobSummary& summary) {
+  std::string line = std::to_string(summary.timedFixesWritten) + " fixes written to ";
+  for (std::size_t i = 0; i < summary.timedFiles.size(); ++i) {
+    line += (i > 0 ? " and " : "") + summary.timedFiles[i];
+  }
+  if (summary.timedFixesLeftOut > 0) {
+    line += ", " + std::to_string(summary.timedFixesLeftOut) +
+            " left out (a position off the Earth, or a year outside 0 to 9999)";
+  }
+  return line;
 }
 
 }  // namespace wayloom

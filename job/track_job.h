@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/calendar.h"
 #include "base/fix.h"
@@ -38,11 +39,16 @@ struct JobSettings {
   std::optional<ReceiverPlan> receiver;  // a receiver travelling the points instead
   std::optional<ReplaySettings> replay;  // source is a recorded NMEA log, replayed instead
   LiveSettings live;
+  // Timed track files of the track written (GPX, KML); empty for none. The classic tracks need
+  // the date for them.
+  std::string gpx;
+  std::string kml;
 };
 
 enum class JobOutcome {
   kDone,            // every output had the whole track (it may be empty: fewer than two points)
   kOutputsFailed,   // a live output could not be opened; nothing was read or written
+  kDeviceRefused,   // a serial port or the emulator's console given cannot be used; the same
   kDestIsPtyLink,   // the destination is the pseudo-terminal's link; nothing was written
   kSourceUnread,    // the source or the almanac could not be read, or the route cannot be travelled
   kStoppedReading,  // a stop came while the source was read; the destination was not touched
@@ -68,6 +74,10 @@ struct JobSummary {
   bool keptBad = false;  // lines that are no sentence or fail their checksum went out as they stand
   NmeaLogCounts logLines;
   std::uint64_t positions = 0;  // bursts played that report one (when positions were read)
+  std::string kept;             // a timed track file that exists and was left as it was (kDeclined)
+  std::vector<std::string> timedFiles;  // the timed track files written
+  std::uint64_t timedFixesWritten = 0;  // to each of them
+  std::uint64_t timedFixesLeftOut = 0;  // that no timed track file can hold
 };
 
 class TrackJob {
@@ -109,6 +119,9 @@ class TrackJob {
 
   struct Work;
   void RunClassic(Work& run);
+  // After the file: the track once more to live output (written: the file was written whole),
+  // from the course and speed the file's track started with, round after round with the loop.
+  void SendClassicLive(Work& run, bool written, double course, double speed);
   void RunReceiver(Work& run);
   void RunReplay(Work& run);
   // A replay's log opened, or the failure shown and the job ended.
@@ -117,6 +130,19 @@ class TrackJob {
   // be read on; a read that a stop request cut short sets stopped.
   bool ReplayWentOn(Work& run, const ReplayTrack& track, bool& stopped);
   void ReplayFailed(Work& run, const ReplayTrack& track);
+  // Writes a receiver's track to the destination and the timed track files. False, with the
+  // outcome set and the message shown, when one of them could not be had; stopped tells whether a
+  // stop ended the track, lastDate whether the track reached the last date the sentences carry.
+  bool WriteReceiverFiles(Work& run, const ReceiverRoute& route,
+                          const std::vector<AlmanacRecord>& almanac, bool& stopped, bool& lastDate);
+  // Reads the source in full through the engine. False, with the outcome set and live output
+  // closed, when it cannot be read.
+  bool ReadSource(Work& run);
+  // Asks about every file of the job (the destination, the timed track files) before any is
+  // written, then creates the timed track files. False, with the outcome set, when one is refused.
+  bool CheckFiles(Work& run);
+  // Ends the timed track files, into the summary.
+  void CloseTimedFiles(Work& run);
 
   JobPrompter prompter_;
   OptionStates& options_;
@@ -128,11 +154,13 @@ class TrackJob {
 bool NoTrack(const JobSummary& summary);
 
 // The lines a front end says about a job: "no track: N points read from SOURCE" (and why, when
-// the file is UTF-16), and "N points read, [F fixes, ]M sentences written to DEST"; for a replay
-// "no replay: LOG holds no NMEA sentence" and "B bursts, M sentences written to DEST", each
-// followed by the lines left out of it (LeftOutText).
+// the file is UTF-16), "N points read, [F fixes, ]M sentences written to DEST", and for the timed
+// track files "F fixes written to FILE[ and FILE][, K off the Earth or the calendar left out]";
+// for a replay "no replay: LOG holds no NMEA sentence" and "B bursts, M sentences written to DEST",
+// each followed by the lines left out of it (LeftOutText).
 std::string NoTrackLine(const JobSummary& summary, const std::string& source);
 std::string WrittenLine(const JobSummary& summary, const std::string& destName);
+std::string TimedFilesLine(const JobSummary& summary);
 // The lines of a replayed log that were no sentence: "3 lines left out: 2 not NMEA, 1 with a bad
 // checksum" (or, kept, "sent as they stand"); empty when there were none.
 std::string LeftOutText(const JobSummary& summary);

@@ -21,9 +21,16 @@ enum class DestinationOpening {
 // one that cannot be opened is reported with the system's reason.
 DestinationOpening OpenDestination(TrackFile& file, const std::string& destPath,
                                    const std::string& sourcePath, Prompter& prompter);
+// The same checks and question without opening anything (kOpen: it may be written), for a track
+// with several files: every one is asked about before any is emptied.
+DestinationOpening CheckDestination(const std::string& destPath, const std::string& sourcePath,
+                                    Prompter& prompter);
 
 // Whether both names lead to the same file or device once every link is followed: a destination
 // against a pseudo-terminal's link, which must be checked after the link exists.
 bool SameCanonicalPath(const std::string& first, const std::string& second);
+// Whether two outputs would write the same file: the same file under two names, or two spellings
+// of one path that does not exist yet.
+bool SameOutputFile(const std::string& first, const std::string& second);
 
 }  // namespace wayloom

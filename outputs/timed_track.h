@@ -41,6 +41,8 @@ class TimedTrackWriter {
   bool Close();
 
   const std::string& Error() const { return error_; }
+  // False once a write has failed (or before Open): a point refused for its values leaves it open.
+  bool IsOpen() const { return file_ != nullptr; }
   std::uint64_t PointsWritten() const { return points_; }
 
  private:

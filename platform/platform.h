@@ -1,6 +1,7 @@
 // What the command line needs from the operating system, gathered in one place: the signals that
 // ask a running command to stop, a descriptor that live waits watch for them, the state of the
-// standard streams, the null device, and the words for the system's error numbers.
+// standard streams, the null device, the serial ports there are, and the words for the system's
+// error numbers.
 // platform_posix.cpp and platform_windows.cpp implement it; the rest of the command line is the
 // same everywhere.
 #pragma once
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace wayloom {
 
@@ -72,6 +74,12 @@ void KeepLargeBlocksMapped();
 
 // The device that takes whatever is written to it and keeps none of it.
 const char* NullDevice();
+
+// The serial ports the system has, for a person to choose from: on Linux the stable names in
+// /dev/serial/by-id, then the /dev/ttyUSB*, /dev/ttyACM* and /dev/ttyS* that exist, each group in
+// number order; on Windows the COM ports. devRoot stands for /dev (a test gives a folder of its
+// own; Windows has none).
+std::vector<std::string> SerialPortNames(const std::string& devRoot = "/dev");
 
 // The system's reason in a few English words, whatever the locale ("no such file or folder").
 std::string ReasonText(std::error_code reason);

@@ -5,8 +5,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -88,5 +91,33 @@ bool GuardStandardStreams() {
 }
 
 const char* NullDevice() { return "/dev/null"; }
+
+std::vector<std::string> SerialPortNames(const std::string& devRoot) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> names;
+  std::error_code error;
+  std::vector<std::string> stable;
+  for (const auto& entry : fs::directory_iterator(devRoot + "/serial/by-id", error)) {
+    stable.push_back(entry.path().string());
+  }
+  std::sort(stable.begin(), stable.end());
+  names.insert(names.end(), stable.begin(), stable.end());
+  for (const std::string prefix : {"ttyUSB", "ttyACM", "ttyS"}) {
+    // By number, so that ttyS10 comes after ttyS9.
+    std::vector<std::pair<unsigned long, std::string>> group;
+    for (const auto& entry : fs::directory_iterator(devRoot, error)) {
+      const std::string name = entry.path().filename().string();
+      const std::string number = name.substr(std::min(name.size(), prefix.size()));
+      if (name.rfind(prefix, 0) != 0 || number.empty() || number.size() > 6 ||
+          !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        continue;
+      }
+      group.emplace_back(std::stoul(number), entry.path().string());
+    }
+    std::sort(group.begin(), group.end());
+    for (const auto& port : group) names.push_back(port.second);
+  }
+  return names;
+}
 
 }  // namespace wayloom

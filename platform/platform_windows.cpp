@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -64,5 +65,15 @@ StopWake::~StopWake() = default;
 bool IsTerminal(std::FILE* stream) { return IsConsole(stream); }
 
 const char* NullDevice() { return "NUL"; }
+
+std::vector<std::string> SerialPortNames(const std::string&) {
+  std::vector<std::string> names;
+  char target[1024];
+  for (int number = 1; number <= 255; ++number) {
+    const std::string name = "COM" + std::to_string(number);
+    if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) names.push_back(name);
+  }
+  return names;
+}
 
 }  // namespace wayloom

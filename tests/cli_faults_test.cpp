@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "outputs/live/serial_port.h"
 #include "tests/test_support.h"
 
 namespace wayloom {
@@ -64,6 +65,16 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
   const std::string cutTrack = ReadFile(full).substr(0, ReadFile(full).rfind('\n', 8191) + 1);
   const std::string slowReceiver = ReceiverTrack("3");
   const std::string cutReceiver = slowReceiver.substr(0, slowReceiver.rfind('\n', 8191) + 1);
+  // A serial port another program has open, and one for the rows that follow.
+  test::SerialLine busyLine;
+  SerialPort holder;
+  std::string holderError;
+  ASSERT_TRUE(holder.Open(busyLine.device, 4800, holderError)) << holderError;
+  const std::string usb9 = dir.File("ttyUSB9"), gpx = dir.File("t.gpx");
+  const std::string none = dir.File("none.nmea"), offEarth = dir.File("off.csv");
+  const std::string offEarthText =
+      "-3.19,55.95,Edinburgh\n-3.2,95.1,Beyond the pole\n-3.21,55.9,X\n";
+  WriteFile(offEarth, offEarthText);
 
   // clang-format off
   const struct {
@@ -126,6 +137,36 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
        kExitError, "Error the log can be read only once (it is a pipe)", {kept, kKept}},
       {{"--yes", "--replay", "/dev/stdin", "--udp", "127.0.0.1:9", full}, "cat " WAYLOOM_RECORDED
        " | %s", kExitError, "Error the log can be read only once", {full, kThreePointsTrack}},
+      // Live outputs that are refused before anything is written or sent.
+      {{"--serial", usb9, pois, none}, nullptr, kExitUsage,
+       "serial port " + usb9 + ": no such device", {none, {}}},
+      {{"--serial", kept + ":9600", pois, none}, nullptr, kExitUsage,
+       kept + " is not a serial port", {kept, kKept}},
+      {{"--serial", dir.Path(), pois, none}, nullptr, kExitUsage,
+       dir.Path() + " is not a serial port", {none, {}}},
+      {{"--serial", busyLine.device, "--speed", "30", pois, none}, nullptr, kExitUsage,
+       "serial port " + busyLine.device + " is busy: another program has it open", {none, {}}},
+      {{"--serial", busyLine.device + ":1234", pois, none}, nullptr, kExitUsage,
+       "--serial: the baud rate 1234 is not one of 4800, 9600", {none, {}}},
+      {{"--android-emulator", "1", "--android-token", missing, pois, none}, nullptr, kExitUsage,
+       "cannot read the emulator console's token file " + missing + ": no such file or folder",
+       {none, {}}},
+      {{"--android-token", missing, pois, none}, nullptr, kExitUsage,
+       "--android-token is for --android-emulator", {none, {}}},
+      // Timed track files are destinations like DEST, checked before anything is written.
+      {{"--speed", "30", "--yes", "--kml", dir.File("soft.csv"), pois, none}, nullptr,
+       kExitError, "Error the output file is the input file\n" + dir.File("soft.csv"),
+       {pois, pointsFile}},
+      {{"--date", "2026-03-07", "--gpx", dir.Path() + "/./none.nmea", pois, none}, nullptr,
+       kExitError, "Error the output file is another output of the track", {none, {}}},
+      {{"--speed", "30", "--kml", dir.File("no/such.kml"), pois, none}, nullptr, kExitError,
+       "cannot create " + dir.File("no/such.kml") + "\nno such file or folder", {none, {}}},
+      {{"--gpx", gpx, pois, none}, nullptr, kExitUsage,
+       "--gpx needs --date with the classic tracks", {gpx, {}}},
+      {{"--yes", "--speed", "3", "--gpx", full, kWorked}, "prlimit --fsize=8192 %s", kExitError,
+       "cannot write " + full + "\nfile too large\n", {none, {}}},
+      {{"--date", "2026-03-07", "--kml", gpx, offEarth, none}, nullptr, kExitOk,
+       "2 fixes written to " + gpx + ", 1 left out (a position off the Earth", {offEarth, offEarthText}},
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -179,6 +220,8 @@ TEST(CliFaults, AStopSignalEndsTheCommandWith130AndLeavesWholeFiles) {
       {{"--pty", link, "--serve", "0", "--wait-clients", "1", "--loop", kThreePoints, dest},
        "/dev/null", Moment::kStreaming, SIGHUP, "stopped: ", {dest, kThreePointsTrack}},
       {{"--speed", "30", kWorked, kept}, ptsname(terminal), Moment::kAsking, SIGINT,
+       "stopped: " + kept + " exists and was left as it was", {kept, kKept}},
+      {{"--speed", "30", "--kml", kept, kWorked, dest}, ptsname(terminal), Moment::kAsking, SIGINT,
        "stopped: " + kept + " exists and was left as it was", {kept, kKept}},
       {{"--speed", "30", "--date", "2026-03-07", "--serve", "0", "--wait-clients", "1", "--loop",
         kWorked, dest}, "/dev/null", Moment::kStreaming, SIGTERM, "stopped: ",

@@ -1,77 +1,13 @@
 // The phone emulator's console client against a stand-in console on loopback that greets as the
 // emulator does, checks the token, records every command and answers each one.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <thread>
-
 #include "outputs/live/emulator_console.h"
 #include "tests/test_support.h"
 
 namespace wayloom::test {
 namespace {
 
-constexpr const char* kAsksForToken =
-    "Android Console: Authentication required\r\n"
-    "Android Console: type 'auth <auth_token>' to authenticate\r\nOK\r\n";
 constexpr const char* kOpen = "Android Console: type 'help' for a list of commands\r\nOK";
 const std::string kNoTokenAsked = std::string(kOpen) + "\r\n";
-
-// Serves one connection: the greeting (and then nothing more, when it has no "OK" line), then
-// answers the client's i-th line with replies[i] ("OK" once they run out; "close" closes).
-class StandIn {
- public:
-  StandIn(std::string greeting, std::vector<std::string> replies)
-      : listener_(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
-    listen(listener_, 1);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this, greeting, replies] { Serve(greeting, replies); });
-  }
-  ~StandIn() {
-    Lines();
-    close(listener_);
-  }
-  std::uint16_t Port() const { return port_; }
-  // Every line the client sent, once it has gone (no client comes after this).
-  std::vector<std::string> Lines() {
-    shutdown(listener_, SHUT_RDWR);
-    if (thread_.joinable()) thread_.join();
-    return lines_;
-  }
-
- private:
-  void Serve(const std::string& greeting, const std::vector<std::string>& replies) {
-    const int client = accept(listener_, nullptr, nullptr);
-    if (client < 0) return;
-    std::string reply = greeting;
-    std::string line;
-    while (send(client, reply.data(), reply.size(), MSG_NOSIGNAL) >= 0 &&
-           greeting.find("OK\r\n") != std::string::npos) {
-      char c = 0;
-      while (recv(client, &c, 1, 0) == 1 && c != '\n') line += c;
-      if (c != '\n') break;  // the client has gone
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines_.push_back(line);
-      line.clear();
-      reply = (lines_.size() <= replies.size() ? replies[lines_.size() - 1] : "OK") + "\r\n";
-      if (reply == "close\r\n") break;
-    }
-    close(client);
-  }
-
-  int listener_;
-  std::uint16_t port_ = 0;
-  std::vector<std::string> lines_;
-  std::thread thread_;
-};
 
 // Serves the console until it has nothing unsent or unanswered.
 void Drain(EmulatorConsole& console) {
@@ -92,20 +28,20 @@ TEST(EmulatorConsole, AuthenticatesWithTheTokenFileOrSaysWhyNot) {
     const char* reply;     // to the first line
     std::string error;     // empty: opens
     std::vector<std::string> lines;
-  } rows[] = {{kAsksForToken, "s3cret\n", kOpen, "", {"auth s3cret"}},
+  } rows[] = {{kConsoleAsksForToken, "s3cret\n", kOpen, "", {"auth s3cret"}},
               {kNoTokenAsked, "", "", "", {}},
-              {kAsksForToken,
+              {kConsoleAsksForToken,
                " wrong ",
                "KO: authentication token does not match",
                "refused the token from " + token + ": KO: authentication token does not match",
                {"auth wrong"}},
-              {kAsksForToken, "", "", "asks for a token, and " + token + " holds none", {}},
+              {kConsoleAsksForToken, "", "", "asks for a token, and " + token + " holds none", {}},
               {"Welcome to a web server\r\n", "s3cret", "", "it did not greet as one", {}},
               {kNoTokenAsked, nullptr, "", "token file " + token + ": no such file or folder", {}}};
   for (const auto& row : rows) {
     std::filesystem::remove(token);
     if (row.fileText) WriteFile(token, row.fileText);
-    StandIn console(row.greeting, {row.reply});
+    ConsoleStandIn console(row.greeting, {row.reply});
     EmulatorConsole client;
     std::string error;
     EXPECT_EQ(client.Open("127.0.0.1", console.Port(), token, error), row.error.empty());
@@ -119,7 +55,7 @@ TEST(EmulatorConsole, AuthenticatesWithTheTokenFileOrSaysWhyNot) {
 TEST(EmulatorConsole, SendsEachFixAsGgaAndRmcCommandsAndCountsRefusals) {
   TempDir dir;
   WriteFile(dir.File("token"), "s3cret");
-  StandIn console(kAsksForToken, {kOpen, "OK", "OK", "OK", "KO: bad sentence"});
+  ConsoleStandIn console(kConsoleAsksForToken, {kOpen, "OK", "OK", "OK", "KO: bad sentence"});
   EmulatorConsole client;
   std::string error;
   ASSERT_TRUE(client.Open("127.0.0.1", console.Port(), dir.File("token"), error)) << error;
@@ -143,7 +79,7 @@ TEST(EmulatorConsole, AnEmulatorThatGoesIsReportedAndNotWaitedFor) {
   std::string error;
   std::uint16_t gone = 0;
   {
-    StandIn console(kNoTokenAsked, {"close"});
+    ConsoleStandIn console(kNoTokenAsked, {"close"});
     gone = console.Port();
     ASSERT_TRUE(client.Open("127.0.0.1", gone, dir.File("token"), error)) << error;
     for (int i = 0; i < 3; ++i) client.Send("$GPGGA,1*00\r\n");

@@ -6,8 +6,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <thread>
 
 #include "outputs/live/tcp_server.h"
 #include "tests/test_support.h"
@@ -51,30 +54,58 @@ struct UdpReader {
   std::uint16_t port = 0;
 };
 
+// The GGA and RMC sentences of a track as the emulator's console gets them, after the token.
+std::vector<std::string> ConsoleCommands(const std::string& track) {
+  std::vector<std::string> commands = {"auth s3cret"};
+  for (const std::string& line : TrackLines(track)) {
+    if (line.rfind("$GPGGA", 0) == 0 || line.rfind("$GPRMC", 0) == 0)
+      commands.push_back("geo nmea " + line);
+  }
+  return commands;
+}
+
 // What the reader of each path got of the track, against DEST, which holds all of it. The
 // pseudo-terminal's and TCP's readers are there before the track starts (--wait-clients holds it
-// until the TCP client connects); a UDP reader is there before the program.
+// until the TCP client connects); a UDP reader, a serial line's far end and an emulator's console
+// are there before the program. A serial line at 4800 baud is busy with the first fix while the
+// others come, and then carries the last one.
 TEST(LiveEnd, TheLastFixArrivesOnEveryPath) {
-  enum Path { kPty, kTcp, kUdp };
+  enum Path { kPty, kTcp, kUdp, kSerial, kSlowSerial, kEmulator };
   const struct {
     Path path;
     const char* name;
     int runs;
-  } rows[] = {{kPty, "pseudo-terminal", 5}, {kTcp, "TCP", 3}, {kUdp, "UDP", 3}};
+  } rows[] = {{kPty, "pseudo-terminal", 5},
+              {kTcp, "TCP", 3},
+              {kUdp, "UDP", 3},
+              {kSerial, "serial port", 3},
+              {kSlowSerial, "slow serial port", 2},
+              {kEmulator, "emulator", 3}};
   for (const auto& row : rows) {
     for (int run = 0; run < row.runs; ++run) {
       TempDir dir;
       UdpReader udp;
+      SerialLine line;
+      WriteFile(dir.File("token"), "s3cret\n");
+      ConsoleStandIn console(kConsoleAsksForToken, {});
       std::vector<std::string> arguments = TwoPoints(dir);
       std::vector<std::string> more = {"--serve", "0", "--wait-clients", "1"};
       if (row.path == kPty) more.insert(more.end(), {"--pty", dir.File("gps0")});
       if (row.path == kUdp) more = {"--udp", "127.0.0.1:" + std::to_string(udp.port)};
+      if (row.path == kSerial) more = {"--serial", line.device + ":115200"};
+      if (row.path == kSlowSerial) more = {"--serial", line.device};
+      if (row.path == kEmulator) {
+        more = {"--android-emulator", std::to_string(console.Port()), "--android-token",
+                dir.File("token")};
+      }
       arguments.insert(arguments.begin(), more.begin(), more.end());
       CliProcess cli(dir, arguments);
       std::string got;
       if (row.path == kUdp) {
         got = udp.Receive([&] { return ReadFile(dir.File("dest")).size(); });
-      } else {
+      } else if (row.path == kSerial || row.path == kSlowSerial) {
+        got = Read(line.master, 0);  // until the program closes the device
+      } else if (row.path != kEmulator) {
         const int port = cli.Port();
         int reader = -1;
         if (row.path == kPty) {
@@ -87,30 +118,113 @@ TEST(LiveEnd, TheLastFixArrivesOnEveryPath) {
         close(client);
       }
       EXPECT_EQ(cli.Wait(), kExitOk) << cli.Err();
-      const std::vector<std::string> track = TrackLines(ReadFile(dir.File("dest")));
-      ASSERT_EQ(track.size(), 49u);
-      EXPECT_TRUE(got == ReadFile(dir.File("dest")))
-          << row.name << " run " << run << ": " << TrackLines(got).size() << " of 49 lines";
+      const std::string track = ReadFile(dir.File("dest"));
+      ASSERT_EQ(TrackLines(track).size(), 49u);
+      std::string expected = track;
+      std::string said = "49 sentences sent live";
+      if (row.path == kEmulator) {
+        EXPECT_EQ(console.Lines(), ConsoleCommands(track)) << "run " << run;
+        said =
+            "emulator console 127.0.0.1:" + std::to_string(console.Port()) + ": 14 commands sent";
+      } else if (row.path == kSlowSerial) {
+        const std::size_t seventhLine = track.find("$GPRMC", 1);
+        expected = track.substr(0, seventhLine) + track.substr(track.rfind("$GPRMC"));
+        said = "serial port " + line.device +
+               " at 4800 baud: 2 fixes sent, 5 skipped (the line was "
+               "busy)";
+        EXPECT_NE(cli.Err().find("a fix that finds the line busy is skipped"), std::string::npos);
+      }
+      EXPECT_TRUE(row.path == kEmulator || got == expected)
+          << row.name << " run " << run << ": " << TrackLines(got).size() << " lines";
+      EXPECT_NE(cli.Err().find(said), std::string::npos) << cli.Err();
     }
   }
 }
 
-TEST(LiveEnd, AProbeThatConnectsAndClosesIsNotAClientToWaitFor) {
-  // The server has taken the probe, and no poll has seen it go: it is not counted all the same.
-  TcpServer server;
-  std::string error;
-  ASSERT_TRUE(server.Listen("127.0.0.1", 0, error)) << error;
-  const std::string bound = server.BoundAddress();
-  const int probe = Connect(std::stoi(bound.substr(bound.rfind(':') + 1)));
-  for (int turn = 0; turn < 1200 && server.ClientCount() == 0; ++turn) {
-    std::vector<pollfd> fds;
-    server.AddPollFds(fds);
-    WaitReady(fds, 100.0);
-    server.HandlePoll(fds, 0);
+// Whether bytes are whole sentences only, each with its CR LF and checksum (prefix before each).
+bool WholeSentences(const std::string& bytes, const std::string& prefix = "") {
+  if (!bytes.empty() && bytes.back() != '\n') return false;
+  for (const std::string& line : Split(bytes, "\n")) {
+    if (line.empty()) continue;
+    if (line.rfind(prefix, 0) != 0 || line.back() != '\r' ||
+        !ChecksumHolds(
+            std::string_view(line).substr(prefix.size(), line.size() - prefix.size() - 1)))
+      return false;
   }
-  ASSERT_EQ(server.ClientCount(), 1u);
-  close(probe);
-  EXPECT_EQ(server.ClientCount(), 0u);
+  return true;
+}
+
+// Ctrl-C, SIGTERM and SIGHUP in the middle of a live track to every output at once: each one has
+// only whole sentences, and the timed track file is a whole document.
+TEST(LiveEnd, AStopSignalEndsEveryOutputWithWholeSentences) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    TempDir dir;
+    UdpReader udp;
+    SerialLine line;
+    WriteFile(dir.File("token"), "s3cret");
+    ConsoleStandIn console(kConsoleAsksForToken, {});
+    std::vector<std::string> arguments = TwoPoints(dir);
+    arguments.insert(arguments.begin(),
+                     {"--serve", "0", "--wait-clients", "1", "--loop", "--udp",
+                      "127.0.0.1:" + std::to_string(udp.port), "--serial", line.device + ":115200",
+                      "--android-emulator", std::to_string(console.Port()), "--android-token",
+                      dir.File("token"), "--gpx", dir.File("t.gpx")});
+    CliProcess cli(dir, arguments);
+    // The line carries what it is given, whoever reads it: the far end reads all the time.
+    std::string serial;
+    std::thread farEnd([&] { serial = Read(line.master, 0); });
+    const int client = Connect(cli.Port());
+    std::string tcp = Read(client, 30);
+    EXPECT_EQ(cli.Wait(signal), kExitInterrupted) << cli.Err();
+    tcp += Read(client, 0);
+    close(client);
+    std::string datagrams;
+    char datagram[65536];
+    for (ssize_t n = 0; (n = recv(udp.fd, datagram, sizeof datagram, MSG_DONTWAIT)) > 0;)
+      datagrams.append(datagram, static_cast<std::size_t>(n));
+    farEnd.join();
+    std::string commands;
+    for (const std::string& command : console.Lines()) commands += command + "\r\n";
+    EXPECT_NE(cli.Err().find("stopped: "), std::string::npos) << cli.Err();
+    EXPECT_TRUE(WholeSentences(tcp) && TrackLines(tcp).size() >= 30) << signal;
+    EXPECT_TRUE(WholeSentences(datagrams) && !datagrams.empty()) << signal;
+    EXPECT_TRUE(WholeSentences(serial) && !serial.empty()) << signal;
+    EXPECT_TRUE(WholeSentences(commands.substr(commands.find('\n') + 1), "geo nmea ")) << signal;
+    const std::string gpx = ReadFile(dir.File("t.gpx"));
+    EXPECT_EQ(gpx.substr(gpx.size() - 7), "</gpx>\n") << signal;
+  }
+}
+
+TEST(LiveEnd, AProbeThatConnectsAndClosesIsNotAClientToWaitFor) {
+  // A client counts for the wait once it has stayed the settle time, and not at all once it has
+  // gone: the server has taken it, and no poll has seen it go.
+  using std::chrono::milliseconds;
+  const struct {
+    milliseconds settle;
+    bool closes;
+    std::size_t clients, settled;
+  } rows[] = {{milliseconds(0), false, 1, 1},
+              {milliseconds(3600000), false, 1, 0},
+              {milliseconds(0), true, 0, 0}};
+  for (const auto& row : rows) {
+    TcpServer server;
+    server.SetSettleTime(row.settle);
+    std::string error;
+    ASSERT_TRUE(server.Listen("127.0.0.1", 0, error)) << error;
+    const std::string bound = server.BoundAddress();
+    const int probe = Connect(std::stoi(bound.substr(bound.rfind(':') + 1)));
+    for (int turn = 0; turn < 1200 && server.ClientCount() == 0; ++turn) {
+      std::vector<pollfd> fds;
+      server.AddPollFds(fds);
+      WaitReady(fds, 100.0);
+      server.HandlePoll(fds, 0);
+    }
+    ASSERT_EQ(server.ClientCount(), 1u);
+    if (row.closes) close(probe);
+    EXPECT_EQ(server.ClientCount(), row.clients) << row.settle.count();
+    EXPECT_EQ(server.SettledClientCount(), row.settled) << row.settle.count();
+    if (!row.closes) close(probe);
+  }
 
   // The program, stopped while the probe comes and goes, then starts the track for the client
   // that stays, which gets all of it.

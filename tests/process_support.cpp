@@ -105,6 +105,58 @@ bool CliProcess::Exited() {
   return pid_ <= 0;
 }
 
+SerialLine::SerialLine() : master(posix_openpt(O_RDWR | O_NOCTTY)) {
+  grantpt(master);
+  unlockpt(master);
+  device = ptsname(master);
+}
+
+SerialLine::~SerialLine() { close(master); }
+
+ConsoleStandIn::ConsoleStandIn(std::string greeting, std::vector<std::string> replies)
+    : listener_(socket(AF_INET, SOCK_STREAM, 0)) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
+  listen(listener_, 1);
+  getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread([this, greeting, replies] { Serve(greeting, replies); });
+}
+
+ConsoleStandIn::~ConsoleStandIn() {
+  Lines();
+  close(listener_);
+}
+
+std::vector<std::string> ConsoleStandIn::Lines() {
+  shutdown(listener_, SHUT_RDWR);
+  if (thread_.joinable()) thread_.join();
+  return lines_;
+}
+
+void ConsoleStandIn::Serve(const std::string& greeting, const std::vector<std::string>& replies) {
+  const int client = accept(listener_, nullptr, nullptr);
+  if (client < 0) return;
+  std::string reply = greeting;
+  std::string line;
+  while (send(client, reply.data(), reply.size(), MSG_NOSIGNAL) >= 0 &&
+         greeting.find("OK\r\n") != std::string::npos) {
+    char c = 0;
+    while (recv(client, &c, 1, 0) == 1 && c != '\n') line += c;
+    if (c != '\n') break;  // the client has gone
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines_.push_back(line);
+    line.clear();
+    reply = (lines_.size() <= replies.size() ? replies[lines_.size() - 1] : "OK") + "\r\n";
+    if (reply == "close\r\n") break;
+  }
+  if (!line.empty()) lines_.push_back("(cut) " + line);
+  close(client);
+}
+
 int Connect(int port, int receiveBytes) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (receiveBytes > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBytes, sizeof receiveBytes);

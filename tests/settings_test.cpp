@@ -1,6 +1,7 @@
 // The settings checks both front ends share: every text a person may type, taken or refused with a
 // message that names the setting as the front end names it.
 #include "job/settings.h"
+#include "outputs/live/emulator_console.h"
 #include "tests/test_support.h"
 
 namespace wayloom::test {
@@ -29,6 +30,15 @@ TEST(Settings, EachTextIsTakenOrRefusedWithItsSettingNamed) {
       {[](SettingTexts& t) { t.waitClients = "64"; }, ""},
       {[](SettingTexts& t) { t.waitClients = "65"; }, "<20> needs a whole number from 0 to 64"},
       {[](SettingTexts& t) { t.clientTimeout = "0"; }, "<21> needs a number of seconds above 0"},
+      {[](SettingTexts& t) {
+         t.serial = {"/dev/ttyS0", "COM3:1234"};
+       },
+       "<23>: the baud rate 1234"},
+      {[](SettingTexts& t) { t.emulator = "0"; }, "<24>: the emulator console's address is"},
+      {[](SettingTexts& t) { t.emulator = "", t.emulatorToken = ""; }, "<25> needs the path"},
+      {[](SettingTexts& t) { t.gpx = "t.gpx"; }, "<26> needs <3> with the classic tracks"},
+      {[](SettingTexts& t) { t.date = "2026-03-07", t.kml = ""; }, "<27> needs a file name"},
+      {[](SettingTexts& t) { t.speed = "30", t.gpx = "t.gpx", t.kml = "t.kml"; }, ""},
       {receiver, ""},
       {[](SettingTexts& t) { t.speed = "0.0009"; }, "<5> needs a speed above 0 in knots"},
       {[](SettingTexts& t) { t.speed = "50 km/h"; }, ""},
@@ -87,6 +97,7 @@ TEST(Settings, EachTextIsTakenOrRefusedWithItsSettingNamed) {
       {[](SettingTexts& t) { t.replay = "log", t.start = "now", t.date = "2026-03-07"; }, ""},
       {[](SettingTexts& t) { t.replay = "log", t.speed = "30"; }, "<5> does not apply with <22>"},
       {[](SettingTexts& t) { t.replay = "log", t.extraPoints = true; }, "<4> does not apply with"},
+      {[](SettingTexts& t) { t.replay = "log", t.kml = "t.kml"; }, "<27> does not apply with <22>"},
       {[](SettingTexts& t) { t.replay = "log", t.period = "0"; }, "<1> needs seconds from 0.001"},
       {[](SettingTexts& t) { t.replay = "log", t.start = "12:60:00"; }, "<7> needs a time HH:MM"},
   };
@@ -117,8 +128,20 @@ TEST(Settings, CheckedValuesReachTheJob) {
   texts.almanac = "gps.alm";
   texts.nmea = "4.1";
   texts.outages = {"10+5", "0.5+1e3"};
+  texts.serial = {"/dev/ttyUSB0:115200", "COM3"};
+  texts.emulator = "5556";
+  texts.period = "0.5";
+  texts.speedup = "2";
+  texts.gpx = "t.gpx";
   JobSettings settings;
   ASSERT_EQ(CheckSettings(texts, Named, settings), "");
+  ASSERT_EQ(settings.live.serialPorts.size(), 2u);
+  EXPECT_EQ(settings.live.serialPorts[0].baud + settings.live.serialPorts[1].baud, 115200u + 4800u);
+  EXPECT_TRUE(settings.live.emulator && settings.live.emulatorPort == 5556 &&
+              settings.live.emulatorHost == "127.0.0.1");
+  EXPECT_EQ(settings.live.emulatorTokenPath, DefaultConsoleTokenPath());
+  EXPECT_EQ(settings.live.periodSeconds, 0.5);
+  EXPECT_EQ(settings.gpx + settings.kml, "t.gpx");
   ASSERT_TRUE(settings.receiver.has_value());
   EXPECT_DOUBLE_EQ(settings.receiver->motion.speedMetresPerSecond, 20.0 / 3.6);
   EXPECT_EQ(settings.receiver->motion.dwellSeconds, 3.0);

@@ -23,6 +23,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "base/calendar.h"
@@ -128,6 +129,44 @@ class CliProcess {
   std::string errPath_;
   pid_t pid_ = -1;
   int status_ = 0;
+};
+
+// A serial line: a pseudo-terminal whose device stands for the serial port, its master side for
+// the far end of the line.
+struct SerialLine {
+  SerialLine();
+  ~SerialLine();
+  SerialLine(const SerialLine&) = delete;
+  SerialLine& operator=(const SerialLine&) = delete;
+  int master;
+  std::string device;
+};
+
+// The greeting of an emulator console that asks for its token.
+inline constexpr const char* kConsoleAsksForToken =
+    "Android Console: Authentication required\r\n"
+    "Android Console: type 'auth <auth_token>' to authenticate\r\nOK\r\n";
+
+// A phone emulator's console on loopback, for one connection: it sends the greeting (and then
+// nothing more, when it has no "OK" line), then answers the client's i-th line with replies[i]
+// ("OK" once they run out; "close" closes), recording every line.
+class ConsoleStandIn {
+ public:
+  ConsoleStandIn(std::string greeting, std::vector<std::string> replies);
+  ~ConsoleStandIn();
+  ConsoleStandIn(const ConsoleStandIn&) = delete;
+  ConsoleStandIn& operator=(const ConsoleStandIn&) = delete;
+  std::uint16_t Port() const { return port_; }
+  // Every line the client sent, once it has gone (no client comes after this); a line the client
+  // cut short as "(cut) TEXT".
+  std::vector<std::string> Lines();
+
+ private:
+  void Serve(const std::string& greeting, const std::vector<std::string>& replies);
+  int listener_;
+  std::uint16_t port_ = 0;
+  std::vector<std::string> lines_;
+  std::thread thread_;
 };
 
 // A TCP client on 127.0.0.1:port; a receive buffer of receiveBytes when it is not 0.

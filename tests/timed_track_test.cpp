@@ -1,6 +1,9 @@
 // Timed track files: the GPX and KML documents as written, GPSBabel reading every time and position
-// back, the GPX validated against the GPX 1.1 schema by xmllint, and points that cannot be written.
+// back (of the writer's points, and of the command line's tracks against their RMC sentences), the
+// GPX validated against the GPX 1.1 schema by xmllint, points that cannot be written, and a track
+// stopped halfway.
 #include "outputs/timed_track.h"
+#include "job/settings.h"
 #include "tests/test_support.h"
 
 namespace wayloom::test {
@@ -125,6 +128,106 @@ TEST(TimedTrack, PointsThatCannotBeWrittenAreRefusedAndTheFileStaysWhole) {
   ASSERT_TRUE(full.Open("/dev/full", "t"));
   EXPECT_FALSE(full.Close());
   EXPECT_NE(full.Error().find("no space left on the device"), std::string::npos) << full.Error();
+}
+
+// Each RMC sentence of a track as GPSBabel's unicsv gives a point: "LAT,LON,121.0,YYYY/MM/DD,TIME".
+std::vector<std::string> RmcPoints(const std::string& track) {
+  std::vector<std::string> points;
+  for (const std::string& line : TrackLines(track)) {
+    const std::vector<std::string> f = Split(line);
+    if (f[0] != "$GPRMC") continue;
+    const auto degrees = [](const std::string& field, std::size_t digits, const std::string& side) {
+      const double value =
+          ParseDecimal(field.substr(0, digits)) + ParseDecimal(field.substr(digits)) / 60.0;
+      return FormatFixed(side == "S" || side == "W" ? -value : value, 6);
+    };
+    std::string time = f[1].substr(0, 2) + ":" + f[1].substr(2, 2) + ":" + f[1].substr(4, 2);
+    if (f[1].substr(7) != "000") time += f[1].substr(6);
+    points.push_back(degrees(f[3], 2, f[4]) + "," + degrees(f[5], 3, f[6]) + ",121.0,20" +
+                     f[9].substr(4, 2) + "/" + f[9].substr(2, 2) + "/" + f[9].substr(0, 2) + "," +
+                     time);
+  }
+  return points;
+}
+
+// The command line's --gpx and --kml beside DEST: GPSBabel reads from each file every fix of DEST
+// at its time and date (the date of clock 0 and the clock, across midnight either way) and place.
+TEST(TimedTrack, GpsbabelReadsTheCommandLinesFilesAsTheTrackItWrote) {
+  if (!Installed("gpsbabel")) GTEST_SKIP() << "gpsbabel is not installed";
+  TempDir dir;
+  const std::vector<std::string> rows[] = {
+      {"--date", "2026-03-07", "--period", "-1800.25", WAYLOOM_TEST_DATA "/three_points.csv"},
+      {"--speed", "3000", "--date", "2026-12-31", "--start", "23:59:58", "--sentences", "GGA,RMC",
+       WAYLOOM_TEST_DATA "/worked.txt"}};
+  for (const std::vector<std::string>& row : rows) {
+    std::vector<std::string> arguments = {"--yes", "--gpx", dir.File("t.gpx"), "--kml",
+                                          dir.File("t.kml")};
+    arguments.insert(arguments.end(), row.begin(), row.end());
+    arguments.push_back(dir.File("t.nmea"));
+    const CliRun run = InvokeCli(arguments);
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    const std::vector<std::string> expected = RmcPoints(ReadFile(dir.File("t.nmea")));
+    EXPECT_NE(run.err.find(std::to_string(expected.size()) + " fixes written to " +
+                           dir.File("t.gpx") + " and " + dir.File("t.kml")),
+              std::string::npos)
+        << run.err;
+    for (const char* type : {"gpx", "kml"}) {
+      const std::string command = std::string("gpsbabel -t -i ") + type + " -f " +
+                                  dir.File(std::string("t.") + type) + " -o unicsv,utc=0 -F " +
+                                  dir.File("back.csv");
+      ASSERT_EQ(std::system(command.c_str()), 0) << command;
+      std::vector<std::string> lines = Split(ReadFile(dir.File("back.csv")), "\r\n");
+      lines.erase(lines.begin());  // the heading
+      lines.pop_back();            // after the last line end
+      ASSERT_EQ(lines.size(), expected.size()) << type << " " << row.back();
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i], std::to_string(i + 1) + "," + expected[i]) << type << " " << row.back();
+      }
+    }
+  }
+}
+
+// Asks for a stop once it has heard a number of fixes.
+class StopAfter : public ProgressMonitor, public FixListener {
+ public:
+  explicit StopAfter(int fixes) : fixes_(fixes) {}
+  void Report(const TrackProgress&) override {}
+  bool StopRequested() override { return fixes_ <= 0; }
+  void OnFix(const Fix&, const SentenceLines&) override { --fixes_; }
+
+ private:
+  int fixes_;
+};
+
+// A track stopped while it is written leaves timed track files that are whole documents holding
+// every fix written so far, in the classic tracks and in receiver mode.
+TEST(TimedTrack, AStoppedTrackLeavesWholeDocuments) {
+  TempDir dir;
+  for (const bool receiver : {false, true}) {
+    SettingTexts texts;
+    texts.date = "2026-03-07";
+    if (receiver) texts.speed = "30";
+    texts.gpx = dir.File("t.gpx");
+    texts.kml = dir.File("t.kml");
+    JobSettings settings;
+    ASSERT_EQ(CheckSettings(
+                  texts, [](Setting) { return std::string("?"); }, settings),
+              "");
+    settings.source = WAYLOOM_TEST_DATA "/worked.txt";
+    ScriptedPrompter prompter;
+    prompter.answers = {true, true};
+    FixedOptionStates options;
+    TrackJob job(prompter, options);
+    StopAfter stop(3);
+    const JobSummary summary = job.Run(settings, &stop, &stop);
+    EXPECT_EQ(summary.outcome, JobOutcome::kStopped) << receiver;
+    EXPECT_EQ(summary.timedFixesWritten, 3u) << receiver;
+    const std::string gpx = ReadFile(dir.File("t.gpx"));
+    const std::string kml = ReadFile(dir.File("t.kml"));
+    EXPECT_EQ(Split(gpx, "<trkpt ").size(), 4u) << gpx;
+    EXPECT_EQ(Split(kml, "<gx:coord>").size(), 4u) << kml;
+    EXPECT_EQ(gpx.substr(gpx.size() - 7) + kml.substr(kml.size() - 7), "</gpx>\n</kml>\n");
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <asio.hpp>
 #include <cerrno>
+#include <utility>
 
 #include "base/number_text.h"
 #include "platform/platform.h"
@@ -193,28 +194,41 @@ void SerialPort::AddPollFds(std::vector<pollfd>& fds) const {
 #endif
 }
 
-void SerialPort::HandlePoll(const std::vector<pollfd>&, std::size_t) { RunReady(); }
+void SerialPort::HandlePoll(const std::vector<pollfd>&, std::size_t) {
+  RunReady();
+  if (trackEnded_ && !lastSkipped_.empty() && failure_.empty() && !LineBusy(lastSkipped_.size())) {
+    const std::string last = std::move(lastSkipped_);
+    lastSkipped_.clear();
+    --fixesSkipped_;
+    Send(last);
+  }
+}
 
 void SerialPort::RunReady() {
   port_->io.restart();
   port_->io.poll();
 }
 
-void SerialPort::Send(std::string_view bytes) {
-  RunReady();
-  const Clock::time_point now = Clock::now();
-  const Clock::duration lineTime = LineTime(bytes.size());
+bool SerialPort::LineBusy(std::size_t bytes) const {
   // A little lateness of the line is let pass: at a rate that just fits, a fix due a moment
   // before the one ahead of it has left must not be skipped.
-  const bool busy = writing_ || lineBusyUntil_ - now > lineTime / 10;
-  if (!port_->serial.is_open() || !failure_.empty() || busy) {
+  return writing_ || lineBusyUntil_ - Clock::now() > LineTime(bytes) / 10;
+}
+
+void SerialPort::Send(std::string_view bytes) {
+  RunReady();
+  if (!port_->serial.is_open() || !failure_.empty() || LineBusy(bytes.size())) {
     ++fixesSkipped_;
+    lastSkipped_.assign(bytes.data(), bytes.size());
     return;
   }
-  lineBusyUntil_ = std::max(now, lineBusyUntil_) + lineTime;
+  lastSkipped_.clear();
+  lineBusyUntil_ = std::max(Clock::now(), lineBusyUntil_) + LineTime(bytes.size());
   ++fixesSent_;
   Write(bytes);
 }
+
+void SerialPort::FinishTrack() { trackEnded_ = true; }
 
 void SerialPort::Write(std::string_view bytes) {
   buffer_.assign(bytes.data(), bytes.size());
@@ -230,7 +244,8 @@ void SerialPort::Write(std::string_view bytes) {
 }
 
 bool SerialPort::HasQueuedBytes() const {
-  return port_->serial.is_open() && (writing_ || Clock::now() < lineBusyUntil_);
+  return port_->serial.is_open() && failure_.empty() &&
+         (writing_ || Clock::now() < lineBusyUntil_ || (trackEnded_ && !lastSkipped_.empty()));
 }
 
 void SerialPort::Close() {
@@ -244,6 +259,8 @@ void SerialPort::Close() {
   RunReady();  // the handler of a write cut short runs now, while this object is still whole
   writing_ = false;
   buffer_.clear();
+  lastSkipped_.clear();
+  trackEnded_ = false;
   lineBusyUntil_ = Clock::time_point{};
 }
 

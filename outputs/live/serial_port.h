@@ -6,6 +6,8 @@
 // A serial line carries a tenth of its baud rate in characters a second (4800 baud: 480). A fix
 // goes out whole or not at all: while the line is still busy with the fixes before, a new one is
 // skipped and counted, so that the reader never gets part of a sentence and never falls behind.
+// Only the last fix of a track, skipped so, goes out once the line is free: the reader learns
+// where the track ended.
 #pragma once
 
 #include <array>
@@ -68,6 +70,9 @@ class SerialPort {
   // Sends the bytes of one fix whole, or skips the fix when the line is still busy with the ones
   // before it (or the port has failed).
   void Send(std::string_view bytes);
+  // The track has ended: its last fix, if it was skipped, goes out once the line is free (in
+  // HandlePoll; HasQueuedBytes holds until then).
+  void FinishTrack();
   // Whether bytes are still on their way: not yet taken by the system, or not yet carried by the
   // line at its rate.
   bool HasQueuedBytes() const;
@@ -86,12 +91,15 @@ class SerialPort {
   void Write(std::string_view bytes);
   void RunReady();
   Clock::duration LineTime(std::size_t bytes) const;
+  bool LineBusy(std::size_t bytes) const;
 
   std::unique_ptr<Port> port_;
   std::string device_;
   unsigned baud_ = 4800;
   std::string buffer_;  // the fix being written
   bool writing_ = false;
+  std::string lastSkipped_;  // the newest fix, when it was skipped
+  bool trackEnded_ = false;
   Clock::time_point lineBusyUntil_{};
   std::uint64_t fixesSent_ = 0;
   std::uint64_t fixesSkipped_ = 0;

@@ -27,6 +27,7 @@ struct TcpServer::Client {
   tcp::socket socket;
   std::string queue;  // bytes not yet sent, from sent on
   std::size_t sent = 0;
+  Clock::time_point connected;
   Clock::time_point lastMoved;  // when its queue last got bytes while empty, or gave some
   bool served = false;
   bool dropped = false;
@@ -51,6 +52,15 @@ std::size_t TcpServer::ClientCount() const {
   const auto& clients = sockets_->clients;
   return static_cast<std::size_t>(std::count_if(
       clients.begin(), clients.end(), [](const auto& client) { return !StreamEnded(*client); }));
+}
+
+std::size_t TcpServer::SettledClientCount() const {
+  const Clock::time_point settled = Clock::now() - settleTime_;
+  const auto& clients = sockets_->clients;
+  return static_cast<std::size_t>(
+      std::count_if(clients.begin(), clients.end(), [settled](const auto& client) {
+        return client->connected <= settled && !StreamEnded(*client);
+      }));
 }
 
 bool TcpServer::StreamEnded(Client& client) {
@@ -147,7 +157,8 @@ void TcpServer::AcceptClients() {
     client->socket.non_blocking(true, failure);
     client->socket.set_option(tcp::no_delay(true), failure);
     client->socket.set_option(asio::socket_base::send_buffer_size(kKernelSendBytes), failure);
-    client->lastMoved = Clock::now();
+    client->connected = Clock::now();
+    client->lastMoved = client->connected;
     clients.push_back(std::move(client));
     ++counts_.accepted;
     // One that connected and closed while it waited to be accepted is gone already.

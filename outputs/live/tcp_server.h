@@ -40,6 +40,9 @@ class TcpServer {
   static constexpr std::size_t kQueueBytes = 256 * 1024;  // per client, on top of the kernel's
   static constexpr int kKernelSendBytes = 64 * 1024;      // asked for; the kernel may double it
   static constexpr std::chrono::milliseconds kStallLimit{30000};
+  // How long a client must have stayed to count as one a track waits for: a port probe or a
+  // health check connects and closes within a moment.
+  static constexpr std::chrono::milliseconds kSettleTime{250};
 
   TcpServer();
   TcpServer(const TcpServer&) = delete;
@@ -48,6 +51,7 @@ class TcpServer {
 
   // A client with bytes queued that takes none of them for this long is dropped.
   void SetStallLimit(std::chrono::milliseconds limit) { stallLimit_ = limit; }
+  void SetSettleTime(std::chrono::milliseconds settle) { settleTime_ = settle; }
 
   // Listens on host:port. False, with error set, when no address of host could be bound.
   bool Listen(const std::string& host, std::uint16_t port, std::string& error);
@@ -67,6 +71,8 @@ class TcpServer {
   // The clients connected now: one whose end of the connection is already closed is not counted,
   // even before a poll has noticed it.
   std::size_t ClientCount() const;
+  // Of them, those connected for the settle time at least: the clients a track waits for.
+  std::size_t SettledClientCount() const;
   const ServerCounts& Counts() const { return counts_; }
 
   // Closes every client and the listening socket.
@@ -91,6 +97,7 @@ class TcpServer {
   std::string boundAddress_;
   ServerCounts counts_;
   std::chrono::milliseconds stallLimit_ = kStallLimit;
+  std::chrono::milliseconds settleTime_ = kSettleTime;
 };
 
 }  // namespace wayloom

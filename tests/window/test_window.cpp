@@ -1,9 +1,14 @@
 // The Wayloom window, driven the way a person drives it: typing in the edits, pressing its buttons
 // and keys; its map, live output, remembered settings and tab order. Message boxes and the file
 // dialog are replaced by scripted ones, so nothing waits for a click.
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
+
 #include <clocale>
 
 #include "dialog/about_dlg.h"
@@ -86,6 +91,14 @@ struct Session {
     QTest::keyClicks(Edit(edit), text);
   }
   void Press(const char* button) { Find<QPushButton>(button)->click(); }
+  // Ticks (or unticks) the live output of row (as listed: TCP, UDP, pseudo-terminal, serial port,
+  // emulator) and gives its place.
+  void Output(int row, const QString& place, bool ticked = true) {
+    auto* outputs = Find<QListWidget>("liveOutputs");
+    outputs->setCurrentRow(row);
+    Edit("liveAddress")->setText(place);
+    outputs->item(row)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+  }
   // The four edits and the two boxes, as "source|dest|step|period|reorder extra".
   QString Settings() {
     return QStringList{Edit("sourceEdit")->text(), Edit("destEdit")->text(),
@@ -532,8 +545,8 @@ class WindowTest : public QObject {
       for (std::size_t i = 0; i < 4; ++i) QCOMPARE(map.Points()[i].visit, visits[reorder][i]);
       QUdpSocket udp;
       QVERIFY(udp.bind(QHostAddress::LocalHost, 0));
-      session.Find<QComboBox>("liveTarget")->setCurrentIndex(1);
-      session.Edit("liveAddress")->setText(QStringLiteral("127.0.0.1:%1").arg(udp.localPort()));
+      session.Output(0, QStringLiteral("127.0.0.1:0"), false);
+      session.Output(1, QStringLiteral("127.0.0.1:%1").arg(udp.localPort()));
       session.Press("liveStart");
       QVERIFY(udp.waitForReadyRead(5000));
       const QByteArray datagram = udp.receiveDatagram().data();
@@ -589,8 +602,8 @@ class WindowTest : public QObject {
       }
       QUdpSocket udp;
       QVERIFY(udp.bind(QHostAddress::LocalHost, 0));
-      session.Find<QComboBox>("liveTarget")->setCurrentIndex(1);
-      session.Edit("liveAddress")->setText(QStringLiteral("127.0.0.1:%1").arg(udp.localPort()));
+      session.Output(0, QStringLiteral("127.0.0.1:10110"), false);
+      session.Output(1, QStringLiteral("127.0.0.1:%1").arg(udp.localPort()));
       session.Press("liveStart");
       QVERIFY(udp.waitForReadyRead(5000));
       QCOMPARE(udp.receiveDatagram().data(), expected.left(expected.indexOf("$GPRMC", 1)));
@@ -598,22 +611,61 @@ class WindowTest : public QObject {
     }
   }
 
-  // Live output reaches a TCP client, a UDP port or a pseudo-terminal link while the window goes
-  // on answering; Stop or closing the window disconnects the client and removes the link.
+  // Live output reaches a TCP client, a UDP port, a pseudo-terminal link and a serial line at once,
+  // each output with its status line, while the window goes on answering; Stop or closing the
+  // window disconnects the client, removes the link and closes the port. A port, rate or output
+  // the window cannot use is refused with its message, naming the field, before anything starts.
   void liveOutputEndsCleanly() {
-    for (int run = 0; run < 6 && !QTest::currentTestFailed(); ++run) LiveOutput(run % 3, run > 2);
+    for (const bool byClosing : {false, true}) {
+      if (!QTest::currentTestFailed()) LiveOutputs(byClosing);
+    }
+    Session session(true, kFourPoints);
+    const struct {
+      int row;
+      const char* place;
+      const char* message;
+    } refused[] = {{0, "127.0.0.1:10110", "Tick an output under 'Send to'"},
+                   {3, "/dev/ttyS0:1234", "'Serial port': the baud rate 1234 is not one of"},
+                   {3, "/no/such/tty", "serial port /no/such/tty: no such device"}};
+    for (const auto& row : refused) {
+      session.Output(0, QStringLiteral("127.0.0.1:10110"), false);
+      session.Output(row.row, QString::fromLatin1(row.place), row.row != 0);
+      session.prompter.messages.clear();
+      session.Press("liveStart");
+      QCOMPARE(session.prompter.messages.size(), std::size_t(1));
+      QVERIFY2(session.prompter.messages[0].rfind(row.message, 0) == 0,
+               session.prompter.messages[0].c_str());
+      QVERIFY(session.Find<QPushButton>("liveStart")->isEnabled());
+    }
   }
 
  private:
-  void LiveOutput(int target, bool byClosing) {  // target as listed: TCP, UDP, pseudo-terminal
+  // Reads what fd gives until it holds lines line ends (a guard against a hang only).
+  static QByteArray ReadLines(int fd, int lines) {
+    QByteArray got;
+    char buffer[4096];
+    for (int turn = 0; turn < 100 && got.count('\n') < lines; ++turn) {
+      pollfd ready{fd, POLLIN, 0};
+      if (poll(&ready, 1, 100) <= 0) continue;
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n <= 0) break;
+      got.append(buffer, n);
+    }
+    return got;
+  }
+
+  void LiveOutputs(bool byClosing) {
     Session session(true, kFourPoints);
     const QString link = session.dir.filePath(QStringLiteral("gps"));
     QUdpSocket udp;
     QVERIFY(udp.bind(QHostAddress::LocalHost, 0));
-    const QString addresses[] = {QStringLiteral("127.0.0.1:0"),
-                                 QStringLiteral("127.0.0.1:%1").arg(udp.localPort()), link};
-    session.Find<QComboBox>("liveTarget")->setCurrentIndex(target);
-    session.Edit("liveAddress")->setText(addresses[target]);
+    const int line = posix_openpt(O_RDWR | O_NOCTTY);  // its device stands for a serial port
+    QVERIFY(line >= 0 && grantpt(line) == 0 && unlockpt(line) == 0);
+    const QString serial = QString::fromLatin1(ptsname(line));
+    session.Output(0, QStringLiteral("127.0.0.1:0"));
+    session.Output(1, QStringLiteral("127.0.0.1:%1").arg(udp.localPort()));
+    session.Output(2, link);
+    session.Output(3, serial);
     session.Edit("speedupEdit")->setText(QStringLiteral("50"));
     session.Tick("loopBox");
     session.Press("liveStart");
@@ -622,29 +674,40 @@ class WindowTest : public QObject {
     session.Find<QTabWidget>("settingsTabs")->setCurrentIndex(1);
     QCOMPARE(MnemonicProblem(session.window), QString());
     auto* status = session.Find<QLabel>("liveStatus");
-    QVERIFY(status->text().startsWith(QStringLiteral("Sending on ")));
+    QTRY_VERIFY(status->text().count(QLatin1Char('\n')) >= 4);  // once the first fix has gone
+    const QStringList lines = status->text().split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() == 6 && lines[0].startsWith(QStringLiteral("Sending: ")) &&
+                 lines[1].startsWith(QStringLiteral("TCP 127.0.0.1:")) &&
+                 lines[2].startsWith(QStringLiteral("pseudo-terminal ") + link) &&
+                 lines[3].startsWith(QStringLiteral("UDP to 127.0.0.1:")) &&
+                 lines[4].startsWith(QStringLiteral("serial port ") + serial + " at 4800 baud"),
+             qPrintable(status->text()));
 
     QTcpSocket client;
+    client.connectToHost(QStringLiteral("127.0.0.1"),
+                         lines[1].section(QLatin1Char(':'), 1, 1).toUShort());
+    QVERIFY(client.waitForConnected(5000));
+    QVERIFY(QFileInfo(link).isSymLink());
     QFile device(link);
-    if (target == 0) {
-      const QString address = status->text().section(QLatin1Char(' '), 2, 2).chopped(1);
-      client.connectToHost(QStringLiteral("127.0.0.1"), address.section(':', -1).toUShort());
-      QVERIFY(client.waitForConnected(5000));
-    } else if (target == 2) {
-      QVERIFY(QFileInfo(link).isSymLink());
-      QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    QByteArray received[4];
+    while (received[0].count('\n') < 4) {
+      QVERIFY(client.waitForReadyRead(5000));
+      received[0] += client.readAll();
     }
-    QByteArray received;
-    while (received.count('\n') < 4) {
-      if (target == 0) QVERIFY(client.waitForReadyRead(5000));
-      if (target == 1) QVERIFY(udp.waitForReadyRead(5000));
-      received += target == 0   ? client.readAll()
-                  : target == 1 ? udp.receiveDatagram().data()
-                                : device.read(4096);
+    while (received[1].count('\n') < 4) {
+      QVERIFY(udp.waitForReadyRead(5000));
+      received[1] += udp.receiveDatagram().data();
     }
-    QVERIFY(received.startsWith("$GPGGA") || received.contains("\r\n$GPGGA"));
-    // The window goes on answering: the status names the point passed, the map marks the fix.
+    received[2] = ReadLines(device.handle(), 4);
+    received[3] = ReadLines(line, 4);
+    for (const QByteArray& got : received) {
+      QVERIFY(got.count('\n') >= 4 && (got.startsWith("$GPGGA") || got.contains("\r\n$GPGGA")));
+    }
+    // The window goes on answering: the status names the point passed and says that the serial
+    // line is too slow for the pace, the map marks the fix.
     QTRY_VERIFY(status->text().contains(QStringLiteral(", last point: ")));
+    QVERIFY(status->text().contains(QStringLiteral("a fix that finds the line busy is skipped")));
     QTRY_VERIFY(LiveMarkerShown(session.window.Map()));
 
     if (byClosing) {
@@ -652,11 +715,12 @@ class WindowTest : public QObject {
       session.window.close();
     } else {
       session.Press("liveStop");
-      QVERIFY(status->text().startsWith(QStringLiteral("Stopped on ")));
+      QVERIFY(status->text().startsWith(QStringLiteral("Stopped: ")));
       QVERIFY(session.Find<QPushButton>("liveStart")->isEnabled());
     }
-    if (target == 0) QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+    QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
     QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
+    close(line);
   }
 
  private slots:
@@ -665,13 +729,14 @@ class WindowTest : public QObject {
   void tabOrder() {
     Session session(false);
     const QStringList expected{
-        "sourceEdit",  "browseSourceButton", "destEdit",       "browseDestButton", "stepEdit",
-        "reorderBox",  "periodEdit",         "extraPointsBox", "createButton",     "exitButton",
-        "dateBox",     "dateEdit",           "liveTarget",     "liveAddress",      "speedupEdit",
-        "loopBox",     "liveStart",          "liveStop",       "receiverBox",      "speedEdit",
-        "dwellEdit",   "startEdit",          "noiseEdit",      "sentencesEdit",    "seedEdit",
-        "systemsEdit", "maskEdit",           "outagesEdit",    "nmeaEdit",         "almanacEdit",
-        "sourceTable", "nmeaTable",          "fitButton",      "trackMap"};
+        "sourceEdit",    "browseSourceButton", "destEdit",       "browseDestButton", "stepEdit",
+        "reorderBox",    "periodEdit",         "extraPointsBox", "createButton",     "exitButton",
+        "dateBox",       "dateEdit",           "liveOutputs",    "liveAddress",      "serialPorts",
+        "liveToken",     "speedupEdit",        "loopBox",        "liveStart",        "liveStop",
+        "receiverBox",   "speedEdit",          "dwellEdit",      "startEdit",        "noiseEdit",
+        "sentencesEdit", "seedEdit",           "systemsEdit",    "maskEdit",         "outagesEdit",
+        "nmeaEdit",      "almanacEdit",        "sourceTable",    "nmeaTable",        "fitButton",
+        "trackMap"};
     QStringList order;
     QWidget* widget = session.Find("sourceEdit");
     do {
@@ -690,7 +755,10 @@ class WindowTest : public QObject {
     const CTrackMap& map = window.Map();
     const double share = double(map.width()) * map.height() / (window.width() * window.height());
     QVERIFY2(share >= 0.5, qPrintable(QString::number(share)));
-    QVERIFY(window.minimumSizeHint().width() <= 790 && window.minimumSizeHint().height() <= 570);
+    QVERIFY2(window.minimumSizeHint().width() <= 790 && window.minimumSizeHint().height() <= 570,
+             qPrintable(QStringLiteral("%1 x %2")
+                            .arg(window.minimumSizeHint().width())
+                            .arg(window.minimumSizeHint().height())));
     window.resize(window.minimumSizeHint());
     auto* tabs = session.Find<QTabWidget>("settingsTabs");
     for (int tab = 0; tab < tabs->count(); ++tab) {
@@ -771,6 +839,7 @@ class WindowTest : public QObject {
       first.Type("stepEdit", QStringLiteral("2a5-0.5"));
       first.Type("periodEdit", QStringLiteral("-0.5s"));
       first.Edit("liveAddress")->setText(QStringLiteral("[::1]:2947"));
+      first.Output(3, QStringLiteral("/dev/ttyUSB1:9600"));
       first.Tick("extraPointsBox");
       first.Tick("receiverBox");
       first.Edit("sentencesEdit")->setText(QStringLiteral("RMC,ZDA"));
@@ -785,7 +854,13 @@ class WindowTest : public QObject {
     QVERIFY(second.Find<QCheckBox>("receiverBox")->isChecked());
     QCOMPARE(second.Find<QComboBox>("sourceKind")->currentIndex(), 1);
     QCOMPARE(second.Edit("liveAddress")->text() + second.Edit("sentencesEdit")->text(),
-             QStringLiteral("[::1]:2947RMC,ZDA"));
+             QStringLiteral("/dev/ttyUSB1:9600RMC,ZDA"));
+    auto* outputs = second.Find<QListWidget>("liveOutputs");
+    QVERIFY(outputs->item(0)->checkState() == Qt::Checked &&
+            outputs->item(3)->checkState() == Qt::Checked &&
+            outputs->item(1)->checkState() == Qt::Unchecked);
+    outputs->setCurrentRow(0);
+    QCOMPARE(second.Edit("liveAddress")->text(), QStringLiteral("[::1]:2947"));
     QVERIFY(saved != Session(false).window.size());
     QCOMPARE(second.window.size(), saved);
 

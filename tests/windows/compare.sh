@@ -5,8 +5,9 @@
 # Receiver mode (geodesics, noise, every sentence kind) gives the same bytes too, and so do one
 # route file of each kind read and a replayed log (tests/data/recorded.log), re-timed and as it
 # stands, to a file and to standard output. An existing file with a non-ASCII name is never
-# overwritten without the question.
-# --pty is refused, saying why; --serve sends a client on loopback the same track.
+# overwritten without the question. The timed GPX and KML files are the same bytes too.
+# --pty is refused, saying why; --serial COM1 opens what Wine maps to it or is refused with its
+# message; --serve sends a client on loopback the same track.
 # Usage: compare.sh LINUX_WAYLOOM_CLI WINDOWS_WAYLOOM_CLI_EXE TEST_DATA_DIR
 set -eu
 linux=$(realpath "$1")
@@ -70,6 +71,12 @@ for replay in "--start 23:59:59 --date 2031-06-30" "--keep-bad"; do
   "$wine" ./wayloom-cli.exe --quiet --replay recorded.log $replay - >stdout.replay.nmea || fail "replay $replay: exit status $?"
   same linux.replay.nmea replay.nmea && same linux.replay.nmea stdout.replay.nmea
 done
+for mode in "--date=2026-03-07" "--speed 30"; do
+  "$linux" --quiet --yes $mode --gpx linux.gpx --kml linux.kml worked.txt
+  "$wine" ./wayloom-cli.exe --quiet --yes $mode --gpx windows.gpx --kml windows.kml worked.txt ||
+    fail "$mode --gpx --kml: exit status $?"
+  same linux.gpx windows.gpx && same linux.kml windows.kml
+done
 echo keep >東京.nmea
 for mode in "" "--speed 30"; do
   "$wine" ./wayloom-cli.exe $mode worked.txt 東京.nmea </dev/null 2>/dev/null && fail "$mode: status 0"
@@ -77,6 +84,13 @@ done
 [ "$(cat 東京.nmea)" = keep ] || fail "an existing file with a non-ASCII name was overwritten"
 "$wine" ./wayloom-cli.exe --pty link worked.txt 2>pty.txt && fail "--pty was accepted"
 grep -q "no pseudo-terminals" pty.txt || fail "--pty refused without saying why: $(cat pty.txt)"
+status=0
+timeout 120 "$wine" ./wayloom-cli.exe --serial COM1 --speedup 1000 worked.txt 2>serial.txt || status=$?
+if [ "$status" -eq 0 ]; then
+  grep -q "NMEA on serial port COM1 at 4800 baud" serial.txt || fail "--serial COM1: $(cat serial.txt)"
+elif [ "$status" -ne 2 ] || ! grep -q "serial port COM1" serial.txt; then
+  fail "--serial COM1: exit status $status, $(cat serial.txt)"
+fi
 
 "$wine" ./wayloom-cli.exe --serve 0 --speedup 1000 --wait-clients 1 worked.txt 2>serve.txt &
 server=$! port=""
