@@ -65,7 +65,7 @@ void MapTrack::OnFix(const wayloom::Fix& fix, const wayloom::SentenceLines&) {
   if (Finite(at)) m_recorded.push_back(at);
 }
 
-void MapTrack::Finish(const wayloom::Table& sourceTable) {
+void MapTrack::Finish(const wayloom::TableRows& sourceTable) {
   const std::size_t rows = sourceTable.RowCount();
   m_points.assign(rows > 0 ? rows - 1 : 0, Point{});
   m_bounds = WorldBox{};

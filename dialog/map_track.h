@@ -69,7 +69,7 @@ class MapTrack : public wayloom::FixListener {
 
   // After the track: takes the points from the source table (every row but the blank last one,
   // latitude in column 0 and longitude in column 1) and builds the levels of detail.
-  void Finish(const wayloom::Table& sourceTable);
+  void Finish(const wayloom::TableRows& sourceTable);
 
   std::size_t FixCount() const { return m_levels.empty() ? 0 : m_levels.front().FixCount(); }
   const std::vector<Point>& Points() const { return m_points; }

@@ -21,7 +21,7 @@ QString TextFromBytes(std::string_view bytes) {
   return text;
 }
 
-TableModel::TableModel(const wayloom::Table& table, QObject* parent, Tail tail)
+TableModel::TableModel(const wayloom::TableRows& table, QObject* parent, Tail tail)
     : QAbstractTableModel(parent), m_table(table), m_tail(tail), m_rows(ShownRows()) {}
 
 void TableModel::Attach() { SetAttached(true); }

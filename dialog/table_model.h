@@ -20,7 +20,7 @@ class TableModel : public QAbstractTableModel {
  public:
   // The source table ends with a blank row of the engine's; a view shows no such row.
   enum class Tail { kShowAll, kHideBlankRow };
-  explicit TableModel(const wayloom::Table& table, QObject* parent = nullptr,
+  explicit TableModel(const wayloom::TableRows& table, QObject* parent = nullptr,
                       Tail tail = Tail::kShowAll);
 
   void Attach();
@@ -37,7 +37,7 @@ class TableModel : public QAbstractTableModel {
   // The rows shown: the table's, but for a blank last row when the tail is hidden.
   std::size_t ShownRows() const;
 
-  const wayloom::Table& m_table;
+  const wayloom::TableRows& m_table;
   Tail m_tail;
   bool m_attached = true;
   std::size_t m_rows = 0;  // ShownRows() as the table stood when attached

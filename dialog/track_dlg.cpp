@@ -430,7 +430,7 @@ int CTrackDlg::ColumnWidth(const std::string& title) {
 
 // The widths of the columns, and for the sentence table at least the width of its longest sentence
 // among the first and last rows, so that every checksum shows.
-void CTrackDlg::ApplyColumnWidths(QTableView* view, const wayloom::Table& table) {
+void CTrackDlg::ApplyColumnWidths(QTableView* view, const wayloom::TableRows& table) {
   const int columns = view->model()->columnCount();
   for (int column = 0; column < columns; ++column) {
     view->horizontalHeader()->resizeSection(

@@ -130,7 +130,7 @@ class CTrackDlg : public QDialog {
   // Shows the engine's tables in the views again, with the engine's column widths.
   void AttachTables();
   void DetachTables();
-  void ApplyColumnWidths(QTableView* view, const wayloom::Table& table);
+  void ApplyColumnWidths(QTableView* view, const wayloom::TableRows& table);
 
  public:
   // How wide the window shows a table's column, by its title, in pixels.
