@@ -407,13 +407,13 @@ void CTrackDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CTrackDlg::AttachTables() {
-  m_sourceModel->Attach();
-  m_nmeaModel->Attach();
+  m_sourceModel->Show(&Engine().SourceTable());
+  m_nmeaModel->Show(&Engine().NmeaTable());
 }
 
 void CTrackDlg::DetachTables() {
-  m_sourceModel->Detach();
-  m_nmeaModel->Detach();
+  m_sourceModel->Show(nullptr);
+  m_nmeaModel->Show(nullptr);
 }
 
 int CTrackDlg::ColumnWidth(const std::string& title) {

@@ -74,8 +74,8 @@ QTableView* MakeTableView(const char* name, TableModel* model, QWidget* parent) 
 }  // namespace
 
 void CTrackDlg::BuildControls() {
-  m_sourceModel = new TableModel(Engine().SourceTable(), this, TableModel::Tail::kHideBlankRow);
-  m_nmeaModel = new TableModel(Engine().NmeaTable(), this);
+  m_sourceModel = new TableModel(this, TableModel::Tail::kHideBlankRow);
+  m_nmeaModel = new TableModel(this);
   auto* controls = new QWidget(this);
   auto* column = new QVBoxLayout(controls);
   column->setContentsMargins(0, 0, 0, 0);
@@ -337,10 +337,12 @@ void CTrackDlg::ConnectControls() {
   connect(m_browseSourceButton, &QPushButton::clicked, this, &CTrackDlg::OnBrowseSource);
   connect(m_browseDestButton, &QPushButton::clicked, this, &CTrackDlg::OnBrowseDest);
   connect(m_createButton, &QPushButton::clicked, this, &CTrackDlg::CreateTrack);
-  connect(m_sourceModel, &QAbstractItemModel::modelReset, this,
-          [this] { ApplyColumnWidths(m_ctlSourceList, Engine().SourceTable()); });
-  connect(m_nmeaModel, &QAbstractItemModel::modelReset, this,
-          [this] { ApplyColumnWidths(m_ctlNmeaList, Engine().NmeaTable()); });
+  for (const auto& [model, view] :
+       {std::pair{m_sourceModel, m_ctlSourceList}, std::pair{m_nmeaModel, m_ctlNmeaList}}) {
+    connect(model, &QAbstractItemModel::modelReset, this, [this, model = model, view = view] {
+      if (model->Shown()) ApplyColumnWidths(view, *model->Shown());
+    });
+  }
   m_liveTimer = new QTimer(this);
   m_liveTimer->setInterval(200);
   connect(m_liveTimer, &QTimer::timeout, this, &CTrackDlg::PollLive);
