@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
   window.grab();
   const double repaintSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
-  const wayloom::Table& output = window.Engine().NmeaTable();
+  const wayloom::OutputRows& output = window.Engine().NmeaTable();
   const double bytesPerRow = output.RowCount() ? static_cast<double>(output.MemoryBytes()) /
                                                      static_cast<double>(output.RowCount())
                                                : 0.0;

@@ -24,7 +24,7 @@ class LiveSession::Listener : public FixListener, public Prompter, public Progre
     status.hasFix = true;
     status.latitude = fix.latitude;
     status.longitude = fix.longitude;
-    const std::optional<PoiList>& points = job_->Engine().PoiPoints();
+    const std::shared_ptr<const PoiList>& points = job_->Engine().PoiPoints();
     if (poiIndex_ != Fix::kNoPoint && points && poiIndex_ < points->size()) {
       status.description.assign((*points)[poiIndex_].szDescription);
     }

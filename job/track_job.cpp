@@ -299,6 +299,9 @@ void TrackJob::RunReceiver(Work& run) {
     const FileResult written = WriteFixes(track, file, engine_, heard, run.progress, summary);
     summary.pointsWritten = counter.reached;
     if (written.failed) {
+      if (const auto lines = file.LinesKept()) {
+        engine_.KeepOutputRows(static_cast<std::size_t>(*lines));
+      }
       prompter_.ShowFailure("Error writing output file \n" + run.DestName(), file.Error());
       summary.outcome = JobOutcome::kWriteFailed;
       run.EndLive(false);

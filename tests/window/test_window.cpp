@@ -227,8 +227,9 @@ class WindowTest : public QObject {
     // The tables as the engine holds them, but for the source table's blank last row; every
     // sentence whole in its column.
     const wayloom::TrackEngine& engine = session.window.Engine();
-    for (const auto& [view, table] : {std::pair{"sourceTable", &engine.SourceTable()},
-                                      std::pair{"nmeaTable", &engine.NmeaTable()}}) {
+    for (const auto& [view, table] :
+         {std::pair<const char*, const wayloom::TableRows*>{"sourceTable", &engine.SourceTable()},
+          {"nmeaTable", &engine.NmeaTable()}}) {
       QAbstractItemModel* model = session.Model(view);
       QTableView* shown = session.Find<QTableView>(view);
       const bool sentences = table == &engine.NmeaTable();
@@ -360,7 +361,7 @@ class WindowTest : public QObject {
       if (row.how[0] == 'c') session.window.close();
       QVERIFY2(session.window.isVisible() != row.closed, qPrintable(name));
       QCOMPARE(session.prompter.questions.size(), std::size_t(row.live && row.how[1] != 's'));
-      QCOMPARE(session.window.Engine().PoiPoints().has_value(), !row.closed);
+      QCOMPARE(session.window.Engine().PoiPoints() != nullptr, !row.closed);
       QCOMPARE(session.Find<QPushButton>("liveStop")->isEnabled(), row.live && !row.closed);
       if (row.closed) {
         QCOMPARE(session.window.result(),
