@@ -1,6 +1,7 @@
 #include "motion/output_rows.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 
 #include "base/number_text.h"
@@ -60,6 +61,9 @@ bool CodeOf(double degrees, std::uint32_t& code) {
 struct OutputRows::Block {
   Place places[kBlockFixes];
   std::uint8_t steps[kBlockFixes / 4];  // a Step in two bits a fix, the first in the low bits
+  // A bit a fix, set where a run of another course or speed starts, and the runs before the block.
+  std::uint64_t runStarts[kBlockFixes / 64];
+  std::uint64_t runsBefore;
 };
 
 OutputRows::OutputRows() = default;
@@ -86,7 +90,10 @@ OutputRows::Place OutputRows::PlaceOf(const Fix& fix) {
 
 void OutputRows::AddFix(const Fix& fix) {
   const std::size_t at = static_cast<std::size_t>(fixes_ % kBlockFixes);
-  if (at == 0) blocks_.push_back(std::make_unique<Block>());
+  if (at == 0) {
+    blocks_.push_back(std::make_unique<Block>());
+    blocks_.back()->runsBefore = motions_.size();
+  }
   Block& block = *blocks_.back();
   block.places[at] = PlaceOf(fix);
   // The clock is kept unless it follows from the one before exactly as the writers go on.
@@ -103,7 +110,8 @@ void OutputRows::AddFix(const Fix& fix) {
   block.steps[at / 4] = static_cast<std::uint8_t>(block.steps[at / 4] | step << (2 * (at % 4)));
   if (motions_.empty() || !SameBits(motions_.back().speedKnots, fix.speedKnots) ||
       !SameBits(motions_.back().courseDegrees, fix.courseDegrees)) {
-    motions_.push_back(Motion{fixes_, fix.speedKnots, fix.courseDegrees});
+    motions_.push_back(Motion{fix.speedKnots, fix.courseDegrees});
+    block.runStarts[at / 64] |= std::uint64_t{1} << (at % 64);
   }
   lastClockMs_ = fix.clockMs;
   ++fixes_;
@@ -140,9 +148,15 @@ double OutputRows::ClockOf(std::uint64_t fix) const {
 }
 
 const OutputRows::Motion& OutputRows::MotionOf(std::uint64_t fix) const {
-  return *(std::upper_bound(motions_.begin(), motions_.end(), fix,
-                            [](std::uint64_t f, const Motion& m) { return f < m.firstFix; }) -
-           1);
+  // The runs that start at or before the fix, counted.
+  const Block& block = *blocks_[static_cast<std::size_t>(fix / kBlockFixes)];
+  const auto at = static_cast<std::size_t>(fix % kBlockFixes);
+  std::uint64_t runs = block.runsBefore;
+  for (std::size_t word = 0; word < at / 64; ++word)
+    runs += std::bitset<64>(block.runStarts[word]).count();
+  const std::uint64_t upToFix = ~std::uint64_t{0} >> (63 - at % 64);
+  runs += std::bitset<64>(block.runStarts[at / 64] & upToFix).count();
+  return motions_[static_cast<std::size_t>(runs - 1)];
 }
 
 std::pair<std::string_view, std::string_view> OutputRows::Texts(std::uint64_t fix,

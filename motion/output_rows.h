@@ -71,8 +71,8 @@ class OutputRows : public TableRows {
   static constexpr std::size_t kBlockFixes = 1 << 16;
   static constexpr std::size_t kClockEvery = 64;
   struct Block;
+  // The course and speed of a run of fixes that share them (a stretch between two points).
   struct Motion {
-    std::uint64_t firstFix;
     double speedKnots;
     double courseDegrees;
   };
@@ -91,7 +91,7 @@ class OutputRows : public TableRows {
   std::uint64_t fixes_ = 0;
   double lastClockMs_ = 0.0;
   std::vector<std::pair<std::uint64_t, double>> clocks_;  // fix and clock, in fix order
-  std::vector<Motion> motions_;                           // in fix order
+  std::vector<Motion> motions_;                           // in fix order, a run each
   std::vector<Fix> wide_;
   bool fixRows_ = false;  // rows made from fixes (else kept as text in lines_)
   Table lines_;
