@@ -444,7 +444,7 @@ class WindowTest : public QObject {
     CTrackMap& map = session.window.Map();
     QVERIFY(map.Track());
     QCOMPARE(map.Track()->FixCount(), std::size_t(4));
-    const auto at = [&map](std::size_t i) { return map.ScreenPos(map.Track()->Points()[i].at); };
+    const auto at = [&map](std::size_t i) { return map.ScreenPos(map.Track()->PointAt(i)); };
     const std::uint32_t visits[] = {1, 4, 2, 3};
     for (std::size_t i = 0; i < 4; ++i) QCOMPARE(map.Track()->Points()[i].visit, visits[i]);
     // West is left, north is up: Haymarket lies west of Princes Street, the Castle north of it.
