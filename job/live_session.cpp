@@ -35,6 +35,10 @@ class LiveSession::Listener : public FixListener, public Prompter, public Progre
     const std::lock_guard<std::mutex> lock(session_.mutex_);
     session_.status_.messages.push_back(text);
   }
+  // A file failure with the system's reason on a line of its own, as the command line says it.
+  void ShowFailure(const std::string& text, std::error_code reason) override {
+    ShowMessage(reason ? text + "\n" + ReasonText(reason) : text);
+  }
   // Never asked: a live session writes no file.
   bool AskYesNo(const std::string&) override { return false; }
 
