@@ -31,6 +31,8 @@
 #include "dialog/message_box_prompter.h"
 #include "dialog/table_model.h"
 #include "dialog/track_map.h"
+#include "dialog/track_recorder.h"
+#include "dialog/window_words.h"
 
 namespace {
 
@@ -46,17 +48,22 @@ std::string PathSetting(const QString& text) { return QFile::encodeName(text).to
 
 }  // namespace
 
-// The engine's messages go to the message boxes (or the prompter a test gave). While a track runs
-// the engine has detached the tables; a message box runs the event loop, so the tables are shown as
-// they stand for as long as the box is open, and its time does not count towards the progress
-// window.
+// The engine's messages go to the message boxes (or the prompter a test gave). A message box runs
+// the event loop: once a track has started to write, the tables shown are the engine's as they
+// stand for as long as the box is open (before, the track shown is that of the file as it stays),
+// and the box's time does not count towards the progress window.
 class CTrackDlg::WindowPrompter : public wayloom::Prompter {
  public:
   explicit WindowPrompter(CTrackDlg& window) : m_window(window) {}
 
   void ShowMessage(const std::string& text) override {
     const Interruption interruption(m_window);
-    m_window.m_prompter.ShowMessage(text);
+    m_window.m_prompter.ShowMessage(WindowMessage(text));
+  }
+
+  void ShowFailure(const std::string& text, std::error_code reason) override {
+    const Interruption interruption(m_window);
+    m_window.m_prompter.ShowMessage(WindowMessage(text, reason));
   }
 
   bool AskYesNo(const std::string& question) override {
@@ -170,12 +177,14 @@ CTrackDlg::WindowPrompter::Interruption::Interruption(CTrackDlg& window)
     : m_window(window), m_during(window.m_bTrackRunning) {
   if (!m_during) return;
   m_window.m_progress->Pause();
-  m_window.AttachTables();
+  if (!m_window.m_shownOutput) {
+    m_window.ShowTables(&m_window.Engine().SourceTable(), &m_window.Engine().NmeaTable());
+  }
 }
 
 CTrackDlg::WindowPrompter::Interruption::~Interruption() {
   if (!m_during) return;
-  m_window.DetachTables();
+  if (!m_window.m_shownOutput) m_window.ShowTables(nullptr, nullptr);
   m_window.m_progress->Resume();
 }
 
@@ -343,17 +352,45 @@ void CTrackDlg::CreateTrack() {
   settings.source = Engine().m_strSourceFile;
   settings.dest = Engine().m_strDestFile;
   m_bTrackRunning = true;
-  DetachTables();
-  // The map hears every fix of the track and shows the route once it is written.
-  auto route = std::make_unique<MapTrack>();
+  // The map hears every fix of the track and shows the route once the file is written.
+  TrackRecorder recorder([this] { DropShownTrack(); });
   m_progress->Start();
-  const wayloom::JobSummary track = m_job->Run(settings, route.get(), m_progress.get());
+  const wayloom::JobSummary track = m_job->Run(settings, &recorder, m_progress.get());
   m_progress->Finish();
-  route->Finish(Engine().SourceTable());
-  m_map->SetTrack(std::move(route));
-  AttachTables();
   m_bTrackRunning = false;
+  // Nothing written (a source that could not be read, No, a destination that could not be
+  // opened): the window goes on showing the file as it stays.
+  const wayloom::JobOutcome written[] = {wayloom::JobOutcome::kDone, wayloom::JobOutcome::kStopped,
+                                         wayloom::JobOutcome::kWriteFailed};
+  if (std::find(std::begin(written), std::end(written), track.outcome) != std::end(written)) {
+    ShowWrittenTrack(recorder);
+  }
+  ReportTrack(track);
+}
 
+void CTrackDlg::ShowWrittenTrack(TrackRecorder& recorder) {
+  m_shownSource = Engine().SourceTable();
+  m_shownOutput = Engine().SharedNmeaTable();
+  ShowTables(&m_shownSource, m_shownOutput.get());
+  m_map->SetTrack(recorder.Route(m_shownSource, m_shownOutput->RowCount()));
+}
+
+void CTrackDlg::DropShownTrack() {
+  ShowTables(nullptr, nullptr);
+  m_shownOutput.reset();
+  m_shownSource = wayloom::SourceRows();
+  m_map->SetTrack(nullptr);
+}
+
+void CTrackDlg::ShowTables(const wayloom::TableRows* source, const wayloom::TableRows* sentences) {
+  m_sourceModel->Show(source);
+  m_nmeaModel->Show(sentences);
+}
+
+void CTrackDlg::ReportTrack(const wayloom::JobSummary& track) {
+  if (track.outcome == wayloom::JobOutcome::kDone && track.pointsRead < 2) {
+    m_prompter.ShowMessage(NoTrackMessage(track, Engine().m_strSourceFile));
+  }
   if (track.outcome == wayloom::JobOutcome::kStopped) {
     m_prompter.ShowMessage("The track was stopped before its end.\nThe output file holds the " +
                            std::to_string(track.sentencesWritten) +
@@ -406,16 +443,6 @@ void CTrackDlg::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
-void CTrackDlg::AttachTables() {
-  m_sourceModel->Show(&Engine().SourceTable());
-  m_nmeaModel->Show(&Engine().NmeaTable());
-}
-
-void CTrackDlg::DetachTables() {
-  m_sourceModel->Show(nullptr);
-  m_nmeaModel->Show(nullptr);
-}
-
 int CTrackDlg::ColumnWidth(const std::string& title) {
   static const std::pair<const char*, int> kWidths[] = {{"Latitude", 100},
                                                         {"Longitude", 100},
@@ -460,7 +487,7 @@ void CTrackDlg::OnStartLive() {
   if (!m_live) m_live = std::make_unique<wayloom::LiveSession>();
   std::string error;
   if (!m_live->Start(settings, m_reorderBox->isChecked(), m_extraPointsBox->isChecked(), error)) {
-    m_prompter.ShowMessage(error);
+    m_prompter.ShowMessage(LiveStartMessage(error));
     return;
   }
   ShowLiveRunning(true);
@@ -499,7 +526,7 @@ void CTrackDlg::PollLive() {
   if (status.messages.empty()) return;
   const bool polling = m_liveTimer->isActive();
   m_liveTimer->stop();
-  for (const std::string& message : status.messages) m_prompter.ShowMessage(message);
+  for (const std::string& message : status.messages) m_prompter.ShowMessage(WindowMessage(message));
   if (polling) m_liveTimer->start();
 }
 

@@ -127,9 +127,13 @@ class CTrackDlg : public QDialog {
   void PollLive();
   void ShowLiveRunning(bool running);
   void Browse(const QString& initialDirectory, std::string& setting);
-  // Shows the engine's tables in the views again, with the engine's column widths.
-  void AttachTables();
-  void DetachTables();
+  // What the window shows of a track: the tables and the map of the last track whose file was
+  // written, kept until another one's is; nothing once the next track has started to write.
+  void ShowWrittenTrack(class TrackRecorder& recorder);
+  void DropShownTrack();
+  void ShowTables(const wayloom::TableRows* source, const wayloom::TableRows* sentences);
+  // The message after a track the job has not spoken of: stopped, or too few points.
+  void ReportTrack(const wayloom::JobSummary& track);
   void ApplyColumnWidths(QTableView* view, const wayloom::TableRows& table);
 
  public:
@@ -148,6 +152,8 @@ class CTrackDlg : public QDialog {
   std::unique_ptr<ProgressWindow> m_progress;
   std::unique_ptr<wayloom::TrackJob> m_job;
   bool m_bTrackRunning = false;
+  wayloom::SourceRows m_shownSource;                         // of the track shown, if any
+  std::shared_ptr<const wayloom::OutputRows> m_shownOutput;  // null: no track shown
 
   QMenuBar* m_menuBar = nullptr;
   QAction* m_aboutAction = nullptr;

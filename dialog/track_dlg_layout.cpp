@@ -306,8 +306,8 @@ QWidget* CTrackDlg::BuildMapPanel() {
   auto* panel = new QWidget(this);
   m_map = new CTrackMap(panel);
   m_map->SetDescriber([this](std::size_t index) {
-    const wayloom::TableRows& source = Engine().SourceTable();
-    return index + 1 < source.RowCount() ? TextFromBytes(source.Cell(index, 2)) : QString();
+    return index + 1 < m_shownSource.RowCount() ? TextFromBytes(m_shownSource.Cell(index, 2))
+                                                : QString();
   });
   m_fitButton = Named(new QPushButton(QStringLiteral("&Fit"), panel), "fitButton");
   m_mapStatus = Named(new QLabel(panel), "mapStatus");

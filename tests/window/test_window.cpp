@@ -1,10 +1,13 @@
 // The Wayloom window, driven the way a person drives it: typing in the edits, pressing its buttons
 // and keys; its map, live output, remembered settings and tab order. Message boxes and the file
 // dialog are replaced by scripted ones, so nothing waits for a click.
+#include <sys/resource.h>
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
+
 #include <clocale>
+#include <csignal>
 
 #include "dialog/about_dlg.h"
 #include "dialog/track_dlg.h"
@@ -252,24 +255,14 @@ class WindowTest : public QObject {
     QVERIFY(session.window.grab().save(WAYLOOM_TEST_OUTPUT_DIR "/window-after-track.png"));
   }
 
-  // The source table shows a row a point and no blank row after the last, none at all for a
-  // source that could not be read.
+  // The source table shows a row a point and no blank row after the last.
   void sourceTableRows() {
-    const struct {
-      bool missing;
-      QStringList rows;
-    } cases[] = {{false, {"Helsinki harbour", "Plaza Mayor", "Opera House"}}, {true, {}}};
-    for (const auto& row : cases) {
-      Session session;
-      if (row.missing) session.Type("sourceEdit", session.dir.filePath(QStringLiteral("none.csv")));
-      session.Press("createButton");
-      QAbstractItemModel* model = session.Model("sourceTable");
-      QStringList shown;
-      for (int i = 0; i < model->rowCount(); ++i) {
-        shown << model->index(i, row.missing ? 0 : 2).data().toString();
-      }
-      QCOMPARE(shown, row.rows);
-    }
+    Session session;
+    session.Press("createButton");
+    QAbstractItemModel* model = session.Model("sourceTable");
+    QStringList shown;
+    for (int i = 0; i < model->rowCount(); ++i) shown << model->index(i, 2).data().toString();
+    QCOMPARE(shown, QStringList({"Helsinki harbour", "Plaza Mayor", "Opera House"}));
   }
 
   // The sentence column is as wide as the longest sentence, in any font: every checksum shows.
@@ -291,18 +284,71 @@ class WindowTest : public QObject {
     }
   }
 
-  void overwriteQuestion() {
-    for (const bool answer : {true, false}) {
+  // After any press of Create NMEA Track the window shows what the file holds: a source that
+  // cannot be read stops after its message, before the question; No, or a destination that
+  // cannot be opened, leave the file, the tables and the map of the track shown before; Yes, or a
+  // write that fails, show the lines in the file. Messages about files carry the system's reason
+  // and what to do.
+  void pressShowsWhatTheFileHolds() {
+    const struct {
+      const char* press;
+      bool answer;
+      const char* message;  // its start and end, with the path between them, "" for none
+      bool written;
+    } cases[] = {
+        {"yes", true, "", true},
+        {"no", false, "", false},
+        {"missing source", true,
+         "Error can't open the input file\n|\nno such file or folder\nCheck the path in 'Source "
+         "file', or choose the file with its Browse.",
+         false},
+        {"folder", true,
+         "Error can't open output file \n|\nis a folder\nChoose another 'Destination file', in a "
+         "folder you may write to.",
+         false},
+        {"cut short", true, "Error writing output file \n|\nfile too large\nThe file holds", true},
+    };
+    for (const auto& c : cases) {
       Session session;
-      WriteFile(session.dest, "keep me\n");
-      session.prompter.answers = {answer};
+      session.Press("createButton");  // three points shown, from track.nmea
+      const QString four = session.dir.filePath(QStringLiteral("four.csv"));
+      QString dest = session.dir.filePath(QStringLiteral("kept.nmea"));
+      WriteFile(four, kFourPoints);
+      WriteFile(dest, "keep me\n");
+      const QString source =
+          c.press[0] == 'm' ? session.dir.filePath(QStringLiteral("none.csv")) : four;
+      session.Type("sourceEdit", source);
+      if (c.press[0] == 'f') dest = session.dir.path();
+      session.Type("destEdit", dest);
+      session.prompter.answers = {c.answer};
+      const bool limited = c.press[0] == 'c';
+      const rlimit cap{300, RLIM_INFINITY};
+      rlimit saved{};
+      if (limited) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        setrlimit(RLIMIT_FSIZE, &cap);
+      }
       session.Press("createButton");
-      QCOMPARE(session.prompter.questions,
-               std::vector<std::string>{"The output file already exists\noverwrite ?"});
-      QVERIFY(session.prompter.messages.empty());
-      QCOMPARE(ReadFile(session.dest).count('\n'), answer ? 6 : 1);
-      QCOMPARE(session.Model("sourceTable")->rowCount() + session.Model("nmeaTable")->rowCount(),
-               answer ? 9 : 3);
+      if (limited) setrlimit(RLIMIT_FSIZE, &saved);
+
+      QCOMPARE(session.prompter.questions.size(), std::size_t(c.press[0] != 'm'));
+      const QString message = QString(c.message).replace('|', c.press[0] == 'm' ? source : dest);
+      QCOMPARE(session.prompter.messages.size(), std::size_t(*c.message != 0));
+      if (*c.message) {
+        QVERIFY2(QString::fromStdString(session.prompter.messages[0]).startsWith(message),
+                 session.prompter.messages[0].c_str());
+      }
+      QStringList rows;
+      for (int row = 0; row < session.Model("nmeaTable")->rowCount(); ++row) {
+        rows << session.Model("nmeaTable")->index(row, 0).data().toString() + "\r\n";
+      }
+      const QByteArray held = QFileInfo(dest).isFile() ? ReadFile(dest) : QByteArray();
+      QCOMPARE(rows.join("").toLatin1(), c.written ? held : ReadFile(session.dest));
+      QVERIFY(c.written || held == "keep me\n" || c.press[0] == 'f');
+      QCOMPARE(session.Model("sourceTable")->rowCount(), c.written ? 4 : 3);
+      QCOMPARE(session.window.Map().Track()->FixCount(), std::size_t(rows.size() / 2));
+      QVERIFY2(!limited || (rows.size() > 0 && rows.size() < 8), qPrintable(rows.join("")));
     }
   }
 
