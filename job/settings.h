@@ -56,6 +56,9 @@ struct SettingTexts {
   std::string waitClients = "0";
   std::string clientTimeout = "30";
   bool loop = false;
+  // The front end's language writes a decimal comma: in a decimal setting, a comma that stands
+  // where the point would (one comma, no point) reads as the point.
+  bool decimalComma = false;
 };
 
 // Checks texts, in a fixed order so that the first bad setting is the one named, and fills
