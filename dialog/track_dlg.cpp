@@ -296,6 +296,7 @@ std::string WindowName(wayloom::Setting setting) {
 
 wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
   wayloom::SettingTexts texts;
+  texts.decimalComma = locale().decimalPoint() == QStringLiteral(",");
   texts.step = m_stepEdit->text().toStdString();
   texts.period = m_periodEdit->text().toStdString();
   if (m_dateBox->isChecked()) {
@@ -593,11 +594,11 @@ const char* const kSplitKey = "window/split";
 }  // namespace
 
 std::vector<CTrackDlg::KeptEdit> CTrackDlg::KeptEdits() const {
-  return {{kSourceKey, m_sourceEdit}, {kDestKey, m_destEdit},
-          {kPeriodKey, m_periodEdit}, {kSpeedupKey, m_speedupEdit},
-          {kSpeedKey, m_speedEdit},   {kDwellKey, m_dwellEdit},
-          {kStartKey, m_startEdit},   {kSentencesKey, m_sentencesEdit},
-          {kNoiseKey, m_noiseEdit},   {kSeedKey, m_seedEdit}};
+  return {
+      {kSourceKey, m_sourceEdit}, {kDestKey, m_destEdit},       {kStepKey, m_stepEdit},
+      {kPeriodKey, m_periodEdit}, {kSpeedupKey, m_speedupEdit}, {kSpeedKey, m_speedEdit},
+      {kDwellKey, m_dwellEdit},   {kStartKey, m_startEdit},     {kSentencesKey, m_sentencesEdit},
+      {kNoiseKey, m_noiseEdit},   {kSeedKey, m_seedEdit}};
 }
 
 std::vector<CTrackDlg::KeptBox> CTrackDlg::KeptBoxes() const {
@@ -618,14 +619,6 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
     if (settings.contains(QLatin1String(kept.key))) {
       kept.box->setChecked(settings.value(kept.key).toBool());
     }
-  }
-  // The step edit takes digits only, and so does what it is given back.
-  const QString step = settings.value(kStepKey).toString();
-  int end = 0;
-  QString checked = step;
-  if (!step.isEmpty() &&
-      m_stepEdit->validator()->validate(checked, end) == QValidator::Acceptable) {
-    m_stepEdit->setText(step);
   }
   const QDate date = QDate::fromString(settings.value(kDateKey).toString(), Qt::ISODate);
   if (date.isValid()) m_dateEdit->setDate(date);
@@ -652,7 +645,6 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
 void CTrackDlg::SaveSettings(QSettings& settings) const {
   for (const KeptEdit& kept : KeptEdits()) settings.setValue(kept.key, kept.edit->text());
   for (const KeptBox& kept : KeptBoxes()) settings.setValue(kept.key, kept.box->isChecked());
-  settings.setValue(kStepKey, m_stepEdit->text());
   settings.setValue(kDateKey, m_dateEdit->date().toString(Qt::ISODate));
   const int target = m_liveTarget->currentIndex();
   settings.setValue(kTargetKey, target);

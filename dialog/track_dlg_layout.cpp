@@ -17,7 +17,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -135,9 +134,8 @@ QLayout* CTrackDlg::BuildFileRows(QWidget* parent) {
 
 // Step and period, each beside its box; the boxes show their text before the box.
 QLayout* CTrackDlg::BuildOptionRows(QWidget* parent) {
+  // Both take any text: "Create NMEA Track" checks it and says what is wrong.
   m_stepEdit = Named(new QLineEdit(parent), "stepEdit");
-  m_stepEdit->setValidator(
-      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_stepEdit));
   m_periodEdit = Named(new QLineEdit(parent), "periodEdit");
   const int numberWidth = 8 * fontMetrics().averageCharWidth() + 12;
   m_stepEdit->setFixedWidth(numberWidth);

@@ -352,6 +352,49 @@ class WindowTest : public QObject {
     }
   }
 
+  // Step and period take what the command line takes, and a decimal comma where the window's
+  // language writes one; anything else is refused with its field named and what it takes, and
+  // nothing is written.
+  void editsCheckedInTheWindowsLanguage() {
+    const char* const kNeeds =
+        " needs a decimal number such as 2, 0.5%1 or -1 (0 or from 1e-9 to "
+        "1e9 in size), not '%2'";
+    const struct {
+      QLocale::Language language;
+      const char* edit;
+      const char* text;
+      const char* option;  // the command line's option and value of the same track; null: refused
+      const char* value;
+    } cases[] = {
+        {QLocale::German, "periodEdit", "0,5", "--period", "0.5"},
+        {QLocale::German, "stepEdit", "2,5", "--step", "2.5"},
+        {QLocale::German, "stepEdit", "-2.5", "--step", "-2.5"},
+        {QLocale::English, "periodEdit", "0,5", nullptr, nullptr},
+        {QLocale::English, "stepEdit", "abc", nullptr, nullptr},
+        {QLocale::German, "periodEdit", "1O0", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+      Session session(true, kFourPoints);
+      session.window.setLocale(QLocale(c.language));
+      session.Tick("extraPointsBox");
+      session.Type(c.edit, QString::fromUtf8(c.text));
+      session.Press("createButton");
+      if (c.option) {
+        QCOMPARE(ReadFile(session.dest),
+                 Cli({"--extra", c.option, c.value, session.source, QStringLiteral("-")}));
+        continue;
+      }
+      const QString field = c.edit[0] == 's'
+                                ? QStringLiteral("'Extra points step distance in meters'")
+                                : QStringLiteral("'Time period in seconds'");
+      const QString comma = c.language == QLocale::German ? QStringLiteral(" (or 0,5)") : QString();
+      QCOMPARE(session.prompter.messages,
+               std::vector<std::string>{
+                   (field + QString::fromLatin1(kNeeds).arg(comma, c.text)).toStdString()});
+      QVERIFY(!QFileInfo::exists(session.dest));
+    }
+  }
+
   // Browse takes in everything typed before it shows a path, and shows nothing when cancelled. It
   // starts in the folder of the path in its edit, or at home when that folder does not exist.
   void browse() {
@@ -733,9 +776,9 @@ class WindowTest : public QObject {
     }
   }
 
-  // A first start shows the defaults, no path but a hint in each path's edit (the step takes
-  // digits only, the period any text); what was typed is there again at the next start, with the
-  // size. A dropped file becomes the source; Browse proposes its name for the destination.
+  // A first start shows the defaults, no path but a hint in each path's edit; what was typed is
+  // there again at the next start (as typed: Create NMEA Track checks it), with the size. A dropped
+  // file becomes the source; Browse proposes its name for the destination.
   void settingsDropAndProposedName() {
     QTemporaryDir store;
     QSize saved;
@@ -760,7 +803,7 @@ class WindowTest : public QObject {
     }
     Session second(false);
     second.window.RestoreSettings(settings);
-    QCOMPARE(second.Settings(), QStringLiteral("||2505|-0.5s|0 1"));
+    QCOMPARE(second.Settings(), QStringLiteral("||2a5-0.5|-0.5s|0 1"));
     QVERIFY(second.Find<QCheckBox>("receiverBox")->isChecked());
     QCOMPARE(second.Edit("liveAddress")->text() + second.Edit("sentencesEdit")->text(),
              QStringLiteral("[::1]:2947RMC,ZDA"));
