@@ -63,12 +63,14 @@ bool LiveSession::Start(const JobSettings& settings, bool reorder, bool extraPoi
   wake_ = std::make_unique<WakePipe>();
   stop_.store(false);
   auto outputs = std::make_unique<LiveOutputs>(
-      settings.live, [this] { return stop_.load(std::memory_order_relaxed); }, wake_->ReadFd());
+      settings.live, [this] { return Serving(); }, wake_->ReadFd());
   if (!outputs->Open(error)) return false;
+  serving_ = outputs.get();
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     status_ = LiveStatus{};
     status_.running = true;
+    status_.settings = settings.live;
     status_.endpoints = outputs->Endpoints();
   }
   thread_ =
@@ -86,10 +88,19 @@ void LiveSession::Run(JobSettings settings, bool reorder, bool extraPoints,
   settings.dest.clear();
   const JobSummary summary =
       job.Run(settings, &listener, &listener, wake_->ReadFd(), std::move(outputs));
+  serving_ = nullptr;
   const std::lock_guard<std::mutex> lock(mutex_);
   status_.running = false;
-  status_.counts.clients = 0;
+  if (summary.live) status_.counts = summary.liveCounts;  // what went out, past the Stop
   status_.stopped = stop_.load() || summary.outcome == JobOutcome::kStopped;
+}
+
+bool LiveSession::Serving() {
+  if (serving_) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    status_.counts = serving_->Counts();
+  }
+  return stop_.load(std::memory_order_relaxed);
 }
 
 void LiveSession::Stop() {

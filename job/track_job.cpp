@@ -91,6 +91,7 @@ struct TrackJob::Work {
     }
     summary.live = true;
     summary.liveReport = live->Report();
+    summary.liveCounts = live->Counts();
   }
 };
 

@@ -60,6 +60,7 @@ struct JobSummary {
   bool sourceHasUtf16Mark = false;
   bool live = false;       // live output ran
   std::string liveReport;  // what went out live (LiveOutputs::Report)
+  LiveCounts liveCounts;   // and its counts
 };
 
 class TrackJob {

@@ -135,7 +135,10 @@ LiveCounts LiveOutputs::Counts() const {
     counts.clients = server_->ClientCount();
     counts.tcp = server_->Counts();
   }
-  if (pty_) counts.fixesLeftOutForPty = pty_->FixesDropped();
+  if (pty_) {
+    counts.fixesLeftOutForPty = pty_->FixesDropped();
+    counts.ptyReaderOpen = pty_->ReaderOpen();
+  }
   if (udp_) {
     counts.datagramsSent = udp_->DatagramsSent();
     counts.datagramsLost = udp_->DatagramsLost();

@@ -43,6 +43,7 @@ struct LiveCounts {
   std::size_t clients = 0;  // TCP clients connected now
   ServerCounts tcp;
   std::uint64_t fixesLeftOutForPty = 0;
+  bool ptyReaderOpen = false;  // as last seen
   std::uint64_t datagramsSent = 0;
   std::uint64_t datagramsLost = 0;
 };
