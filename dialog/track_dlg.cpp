@@ -28,6 +28,7 @@
 #include <algorithm>
 
 #include "dialog/about_dlg.h"
+#include "dialog/live_status.h"
 #include "dialog/message_box_prompter.h"
 #include "dialog/table_model.h"
 #include "dialog/track_map.h"
@@ -284,8 +285,9 @@ std::string WindowName(wayloom::Setting setting) {
       return "'Address or link'";
     case Setting::kSpeedup:
       return "'Speed-up'";
-    case Setting::kRuns:
     case Setting::kWaitClients:
+      return "'Wait for clients'";
+    case Setting::kRuns:
     case Setting::kClientTimeout:
       break;
   }
@@ -317,6 +319,7 @@ wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
   *targets[std::clamp(m_liveTarget->currentIndex(), 0, 2)] = address;
   texts.speedup = m_speedupEdit->text().toStdString();
   texts.loop = m_loopBox->isChecked();
+  if (texts.serve) texts.waitClients = m_waitClientsEdit->text().trimmed().toStdString();
   return texts;
 }
 
@@ -505,18 +508,7 @@ void CTrackDlg::OnStopLive() {
 void CTrackDlg::PollLive() {
   if (!m_live) return;
   const wayloom::LiveStatus status = m_live->TakeStatus();
-  const std::string address = status.endpoints.empty() ? std::string() : status.endpoints.front();
-  QString text = QStringLiteral("%1 on %2: %3 client(s), %4 sentences sent")
-                     .arg(status.running ? QStringLiteral("Sending")
-                                         : (status.stopped ? QStringLiteral("Stopped")
-                                                           : QStringLiteral("Ended")),
-                          TextFromBytes(address))
-                     .arg(status.counts.clients)
-                     .arg(status.counts.sentencesSent);
-  if (!status.description.empty()) {
-    text += QStringLiteral(", last point: %1").arg(TextFromBytes(status.description));
-  }
-  m_liveStatus->setText(text + QLatin1Char('.'));
+  m_liveStatus->setText(LiveStatusText(status));
   if (status.running && status.hasFix) m_map->SetLivePosition(status.latitude, status.longitude);
   if (!status.running) {
     m_liveTimer->stop();
@@ -535,6 +527,10 @@ void CTrackDlg::ShowLiveRunning(bool running) {
   m_liveStart->setEnabled(!running);
   m_liveStop->setEnabled(running);
   for (QWidget* setting : m_liveSettings) setting->setEnabled(!running);
+  // Only TCP clients can be waited for.
+  const bool tcp = m_liveTarget->currentIndex() == 0;
+  m_waitClientsEdit->setEnabled(!running && tcp);
+  m_waitClientsLabel->setEnabled(!running && tcp);
 }
 
 QString CTrackDlg::ProposedDestination(const QString& source) {
@@ -580,6 +576,7 @@ const char* const kTcpKey = "live/tcp";
 const char* const kUdpKey = "live/udp";
 const char* const kPtyKey = "live/pty";
 const char* const kSpeedupKey = "live/speedup";
+const char* const kWaitKey = "live/waitClients";
 const char* const kLoopKey = "live/loop";
 const char* const kReceiverKey = "receiver/on";
 const char* const kSpeedKey = "receiver/speed";
@@ -595,10 +592,10 @@ const char* const kSplitKey = "window/split";
 
 std::vector<CTrackDlg::KeptEdit> CTrackDlg::KeptEdits() const {
   return {
-      {kSourceKey, m_sourceEdit}, {kDestKey, m_destEdit},       {kStepKey, m_stepEdit},
-      {kPeriodKey, m_periodEdit}, {kSpeedupKey, m_speedupEdit}, {kSpeedKey, m_speedEdit},
-      {kDwellKey, m_dwellEdit},   {kStartKey, m_startEdit},     {kSentencesKey, m_sentencesEdit},
-      {kNoiseKey, m_noiseEdit},   {kSeedKey, m_seedEdit}};
+      {kSourceKey, m_sourceEdit},       {kDestKey, m_destEdit},       {kStepKey, m_stepEdit},
+      {kPeriodKey, m_periodEdit},       {kSpeedupKey, m_speedupEdit}, {kWaitKey, m_waitClientsEdit},
+      {kSpeedKey, m_speedEdit},         {kDwellKey, m_dwellEdit},     {kStartKey, m_startEdit},
+      {kSentencesKey, m_sentencesEdit}, {kNoiseKey, m_noiseEdit},     {kSeedKey, m_seedEdit}};
 }
 
 std::vector<CTrackDlg::KeptBox> CTrackDlg::KeptBoxes() const {

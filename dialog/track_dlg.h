@@ -184,6 +184,8 @@ class CTrackDlg : public QDialog {
   QLineEdit* m_liveAddress = nullptr;
   QLineEdit* m_speedupEdit = nullptr;
   QCheckBox* m_loopBox = nullptr;
+  QLineEdit* m_waitClientsEdit = nullptr;  // TCP only
+  QLabel* m_waitClientsLabel = nullptr;
   QPushButton* m_liveStart = nullptr;
   QPushButton* m_liveStop = nullptr;
   QLabel* m_liveStatus = nullptr;

@@ -222,6 +222,11 @@ QWidget* CTrackDlg::BuildLivePage() {
   m_speedupEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
   m_loopBox = Named(new QCheckBox(QStringLiteral("Loop: start over after the last po&int"), page),
                     "loopBox");
+  m_waitClientsEdit = Named(new QLineEdit(QStringLiteral("0"), page), "waitClientsEdit");
+  m_waitClientsEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
+  m_waitClientsLabel = BuddyLabel(QStringLiteral("W&ait for clients"), m_waitClientsEdit, page);
+  m_waitClientsEdit->setToolTip(
+      QStringLiteral("TCP: the track starts once this many clients are in"));
   m_liveStart = Named(new QPushButton(QStringLiteral("Start sendin&g"), page), "liveStart");
   m_liveStop = Named(new QPushButton(QStringLiteral("Stop send&ing"), page), "liveStop");
   m_liveStop->setEnabled(false);
@@ -231,7 +236,9 @@ QWidget* CTrackDlg::BuildLivePage() {
                     m_liveAddress,
                     BuddyLabel(QStringLiteral("Speed-&up"), m_speedupEdit, page),
                     m_speedupEdit,
-                    m_loopBox};
+                    m_loopBox,
+                    m_waitClientsLabel,
+                    m_waitClientsEdit};
   auto* rows = new QGridLayout(page);
   rows->addWidget(m_liveSettings[0], 0, 0);
   rows->addWidget(m_liveTarget, 0, 1, 1, 3);
@@ -240,8 +247,13 @@ QWidget* CTrackDlg::BuildLivePage() {
   rows->addWidget(m_liveSettings[4], 2, 0);
   rows->addWidget(m_speedupEdit, 2, 1);
   rows->addWidget(m_loopBox, 2, 2, 1, 2);
-  rows->addWidget(m_liveStart, 3, 0, 1, 2);
-  rows->addWidget(m_liveStop, 3, 2);
+  rows->addWidget(m_waitClientsLabel, 3, 0);
+  rows->addWidget(m_waitClientsEdit, 3, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(m_liveStart);
+  buttons->addWidget(m_liveStop);
+  buttons->addStretch(1);
+  rows->addLayout(buttons, 3, 2, 1, 2);
   rows->setColumnStretch(3, 1);
   return page;
 }
@@ -350,6 +362,7 @@ void CTrackDlg::ConnectControls() {
     m_liveAddressText[m_liveTargetShown] = m_liveAddress->text();
     m_liveTargetShown = index;
     m_liveAddress->setText(m_liveAddressText[index]);
+    ShowLiveRunning(m_live && m_live->Running());
   });
   connect(m_liveStart, &QPushButton::clicked, this, &CTrackDlg::OnStartLive);
   connect(m_liveStop, &QPushButton::clicked, this, &CTrackDlg::OnStopLive);
@@ -363,21 +376,15 @@ void CTrackDlg::ConnectControls() {
 // Down the left column, row by row, then the map's bar and the map.
 void CTrackDlg::SetReadingOrder() {
   QWidget* previous = nullptr;
-  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,    m_browseSourceButton,
-                                                       m_destEdit,      m_browseDestButton,
-                                                       m_stepEdit,      m_reorderBox,
-                                                       m_periodEdit,    m_extraPointsBox,
-                                                       m_createButton,  m_exitButton,
-                                                       m_settingsTabs,  m_dateBox,
-                                                       m_dateEdit,      m_liveTarget,
-                                                       m_liveAddress,   m_speedupEdit,
-                                                       m_loopBox,       m_liveStart,
-                                                       m_liveStop,      m_receiverBox,
-                                                       m_speedEdit,     m_dwellEdit,
-                                                       m_startEdit,     m_noiseEdit,
-                                                       m_sentencesEdit, m_seedEdit,
-                                                       m_ctlSourceList, m_ctlNmeaList,
-                                                       m_fitButton,     m_map}) {
+  for (QWidget* next : std::initializer_list<QWidget*>{
+           m_sourceEdit,   m_browseSourceButton, m_destEdit,     m_browseDestButton,
+           m_stepEdit,     m_reorderBox,         m_periodEdit,   m_extraPointsBox,
+           m_createButton, m_exitButton,         m_settingsTabs, m_dateBox,
+           m_dateEdit,     m_liveTarget,         m_liveAddress,  m_speedupEdit,
+           m_loopBox,      m_waitClientsEdit,    m_liveStart,    m_liveStop,
+           m_receiverBox,  m_speedEdit,          m_dwellEdit,    m_startEdit,
+           m_noiseEdit,    m_sentencesEdit,      m_seedEdit,     m_ctlSourceList,
+           m_ctlNmeaList,  m_fitButton,          m_map}) {
     if (previous) setTabOrder(previous, next);
     previous = next;
   }

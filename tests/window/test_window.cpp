@@ -623,30 +623,44 @@ class WindowTest : public QObject {
   }
 
   // Live output reaches a TCP client, a UDP port or a pseudo-terminal link while the window goes
-  // on answering; Stop or closing the window disconnects the client and removes the link.
+  // on answering, its status in the words of each output; Stop or closing the window disconnects
+  // the client and removes the link, and the status keeps the counts. A feed that waits for a TCP
+  // client sends it the whole track, even a short one without Loop.
   void liveOutputEndsCleanly() {
-    for (int run = 0; run < 6 && !QTest::currentTestFailed(); ++run) LiveOutput(run % 3, run > 2);
+    for (int run = 0; run < 7 && !QTest::currentTestFailed(); ++run) {
+      LiveOutput(run % 3, run > 2 && run < 6, run == 6);
+    }
   }
 
  private:
-  void LiveOutput(int target, bool byClosing) {  // target as listed: TCP, UDP, pseudo-terminal
+  // target as listed: TCP, UDP, pseudo-terminal.
+  void LiveOutput(int target, bool byClosing, bool waitForClient) {
     Session session(true, kFourPoints);
     const QString link = session.dir.filePath(QStringLiteral("gps"));
     QUdpSocket udp;
     QVERIFY(udp.bind(QHostAddress::LocalHost, 0));
     const QString addresses[] = {QStringLiteral("127.0.0.1:0"),
                                  QStringLiteral("127.0.0.1:%1").arg(udp.localPort()), link};
+    // While sending, and after Stop.
+    const char* const running[] = {": 1 client connected, 1 client served; ", " datagrams sent; ",
+                                   ": a reader has it open; "};
+    const char* const stopped[] = {": 1 client served; ", " datagrams sent; ", "; "};
     session.Find<QComboBox>("liveTarget")->setCurrentIndex(target);
     session.Edit("liveAddress")->setText(addresses[target]);
     session.Edit("speedupEdit")->setText(QStringLiteral("50"));
-    session.Tick("loopBox");
+    session.Edit("waitClientsEdit")->setText(QString::number(waitForClient));
+    QCOMPARE(session.Edit("waitClientsEdit")->isEnabled(), target == 0);
+    if (!waitForClient) session.Tick("loopBox");
     session.Press("liveStart");
     QVERIFY(session.prompter.messages.empty());
     // While it runs, Stop shares its mnemonic with none of the settings it leaves enabled.
     session.Find<QTabWidget>("settingsTabs")->setCurrentIndex(1);
     QCOMPARE(MnemonicProblem(session.window), QString());
     auto* status = session.Find<QLabel>("liveStatus");
-    QVERIFY(status->text().startsWith(QStringLiteral("Sending on ")));
+    QVERIFY2(status->text().startsWith(target == 1 ? "Sending to " : "Sending on "),
+             qPrintable(status->text()));
+    QCOMPARE(status->text().contains(": waiting for 1 client, 0 connected; 0 sentences sent."),
+             waitForClient);
 
     QTcpSocket client;
     QFile device(link);
@@ -659,6 +673,14 @@ class WindowTest : public QObject {
       QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
     }
     QByteArray received;
+    if (waitForClient) {
+      while (client.waitForReadyRead(5000)) received += client.readAll();
+      QCOMPARE(received, Cli({session.source, QStringLiteral("-")}));
+      QTRY_VERIFY(status->text().startsWith(QStringLiteral("Ended on ")));
+      QVERIFY2(status->text().contains(": 1 client served; 8 sentences sent, last point: "),
+               qPrintable(status->text()));
+      return;
+    }
     while (received.count('\n') < 4) {
       if (target == 0) QVERIFY(client.waitForReadyRead(5000));
       if (target == 1) QVERIFY(udp.waitForReadyRead(5000));
@@ -667,7 +689,10 @@ class WindowTest : public QObject {
                                 : device.read(4096);
     }
     QVERIFY(received.startsWith("$GPGGA") || received.contains("\r\n$GPGGA"));
-    // The window goes on answering: the status names the point passed, the map marks the fix.
+    // The window goes on answering: the status says how each output goes and names the point
+    // passed, the map marks the fix.
+    QTRY_VERIFY2(status->text().contains(QLatin1String(running[target])),
+                 qPrintable(status->text()));
     QTRY_VERIFY(status->text().contains(QStringLiteral(", last point: ")));
     QTRY_VERIFY(LiveMarkerShown(session.window.Map()));
 
@@ -676,7 +701,10 @@ class WindowTest : public QObject {
       session.window.close();
     } else {
       session.Press("liveStop");
-      QVERIFY(status->text().startsWith(QStringLiteral("Stopped on ")));
+      QVERIFY2(status->text().startsWith(QStringLiteral("Stopped ")) &&
+                   status->text().contains(QLatin1String(stopped[target])) &&
+                   !status->text().contains(QStringLiteral(" 0 sentences")),
+               qPrintable(status->text()));
       QVERIFY(session.Find<QPushButton>("liveStart")->isEnabled());
     }
     if (target == 0) QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
@@ -689,12 +717,12 @@ class WindowTest : public QObject {
   void tabOrder() {
     Session session(false);
     const QStringList expected{
-        "sourceEdit",  "browseSourceButton", "destEdit",       "browseDestButton", "stepEdit",
-        "reorderBox",  "periodEdit",         "extraPointsBox", "createButton",     "exitButton",
-        "dateBox",     "dateEdit",           "liveTarget",     "liveAddress",      "speedupEdit",
-        "loopBox",     "liveStart",          "liveStop",       "receiverBox",      "speedEdit",
-        "dwellEdit",   "startEdit",          "noiseEdit",      "sentencesEdit",    "seedEdit",
-        "sourceTable", "nmeaTable",          "fitButton",      "trackMap"};
+        "sourceEdit", "browseSourceButton", "destEdit",       "browseDestButton", "stepEdit",
+        "reorderBox", "periodEdit",         "extraPointsBox", "createButton",     "exitButton",
+        "dateBox",    "dateEdit",           "liveTarget",     "liveAddress",      "speedupEdit",
+        "loopBox",    "waitClientsEdit",    "liveStart",      "liveStop",         "receiverBox",
+        "speedEdit",  "dwellEdit",          "startEdit",      "noiseEdit",        "sentencesEdit",
+        "seedEdit",   "sourceTable",        "nmeaTable",      "fitButton",        "trackMap"};
     QStringList order;
     QWidget* widget = session.Find("sourceEdit");
     do {
