@@ -9,7 +9,7 @@ namespace wayloom::test {
 namespace {
 
 // Extra points as the writers make them and as no writer does: five-decimal texts that round up,
-// down and to a negative zero, and coordinates too large for a compact record.
+// down and to a negative zero, and coordinates too large for a compact record or no number.
 const GeoPoint kPlaces[] = {{50.000004, 8.000005},
                             {-0.000001, -179.9999951},
                             {-33.8568, 151.2153},
@@ -17,7 +17,8 @@ const GeoPoint kPlaces[] = {{50.000004, 8.000005},
                             {1e6, 8.0},
                             {50.0, 1e300},
                             {-0.0, 0.0},
-                            {21474.83647, -21474.83648}};
+                            {21474.83647, -21474.83648},
+                            {std::nan(""), 8.0}};
 
 TEST(OutputRows, EveryRowIsTheFormattersTextForItsFix) {
   auto list = std::make_shared<PoiList>();
@@ -72,13 +73,14 @@ TEST(OutputRows, AFixTakesAtMostTenBytes) {
   for (std::size_t i = 0; i < kFixes; ++i) {
     fix.clockMs = 3600000.0 + 500.0 * static_cast<double>(i);
     fix.latitude = 50.0 + 1e-5 * static_cast<double>(i);
-    fix.longitude = 8.0;
+    fix.longitude = -8.0;
     fix.poiIndex = i % 100 == 0 ? 0 : Fix::kNoPoint;
     fix.speedKnots = static_cast<double>(i / 100);
     rows.AddFix(fix);
   }
   EXPECT_LE(rows.MemoryBytes(), 10 * kFixes);
-  EXPECT_EQ(rows.RowCount(), 2 * kFixes);
+  ASSERT_EQ(rows.RowCount(), 2 * kFixes);
+  EXPECT_EQ(Split(rows.Cell(2 * kFixes - 1, 0))[7], "2999.00");  // the speed of the last run
 }
 
 }  // namespace

@@ -307,13 +307,18 @@ class WindowTest : public QObject {
          "folder you may write to.",
          false},
         {"cut short", true, "Error writing output file \n|\nfile too large\nThe file holds", true},
+        {"lone point", true,
+         "No track: 1 points read from |\nA track needs two points or more: lines of "
+         "longitude,latitude,description in 'Source file'.",
+         true},
     };
     for (const auto& c : cases) {
       Session session;
       session.Press("createButton");  // three points shown, from track.nmea
       const QString four = session.dir.filePath(QStringLiteral("four.csv"));
       QString dest = session.dir.filePath(QStringLiteral("kept.nmea"));
-      WriteFile(four, kFourPoints);
+      WriteFile(four,
+                c.press[0] == 'l' ? kFourPoints.left(kFourPoints.indexOf('\n') + 1) : kFourPoints);
       WriteFile(dest, "keep me\n");
       const QString source =
           c.press[0] == 'm' ? session.dir.filePath(QStringLiteral("none.csv")) : four;
@@ -333,7 +338,8 @@ class WindowTest : public QObject {
       if (limited) setrlimit(RLIMIT_FSIZE, &saved);
 
       QCOMPARE(session.prompter.questions.size(), std::size_t(c.press[0] != 'm'));
-      const QString message = QString(c.message).replace('|', c.press[0] == 'm' ? source : dest);
+      const QString message =
+          QString(c.message).replace('|', c.press[0] == 'm' || c.press[0] == 'l' ? source : dest);
       QCOMPARE(session.prompter.messages.size(), std::size_t(*c.message != 0));
       if (*c.message) {
         QVERIFY2(QString::fromStdString(session.prompter.messages[0]).startsWith(message),
@@ -346,7 +352,9 @@ class WindowTest : public QObject {
       const QByteArray held = QFileInfo(dest).isFile() ? ReadFile(dest) : QByteArray();
       QCOMPARE(rows.join("").toLatin1(), c.written ? held : ReadFile(session.dest));
       QVERIFY(c.written || held == "keep me\n" || c.press[0] == 'f');
-      QCOMPARE(session.Model("sourceTable")->rowCount(), c.written ? 4 : 3);
+      QCOMPARE(session.Model("sourceTable")->rowCount(), !c.written          ? 3
+                                                         : c.press[0] == 'l' ? 1
+                                                                             : 4);
       QCOMPARE(session.window.Map().Track()->FixCount(), std::size_t(rows.size() / 2));
       QVERIFY2(!limited || (rows.size() > 0 && rows.size() < 8), qPrintable(rows.join("")));
     }
