@@ -73,7 +73,7 @@ QString LiveStatusText(const wayloom::LiveStatus& status) {
     const QString words = output.words(status);
     outputs << (words.isEmpty() ? text : text + QStringLiteral(": ") + words);
   }
-  const QString state = status.running ? QStringLiteral("Sending")
+  const QString state = status.running   ? QStringLiteral("Sending")
                         : status.stopped ? QStringLiteral("Stopped")
                                          : QStringLiteral("Ended");
   QString text = state + QLatin1Char(' ') + outputs.join(QStringLiteral("; ")) +
