@@ -56,11 +56,22 @@ bool CodeOf(double degrees, std::uint32_t& code) {
   return std::string_view(back, TextOf(code, back)) == printed;
 }
 
+// Two bits a fix, the first fix in the low bits.
+unsigned TwoBits(const std::uint8_t* bits, std::size_t at) {
+  return (bits[at / 4] >> (2 * (at % 4))) & 3u;
+}
+void SetTwoBits(std::uint8_t* bits, std::size_t at, unsigned value) {
+  bits[at / 4] = static_cast<std::uint8_t>(bits[at / 4] | value << (2 * (at % 4)));
+}
+
+bool FitsSixteenBits(std::int64_t value) { return value >= -32768 && value <= 32767; }
+
 }  // namespace
 
 struct OutputRows::Block {
-  Place places[kBlockFixes];
-  std::uint8_t steps[kBlockFixes / 4];  // a Step in two bits a fix, the first in the low bits
+  std::uint32_t words[kBlockFixes];
+  std::uint8_t kinds[kBlockFixes / 4];  // a Kind in two bits a fix
+  std::uint8_t steps[kBlockFixes / 4];  // a Step in two bits a fix
   // A bit a fix, set where a run of another course or speed starts, and the runs before the block.
   std::uint64_t runStarts[kBlockFixes / 64];
   std::uint64_t runsBefore;
@@ -74,18 +85,31 @@ OutputRows::OutputRows(std::shared_ptr<const PoiList> list, const std::optional<
 
 OutputRows::~OutputRows() = default;
 
-OutputRows::Place OutputRows::PlaceOf(const Fix& fix) {
-  Place place{kPoint, 0};
+OutputRows::Kind OutputRows::PlaceOf(const Fix& fix, std::uint32_t& word) {
+  constexpr std::uint64_t kMostWord = 0xFFFFFFFFu;
+  std::pair<std::uint32_t, std::uint32_t> codes;
   if (fix.poiIndex != Fix::kNoPoint) {
-    if (fix.poiIndex < kWide) {
-      place.longitude = static_cast<std::uint32_t>(fix.poiIndex);
-      return place;
+    if (fix.poiIndex <= kMostWord) {
+      word = static_cast<std::uint32_t>(fix.poiIndex);
+      return kPoint;
     }
-  } else if (CodeOf(fix.latitude, place.latitude) && CodeOf(fix.longitude, place.longitude)) {
-    return place;
+  } else if (CodeOf(fix.latitude, codes.first) && CodeOf(fix.longitude, codes.second)) {
+    const std::int64_t up = std::int64_t{codes.first} - lastCodes_.first;
+    const std::int64_t east = std::int64_t{codes.second} - lastCodes_.second;
+    lastCodes_ = codes;
+    if (lastCodedGroup_ == fixes_ / kGroup && FitsSixteenBits(up) && FitsSixteenBits(east)) {
+      word = static_cast<std::uint32_t>(static_cast<std::uint16_t>(up)) << 16 |
+             static_cast<std::uint16_t>(east);
+      return kNear;
+    }
+    lastCodedGroup_ = fixes_ / kGroup;
+    word = static_cast<std::uint32_t>(coded_.size());
+    coded_.push_back(codes);
+    return kCoded;
   }
+  word = static_cast<std::uint32_t>(wide_.size());
   wide_.push_back(fix);
-  return Place{kWide, static_cast<std::uint32_t>(wide_.size() - 1)};
+  return kWide;
 }
 
 void OutputRows::AddFix(const Fix& fix) {
@@ -95,10 +119,10 @@ void OutputRows::AddFix(const Fix& fix) {
     blocks_.back()->runsBefore = motions_.size();
   }
   Block& block = *blocks_.back();
-  block.places[at] = PlaceOf(fix);
+  SetTwoBits(block.kinds, at, PlaceOf(fix, block.words[at]));
   // The clock is kept unless it follows from the one before exactly as the writers go on.
   unsigned step = kKept;
-  if (fixes_ % kClockEvery != 0) {
+  if (fixes_ % kGroup != 0) {
     const double oneStep = lastClockMs_ + stepMs_;
     if (SameBits(oneStep, fix.clockMs)) {
       step = kOneStep;
@@ -107,7 +131,7 @@ void OutputRows::AddFix(const Fix& fix) {
     }
   }
   if (step == kKept) clocks_.emplace_back(fixes_, fix.clockMs);
-  block.steps[at / 4] = static_cast<std::uint8_t>(block.steps[at / 4] | step << (2 * (at % 4)));
+  SetTwoBits(block.steps, at, step);
   if (motions_.empty() || !SameBits(motions_.back().speedKnots, fix.speedKnots) ||
       !SameBits(motions_.back().courseDegrees, fix.courseDegrees)) {
     motions_.push_back(Motion{fix.speedKnots, fix.courseDegrees});
@@ -128,10 +152,8 @@ std::size_t OutputRows::RowCount() const {
 
 const TableColumn& OutputRows::Column(std::size_t) const { return kColumn; }
 
-OutputRows::Step OutputRows::StepOf(std::uint64_t fix) const {
-  const auto at = static_cast<std::size_t>(fix % kBlockFixes);
-  const std::uint8_t steps = blocks_[static_cast<std::size_t>(fix / kBlockFixes)]->steps[at / 4];
-  return static_cast<Step>((steps >> (2 * (at % 4))) & 3u);
+const OutputRows::Block& OutputRows::BlockOf(std::uint64_t fix) const {
+  return *blocks_[static_cast<std::size_t>(fix / kBlockFixes)];
 }
 
 double OutputRows::ClockOf(std::uint64_t fix) const {
@@ -142,14 +164,14 @@ double OutputRows::ClockOf(std::uint64_t fix) const {
   double clockMs = kept->second;
   for (std::uint64_t next = kept->first + 1; next <= fix; ++next) {
     clockMs = clockMs + stepMs_;
-    if (StepOf(next) == kTwoSteps) clockMs = clockMs + stepMs_;
+    if (TwoBits(BlockOf(next).steps, next % kBlockFixes) == kTwoSteps) clockMs = clockMs + stepMs_;
   }
   return clockMs;
 }
 
 const OutputRows::Motion& OutputRows::MotionOf(std::uint64_t fix) const {
   // The runs that start at or before the fix, counted.
-  const Block& block = *blocks_[static_cast<std::size_t>(fix / kBlockFixes)];
+  const Block& block = BlockOf(fix);
   const auto at = static_cast<std::size_t>(fix % kBlockFixes);
   std::uint64_t runs = block.runsBefore;
   for (std::size_t word = 0; word < at / 64; ++word)
@@ -159,22 +181,44 @@ const OutputRows::Motion& OutputRows::MotionOf(std::uint64_t fix) const {
   return motions_[static_cast<std::size_t>(runs - 1)];
 }
 
+std::pair<std::uint32_t, std::uint32_t> OutputRows::CodesOf(std::uint64_t fix) const {
+  // Back to the fix coded in full (the first with codes in the group), the differences summed on
+  // the way; points and fixes kept whole lie between and change nothing.
+  std::uint32_t up = 0;
+  std::uint32_t east = 0;
+  for (;; --fix) {
+    const Block& block = BlockOf(fix);
+    const auto at = static_cast<std::size_t>(fix % kBlockFixes);
+    const std::uint32_t word = block.words[at];
+    const unsigned kind = TwoBits(block.kinds, at);
+    if (kind == kCoded) return {coded_[word].first + up, coded_[word].second + east};
+    if (kind == kNear) {
+      // Sign-extended differences, added modulo 2^32 as they were taken.
+      up += static_cast<std::uint32_t>(static_cast<std::int16_t>(word >> 16));
+      east += static_cast<std::uint32_t>(static_cast<std::int16_t>(word & 0xFFFFu));
+    }
+  }
+}
+
 std::pair<std::string_view, std::string_view> OutputRows::Texts(std::uint64_t fix,
                                                                 char* room) const {
-  const Place place =
-      blocks_[static_cast<std::size_t>(fix / kBlockFixes)]->places[fix % kBlockFixes];
-  if (place.latitude == kPoint) {
-    const PoiView point = (*list_)[place.longitude];
+  const Block& block = BlockOf(fix);
+  const auto at = static_cast<std::size_t>(fix % kBlockFixes);
+  const std::uint32_t word = block.words[at];
+  const unsigned kind = TwoBits(block.kinds, at);
+  if (kind == kPoint) {
+    const PoiView point = (*list_)[word];
     return {point.szLat, point.szLon};
   }
-  if (place.latitude == kWide) {
-    const FixTexts texts(wide_[place.longitude], *list_);
+  if (kind == kWide) {
+    const FixTexts texts(wide_[word], *list_);
     const std::size_t latitude = texts.latitude.copy(room, kFixedTextCapacity);
     const std::size_t longitude = texts.longitude.copy(room + latitude, kFixedTextCapacity);
     return {std::string_view(room, latitude), std::string_view(room + latitude, longitude)};
   }
-  const std::size_t latitude = TextOf(place.latitude, room);
-  const std::size_t longitude = TextOf(place.longitude, room + latitude);
+  const auto [latitudeCode, longitudeCode] = CodesOf(fix);
+  const std::size_t latitude = TextOf(latitudeCode, room);
+  const std::size_t longitude = TextOf(longitudeCode, room + latitude);
   return {std::string_view(room, latitude), std::string_view(room + latitude, longitude)};
 }
 
@@ -200,7 +244,8 @@ std::string OutputRows::Cell(std::size_t row, std::size_t column) const {
 std::size_t OutputRows::MemoryBytes() const {
   return blocks_.size() * sizeof(Block) + blocks_.capacity() * sizeof(blocks_[0]) +
          clocks_.capacity() * sizeof(clocks_[0]) + motions_.capacity() * sizeof(Motion) +
-         wide_.capacity() * sizeof(Fix) + lines_.MemoryBytes();
+         coded_.capacity() * sizeof(coded_[0]) + wide_.capacity() * sizeof(Fix) +
+         lines_.MemoryBytes();
 }
 
 }  // namespace wayloom

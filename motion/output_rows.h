@@ -53,23 +53,24 @@ class OutputRows : public TableRows {
   std::size_t MemoryBytes() const;
 
  private:
-  // A fix's place: a point of the POI list (latitude kPoint, longitude its index), a fix kept
-  // whole in wide_ (latitude kWide, longitude its place there), or the coordinates as their
-  // five-decimal texts read: twice the hundred-thousandths of a degree, plus one when negative.
-  struct Place {
-    std::uint32_t latitude;
-    std::uint32_t longitude;
+  // A fix's place is a word and its kind. The coordinates of a fix that is no point are coded as
+  // their five-decimal texts read, each in a word: twice the hundred-thousandths of a degree,
+  // plus one when negative.
+  enum Kind : unsigned {
+    kPoint,  // a point of the POI list: the word is its index
+    kCoded,  // the word is the place of the coordinates' codes in coded_
+    kNear,   // the word holds the codes' differences from those of the fix with codes before it,
+             // in 16 bits each, the latitude's in the high half
+    kWide,   // kept whole in wide_: the word is its place there
   };
-  static constexpr std::uint32_t kPoint = 0xFFFFFFFFu;
-  static constexpr std::uint32_t kWide = 0xFFFFFFFEu;
   // How a fix's clock follows from the clock before: one step on, two steps on (each added in
   // turn, as the writers add them), or kept in clocks_.
   enum Step : unsigned { kOneStep, kTwoSteps, kKept };
   // Fixes are stored in blocks that never move, so that a track of millions of fixes never holds
-  // two copies while a vector grows. Every kClockEvery-th fix's clock is kept, so that a row's
-  // clock is found from at most that many steps.
+  // two copies while a vector grows. In every group of kGroup fixes the first clock is kept, and
+  // the first coordinates are coded in full, so that a row is found from at most that many fixes.
   static constexpr std::size_t kBlockFixes = 1 << 16;
-  static constexpr std::size_t kClockEvery = 64;
+  static constexpr std::size_t kGroup = 64;
   struct Block;
   // The course and speed of a run of fixes that share them (a stretch between two points).
   struct Motion {
@@ -77,9 +78,11 @@ class OutputRows : public TableRows {
     double courseDegrees;
   };
 
-  Place PlaceOf(const Fix& fix);
+  Kind PlaceOf(const Fix& fix, std::uint32_t& word);
+  // The codes of a fix of kind kCoded or kNear.
+  std::pair<std::uint32_t, std::uint32_t> CodesOf(std::uint64_t fix) const;
   double ClockOf(std::uint64_t fix) const;
-  Step StepOf(std::uint64_t fix) const;
+  const Block& BlockOf(std::uint64_t fix) const;
   const Motion& MotionOf(std::uint64_t fix) const;
   // The latitude and longitude texts of a fix's sentences, written into room.
   std::pair<std::string_view, std::string_view> Texts(std::uint64_t fix, char* room) const;
@@ -90,6 +93,9 @@ class OutputRows : public TableRows {
   std::vector<std::unique_ptr<Block>> blocks_;
   std::uint64_t fixes_ = 0;
   double lastClockMs_ = 0.0;
+  std::pair<std::uint32_t, std::uint32_t> lastCodes_;  // of the last fix with codes
+  std::uint64_t lastCodedGroup_ = static_cast<std::uint64_t>(-1);
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> coded_;
   std::vector<std::pair<std::uint64_t, double>> clocks_;  // fix and clock, in fix order
   std::vector<Motion> motions_;                           // in fix order, a run each
   std::vector<Fix> wide_;

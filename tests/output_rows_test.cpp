@@ -44,8 +44,11 @@ TEST(OutputRows, EveryRowIsTheFormattersTextForItsFix) {
       if (i % 3 == 0) {
         fix.poiIndex = i % 2;
       } else {
-        fix.latitude = kPlaces[i % std::size(kPlaces)].latitude;
-        fix.longitude = kPlaces[i % std::size(kPlaces)].longitude;
+        // Each place, then a small step from it (south-east).
+        const GeoPoint& place = kPlaces[(i / 3) % std::size(kPlaces)];
+        const double step = i % 3 == 2 ? 1.2e-4 : 0.0;
+        fix.latitude = place.latitude - step;
+        fix.longitude = place.longitude + step;
       }
       rows.AddFix(fix);
     }
@@ -63,7 +66,7 @@ TEST(OutputRows, EveryRowIsTheFormattersTextForItsFix) {
   }
 }
 
-TEST(OutputRows, AFixTakesAtMostTenBytes) {
+TEST(OutputRows, AFixTakesAtMostSixBytes) {
   auto list = std::make_shared<PoiList>();
   list->StartWithBlankTail();
   list->AppendPoint(PoiView{"8.0", "50.0", "A", ""});
@@ -78,7 +81,7 @@ TEST(OutputRows, AFixTakesAtMostTenBytes) {
     fix.speedKnots = static_cast<double>(i / 100);
     rows.AddFix(fix);
   }
-  EXPECT_LE(rows.MemoryBytes(), 10 * kFixes);
+  EXPECT_LE(rows.MemoryBytes(), 6 * kFixes);
   ASSERT_EQ(rows.RowCount(), 2 * kFixes);
   EXPECT_EQ(Split(rows.Cell(2 * kFixes - 1, 0))[7], "2999.00");  // the speed of the last run
 }
