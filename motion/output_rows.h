@@ -4,8 +4,9 @@
 // the POI list, or its coordinates as the five decimals its sentences print them with, and how
 // its clock follows from the fix before), the course and speed are kept once for every stretch
 // that shares them, and a row is formatted when it is asked for, by the same formatter the track
-// file had it from: the same bytes as its line in the file, at some nine bytes a fix instead of
-// some forty a row. Rows of other tracks (a receiver's) are kept as text.
+// file had it from: the same bytes as its line in the file, at four to five bytes a fix (and
+// sixteen a stretch) instead of some forty a row. Rows of other tracks (a receiver's) are kept as
+// text.
 #pragma once
 
 #include <cstddef>
