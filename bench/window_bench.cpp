@@ -20,6 +20,7 @@
 #include "base/host.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -126,6 +127,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  wayloom::KeepLargeBlocksMapped();  // as the program does
   QApplication app(argc, argv);
   AnswerYes prompter;
   CTrackDlg window(nullptr, &prompter);
@@ -158,15 +160,16 @@ int main(int argc, char** argv) {
   window.grab();
   const double repaintSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
-  const wayloom::Table& output = window.Engine().NmeaTable();
+  const wayloom::OutputRows& output = window.Engine().NmeaTable();
   const double bytesPerRow = output.RowCount() ? static_cast<double>(output.MemoryBytes()) /
                                                      static_cast<double>(output.RowCount())
                                                : 0.0;
+  const MapTrack* route = window.Map().Track();
   std::printf(
       "window: %zu points, %zu output rows, track %.2f s, repaint %.3f s, "
-      "%.0f bytes per output row, peak %ld MB\n",
+      "%.1f bytes per output row, map %.1f MB, peak %ld MB\n",
       window.Engine().SourceTable().RowCount() - 1, output.RowCount(), trackSeconds, repaintSeconds,
-      bytesPerRow, PeakMegabytes());
+      bytesPerRow, route ? static_cast<double>(route->MemoryBytes()) / 1e6 : 0.0, PeakMegabytes());
 
   MapFigures(window.Map());
   return 0;

@@ -163,8 +163,8 @@ class Canvas {
     double scale;
     std::vector<std::size_t> runs;
     QPointF Pixel(std::size_t i) const {
-      return QPointF(offsetX + static_cast<double>(level.xy[2 * i]) * scale,
-                     offsetY + static_cast<double>(level.xy[2 * i + 1]) * scale);
+      return QPointF(offsetX + static_cast<double>(level.X(i)) * scale,
+                     offsetY + static_cast<double>(level.Y(i)) * scale);
     }
     std::size_t First(std::size_t run) const { return run * MapTrack::kRunLength; }
     // The last fix of a run: the first of the next run, or the last fix of the level.
@@ -374,7 +374,7 @@ void Canvas::DrawPoints(QPainter& painter) {
   std::vector<std::size_t> shown;
   const std::vector<MapTrack::Point>& points = m_track->Points();
   for (std::size_t i = 0; i < points.size(); ++i) {
-    const WorldPoint& at = points[i].at;
+    const WorldPoint at = m_track->PointAt(i);
     if (at.x >= area.left && at.x <= area.right && at.y >= area.top && at.y <= area.bottom) {
       shown.push_back(i);
     }
@@ -384,7 +384,7 @@ void Canvas::DrawPoints(QPainter& painter) {
     return;
   }
   for (const std::size_t i : shown) {
-    Plot(m_image, m_frame.Pixel(points[i].at), 1,
+    Plot(m_image, m_frame.Pixel(m_track->PointAt(i)), 1,
          points[i].visit > 0 ? kMapPointRgb : kMapUnvisitedRgb);
   }
 }
@@ -395,7 +395,7 @@ void Canvas::DrawMarkers(QPainter& painter, std::vector<std::size_t>& shown) con
   painter.setPen(QPen(QColor(255, 255, 255), 1.5));
   for (const std::size_t i : shown) {
     painter.setBrush(Rgb(points[i].visit > 0 ? kMapPointRgb : kMapUnvisitedRgb));
-    painter.drawEllipse(m_frame.Pixel(points[i].at), 5.0, 5.0);
+    painter.drawEllipse(m_frame.Pixel(m_track->PointAt(i)), 5.0, 5.0);
   }
   if (shown.size() <= kMostLabels) {
     QFont font = painter.font();
@@ -410,7 +410,7 @@ void Canvas::DrawMarkers(QPainter& painter, std::vector<std::size_t>& shown) con
     for (const std::size_t i : shown) {
       if (points[i].visit == 0) continue;
       const QString number = QString::number(points[i].visit);
-      const QPointF at = m_frame.Pixel(points[i].at) + QPointF(7, -6);
+      const QPointF at = m_frame.Pixel(m_track->PointAt(i)) + QPointF(7, -6);
       const QRectF box = painter.fontMetrics().boundingRect(number).translated(at.toPoint());
       if (std::any_of(written.begin(), written.end(),
                       [&](const QRectF& other) { return other.intersects(box); })) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "base/number_text.h"
 
@@ -56,38 +57,82 @@ double MetresPerWorldUnit(double latitude) {
 }
 
 void MapTrack::OnPointReached(std::size_t poiIndex) {
-  m_visits.emplace_back(poiIndex, static_cast<std::uint32_t>(m_visits.size() + 1));
+  if (poiIndex >= m_visitOf.size()) m_visitOf.resize(poiIndex + 1, 0);
+  m_visitOf[poiIndex] = ++m_visits;
 }
 
 void MapTrack::OnFix(const wayloom::Fix& fix, const wayloom::SentenceLines&) {
   if (!fix.hasPosition) return;  // a replayed burst that reports none
   // A coordinate too large to be a number (a text like 1e999) has no place on the map.
   const WorldPoint at = ProjectToWorld(fix.latitude, fix.longitude);
-  if (Finite(at)) m_recorded.push_back(at);
+  if (!Finite(at)) return;
+  if (m_recorded == 0) m_origin = at;
+  if (m_recorded % kChunkFixes == 0) m_chunks.push_back(std::make_unique<float[]>(2 * kChunkFixes));
+  float* const xy = &m_chunks.back()[2 * (m_recorded % kChunkFixes)];
+  xy[0] = static_cast<float>(at.x - m_origin.x);
+  xy[1] = static_cast<float>(at.y - m_origin.y);
+  m_bounds.Add(at.x, at.y);
+  ++m_recorded;
 }
 
-void MapTrack::Finish(const wayloom::Table& sourceTable) {
+void MapTrack::Finish(const wayloom::TableRows& sourceTable, std::size_t keptFixes) {
   const std::size_t rows = sourceTable.RowCount();
   m_points.assign(rows > 0 ? rows - 1 : 0, Point{});
-  m_bounds = WorldBox{};
   for (std::size_t row = 0; row < m_points.size(); ++row) {
-    m_points[row].at = ProjectToWorld(wayloom::ParseDecimal(sourceTable.Cell(row, 0)),
-                                      wayloom::ParseDecimal(sourceTable.Cell(row, 1)));
-    if (Finite(m_points[row].at)) m_bounds.Add(m_points[row].at.x, m_points[row].at.y);
+    const WorldPoint at = ProjectToWorld(wayloom::ParseDecimal(sourceTable.Cell(row, 0)),
+                                         wayloom::ParseDecimal(sourceTable.Cell(row, 1)));
+    if (Finite(at)) {
+      if (m_bounds.Empty()) m_origin = at;  // without fixes, the first point
+      m_bounds.Add(at.x, at.y);
+    }
+    m_points[row].x = static_cast<float>(at.x - m_origin.x);
+    m_points[row].y = static_cast<float>(at.y - m_origin.y);
+    if (row < m_visitOf.size()) m_points[row].visit = m_visitOf[row];
   }
-  for (const auto& [index, visit] : m_visits) {
-    if (index < m_points.size()) m_points[index].visit = visit;
+  m_visitOf = {};
+
+  // Level 0 holds every fix kept; the blocks go as they are copied.
+  m_levels.clear();
+  m_typicalStep = 0.0;
+  const std::size_t count = std::min(m_recorded, keptFixes);
+  m_recorded = 0;
+  if (count > 0) {
+    Level all;
+    all.xy.reserve(2 * count);
+    for (std::size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
+      const std::size_t first = chunk * kChunkFixes;
+      const std::size_t end = std::min(first + kChunkFixes, count);
+      if (end > first)
+        all.xy.insert(all.xy.end(), &m_chunks[chunk][0], &m_chunks[chunk][2 * (end - first)]);
+      m_chunks[chunk].reset();
+    }
+    m_levels.push_back(std::move(all));
   }
-  m_visits = {};
-  for (const WorldPoint& fix : m_recorded) m_bounds.Add(fix.x, fix.y);
-  m_origin = m_bounds.Empty() ? WorldPoint{} : WorldPoint{m_bounds.left, m_bounds.top};
-  BuildLevels();
+  m_chunks.clear();
+  m_chunks.shrink_to_fit();
+  BuildCoarserLevels();
 }
 
 WorldPoint MapTrack::Fix(std::size_t index) const {
   const std::vector<float>& xy = m_levels.front().xy;
   return WorldPoint{m_origin.x + static_cast<double>(xy[2 * index]),
                     m_origin.y + static_cast<double>(xy[2 * index + 1])};
+}
+
+std::size_t MapTrack::MemoryBytes() const {
+  std::size_t bytes = m_chunks.size() * 2 * kChunkFixes * sizeof(float) +
+                      m_points.capacity() * sizeof(Point) +
+                      m_visitOf.capacity() * sizeof(std::uint32_t);
+  for (const Level& level : m_levels) {
+    bytes += level.xy.capacity() * sizeof(float) + level.kept.capacity() * sizeof(std::uint32_t) +
+             level.runs.capacity() * sizeof(WorldBox);
+  }
+  return bytes;
+}
+
+WorldPoint MapTrack::PointAt(std::size_t index) const {
+  return WorldPoint{m_origin.x + static_cast<double>(m_points[index].x),
+                    m_origin.y + static_cast<double>(m_points[index].y)};
 }
 
 const MapTrack::Level& MapTrack::LevelFor(double worldPerPixel) const {
@@ -99,20 +144,8 @@ const MapTrack::Level& MapTrack::LevelFor(double worldPerPixel) const {
   return m_levels[chosen];
 }
 
-void MapTrack::BuildLevels() {
-  m_levels.clear();
-  m_typicalStep = 0.0;
-  if (m_recorded.empty()) return;
-
-  Level all;
-  all.xy.reserve(2 * m_recorded.size());
-  for (const WorldPoint& fix : m_recorded) {
-    all.xy.push_back(static_cast<float>(fix.x - m_origin.x));
-    all.xy.push_back(static_cast<float>(fix.y - m_origin.y));
-  }
-  m_recorded = {};
-  m_levels.push_back(std::move(all));
-
+void MapTrack::BuildCoarserLevels() {
+  if (m_levels.empty()) return;
   const std::vector<float>& fixes = m_levels.front().xy;
   const std::size_t count = fixes.size() / 2;
   if (count >= 2) {
@@ -129,42 +162,54 @@ void MapTrack::BuildLevels() {
   }
 
   // Each level drops, from the last one kept, every fix closer than its tolerance to the fix kept
-  // before it; the last fix always stays, so the line ends where the track ends.
-  for (double tolerance = kFinestTolerance; tolerance <= 1.0; tolerance *= 2.0) {
-    const std::vector<float>& from = m_levels.back().xy;
-    const std::size_t n = from.size() / 2;
+  // before it; the last fix always stays, so the line ends where the track ends. The fixes kept
+  // are counted first, so that a level takes no more room than it needs. (A track of more fixes
+  // than a level can name has level 0 alone.)
+  const float* const all = fixes.data();  // stays where it is as levels are added
+  const bool named = count <= std::numeric_limits<std::uint32_t>::max();
+  for (double tolerance = kFinestTolerance; named && tolerance <= 1.0; tolerance *= 2.0) {
+    const Level& from = m_levels.back();
+    const std::size_t n = from.FixCount();
     if (n <= 2 * kRunLength) break;
+    const double least = tolerance * tolerance;
+    const auto select = [&from, n, least](auto&& keep) {
+      keep(0);
+      double lastX = static_cast<double>(from.X(0));
+      double lastY = static_cast<double>(from.Y(0));
+      for (std::size_t i = 1; i < n; ++i) {
+        const double x = static_cast<double>(from.X(i));
+        const double y = static_cast<double>(from.Y(i));
+        if ((x - lastX) * (x - lastX) + (y - lastY) * (y - lastY) < least && i + 1 < n) continue;
+        keep(i);
+        lastX = x;
+        lastY = y;
+      }
+    };
+    std::size_t kept = 0;
+    select([&kept](std::size_t) { ++kept; });
+    if (static_cast<double>(kept) > kWorthwhileShare * static_cast<double>(n)) continue;
     Level level;
     level.tolerance = tolerance;
-    level.xy = {from[0], from[1]};
-    double lastX = static_cast<double>(from[0]);
-    double lastY = static_cast<double>(from[1]);
-    const double least = tolerance * tolerance;
-    for (std::size_t i = 1; i < n; ++i) {
-      const double x = static_cast<double>(from[2 * i]);
-      const double y = static_cast<double>(from[2 * i + 1]);
-      if ((x - lastX) * (x - lastX) + (y - lastY) * (y - lastY) < least && i + 1 < n) continue;
-      level.xy.push_back(from[2 * i]);
-      level.xy.push_back(from[2 * i + 1]);
-      lastX = x;
-      lastY = y;
-    }
-    if (static_cast<double>(level.FixCount()) <= kWorthwhileShare * static_cast<double>(n)) {
-      m_levels.push_back(std::move(level));
-    }
+    level.all = all;
+    level.kept.reserve(kept);
+    select([&level, &from](std::size_t i) {
+      level.kept.push_back(from.all ? from.kept[i] : static_cast<std::uint32_t>(i));
+    });
+    m_levels.push_back(std::move(level));
   }
+  for (Level& level : m_levels) BuildRuns(level);
+}
 
-  for (Level& level : m_levels) {
-    const std::size_t n = level.FixCount();
-    for (std::size_t first = 0; first < n; first += kRunLength) {
-      WorldBox box;
-      const std::size_t last = std::min(first + kRunLength, n - 1);
-      for (std::size_t i = first; i <= last; ++i) {
-        box.Add(m_origin.x + static_cast<double>(level.xy[2 * i]),
-                m_origin.y + static_cast<double>(level.xy[2 * i + 1]));
-      }
-      level.runs.push_back(box);
-      if (last == n - 1) break;
+void MapTrack::BuildRuns(Level& level) const {
+  const std::size_t n = level.FixCount();
+  for (std::size_t first = 0; first < n; first += kRunLength) {
+    WorldBox box;
+    const std::size_t last = std::min(first + kRunLength, n - 1);
+    for (std::size_t i = first; i <= last; ++i) {
+      box.Add(m_origin.x + static_cast<double>(level.X(i)),
+              m_origin.y + static_cast<double>(level.Y(i)));
     }
+    level.runs.push_back(box);
+    if (last == n - 1) break;
   }
 }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "base/fix.h"
@@ -48,18 +49,24 @@ class MapTrack : public wayloom::FixListener {
   // A point of the POI file: where it is, and its place in the visiting order (1 for the first
   // point written; 0 when the track never reached it).
   struct Point {
-    WorldPoint at;
+    float x = 0.0f;  // offset from Origin(), as the fixes are kept
+    float y = 0.0f;
     std::uint32_t visit = 0;
   };
 
-  // The fixes of one level of detail, stored as offsets from Origin() (floats keep a level of
-  // two million fixes at 16 MB and are far finer than a pixel), and the boxes of its runs: run i
-  // covers fixes i * kRunLength to (i + 1) * kRunLength, the first fix of the next run included.
+  // The fixes of one level of detail and the boxes of its runs: run i covers fixes i * kRunLength
+  // to (i + 1) * kRunLength, the first fix of the next run included. Level 0 holds every fix as
+  // offsets from Origin(), the first fix (floats keep two million fixes at 16 MB and are far finer
+  // than a pixel); a coarser level holds the places in level 0 of the fixes it keeps.
   struct Level {
-    double tolerance = 0.0;  // world units
-    std::vector<float> xy;
+    double tolerance = 0.0;           // world units
+    std::vector<float> xy;            // level 0
+    std::vector<std::uint32_t> kept;  // a coarser level
+    const float* all = nullptr;       // level 0's xy
     std::vector<WorldBox> runs;
-    std::size_t FixCount() const { return xy.size() / 2; }
+    std::size_t FixCount() const { return all ? kept.size() : xy.size() / 2; }
+    float X(std::size_t i) const { return all ? all[2 * std::size_t{kept[i]}] : xy[2 * i]; }
+    float Y(std::size_t i) const { return all ? all[2 * std::size_t{kept[i]} + 1] : xy[2 * i + 1]; }
   };
   static constexpr std::size_t kRunLength = 128;
 
@@ -68,11 +75,14 @@ class MapTrack : public wayloom::FixListener {
   void OnFix(const wayloom::Fix& fix, const wayloom::SentenceLines& sentences) override;
 
   // After the track: takes the points from the source table (every row but the blank last one,
-  // latitude in column 0 and longitude in column 1) and builds the levels of detail.
-  void Finish(const wayloom::Table& sourceTable);
+  // latitude in column 0 and longitude in column 1) and builds the levels of detail. With
+  // keptFixes, only the first keptFixes fixes (those a track file cut short still holds).
+  void Finish(const wayloom::TableRows& sourceTable,
+              std::size_t keptFixes = static_cast<std::size_t>(-1));
 
   std::size_t FixCount() const { return m_levels.empty() ? 0 : m_levels.front().FixCount(); }
   const std::vector<Point>& Points() const { return m_points; }
+  WorldPoint PointAt(std::size_t index) const;
   WorldPoint Origin() const { return m_origin; }
   WorldPoint Fix(std::size_t index) const;
   // Every fix and point.
@@ -80,14 +90,24 @@ class MapTrack : public wayloom::FixListener {
   // The least detailed level that strays from the track by at most half a pixel of worldPerPixel
   // world units (level 0 holds every fix).
   const Level& LevelFor(double worldPerPixel) const;
+  // Bytes held for the fixes, their levels and the points, for measuring.
+  std::size_t MemoryBytes() const;
   // The usual distance between two fixes in a row (the median), in world units.
   double TypicalStep() const { return m_typicalStep; }
 
  private:
-  void BuildLevels();
+  // Each level after the first: the fixes of the level before that lie at least its tolerance
+  // from the fix kept before them.
+  void BuildCoarserLevels();
+  void BuildRuns(Level& level) const;
 
-  std::vector<WorldPoint> m_recorded;                           // the fixes, until Finish
-  std::vector<std::pair<std::size_t, std::uint32_t>> m_visits;  // POI index, visit number
+  // The fixes as they come, until Finish: offsets from the first, in blocks that never move, so
+  // that millions of fixes are never held twice while a vector grows.
+  static constexpr std::size_t kChunkFixes = 1 << 16;
+  std::vector<std::unique_ptr<float[]>> m_chunks;
+  std::size_t m_recorded = 0;
+  std::vector<std::uint32_t> m_visitOf;  // by POI index, until Finish
+  std::uint32_t m_visits = 0;
   std::vector<Point> m_points;
   std::vector<Level> m_levels;
   WorldPoint m_origin;

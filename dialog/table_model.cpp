@@ -21,54 +21,50 @@ QString TextFromBytes(std::string_view bytes) {
   return text;
 }
 
-TableModel::TableModel(const wayloom::Table& table, QObject* parent, Tail tail)
-    : QAbstractTableModel(parent), m_table(table), m_tail(tail), m_rows(ShownRows()) {}
+TableModel::TableModel(QObject* parent, Tail tail) : QAbstractTableModel(parent), m_tail(tail) {}
 
-void TableModel::Attach() { SetAttached(true); }
-
-void TableModel::Detach() { SetAttached(false); }
-
-void TableModel::SetAttached(bool attached) {
-  // A reset even when nothing changes: attaching is how the views learn about a changed table.
+void TableModel::Show(const wayloom::TableRows* table) {
+  // A reset even when the table is the same: giving it again is how the views learn it changed.
   beginResetModel();
-  m_attached = attached;
+  m_table = table;
   m_rows = ShownRows();
   endResetModel();
 }
 
 std::size_t TableModel::ShownRows() const {
-  const std::size_t rows = m_table.RowCount();
+  if (!m_table) return 0;
+  const std::size_t rows = m_table->RowCount();
   if (m_tail == Tail::kShowAll || rows == 0) return rows;
-  for (std::size_t column = 0; column < m_table.ColumnCount(); ++column) {
-    if (!m_table.Cell(rows - 1, column).empty()) return rows;
+  for (std::size_t column = 0; column < m_table->ColumnCount(); ++column) {
+    if (!m_table->Cell(rows - 1, column).empty()) return rows;
   }
   return rows - 1;
 }
 
 int TableModel::rowCount(const QModelIndex& parent) const {
-  if (parent.isValid() || !m_attached) return 0;
+  if (parent.isValid() || !m_table) return 0;
   return ClampToInt(m_rows);
 }
 
 int TableModel::columnCount(const QModelIndex& parent) const {
-  if (parent.isValid() || !m_attached) return 0;
-  return ClampToInt(m_table.ColumnCount());
+  if (parent.isValid() || !m_table) return 0;
+  return ClampToInt(m_table->ColumnCount());
 }
 
 QVariant TableModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !m_attached || !index.isValid()) return {};
-  return TextFromBytes(m_table.Cell(static_cast<std::size_t>(index.row()),
-                                    static_cast<std::size_t>(index.column())));
+  if (role != Qt::DisplayRole || !m_table || !index.isValid()) return {};
+  return TextFromBytes(m_table->Cell(static_cast<std::size_t>(index.row()),
+                                     static_cast<std::size_t>(index.column())));
 }
 
 QVariant TableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || !m_attached || section < 0 ||
-      static_cast<std::size_t>(section) >= m_table.ColumnCount()) {
+  if (orientation != Qt::Horizontal || !m_table || section < 0 ||
+      static_cast<std::size_t>(section) >= m_table->ColumnCount()) {
     return {};
   }
   switch (role) {
     case Qt::DisplayRole:
-      return TextFromBytes(m_table.Column(static_cast<std::size_t>(section)).title);
+      return TextFromBytes(m_table->Column(static_cast<std::size_t>(section)).title);
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     default:

@@ -29,9 +29,12 @@
 #include <algorithm>
 
 #include "dialog/about_dlg.h"
+#include "dialog/live_status.h"
 #include "dialog/message_box_prompter.h"
 #include "dialog/table_model.h"
 #include "dialog/track_map.h"
+#include "dialog/track_recorder.h"
+#include "dialog/window_words.h"
 
 namespace {
 
@@ -47,17 +50,22 @@ std::string PathSetting(const QString& text) { return QFile::encodeName(text).to
 
 }  // namespace
 
-// The engine's messages go to the message boxes (or the prompter a test gave). While a track runs
-// the engine has detached the tables; a message box runs the event loop, so the tables are shown as
-// they stand for as long as the box is open, and its time does not count towards the progress
-// window.
+// The engine's messages go to the message boxes (or the prompter a test gave). A message box runs
+// the event loop: once a track has started to write, the tables shown are the engine's as they
+// stand for as long as the box is open (before, the track shown is that of the file as it stays),
+// and the box's time does not count towards the progress window.
 class CTrackDlg::WindowPrompter : public wayloom::Prompter {
  public:
   explicit WindowPrompter(CTrackDlg& window) : m_window(window) {}
 
   void ShowMessage(const std::string& text) override {
     const Interruption interruption(m_window);
-    m_window.m_prompter.ShowMessage(text);
+    m_window.m_prompter.ShowMessage(WindowMessage(text));
+  }
+
+  void ShowFailure(const std::string& text, std::error_code reason) override {
+    const Interruption interruption(m_window);
+    m_window.m_prompter.ShowMessage(WindowMessage(text, reason));
   }
 
   bool AskYesNo(const std::string& question) override {
@@ -171,12 +179,14 @@ CTrackDlg::WindowPrompter::Interruption::Interruption(CTrackDlg& window)
     : m_window(window), m_during(window.m_bTrackRunning) {
   if (!m_during) return;
   m_window.m_progress->Pause();
-  m_window.AttachTables();
+  if (!m_window.m_shownOutput) {
+    m_window.ShowTables(&m_window.Engine().SourceTable(), &m_window.Engine().NmeaTable());
+  }
 }
 
 CTrackDlg::WindowPrompter::Interruption::~Interruption() {
   if (!m_during) return;
-  m_window.DetachTables();
+  if (!m_window.m_shownOutput) m_window.ShowTables(nullptr, nullptr);
   m_window.m_progress->Resume();
 }
 
@@ -296,8 +306,9 @@ std::string WindowName(wayloom::Setting setting) {
       return "'Outages'";
     case Setting::kReplay:
       return "'Source kind' set to 'NMEA log'";
-    case Setting::kRuns:
     case Setting::kWaitClients:
+      return "'Wait for clients'";
+    case Setting::kRuns:
     case Setting::kClientTimeout:
     case Setting::kGpx:
     case Setting::kKml:
@@ -310,6 +321,7 @@ std::string WindowName(wayloom::Setting setting) {
 
 wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
   wayloom::SettingTexts texts;
+  texts.decimalComma = locale().decimalPoint() == QStringLiteral(",");
   texts.step = m_stepEdit->text().toStdString();
   texts.period = m_periodEdit->text().toStdString();
   if (m_dateBox->isChecked()) {
@@ -358,6 +370,7 @@ wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
   }
   texts.speedup = m_speedupEdit->text().toStdString();
   texts.loop = m_loopBox->isChecked();
+  if (texts.serve) texts.waitClients = m_waitClientsEdit->text().trimmed().toStdString();
   return texts;
 }
 
@@ -397,17 +410,45 @@ void CTrackDlg::CreateTrack() {
   settings.source = Engine().m_strSourceFile;
   settings.dest = Engine().m_strDestFile;
   m_bTrackRunning = true;
-  DetachTables();
-  // The map hears every fix of the track and shows the route once it is written.
-  auto route = std::make_unique<MapTrack>();
+  // The map hears every fix of the track and shows the route once the file is written.
+  TrackRecorder recorder([this] { DropShownTrack(); });
   m_progress->Start();
-  const wayloom::JobSummary track = m_job->Run(settings, route.get(), m_progress.get());
+  const wayloom::JobSummary track = m_job->Run(settings, &recorder, m_progress.get());
   m_progress->Finish();
-  route->Finish(Engine().SourceTable());
-  m_map->SetTrack(std::move(route));
-  AttachTables();
   m_bTrackRunning = false;
+  // Nothing written (a source that could not be read, No, a destination that could not be
+  // opened): the window goes on showing the file as it stays.
+  const wayloom::JobOutcome written[] = {wayloom::JobOutcome::kDone, wayloom::JobOutcome::kStopped,
+                                         wayloom::JobOutcome::kWriteFailed};
+  if (std::find(std::begin(written), std::end(written), track.outcome) != std::end(written)) {
+    ShowWrittenTrack(recorder);
+  }
+  ReportTrack(track);
+}
 
+void CTrackDlg::ShowWrittenTrack(TrackRecorder& recorder) {
+  m_shownSource = Engine().SourceTable();
+  m_shownOutput = Engine().SharedNmeaTable();
+  ShowTables(&m_shownSource, m_shownOutput.get());
+  m_map->SetTrack(recorder.Route(m_shownSource, m_shownOutput->RowCount()));
+}
+
+void CTrackDlg::DropShownTrack() {
+  ShowTables(nullptr, nullptr);
+  m_shownOutput.reset();
+  m_shownSource = wayloom::SourceRows();
+  m_map->SetTrack(nullptr);
+}
+
+void CTrackDlg::ShowTables(const wayloom::TableRows* source, const wayloom::TableRows* sentences) {
+  m_sourceModel->Show(source);
+  m_nmeaModel->Show(sentences);
+}
+
+void CTrackDlg::ReportTrack(const wayloom::JobSummary& track) {
+  if (track.outcome == wayloom::JobOutcome::kDone && !track.replay && wayloom::NoTrack(track)) {
+    m_prompter.ShowMessage(NoTrackMessage(track, Engine().m_strSourceFile));
+  }
   if (track.outcome == wayloom::JobOutcome::kStopped) {
     m_prompter.ShowMessage("The track was stopped before its end.\nThe output file holds the " +
                            std::to_string(track.sentencesWritten) +
@@ -419,7 +460,7 @@ void CTrackDlg::CreateTrack() {
   } else if (track.outcome == wayloom::JobOutcome::kDone && track.replay) {
     // A replay the map has nothing to show of says why.
     if (track.logLines.sentences == 0) {
-      m_prompter.ShowMessage(wayloom::NoTrackLine(track, settings.source));
+      m_prompter.ShowMessage(wayloom::NoTrackLine(track, Engine().m_strSourceFile));
     } else if (track.positions == 0) {
       m_prompter.ShowMessage(
           "No sentence of the log reports a position (RMC, GGA, GLL or GNS with a fix): the map "
@@ -471,16 +512,6 @@ void CTrackDlg::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
-void CTrackDlg::AttachTables() {
-  m_sourceModel->Attach();
-  m_nmeaModel->Attach();
-}
-
-void CTrackDlg::DetachTables() {
-  m_sourceModel->Detach();
-  m_nmeaModel->Detach();
-}
-
 int CTrackDlg::ColumnWidth(const std::string& title) {
   static const std::pair<const char*, int> kWidths[] = {{"Latitude", 100},
                                                         {"Longitude", 100},
@@ -495,7 +526,7 @@ int CTrackDlg::ColumnWidth(const std::string& title) {
 
 // The widths of the columns, and for the sentence table at least the width of its longest sentence
 // among the first and last rows, so that every checksum shows.
-void CTrackDlg::ApplyColumnWidths(QTableView* view, const wayloom::Table& table) {
+void CTrackDlg::ApplyColumnWidths(QTableView* view, const wayloom::TableRows& table) {
   const int columns = view->model()->columnCount();
   for (int column = 0; column < columns; ++column) {
     view->horizontalHeader()->resizeSection(
@@ -529,7 +560,7 @@ void CTrackDlg::OnStartLive() {
   if (!m_live) m_live = std::make_unique<wayloom::LiveSession>();
   std::string error;
   if (!m_live->Start(settings, m_reorderBox->isChecked(), m_extraPointsBox->isChecked(), error)) {
-    m_prompter.ShowMessage(error);
+    m_prompter.ShowMessage(LiveStartMessage(error));
     return;
   }
   ShowLiveRunning(true);
@@ -546,23 +577,7 @@ void CTrackDlg::OnStopLive() {
 void CTrackDlg::PollLive() {
   if (!m_live) return;
   const wayloom::LiveStatus status = m_live->TakeStatus();
-  QString text = QStringLiteral("%1: %2 sentences sent")
-                     .arg(status.running ? QStringLiteral("Sending")
-                                         : (status.stopped ? QStringLiteral("Stopped")
-                                                           : QStringLiteral("Ended")))
-                     .arg(status.counts.sentencesSent);
-  if (!status.description.empty()) {
-    text += QStringLiteral(", last point: %1").arg(TextFromBytes(status.description));
-  }
-  // A line for each output, then what the job noted (a serial line too slow for the track).
-  text += QLatin1Char('.');
-  for (const std::string& line : status.counts.statuses) {
-    text += QLatin1Char('\n') + TextFromBytes(line) + QLatin1Char('.');
-  }
-  for (const std::string& note : status.notes) {
-    text += QLatin1Char('\n') + TextFromBytes(note) + QLatin1Char('.');
-  }
-  m_liveStatus->setText(text);
+  m_liveStatus->setText(LiveStatusText(status));
   if (status.running && status.hasFix) m_map->SetLivePosition(status.latitude, status.longitude);
   if (!status.running) {
     m_liveTimer->stop();
@@ -573,7 +588,7 @@ void CTrackDlg::PollLive() {
   if (status.messages.empty()) return;
   const bool polling = m_liveTimer->isActive();
   m_liveTimer->stop();
-  for (const std::string& message : status.messages) m_prompter.ShowMessage(message);
+  for (const std::string& message : status.messages) m_prompter.ShowMessage(WindowMessage(message));
   if (polling) m_liveTimer->start();
 }
 
@@ -581,6 +596,10 @@ void CTrackDlg::ShowLiveRunning(bool running) {
   m_liveStart->setEnabled(!running);
   m_liveStop->setEnabled(running);
   for (QWidget* setting : m_liveSettings) setting->setEnabled(!running);
+  // Only TCP clients can be waited for.
+  const bool tcp = m_liveOutputs->item(0)->checkState() == Qt::Checked;
+  m_waitClientsEdit->setEnabled(!running && tcp);
+  m_waitClientsLabel->setEnabled(!running && tcp);
 }
 
 QString CTrackDlg::ProposedDestination(const QString& source) {
@@ -630,6 +649,7 @@ const char* const kEmulatorKey = "live/emulator";
 const char* const kTokenKey = "live/token";
 const char* const kTickedKey = "live/ticked";
 const char* const kSpeedupKey = "live/speedup";
+const char* const kWaitKey = "live/waitClients";
 const char* const kLoopKey = "live/loop";
 const char* const kReceiverKey = "receiver/on";
 const char* const kSpeedKey = "receiver/speed";
@@ -652,6 +672,7 @@ const char* const kSplitKey = "window/split";
 
 std::vector<CTrackDlg::KeptEdit> CTrackDlg::KeptEdits() const {
   return {{kSourceKey, m_sourceEdit},   {kDestKey, m_destEdit},
+          {kStepKey, m_stepEdit},       {kWaitKey, m_waitClientsEdit},
           {kPeriodKey, m_periodEdit},   {kSpeedupKey, m_speedupEdit},
           {kSpeedKey, m_speedEdit},     {kDwellKey, m_dwellEdit},
           {kStartKey, m_startEdit},     {kSentencesKey, m_sentencesEdit},
@@ -680,14 +701,6 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
     if (settings.contains(QLatin1String(kept.key))) {
       kept.box->setChecked(settings.value(kept.key).toBool());
     }
-  }
-  // The step edit takes digits only, and so does what it is given back.
-  const QString step = settings.value(kStepKey).toString();
-  int end = 0;
-  QString checked = step;
-  if (!step.isEmpty() &&
-      m_stepEdit->validator()->validate(checked, end) == QValidator::Acceptable) {
-    m_stepEdit->setText(step);
   }
   const QDate date = QDate::fromString(settings.value(kDateKey).toString(), Qt::ISODate);
   if (date.isValid()) m_dateEdit->setDate(date);
@@ -722,7 +735,6 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
 void CTrackDlg::SaveSettings(QSettings& settings) const {
   for (const KeptEdit& kept : KeptEdits()) settings.setValue(kept.key, kept.edit->text());
   for (const KeptBox& kept : KeptBoxes()) settings.setValue(kept.key, kept.box->isChecked());
-  settings.setValue(kStepKey, m_stepEdit->text());
   settings.setValue(kDateKey, m_dateEdit->date().toString(Qt::ISODate));
   const int target = m_liveTargetShown;
   settings.setValue(kTargetKey, target);

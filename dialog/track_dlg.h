@@ -132,10 +132,14 @@ class CTrackDlg : public QDialog {
   void PollLive();
   void ShowLiveRunning(bool running);
   void Browse(const QString& initialDirectory, std::string& setting);
-  // Shows the engine's tables in the views again, with the engine's column widths.
-  void AttachTables();
-  void DetachTables();
-  void ApplyColumnWidths(QTableView* view, const wayloom::Table& table);
+  // What the window shows of a track: the tables and the map of the last track whose file was
+  // written, kept until another one's is; nothing once the next track has started to write.
+  void ShowWrittenTrack(class TrackRecorder& recorder);
+  void DropShownTrack();
+  void ShowTables(const wayloom::TableRows* source, const wayloom::TableRows* sentences);
+  // The message after a track the job has not spoken of: stopped, or too few points.
+  void ReportTrack(const wayloom::JobSummary& track);
+  void ApplyColumnWidths(QTableView* view, const wayloom::TableRows& table);
 
  public:
   // How wide the window shows a table's column, by its title, in pixels.
@@ -153,6 +157,8 @@ class CTrackDlg : public QDialog {
   std::unique_ptr<ProgressWindow> m_progress;
   std::unique_ptr<wayloom::TrackJob> m_job;
   bool m_bTrackRunning = false;
+  wayloom::SourceRows m_shownSource;                         // of the track shown, if any
+  std::shared_ptr<const wayloom::OutputRows> m_shownOutput;  // null: no track shown
 
   QMenuBar* m_menuBar = nullptr;
   QAction* m_aboutAction = nullptr;
@@ -191,6 +197,8 @@ class CTrackDlg : public QDialog {
   QLineEdit* m_liveToken = nullptr;    // the emulator console's token file; empty: its own
   QLineEdit* m_speedupEdit = nullptr;
   QCheckBox* m_loopBox = nullptr;
+  QLineEdit* m_waitClientsEdit = nullptr;  // TCP only
+  QLabel* m_waitClientsLabel = nullptr;
   QPushButton* m_liveStart = nullptr;
   QPushButton* m_liveStop = nullptr;
   QLabel* m_liveStatus = nullptr;

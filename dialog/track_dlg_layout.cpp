@@ -78,8 +78,8 @@ QTableView* MakeTableView(const char* name, TableModel* model, QWidget* parent) 
 }  // namespace
 
 void CTrackDlg::BuildControls() {
-  m_sourceModel = new TableModel(Engine().SourceTable(), this, TableModel::Tail::kHideBlankRow);
-  m_nmeaModel = new TableModel(Engine().NmeaTable(), this);
+  m_sourceModel = new TableModel(this, TableModel::Tail::kHideBlankRow);
+  m_nmeaModel = new TableModel(this);
   auto* controls = new QWidget(this);
   auto* column = new QVBoxLayout(controls);
   column->setContentsMargins(0, 0, 0, 0);
@@ -167,9 +167,8 @@ void CTrackDlg::AddSourceKind(QGridLayout* rows, QWidget* parent) {
 
 // Step and period, each beside its box; the boxes show their text before the box.
 QLayout* CTrackDlg::BuildOptionRows(QWidget* parent) {
+  // Both take any text: "Create NMEA Track" checks it and says what is wrong.
   m_stepEdit = Named(new QLineEdit(parent), "stepEdit");
-  m_stepEdit->setValidator(
-      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_stepEdit));
   m_periodEdit = Named(new QLineEdit(parent), "periodEdit");
   const int numberWidth = 8 * fontMetrics().averageCharWidth() + 12;
   m_stepEdit->setFixedWidth(numberWidth);
@@ -286,6 +285,11 @@ QWidget* CTrackDlg::BuildLivePage() {
   m_speedupEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
   m_loopBox = Named(new QCheckBox(QStringLiteral("Loop: start over after the last po&int"), page),
                     "loopBox");
+  m_waitClientsEdit = Named(new QLineEdit(QStringLiteral("0"), page), "waitClientsEdit");
+  m_waitClientsEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
+  m_waitClientsLabel = BuddyLabel(QStringLiteral("W&ait for clients"), m_waitClientsEdit, page);
+  m_waitClientsEdit->setToolTip(
+      QStringLiteral("TCP: the track starts once this many clients are in"));
   m_liveStart = Named(new QPushButton(QStringLiteral("Start sendin&g"), page), "liveStart");
   m_liveStop = Named(new QPushButton(QStringLiteral("Stop send&ing"), page), "liveStop");
   m_liveStop->setEnabled(false);
@@ -299,7 +303,9 @@ QWidget* CTrackDlg::BuildLivePage() {
                     m_liveToken,
                     BuddyLabel(QStringLiteral("Speed-&up"), m_speedupEdit, page),
                     m_speedupEdit,
-                    m_loopBox};
+                    m_loopBox,
+                    m_waitClientsLabel,
+                    m_waitClientsEdit};
   auto* rows = new QGridLayout(page);
   rows->addWidget(m_liveSettings[0], 0, 0, Qt::AlignTop);
   rows->addWidget(m_liveOutputs, 0, 1, 3, 1);
@@ -312,7 +318,10 @@ QWidget* CTrackDlg::BuildLivePage() {
   rows->addWidget(m_liveSettings[8], 3, 0);
   rows->addWidget(m_speedupEdit, 3, 1, Qt::AlignLeft);
   rows->addWidget(m_loopBox, 3, 2, 1, 2);
+  rows->addWidget(m_waitClientsLabel, 4, 0);
+  rows->addWidget(m_waitClientsEdit, 4, 1, Qt::AlignLeft);
   rows->setColumnStretch(3, 1);
+  rows->setVerticalSpacing(3);  // five rows in the height the other pages take
   return page;
 }
 
@@ -398,8 +407,8 @@ QWidget* CTrackDlg::BuildMapPanel() {
   auto* panel = new QWidget(this);
   m_map = new CTrackMap(panel);
   m_map->SetDescriber([this](std::size_t index) {
-    const wayloom::Table& source = Engine().SourceTable();
-    return index + 1 < source.RowCount() ? TextFromBytes(source.Cell(index, 2)) : QString();
+    return index + 1 < m_shownSource.RowCount() ? TextFromBytes(m_shownSource.Cell(index, 2))
+                                                : QString();
   });
   m_fitButton = Named(new QPushButton(QStringLiteral("&Fit"), panel), "fitButton");
   m_mapStatus = Named(new QLabel(panel), "mapStatus");
@@ -429,10 +438,12 @@ void CTrackDlg::ConnectControls() {
   connect(m_browseSourceButton, &QPushButton::clicked, this, &CTrackDlg::OnBrowseSource);
   connect(m_browseDestButton, &QPushButton::clicked, this, &CTrackDlg::OnBrowseDest);
   connect(m_createButton, &QPushButton::clicked, this, &CTrackDlg::CreateTrack);
-  connect(m_sourceModel, &QAbstractItemModel::modelReset, this,
-          [this] { ApplyColumnWidths(m_ctlSourceList, Engine().SourceTable()); });
-  connect(m_nmeaModel, &QAbstractItemModel::modelReset, this,
-          [this] { ApplyColumnWidths(m_ctlNmeaList, Engine().NmeaTable()); });
+  for (const auto& [model, view] :
+       {std::pair{m_sourceModel, m_ctlSourceList}, std::pair{m_nmeaModel, m_ctlNmeaList}}) {
+    connect(model, &QAbstractItemModel::modelReset, this, [this, model = model, view = view] {
+      if (model->Shown()) ApplyColumnWidths(view, *model->Shown());
+    });
+  }
   m_liveTimer = new QTimer(this);
   m_liveTimer->setInterval(200);
   connect(m_liveTimer, &QTimer::timeout, this, &CTrackDlg::PollLive);
@@ -458,6 +469,9 @@ void CTrackDlg::ConnectControls() {
                            (rated ? place.mid(colon) : QStringLiteral(":4800")));
     m_liveOutputs->item(3)->setCheckState(Qt::Checked);
   });
+  // Only TCP clients can be waited for: the wait is offered while TCP is ticked.
+  connect(m_liveOutputs, &QListWidget::itemChanged, this,
+          [this] { ShowLiveRunning(m_live && m_live->Running()); });
   connect(m_liveStart, &QPushButton::clicked, this, &CTrackDlg::OnStartLive);
   connect(m_liveStop, &QPushButton::clicked, this, &CTrackDlg::OnStopLive);
   connect(m_ctlSourceList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -470,45 +484,26 @@ void CTrackDlg::ConnectControls() {
 // Down the left column, row by row, then the map's bar and the map.
 void CTrackDlg::SetReadingOrder() {
   QWidget* previous = nullptr;
-  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,
-                                                       m_browseSourceButton,
-                                                       m_destEdit,
-                                                       m_browseDestButton,
-                                                       m_sourceKind,
-                                                       m_replayStartEdit,
-                                                       m_stepEdit,
-                                                       m_reorderBox,
-                                                       m_periodEdit,
-                                                       m_extraPointsBox,
-                                                       m_createButton,
-                                                       m_exitButton,
-                                                       m_settingsTabs,
-                                                       m_dateBox,
-                                                       m_dateEdit,
-                                                       m_liveOutputs,
-                                                       m_liveAddress,
-                                                       m_serialPorts,
-                                                       m_liveToken,
-                                                       m_speedupEdit,
-                                                       m_loopBox,
-                                                       m_liveStart,
-                                                       m_liveStop,
-                                                       m_receiverBox,
-                                                       m_speedEdit,
-                                                       m_dwellEdit,
-                                                       m_startEdit,
-                                                       m_noiseEdit,
-                                                       m_sentencesEdit,
-                                                       m_seedEdit,
-                                                       m_systemsEdit,
-                                                       m_maskEdit,
-                                                       m_outagesEdit,
-                                                       m_nmeaEdit,
-                                                       m_almanacEdit,
-                                                       m_ctlSourceList,
-                                                       m_ctlNmeaList,
-                                                       m_fitButton,
-                                                       m_map}) {
+  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,    m_browseSourceButton,
+                                                       m_destEdit,      m_browseDestButton,
+                                                       m_sourceKind,    m_replayStartEdit,
+                                                       m_stepEdit,      m_reorderBox,
+                                                       m_periodEdit,    m_extraPointsBox,
+                                                       m_createButton,  m_exitButton,
+                                                       m_settingsTabs,  m_dateBox,
+                                                       m_dateEdit,      m_liveOutputs,
+                                                       m_liveAddress,   m_serialPorts,
+                                                       m_liveToken,     m_speedupEdit,
+                                                       m_loopBox,       m_waitClientsEdit,
+                                                       m_liveStart,     m_liveStop,
+                                                       m_receiverBox,   m_speedEdit,
+                                                       m_dwellEdit,     m_startEdit,
+                                                       m_noiseEdit,     m_sentencesEdit,
+                                                       m_seedEdit,      m_systemsEdit,
+                                                       m_maskEdit,      m_outagesEdit,
+                                                       m_nmeaEdit,      m_almanacEdit,
+                                                       m_ctlSourceList, m_ctlNmeaList,
+                                                       m_fitButton,     m_map}) {
     if (previous) setTabOrder(previous, next);
     previous = next;
   }

@@ -55,7 +55,7 @@ void CTrackMap::SetDescriber(std::function<QString(std::size_t)> describe) {
 void CTrackMap::SelectPoint(std::size_t index) {
   m_selected.reset();
   if (m_track && index < m_track->Points().size()) {
-    const WorldPoint at = m_track->Points()[index].at;
+    const WorldPoint at = m_track->PointAt(index);
     if (std::isfinite(at.x) && std::isfinite(at.y)) {
       m_selected = index;
       if (!QRectF(rect()).contains(ScreenPos(at))) m_center = at;
@@ -259,7 +259,7 @@ void CTrackMap::paintEvent(QPaintEvent*) {
   if (m_selected) {
     painter.setPen(QPen(QColor(0, 0, 0), 1.5));
     painter.setBrush(Rgb(kSelectedRgb));
-    painter.drawEllipse(ScreenPos(m_track->Points()[*m_selected].at), 7.0, 7.0);
+    painter.drawEllipse(ScreenPos(m_track->PointAt(*m_selected)), 7.0, 7.0);
   }
   if (m_live) {
     painter.setPen(QPen(QColor(255, 255, 255), 2));
@@ -323,7 +323,7 @@ std::optional<std::size_t> CTrackMap::PointNear(const QPointF& pixel) const {
   std::optional<std::size_t> nearest;
   double best = 8.0 * 8.0;
   for (std::size_t i = 0; i < m_track->Points().size(); ++i) {
-    const QPointF d = ScreenPos(m_track->Points()[i].at) - pixel;
+    const QPointF d = ScreenPos(m_track->PointAt(i)) - pixel;
     const double distance = d.x() * d.x() + d.y() * d.y();
     if (distance <= best) {
       best = distance;

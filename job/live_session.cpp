@@ -26,7 +26,7 @@ class LiveSession::Listener : public FixListener, public Prompter, public Progre
       status.latitude = fix.latitude;
       status.longitude = fix.longitude;
     }
-    const std::optional<PoiList>& points = job_->Engine().PoiPoints();
+    const std::shared_ptr<const PoiList>& points = job_->Engine().PoiPoints();
     if (poiIndex_ != Fix::kNoPoint && points && poiIndex_ < points->size()) {
       status.description.assign((*points)[poiIndex_].szDescription);
     }
@@ -40,6 +40,10 @@ class LiveSession::Listener : public FixListener, public Prompter, public Progre
   void ShowNote(const std::string& text) override {
     const std::lock_guard<std::mutex> lock(session_.mutex_);
     session_.status_.notes.push_back(text);
+  }
+  // A file failure with the system's reason on a line of its own, as the command line says it.
+  void ShowFailure(const std::string& text, std::error_code reason) override {
+    ShowMessage(reason ? text + "\n" + ReasonText(reason) : text);
   }
   // Never asked: a live session writes no file.
   bool AskYesNo(const std::string&) override { return false; }
@@ -65,12 +69,14 @@ bool LiveSession::Start(const JobSettings& settings, bool reorder, bool extraPoi
   wake_ = std::make_unique<WakePipe>();
   stop_.store(false);
   auto outputs = std::make_unique<LiveOutputs>(
-      settings.live, [this] { return stop_.load(std::memory_order_relaxed); }, wake_->ReadFd());
+      settings.live, [this] { return Serving(); }, wake_->ReadFd());
   if (!outputs->Open(error)) return false;
+  serving_ = outputs.get();
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     status_ = LiveStatus{};
     status_.running = true;
+    status_.settings = settings.live;
     status_.endpoints = outputs->Endpoints();
   }
   thread_ =
@@ -90,10 +96,19 @@ void LiveSession::Run(JobSettings settings, bool reorder, bool extraPoints,
   settings.kml.clear();
   const JobSummary summary =
       job.Run(settings, &listener, &listener, wake_->ReadFd(), std::move(outputs));
+  serving_ = nullptr;
   const std::lock_guard<std::mutex> lock(mutex_);
   status_.running = false;
-  status_.counts.clients = 0;
+  if (summary.live) status_.counts = summary.liveCounts;  // what went out, past the Stop
   status_.stopped = stop_.load() || summary.outcome == JobOutcome::kStopped;
+}
+
+bool LiveSession::Serving() {
+  if (serving_) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    status_.counts = serving_->Counts();
+  }
+  return stop_.load(std::memory_order_relaxed);
 }
 
 void LiveSession::Stop() {

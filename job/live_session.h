@@ -19,8 +19,9 @@ namespace wayloom {
 
 struct LiveStatus {
   bool running = false;
+  LiveSettings settings;               // the outputs started
   std::vector<std::string> endpoints;  // where the outputs are (LiveOutputs::Endpoints)
-  LiveCounts counts;
+  LiveCounts counts;        // as they stand, also while the track waits; the last ones once ended
   std::string description;  // of the last point of the source reached
   bool hasFix = false;      // latitude and longitude hold the last fix sent
   double latitude = 0.0;
@@ -49,10 +50,13 @@ class LiveSession {
 
  private:
   class Listener;
+  // Asked by the outputs between their waits: takes their counts and tells whether to stop.
+  bool Serving();
   void Run(JobSettings settings, bool reorder, bool extraPoints,
            std::unique_ptr<LiveOutputs> outputs);
 
   std::unique_ptr<WakePipe> wake_;
+  const LiveOutputs* serving_ = nullptr;  // while the session's thread runs them
   std::atomic<bool> stop_{false};
   std::thread thread_;
   std::mutex mutex_;

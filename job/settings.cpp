@@ -134,14 +134,15 @@ class Checker {
   std::string Classic() {
     for (const auto& [setting, text] :
          {std::pair{Setting::kStep, &texts_.step}, std::pair{Setting::kPeriod, &texts_.period}}) {
-      if (!IsPlainSetting(*text)) {
-        return name_(setting) +
-               Needs("a decimal number such as 2, 0.5 or -1 (0 or from 1e-9 to 1e9 in size)",
-                     *text);
+      if (!IsPlainSetting(Decimal(*text))) {
+        return name_(setting) + Needs(std::string("a decimal number such as 2, 0.5") +
+                                          (texts_.decimalComma ? " (or 0,5)" : "") +
+                                          " or -1 (0 or from 1e-9 to 1e9 in size)",
+                                      *text);
       }
     }
-    settings_.step = texts_.step;
-    settings_.period = texts_.period;
+    settings_.step = Decimal(texts_.step);
+    settings_.period = Decimal(texts_.period);
     if (texts_.date) {
       CalendarDate date;
       if (!ParseIsoDate(*texts_.date, date) || !SentenceCanCarry(date))
@@ -174,7 +175,7 @@ class Checker {
         return name_(Setting::kUdp) + Needs("HOST:PORT with a port from 1 to 65535", *texts_.udp);
       }
     }
-    live.speedup = PositiveNumber(texts_.speedup);
+    live.speedup = PositiveNumber(Decimal(texts_.speedup));
     if (live.speedup == 0.0)
       return name_(Setting::kSpeedup) + Needs("a number above 0", texts_.speedup);
     live.clientTimeoutSeconds = PositiveNumber(texts_.clientTimeout);
@@ -243,7 +244,7 @@ class Checker {
     if (texts_.extraPoints) return NotForReceiver(Setting::kExtraPoints);
     ReceiverPlan& plan = settings_.receiver.emplace();
     ReceiverMotion& motion = plan.motion;
-    if (!ParseSpeed(*texts_.speed, motion.speedKnots, motion.speedMetresPerSecond) ||
+    if (!ParseSpeed(Decimal(*texts_.speed), motion.speedKnots, motion.speedMetresPerSecond) ||
         !InRange(motion.speedKnots, kLeastSpeedKnots, kMostSpeedKnots)) {
       return name_(Setting::kSpeed) +
              Needs(
@@ -251,16 +252,16 @@ class Checker {
                  "1000000 knots",
                  *texts_.speed);
     }
-    motion.periodSeconds = ParsePlainDecimal(texts_.period);
+    motion.periodSeconds = ParsePlainDecimal(Decimal(texts_.period));
     if (!InRange(motion.periodSeconds, kLeastPeriodSeconds, kMostPeriodSeconds)) {
       return name_(Setting::kPeriod) +
              Needs("seconds from 0.001 to 86400 with " + name_(Setting::kSpeed), texts_.period);
     }
-    motion.dwellSeconds = ParsePlainDecimal(texts_.dwell);
+    motion.dwellSeconds = ParsePlainDecimal(Decimal(texts_.dwell));
     if (!InRange(motion.dwellSeconds, 0.0, kMostDwellSeconds)) {
       return name_(Setting::kDwell) + Needs("seconds from 0 to 86400", texts_.dwell);
     }
-    motion.noiseMetres = ParsePlainDecimal(texts_.noise);
+    motion.noiseMetres = ParsePlainDecimal(Decimal(texts_.noise));
     if (!InRange(motion.noiseMetres, 0.0, kMostNoiseMetres)) {
       return name_(Setting::kNoise) + Needs("metres from 0 to 100000", texts_.noise);
     }
@@ -314,6 +315,16 @@ class Checker {
   }
 
  private:
+  // A decimal setting's text as the checks read it: with a decimal comma, one comma and no point
+  // is the point.
+  std::string Decimal(std::string text) const {
+    if (texts_.decimalComma && text.find('.') == std::string::npos &&
+        std::count(text.begin(), text.end(), ',') == 1) {
+      text[text.find(',')] = '.';
+    }
+    return text;
+  }
+
   // The first fix's time and the date: a time of day, or now with today's date.
   static DayAndTime Now() {
     return SplitDays(std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -82,6 +82,9 @@ struct SettingTexts {
   bool keepBad = false;               // a replay sends the lines that are no sentence too
   std::optional<std::string> gpx;
   std::optional<std::string> kml;
+  // The front end's language writes a decimal comma: in a decimal setting, a comma that stands
+  // where the point would (one comma, no point) reads as the point.
+  bool decimalComma = false;
 };
 
 // Checks texts, in a fixed order so that the first bad setting is the one named, and fills

@@ -112,6 +112,7 @@ struct TrackJob::Work {
     }
     summary.live = true;
     summary.liveReport = live->Report();
+    summary.liveCounts = live->Counts();
   }
 };
 
@@ -527,6 +528,9 @@ void TrackJob::RunReplay(Work& run) {
     const FileResult written = WriteFixes(track, &file, engine_, heard, run.progress, summary);
     KeepReplayCounts(track, summary);
     if (written.failed) {
+      if (const auto lines = file.LinesKept()) {
+        engine_.KeepOutputRows(static_cast<std::size_t>(*lines));
+      }
       prompter_.ShowFailure("Error writing output file \n" + run.DestName(), file.Error());
       summary.outcome = JobOutcome::kWriteFailed;
       run.EndLive(false);

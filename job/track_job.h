@@ -78,6 +78,7 @@ struct JobSummary {
   std::vector<std::string> timedFiles;  // the timed track files written
   std::uint64_t timedFixesWritten = 0;  // to each of them
   std::uint64_t timedFixesLeftOut = 0;  // that no timed track file can hold
+  LiveCounts liveCounts;                // and its counts
 };
 
 class TrackJob {

@@ -18,13 +18,26 @@ struct TableColumn {
   std::string title;
 };
 
-class Table {
+// What a view of a table reads: its rows, its titled columns and the text of a cell. The window's
+// views read every table through it, whether its rows are stored as text (Table) or made from
+// something more compact when they are asked for.
+class TableRows {
  public:
-  std::size_t RowCount() const { return rows_.size(); }
+  virtual ~TableRows() = default;
+  virtual std::size_t RowCount() const = 0;
+  virtual std::size_t ColumnCount() const = 0;
+  virtual const TableColumn& Column(std::size_t index) const = 0;
+  // The whole text of a cell; empty for a cell the row does not have.
+  virtual std::string Cell(std::size_t row, std::size_t column) const = 0;
+};
+
+class Table : public TableRows {
+ public:
+  std::size_t RowCount() const override { return rows_.size(); }
   void DeleteAllRows();
 
-  std::size_t ColumnCount() const { return columns_.size(); }
-  const TableColumn& Column(std::size_t index) const { return columns_[index]; }
+  std::size_t ColumnCount() const override { return columns_.size(); }
+  const TableColumn& Column(std::size_t index) const override { return columns_[index]; }
   // Deletes column 0; the other columns move down by one, and so do the cells of every row.
   void DeleteFirstColumn();
   // Inserts a titled, left-aligned column at index (clamped to the column count). How wide it is
@@ -39,7 +52,7 @@ class Table {
   // Sets a cell; a row that does not exist is left alone. Cheapest on the row stored last.
   void SetCell(std::size_t row, std::size_t column, std::string_view text);
   // The whole text of a cell, as the window shows it; empty for a cell never set.
-  std::string Cell(std::size_t row, std::size_t column) const;
+  std::string Cell(std::size_t row, std::size_t column) const override;
 
   // Lets the caller say how many rows are coming, to spare reallocations.
   void Reserve(std::size_t rows) { rows_.reserve(rows); }

@@ -93,8 +93,7 @@ void TrackEngine::LoadPoiFile() {
       m_loadStatus = PoiReadStatus::kStopped;
       break;
   }
-  m_poiList = std::move(list);
-  ++m_poiListVersion;
+  m_poiList = std::make_shared<const PoiList>(std::move(list));
   const bool anyPoint = m_poiList->size() > 1;
   m_dRefLat = anyPoint ? RowPoint(0).latitude : 0.0;
   m_dRefLon = anyPoint ? RowPoint(0).longitude : 0.0;
@@ -105,57 +104,13 @@ GeoPoint TrackEngine::RowPoint(std::size_t row) const {
   return GeoPoint{ParseDecimal(point.szLat), ParseDecimal(point.szLon)};
 }
 
-void TrackEngine::FreePoiList() {
-  m_poiList.reset();
-  ++m_poiListVersion;
-}
+void TrackEngine::FreePoiList() { m_poiList.reset(); }
 
 void TrackEngine::FillSourceTable() {
-  // The writers leave the source table as it is, so a table that already shows this POI list is
-  // shown again as it stands.
-  if (m_keepTables && m_sourceTableShowsList != m_poiListVersion) {
-    RebuildSourceTable();
-    m_sourceTableShowsList = m_poiListVersion;
-  }
+  if (m_keepTables) m_sourceTable = SourceRows(m_poiList);
   if (m_poiList) {
     m_dCurLat = m_dRefLat;
     m_dCurLon = m_dRefLon;
-  }
-}
-
-void TrackEngine::RebuildSourceTable() {
-  m_sourceTable.DeleteAllRows();
-  while (m_sourceTable.ColumnCount() > 0) m_sourceTable.DeleteFirstColumn();
-  m_sourceTable.AddColumn(0, "Latitude");
-  m_sourceTable.AddColumn(1, "Longitude");
-  m_sourceTable.AddColumn(2, "Description");
-  m_sourceTable.AddColumn(3, "Distance");
-
-  if (!m_poiList) {
-    m_sourceTable.InsertRow(0, "Poi list is empty");
-    return;
-  }
-  // The distance is measured from the reference position, and none is shown while the reference
-  // has a coordinate of exactly 0 (counted as absent): then the points need not be converted.
-  const bool showsDistance = m_dRefLat != 0.0 && m_dRefLon != 0.0;
-  m_dCurLat = m_dRefLat;  // PlanarOffset measures from the current position
-  m_dCurLon = m_dRefLon;
-  m_sourceTable.Reserve(m_poiList->size());
-  std::string distance;
-  for (std::size_t row = 0; row < m_poiList->size(); ++row) {
-    const PoiView node = (*m_poiList)[row];
-    m_sourceTable.InsertRow(row, node.szLat);
-    m_sourceTable.SetCell(row, 1, node.szLon);
-    m_sourceTable.SetCell(row, 2, node.szDescription);
-    double east = 0.0;
-    double north = 0.0;
-    if (showsDistance &&
-        PlanarOffset(ParseDecimal(node.szLon), ParseDecimal(node.szLat), east, north)) {
-      distance.clear();
-      AppendFixed(distance, std::sqrt(east * east + north * north) * 0.001, 3);
-      distance += " km";
-      m_sourceTable.SetCell(row, 3, distance);
-    }
   }
 }
 
@@ -203,22 +158,20 @@ bool TrackEngine::OpenTrack() {
       return false;
     }
   }
-  ResetOutputTable();
+  // A table of its own: the last track's stays as it is for whoever still shows it.
+  m_outputRows = std::make_shared<OutputRows>(m_keepTables ? m_poiList : nullptr, m_rmcDate,
+                                              m_periodSeconds * 1000.0);
   return true;
 }
 
-void TrackEngine::ResetOutputTable() {
-  m_nmeaTable.DeleteAllRows();
-  while (m_nmeaTable.ColumnCount() > 0) m_nmeaTable.DeleteFirstColumn();
-  m_nmeaTable.AddColumn(0, "NMEA strings");
-}
+void TrackEngine::ResetOutputTable() { m_outputRows = std::make_shared<OutputRows>(); }
 
 void TrackEngine::ListSentences(const SentenceLines& sentences) {
   if (!m_keepTables) return;
   std::string_view text = sentences.Text();
   for (std::size_t end = text.find("\r\n"); end != std::string_view::npos;
        end = text.find("\r\n")) {
-    m_nmeaTable.AppendRow(text.substr(0, end));
+    m_outputRows->AddLine(text.substr(0, end));
     text.remove_prefix(end + 2);
   }
 }
@@ -270,12 +223,7 @@ void TrackEngine::WriteBatch(FixBatch& batch) {
     const Fix& fix = batch.At(i);
     last = &fix;
     ++sentOut;
-    const std::string_view gga = batch.Gga(i);
-    const std::string_view rmc = batch.Rmc(i);
-    if (m_keepTables) {
-      m_nmeaTable.AppendRow(gga);
-      m_nmeaTable.AppendRow(rmc);
-    }
+    if (m_keepTables) m_outputRows->AddFix(fix);
     if (m_writeTrackFile && !wholeBatch && !m_trackFile.WriteText(batch.Pair(i))) {
       m_trackEnded = true;
       m_summary.outcome = TrackOutcome::kWriteFailed;
@@ -339,6 +287,9 @@ void TrackEngine::CloseTrack() {
   const bool closed = !m_writeTrackFile || m_trackFile.Close();
   if (!closed) m_summary.outcome = TrackOutcome::kWriteFailed;
   if (m_summary.outcome == TrackOutcome::kWriteFailed) {
+    // The table shows what the file holds now.
+    if (const auto lines = m_trackFile.LinesKept())
+      KeepOutputRows(static_cast<std::size_t>(*lines));
     m_prompter.ShowFailure("Error writing output file \n" + m_strDestFile, m_trackFile.Error());
   } else if (m_summary.outcome == TrackOutcome::kNotRun) {
     m_summary.outcome = TrackOutcome::kWritten;

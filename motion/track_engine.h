@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +17,8 @@
 #include "base/fix.h"
 #include "base/host.h"
 #include "motion/fix_batches.h"
-#include "motion/table.h"
+#include "motion/output_rows.h"
+#include "motion/source_rows.h"
 #include "outputs/track_file.h"
 #include "route/planar_offset.h"
 #include "sources/poi_file.h"
@@ -71,7 +73,7 @@ class TrackEngine {
   // distances from.
   void LoadPoiFile();
   void FreePoiList();
-  // Rebuilds the source table from the POI list and resets the current position to the reference.
+  // Shows the POI list in the source table and resets the current position to the reference.
   void FillSourceTable();
   // Flat-earth offset in metres of a point from the current position. False, with both offsets 0,
   // when any of the four coordinates is exactly 0 (counted as absent).
@@ -86,16 +88,22 @@ class TrackEngine {
   void WriteExtraTrack();
   void WriteClosestExtraTrack();
 
-  const std::optional<PoiList>& PoiPoints() const { return m_poiList; }
+  // Null before the first load, after freeing, and when even its blank tail could not be made.
+  const std::shared_ptr<const PoiList>& PoiPoints() const { return m_poiList; }
   // Whether the last LoadPoiFile read the whole file, and whether a stop ended it.
   bool SourceReadInFull() const { return m_loadStatus == PoiReadStatus::kOk; }
   bool SourceReadingStopped() const { return m_loadStatus == PoiReadStatus::kStopped; }
-  const Table& SourceTable() const { return m_sourceTable; }
-  const Table& NmeaTable() const { return m_nmeaTable; }
-  // The output table for tracks the engine does not write itself (a receiver's): emptied, then
+  const SourceRows& SourceTable() const { return m_sourceTable; }
+  const OutputRows& NmeaTable() const { return *m_outputRows; }
+  // The output table of the last track, to be shown while the engine goes on: the next track
+  // gets a table of its own once its file is opened, and this one stays as it is.
+  std::shared_ptr<const OutputRows> SharedNmeaTable() const { return m_outputRows; }
+  // The output table for tracks the engine does not write itself (a receiver's): a new one, then
   // the sentences of every fix listed in it (when the tables are kept).
   void ResetOutputTable();
   void ListSentences(const SentenceLines& sentences);
+  // Keeps the first rows of the output table: what a track file that failed still holds.
+  void KeepOutputRows(std::size_t rows) { m_outputRows->KeepFirstRows(rows); }
   double Course() const { return m_dCourse; }
   double Speed() const { return m_dSpeed; }
   // What one track hands on to the next; set back to repeat a track as it was.
@@ -107,8 +115,8 @@ class TrackEngine {
 
   // Writes tracks to stream (standard output) instead of m_strDestFile; null goes back to the file.
   void SetOutputStream(std::FILE* stream) { m_outputStream = stream; }
-  // Off: sentences are not kept in the output table, nor points in the source table (a command line
-  // has no window to show them in).
+  // Off: sentences are not kept in the output table, nor the POI list shown in the source table
+  // (a command line has no window to show them in).
   void SetKeepTables(bool keep) { m_keepTables = keep; }
   void SetProgressMonitor(ProgressMonitor* monitor) { m_progress = monitor; }
   // Hears every fix written; null for none.
@@ -160,12 +168,11 @@ class TrackEngine {
   void WriteVisitingTrack(VisitOrder order, bool extraPoints);
   // The source table shows the POI list row for row: a row per node, the blank tail last, or the
   // one row "Poi list is empty" when there is no list. The writers read a row's texts from the
-  // list itself, so the table is needed only where someone looks at it.
+  // list itself.
   std::size_t PointCount() const { return m_poiList ? m_poiList->PointCount() : 0; }
   GeoPoint RowPoint(std::size_t row) const;
   // The writer the option boxes choose, between the two showings of the source table.
   void WriteChosenTrack();
-  void RebuildSourceTable();
   void ReportProgress();
 
   Prompter& m_prompter;
@@ -180,12 +187,9 @@ class TrackEngine {
   PoiReadStatus m_loadStatus = PoiReadStatus::kOk;
   bool m_sourceUtf16 = false;
 
-  std::optional<PoiList> m_poiList;    // absent before the first load, after freeing, and when even
-                                       // its blank tail could not be allocated
-  Table m_sourceTable;                 // only FillSourceTable changes it
-  std::uint64_t m_poiListVersion = 1;  // counts the POI lists loaded and freed
-  std::uint64_t m_sourceTableShowsList = 0;  // the version the source table shows
-  Table m_nmeaTable;
+  std::shared_ptr<const PoiList> m_poiList;  // shared with the tables that show it
+  SourceRows m_sourceTable;                  // only FillSourceTable changes it
+  std::shared_ptr<OutputRows> m_outputRows = std::make_shared<OutputRows>();
 
   double m_dCurLat = 0.0;
   double m_dCurLon = 0.0;

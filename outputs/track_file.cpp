@@ -1,9 +1,11 @@
 #include "outputs/track_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace wayloom {
@@ -41,35 +43,51 @@ bool SameFile(const std::string& first, const std::string& second) {
 namespace {
 constexpr std::size_t kBlockBytes = 1 << 20;
 
-// Cuts the regular file at path back to just after its last line feed. Nothing happens to a file
-// that cannot be read back (a device, a pipe) or cut.
-void CutToLastLine(const std::string& utf8Path) {
+// The line feeds among the first size bytes of the file in, or none when they cannot be read.
+std::optional<std::uint64_t> CountLines(std::ifstream& in, std::uintmax_t size) {
+  in.clear();
+  in.seekg(0);
+  std::uint64_t lines = 0;
+  char block[65536];
+  while (size > 0) {
+    const auto count = static_cast<std::streamsize>(std::min<std::uintmax_t>(size, sizeof block));
+    if (!in.read(block, count)) return std::nullopt;
+    lines += static_cast<std::uint64_t>(std::count(block, block + count, '\n'));
+    size -= static_cast<std::uintmax_t>(count);
+  }
+  return lines;
+}
+
+// Cuts the regular file at path back to just after its last line feed, and tells how many lines
+// it holds then. Nothing happens to a file that cannot be read back (a device, a pipe) or cut.
+std::optional<std::uint64_t> CutToLastLine(const std::string& utf8Path) {
   std::filesystem::path path;
-  if (!Utf8Path(utf8Path, path)) return;
+  if (!Utf8Path(utf8Path, path)) return std::nullopt;
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
   std::uintmax_t end = std::filesystem::file_size(path, error);
-  if (error) return;
+  if (error) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   char block[4096];
   while (end > 0 && in) {
     const std::uintmax_t start = end > sizeof block ? end - sizeof block : 0;
     const auto count = static_cast<std::streamsize>(end - start);
     in.seekg(static_cast<std::streamoff>(start));
-    if (!in.read(block, count)) return;
-    for (std::streamsize i = count; i > 0; --i) {
-      if (block[i - 1] == '\n') {
-        in.close();
-        std::filesystem::resize_file(path, start + static_cast<std::uintmax_t>(i), error);
-        return;
-      }
+    if (!in.read(block, count)) return std::nullopt;
+    const char* const last = std::find(std::make_reverse_iterator(block + count),
+                                       std::make_reverse_iterator(block), '\n')
+                                 .base();
+    if (last != block) {
+      end = start + static_cast<std::uintmax_t>(last - block);
+      break;
     }
     end = start;
   }
-  if (end == 0) {
-    in.close();
-    std::filesystem::resize_file(path, 0, error);
-  }
+  const std::optional<std::uint64_t> lines = CountLines(in, end);
+  in.close();
+  std::filesystem::resize_file(path, end, error);
+  if (error) return std::nullopt;
+  return lines;
 }
 
 }  // namespace
@@ -87,6 +105,8 @@ void TrackFile::Start(bool emptyFirst) {
   closing_ = false;
   writeError_ = 0;
   emptying_ = emptyFirst;
+  emptyFailed_ = false;
+  linesKept_.reset();
   if (stream_) writer_ = std::thread([this] { WriterLoop(); });
 }
 
@@ -167,6 +187,7 @@ void TrackFile::WriterLoop() {
     std::filesystem::resize_file(emptyFirst_, 0, resizeError);
     lock.lock();
     emptying_ = false;
+    emptyFailed_ = static_cast<bool>(resizeError);
     if (resizeError) writeError_ = resizeError.value();
   }
   for (;;) {
@@ -244,8 +265,9 @@ bool TrackFile::Close() {
   if (!failed_ && std::fflush(stream_) != 0) Fail(errno);
   errno = 0;
   if (ownsStream_ && std::fclose(stream_) != 0) Fail(errno);
-  // A write that failed part way (a full disk) may have left half a line at the end.
-  if (failed_ && ownsStream_) CutToLastLine(path_);
+  // A write that failed part way (a full disk) may have left half a line at the end. A file that
+  // could not be emptied holds none of the track: it stays as it was.
+  if (failed_ && ownsStream_) linesKept_ = emptyFailed_ ? 0 : CutToLastLine(path_);
   stream_ = nullptr;
   filling_ = std::string();
   filled_ = 0;

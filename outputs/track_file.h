@@ -9,10 +9,12 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -56,6 +58,10 @@ class TrackFile {
   void SetMostQueued(std::size_t blocks) { mostQueued_ = mostQueuedWhileEmptying_ = blocks; }
   // The system's reason for the first failure of Open, a write or Close.
   std::error_code Error() const { return error_; }
+  // After a failure, once closed: how many lines a regular file opened here holds, cut back to
+  // its last complete one (none of them when it could not even be emptied). Not known for a
+  // stream or a device.
+  std::optional<std::uint64_t> LinesKept() const { return linesKept_; }
 
  private:
   void Start(bool emptyFirst);
@@ -76,6 +82,7 @@ class TrackFile {
   bool failed_ = false;
   std::error_code error_;
   std::string path_;  // of a file opened here, to be cut back after a failure
+  std::optional<std::uint64_t> linesKept_;
   // The block being filled: its first filled_ bytes are lines not yet handed over. Its size is
   // its capacity; a line longer than the room left makes it grow.
   std::string filling_;
@@ -98,6 +105,7 @@ class TrackFile {
   std::vector<std::string> spare_;    // written blocks, to be filled again
   std::filesystem::path emptyFirst_;  // a regular file the writer thread empties before writing
   bool emptying_ = false;
+  bool emptyFailed_ = false;  // the old file is still there, as it was
   bool closing_ = false;
   int writeError_ = 0;  // the errno of the writer thread's first failure
 };

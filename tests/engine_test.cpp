@@ -2,7 +2,9 @@
 // clock, the tracks of each order, and files that are missing, in the way or failing.
 #ifndef _WIN32
 #include <sys/resource.h>
+
 #include <unistd.h>
+#include <csignal>
 #endif
 
 #include "tests/test_support.h"
@@ -116,7 +118,8 @@ TEST_F(Engine, EveryReferenceTrackIsWrittenHeardListedAndThePointsShownAgain) {
     }
   }
   std::string columns;
-  for (const Table* table : {&engine_->SourceTable(), &engine_->NmeaTable()}) {
+  for (const TableRows* table :
+       std::initializer_list<const TableRows*>{&engine_->SourceTable(), &engine_->NmeaTable()}) {
     for (std::size_t c = 0; c < table->ColumnCount(); ++c) columns += table->Column(c).title + "|";
   }
   EXPECT_EQ(columns, "Latitude|Longitude|Description|Distance|NMEA strings|");
@@ -185,6 +188,29 @@ TEST_F(Engine, SourcesThatCannotBeReadAreReportedAndStillGiveATrack) {
   engine_->FillSourceTable();
   EXPECT_EQ(engine_->SourceTable().Cell(0, 0), "Poi list is empty");
 }
+
+#ifndef _WIN32
+// A write that fails (here at a file-size limit) leaves the file cut back to its last whole line,
+// and the output table lists just those lines.
+TEST_F(Engine, AFailedWriteListsWhatTheFileHolds) {
+  std::string pois;
+  for (int i = 100; i < 300; ++i) pois += "8." + std::to_string(i) + ",50.0,p\n";
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  const rlimit cap{8192, saved.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &cap);
+  Track(pois);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, handler);
+  const std::vector<std::string> lines = TrackLines(ReadFile(engine_->m_strDestFile));
+  EXPECT_EQ(engine_->LastTrack().outcome, TrackOutcome::kWriteFailed);
+  ASSERT_TRUE(lines.size() > 100 && lines.size() < 400) << lines.size();
+  ASSERT_EQ(engine_->NmeaTable().RowCount(), lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    EXPECT_EQ(engine_->NmeaTable().Cell(i, 0), lines[i]);
+}
+#endif
 
 TEST_F(Engine, AsksBeforeOverwritingAnythingAndNoLeavesItAsItWas) {
   WriteFile(dir_.File("track.nmea"), "precious\r\n");

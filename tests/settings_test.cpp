@@ -21,6 +21,10 @@ TEST(Settings, EachTextIsTakenOrRefusedWithItsSettingNamed) {
       {[](SettingTexts& t) { t.step = "1O0"; }, "<0> needs a decimal number"},
       {[](SettingTexts& t) { t.period = "0,5"; }, "<1> needs a decimal number"},
       {[](SettingTexts& t) { t.period = "-2"; }, ""},
+      {[](SettingTexts& t) { t.decimalComma = true, t.period = "-0,5"; }, ""},
+      {[](SettingTexts& t) { t.decimalComma = true, t.step = "1,000.5"; },
+       "<0> needs a decimal number such as 2, 0.5 (or 0,5) or -1"},
+      {[](SettingTexts& t) { t.decimalComma = true, t.speedup = "2,5"; }, ""},
       {[](SettingTexts& t) { t.runs = "0"; }, "<2> needs a whole number from 1 to 1000000"},
       {[](SettingTexts& t) { t.date = "2026-02-29"; }, "<3> needs a date as YYYY-MM-DD"},
       {[](SettingTexts& t) { t.serve = "[::1]10110"; }, "<16> needs [HOST:]PORT"},
@@ -133,6 +137,9 @@ TEST(Settings, CheckedValuesReachTheJob) {
   texts.period = "0.5";
   texts.speedup = "2";
   texts.gpx = "t.gpx";
+  texts.decimalComma = true;
+  texts.step = "2,5";
+  texts.noise = "0,5";
   JobSettings settings;
   ASSERT_EQ(CheckSettings(texts, Named, settings), "");
   ASSERT_EQ(settings.live.serialPorts.size(), 2u);
@@ -145,6 +152,8 @@ TEST(Settings, CheckedValuesReachTheJob) {
   ASSERT_TRUE(settings.receiver.has_value());
   EXPECT_DOUBLE_EQ(settings.receiver->motion.speedMetresPerSecond, 20.0 / 3.6);
   EXPECT_EQ(settings.receiver->motion.dwellSeconds, 3.0);
+  EXPECT_EQ(settings.receiver->motion.noiseMetres, 0.5);
+  EXPECT_EQ(settings.step, "2.5");
   EXPECT_EQ(settings.receiver->startMs, 86390000);
   EXPECT_EQ(settings.receiver->date.day, 31);
   EXPECT_TRUE(settings.live.udp && settings.live.loop && !settings.live.serve);

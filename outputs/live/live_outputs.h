@@ -75,7 +75,7 @@ struct LiveCounts {
   std::size_t clients = 0;  // TCP clients connected now
   ServerCounts tcp;
   std::uint64_t fixesLeftOutForPty = 0;
-  bool ptyReaderOpen = false;
+  bool ptyReaderOpen = false;  // as last seen
   std::uint64_t datagramsSent = 0;
   std::uint64_t datagramsLost = 0;
   std::vector<SerialCounts> serial;  // in the order given

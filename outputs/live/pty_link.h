@@ -42,7 +42,7 @@ class PtyLink {
   // is lost unless the caller waits for this to turn false first (for a few seconds at most).
   bool HasQueuedBytes() const { return HasUnwrittenBytes() || ReaderHasUnreadBytes(); }
   std::uint64_t FixesDropped() const { return fixesDropped_; }
-  // Whether a program had the device open when last looked.
+  // Whether a reader had the device open when last looked at (at the last fix sent).
   bool ReaderOpen() const { return reader_; }
 
   // Removes the link (if it is still ours) and closes the pseudo-terminal.

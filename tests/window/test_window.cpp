@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
 
 #include <clocale>
+#include <csignal>
 
 #include "dialog/about_dlg.h"
 #include "dialog/track_dlg.h"
@@ -248,8 +250,9 @@ class WindowTest : public QObject {
     // The tables as the engine holds them, but for the source table's blank last row; every
     // sentence whole in its column.
     const wayloom::TrackEngine& engine = session.window.Engine();
-    for (const auto& [view, table] : {std::pair{"sourceTable", &engine.SourceTable()},
-                                      std::pair{"nmeaTable", &engine.NmeaTable()}}) {
+    for (const auto& [view, table] :
+         {std::pair<const char*, const wayloom::TableRows*>{"sourceTable", &engine.SourceTable()},
+          {"nmeaTable", &engine.NmeaTable()}}) {
       QAbstractItemModel* model = session.Model(view);
       QTableView* shown = session.Find<QTableView>(view);
       const bool sentences = table == &engine.NmeaTable();
@@ -272,24 +275,14 @@ class WindowTest : public QObject {
     QVERIFY(session.window.grab().save(WAYLOOM_TEST_OUTPUT_DIR "/window-after-track.png"));
   }
 
-  // The source table shows a row a point and no blank row after the last, none at all for a
-  // source that could not be read.
+  // The source table shows a row a point and no blank row after the last.
   void sourceTableRows() {
-    const struct {
-      bool missing;
-      QStringList rows;
-    } cases[] = {{false, {"Helsinki harbour", "Plaza Mayor", "Opera House"}}, {true, {}}};
-    for (const auto& row : cases) {
-      Session session;
-      if (row.missing) session.Type("sourceEdit", session.dir.filePath(QStringLiteral("none.csv")));
-      session.Press("createButton");
-      QAbstractItemModel* model = session.Model("sourceTable");
-      QStringList shown;
-      for (int i = 0; i < model->rowCount(); ++i) {
-        shown << model->index(i, row.missing ? 0 : 2).data().toString();
-      }
-      QCOMPARE(shown, row.rows);
-    }
+    Session session;
+    session.Press("createButton");
+    QAbstractItemModel* model = session.Model("sourceTable");
+    QStringList shown;
+    for (int i = 0; i < model->rowCount(); ++i) shown << model->index(i, 2).data().toString();
+    QCOMPARE(shown, QStringList({"Helsinki harbour", "Plaza Mayor", "Opera House"}));
   }
 
   // The sentence column is as wide as the longest sentence, in any font: every checksum shows.
@@ -311,18 +304,122 @@ class WindowTest : public QObject {
     }
   }
 
-  void overwriteQuestion() {
-    for (const bool answer : {true, false}) {
+  // After any press of Create NMEA Track the window shows what the file holds: a source that
+  // cannot be read stops after its message, before the question; No, or a destination that
+  // cannot be opened, leave the file, the tables and the map of the track shown before; Yes, or a
+  // write that fails, show the lines in the file. Messages about files carry the system's reason
+  // and what to do.
+  void pressShowsWhatTheFileHolds() {
+    const struct {
+      const char* press;
+      bool answer;
+      const char* message;  // its start and end, with the path between them, "" for none
+      bool written;
+    } cases[] = {
+        {"yes", true, "", true},
+        {"no", false, "", false},
+        {"missing source", true,
+         "Error can't open the input file\n|\nno such file or folder\nCheck the path in 'Source "
+         "file', or choose the file with its Browse.",
+         false},
+        {"folder", true,
+         "Error can't open output file \n|\nis a folder\nChoose another 'Destination file', in a "
+         "folder you may write to.",
+         false},
+        {"cut short", true, "Error writing output file \n|\nfile too large\nThe file holds", true},
+        {"lone point", true,
+         "No track: 1 points read from |\nA track needs two points or more: lines of "
+         "longitude,latitude,description in 'Source file'.",
+         true},
+    };
+    for (const auto& c : cases) {
       Session session;
-      WriteFile(session.dest, "keep me\n");
-      session.prompter.answers = {answer};
+      session.Press("createButton");  // three points shown, from track.nmea
+      const QString four = session.dir.filePath(QStringLiteral("four.csv"));
+      QString dest = session.dir.filePath(QStringLiteral("kept.nmea"));
+      WriteFile(four,
+                c.press[0] == 'l' ? kFourPoints.left(kFourPoints.indexOf('\n') + 1) : kFourPoints);
+      WriteFile(dest, "keep me\n");
+      const QString source =
+          c.press[0] == 'm' ? session.dir.filePath(QStringLiteral("none.csv")) : four;
+      session.Type("sourceEdit", source);
+      if (c.press[0] == 'f') dest = session.dir.path();
+      session.Type("destEdit", dest);
+      session.prompter.answers = {c.answer};
+      const bool limited = c.press[0] == 'c';
+      const rlimit cap{300, RLIM_INFINITY};
+      rlimit saved{};
+      if (limited) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        setrlimit(RLIMIT_FSIZE, &cap);
+      }
       session.Press("createButton");
-      QCOMPARE(session.prompter.questions,
-               std::vector<std::string>{"The output file already exists\noverwrite ?"});
-      QVERIFY(session.prompter.messages.empty());
-      QCOMPARE(ReadFile(session.dest).count('\n'), answer ? 6 : 1);
-      QCOMPARE(session.Model("sourceTable")->rowCount() + session.Model("nmeaTable")->rowCount(),
-               answer ? 9 : 3);
+      if (limited) setrlimit(RLIMIT_FSIZE, &saved);
+
+      QCOMPARE(session.prompter.questions.size(), std::size_t(c.press[0] != 'm'));
+      const QString message =
+          QString(c.message).replace('|', c.press[0] == 'm' || c.press[0] == 'l' ? source : dest);
+      QCOMPARE(session.prompter.messages.size(), std::size_t(*c.message != 0));
+      if (*c.message) {
+        QVERIFY2(QString::fromStdString(session.prompter.messages[0]).startsWith(message),
+                 session.prompter.messages[0].c_str());
+      }
+      QStringList rows;
+      for (int row = 0; row < session.Model("nmeaTable")->rowCount(); ++row) {
+        rows << session.Model("nmeaTable")->index(row, 0).data().toString() + "\r\n";
+      }
+      const QByteArray held = QFileInfo(dest).isFile() ? ReadFile(dest) : QByteArray();
+      QCOMPARE(rows.join("").toLatin1(), c.written ? held : ReadFile(session.dest));
+      QVERIFY(c.written || held == "keep me\n" || c.press[0] == 'f');
+      QCOMPARE(session.Model("sourceTable")->rowCount(), !c.written          ? 3
+                                                         : c.press[0] == 'l' ? 1
+                                                                             : 4);
+      QCOMPARE(session.window.Map().Track()->FixCount(), std::size_t(rows.size() / 2));
+      QVERIFY2(!limited || (rows.size() > 0 && rows.size() < 8), qPrintable(rows.join("")));
+    }
+  }
+
+  // Step and period take what the command line takes, and a decimal comma where the window's
+  // language writes one; anything else is refused with its field named and what it takes, and
+  // nothing is written.
+  void editsCheckedInTheWindowsLanguage() {
+    const char* const kNeeds =
+        " needs a decimal number such as 2, 0.5%1 or -1 (0 or from 1e-9 to "
+        "1e9 in size), not '%2'";
+    const struct {
+      QLocale::Language language;
+      const char* edit;
+      const char* text;
+      const char* option;  // the command line's option and value of the same track; null: refused
+      const char* value;
+    } cases[] = {
+        {QLocale::German, "periodEdit", "0,5", "--period", "0.5"},
+        {QLocale::German, "stepEdit", "2,5", "--step", "2.5"},
+        {QLocale::German, "stepEdit", "-2.5", "--step", "-2.5"},
+        {QLocale::English, "periodEdit", "0,5", nullptr, nullptr},
+        {QLocale::English, "stepEdit", "abc", nullptr, nullptr},
+        {QLocale::German, "periodEdit", "1O0", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+      Session session(true, kFourPoints);
+      session.window.setLocale(QLocale(c.language));
+      session.Tick("extraPointsBox");
+      session.Type(c.edit, QString::fromUtf8(c.text));
+      session.Press("createButton");
+      if (c.option) {
+        QCOMPARE(ReadFile(session.dest),
+                 Cli({"--extra", c.option, c.value, session.source, QStringLiteral("-")}));
+        continue;
+      }
+      const QString field = c.edit[0] == 's'
+                                ? QStringLiteral("'Extra points step distance in meters'")
+                                : QStringLiteral("'Time period in seconds'");
+      const QString comma = c.language == QLocale::German ? QStringLiteral(" (or 0,5)") : QString();
+      QCOMPARE(session.prompter.messages,
+               std::vector<std::string>{
+                   (field + QString::fromLatin1(kNeeds).arg(comma, c.text)).toStdString()});
+      QVERIFY(!QFileInfo::exists(session.dest));
     }
   }
 
@@ -381,7 +478,7 @@ class WindowTest : public QObject {
       if (row.how[0] == 'c') session.window.close();
       QVERIFY2(session.window.isVisible() != row.closed, qPrintable(name));
       QCOMPARE(session.prompter.questions.size(), std::size_t(row.live && row.how[1] != 's'));
-      QCOMPARE(session.window.Engine().PoiPoints().has_value(), !row.closed);
+      QCOMPARE(session.window.Engine().PoiPoints() != nullptr, !row.closed);
       QCOMPARE(session.Find<QPushButton>("liveStop")->isEnabled(), row.live && !row.closed);
       if (row.closed) {
         QCOMPARE(session.window.result(),
@@ -464,7 +561,7 @@ class WindowTest : public QObject {
     CTrackMap& map = session.window.Map();
     QVERIFY(map.Track());
     QCOMPARE(map.Track()->FixCount(), std::size_t(4));
-    const auto at = [&map](std::size_t i) { return map.ScreenPos(map.Track()->Points()[i].at); };
+    const auto at = [&map](std::size_t i) { return map.ScreenPos(map.Track()->PointAt(i)); };
     const std::uint32_t visits[] = {1, 4, 2, 3};
     for (std::size_t i = 0; i < 4; ++i) QCOMPARE(map.Track()->Points()[i].visit, visits[i]);
     // West is left, north is up: Haymarket lies west of Princes Street, the Castle north of it.
@@ -619,6 +716,7 @@ class WindowTest : public QObject {
     for (const bool byClosing : {false, true}) {
       if (!QTest::currentTestFailed()) LiveOutputs(byClosing);
     }
+    if (!QTest::currentTestFailed()) WaitedForClient();
     Session session(true, kFourPoints);
     const struct {
       int row;
@@ -633,7 +731,7 @@ class WindowTest : public QObject {
       session.prompter.messages.clear();
       session.Press("liveStart");
       QCOMPARE(session.prompter.messages.size(), std::size_t(1));
-      QVERIFY2(session.prompter.messages[0].rfind(row.message, 0) == 0,
+      QVERIFY2(session.prompter.messages[0].find(row.message) != std::string::npos,
                session.prompter.messages[0].c_str());
       QVERIFY(session.Find<QPushButton>("liveStart")->isEnabled());
     }
@@ -652,6 +750,34 @@ class WindowTest : public QObject {
       got.append(buffer, n);
     }
     return got;
+  }
+
+  // A feed that waits for a TCP client says so and sends it the whole track, even a short one
+  // without Loop; the wait is offered only while TCP is ticked; the counts stand at the end.
+  void WaitedForClient() {
+    Session session(true, kFourPoints);
+    session.Output(0, QStringLiteral("127.0.0.1:0"), false);
+    QVERIFY(!session.Edit("waitClientsEdit")->isEnabled());
+    session.Output(0, QStringLiteral("127.0.0.1:0"));
+    QVERIFY(session.Edit("waitClientsEdit")->isEnabled());
+    session.Edit("waitClientsEdit")->setText(QStringLiteral("1"));
+    session.Edit("speedupEdit")->setText(QStringLiteral("50"));
+    session.Press("liveStart");
+    QVERIFY(session.prompter.messages.empty());
+    auto* status = session.Find<QLabel>("liveStatus");
+    QTRY_VERIFY2(status->text().contains(QStringLiteral(": waiting for 1 client, 0 connected.")),
+                 qPrintable(status->text()));
+    const QString tcp = status->text().split(QLatin1Char('\n')).value(1);
+    QTcpSocket client;
+    client.connectToHost(QStringLiteral("127.0.0.1"),
+                         tcp.section(QLatin1Char(':'), 1, 1).toUShort());
+    QVERIFY(client.waitForConnected(5000));
+    QByteArray received;
+    while (client.waitForReadyRead(5000)) received += client.readAll();
+    QCOMPARE(received, Cli({session.source, QStringLiteral("-")}));
+    QTRY_VERIFY(status->text().startsWith(QStringLiteral("Ended: 8 sentences sent, last point: ")));
+    QVERIFY2(status->text().contains(QStringLiteral(": 1 client served.")),
+             qPrintable(status->text()));
   }
 
   void LiveOutputs(bool byClosing) {
@@ -716,6 +842,9 @@ class WindowTest : public QObject {
     } else {
       session.Press("liveStop");
       QVERIFY(status->text().startsWith(QStringLiteral("Stopped: ")));
+      QVERIFY2(status->text().contains(QStringLiteral(" served")) &&
+                   !status->text().contains(QStringLiteral(" 0 sentences")),
+               qPrintable(status->text()));
       QVERIFY(session.Find<QPushButton>("liveStart")->isEnabled());
     }
     QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
@@ -728,15 +857,25 @@ class WindowTest : public QObject {
   // with the settings of each, the tables, then the map.
   void tabOrder() {
     Session session(false);
-    const QStringList expected{
-        "sourceEdit",    "browseSourceButton", "destEdit",       "browseDestButton", "stepEdit",
-        "reorderBox",    "periodEdit",         "extraPointsBox", "createButton",     "exitButton",
-        "dateBox",       "dateEdit",           "liveOutputs",    "liveAddress",      "serialPorts",
-        "liveToken",     "speedupEdit",        "loopBox",        "liveStart",        "liveStop",
-        "receiverBox",   "speedEdit",          "dwellEdit",      "startEdit",        "noiseEdit",
-        "sentencesEdit", "seedEdit",           "systemsEdit",    "maskEdit",         "outagesEdit",
-        "nmeaEdit",      "almanacEdit",        "sourceTable",    "nmeaTable",        "fitButton",
-        "trackMap"};
+    const QStringList expected{"sourceEdit",      "browseSourceButton",
+                               "destEdit",        "browseDestButton",
+                               "stepEdit",        "reorderBox",
+                               "periodEdit",      "extraPointsBox",
+                               "createButton",    "exitButton",
+                               "dateBox",         "dateEdit",
+                               "liveOutputs",     "liveAddress",
+                               "serialPorts",     "liveToken",
+                               "speedupEdit",     "loopBox",
+                               "waitClientsEdit", "liveStart",
+                               "liveStop",        "receiverBox",
+                               "speedEdit",       "dwellEdit",
+                               "startEdit",       "noiseEdit",
+                               "sentencesEdit",   "seedEdit",
+                               "systemsEdit",     "maskEdit",
+                               "outagesEdit",     "nmeaEdit",
+                               "almanacEdit",     "sourceTable",
+                               "nmeaTable",       "fitButton",
+                               "trackMap"};
     QStringList order;
     QWidget* widget = session.Find("sourceEdit");
     do {
@@ -821,9 +960,9 @@ class WindowTest : public QObject {
     }
   }
 
-  // A first start shows the defaults, no path but a hint in each path's edit (the step takes
-  // digits only, the period any text); what was typed is there again at the next start, with the
-  // size. A dropped file becomes the source; Browse proposes its name for the destination.
+  // A first start shows the defaults, no path but a hint in each path's edit; what was typed is
+  // there again at the next start (as typed: Create NMEA Track checks it), with the size. A dropped
+  // file becomes the source; Browse proposes its name for the destination.
   void settingsDropAndProposedName() {
     QTemporaryDir store;
     QSize saved;
@@ -850,7 +989,7 @@ class WindowTest : public QObject {
     }
     Session second(false);
     second.window.RestoreSettings(settings);
-    QCOMPARE(second.Settings(), QStringLiteral("||2505|-0.5s|0 1"));
+    QCOMPARE(second.Settings(), QStringLiteral("||2a5-0.5|-0.5s|0 1"));
     QVERIFY(second.Find<QCheckBox>("receiverBox")->isChecked());
     QCOMPARE(second.Find<QComboBox>("sourceKind")->currentIndex(), 1);
     QCOMPARE(second.Edit("liveAddress")->text() + second.Edit("sentencesEdit")->text(),
