@@ -1,0 +1,141 @@
+// Makes the README's pictures of the window, headless (QT_QPA_PLATFORM=offscreen): a closest-order
+// track of the sample with a point selected, a live feed to three TCP clients on loopback, and a
+// receiver-mode track under a sky of two systems. Each is the window as a user leaves it, grabbed
+// once its map has been drawn.
+//
+// Usage: wayloom_screenshots SAMPLE.csv OUTDIR
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/host.h"
+#include "dialog/track_dlg.h"
+
+namespace {
+
+class AnswerYes : public wayloom::Prompter {
+ public:
+  void ShowMessage(const std::string& text) override {
+    std::fprintf(stderr, "message: %s\n", text.c_str());
+  }
+  bool AskYesNo(const std::string&) override { return true; }
+};
+
+// Runs the event loop for ms milliseconds, so that the map's worker delivers its drawing.
+void Settle(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+template <typename Widget>
+Widget* Find(CTrackDlg& window, const char* name) {
+  auto* widget = window.findChild<Widget*>(QString::fromLatin1(name));
+  if (!widget) std::fprintf(stderr, "no widget %s\n", name);
+  return widget;
+}
+
+bool Save(CTrackDlg& window, const QString& path) {
+  Settle(1500);
+  const bool saved = window.grab().save(path);
+  std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+  return saved;
+}
+
+// A fresh window at the size the pictures share, its source the sample, its track in dir.
+std::unique_ptr<CTrackDlg> Window(AnswerYes& prompter, const QString& sample, const QString& dest) {
+  auto window = std::make_unique<CTrackDlg>(nullptr, &prompter);
+  window->resize(1120, 720);
+  window->show();
+  Find<QLineEdit>(*window, "sourceEdit")->setText(sample);
+  Find<QLineEdit>(*window, "destEdit")->setText(dest);
+  return window;
+}
+
+bool TrackPicture(AnswerYes& prompter, const QString& sample, const QDir& dir, const QString& out) {
+  auto window = Window(prompter, sample, dir.filePath(QStringLiteral("closest.nmea")));
+  Find<QCheckBox>(*window, "reorderBox")->setChecked(true);
+  Find<QPushButton>(*window, "createButton")->click();
+  auto* table = Find<QTableView>(*window, "sourceTable");
+  const QModelIndexList kinross = table->model()->match(
+      table->model()->index(0, 2), Qt::DisplayRole, QStringLiteral("Kinross"), 1, Qt::MatchExactly);
+  if (!kinross.isEmpty()) table->selectRow(kinross.first().row());
+  return Save(*window, out);
+}
+
+bool LivePicture(AnswerYes& prompter, const QString& sample, const QDir& dir, const QString& out) {
+  auto window = Window(prompter, sample, dir.filePath(QStringLiteral("live.nmea")));
+  Find<QPushButton>(*window, "createButton")->click();
+  Find<QTabWidget>(*window, "settingsTabs")->setCurrentIndex(1);
+  auto* outputs = Find<QListWidget>(*window, "liveOutputs");
+  outputs->setCurrentRow(0);
+  Find<QLineEdit>(*window, "liveAddress")->setText(QStringLiteral("127.0.0.1:0"));
+  outputs->item(0)->setCheckState(Qt::Checked);
+  Find<QLineEdit>(*window, "speedupEdit")->setText(QStringLiteral("20"));
+  Find<QCheckBox>(*window, "loopBox")->setChecked(true);
+  Find<QPushButton>(*window, "liveStart")->click();
+  Settle(500);
+  const QString status = Find<QLabel>(*window, "liveStatus")->text();
+  const QString tcp = status.split(QLatin1Char('\n')).value(1);
+  const quint16 port = tcp.section(QLatin1Char(':'), 1, 1).toUShort();
+  std::vector<std::unique_ptr<QTcpSocket>> clients;
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(std::make_unique<QTcpSocket>());
+    clients.back()->connectToHost(QStringLiteral("127.0.0.1"), port);
+    clients.back()->waitForConnected(5000);
+  }
+  Settle(4000);
+  const bool saved = Save(*window, out);
+  Find<QPushButton>(*window, "liveStop")->click();
+  return saved;
+}
+
+bool ReceiverPicture(AnswerYes& prompter, const QString& sample, const QDir& dir,
+                     const QString& out) {
+  auto window = Window(prompter, sample, dir.filePath(QStringLiteral("receiver.nmea")));
+  Find<QTabWidget>(*window, "settingsTabs")->setCurrentIndex(2);
+  Find<QCheckBox>(*window, "receiverBox")->setChecked(true);
+  Find<QLineEdit>(*window, "speedEdit")->setText(QStringLiteral("50 km/h"));
+  Find<QLineEdit>(*window, "systemsEdit")->setText(QStringLiteral("gps,galileo"));
+  Find<QLineEdit>(*window, "outagesEdit")->setText(QStringLiteral("600+60"));
+  Find<QPushButton>(*window, "createButton")->click();
+  Find<QTableView>(*window, "nmeaTable")->selectRow(12);
+  return Save(*window, out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: wayloom_screenshots SAMPLE.csv OUTDIR\n");
+    return 2;
+  }
+  // The window keeps its settings under the configuration folder: a folder of its own, so that
+  // the pictures show the window as it starts and the user's settings stay as they are.
+  QTemporaryDir work;
+  qputenv("XDG_CONFIG_HOME", work.path().toLocal8Bit());
+  QApplication app(argc, argv);
+  AnswerYes prompter;
+  const QDir dir(work.path());
+  const QString sample = QString::fromLocal8Bit(argv[1]);
+  const QDir out(QString::fromLocal8Bit(argv[2]));
+  const bool made =
+      TrackPicture(prompter, sample, dir, out.filePath(QStringLiteral("window.png"))) &&
+      LivePicture(prompter, sample, dir, out.filePath(QStringLiteral("window-live.png"))) &&
+      ReceiverPicture(prompter, sample, dir, out.filePath(QStringLiteral("window-receiver.png")));
+  return made ? 0 : 1;
+}
