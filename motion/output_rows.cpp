@@ -58,7 +58,7 @@ bool CodeOf(double degrees, std::uint32_t& code) {
 
 // Two bits a fix, the first fix in the low bits.
 unsigned TwoBits(const std::uint8_t* bits, std::size_t at) {
-  return (bits[at / 4] >> (2 * (at % 4))) & 3u;
+  return (static_cast<unsigned>(bits[at / 4]) >> (2 * (at % 4))) & 3u;
 }
 void SetTwoBits(std::uint8_t* bits, std::size_t at, unsigned value) {
   bits[at / 4] = static_cast<std::uint8_t>(bits[at / 4] | value << (2 * (at % 4)));
