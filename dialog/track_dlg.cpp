@@ -311,8 +311,9 @@ std::string WindowName(wayloom::Setting setting) {
     case Setting::kRuns:
     case Setting::kClientTimeout:
     case Setting::kGpx:
+      return "'GPX track file'";
     case Setting::kKml:
-      break;
+      return "'KML track file'";
   }
   return "a setting";
 }
@@ -351,7 +352,14 @@ wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
       texts.start = m_replayStartEdit->text().trimmed().toStdString();
     }
   }
-  if (!live) return texts;
+  if (!live) {
+    // The timed track files go with the track file; live output writes no file.
+    if (!m_gpxEdit->text().trimmed().isEmpty())
+      texts.gpx = PathSetting(m_gpxEdit->text().trimmed());
+    if (!m_kmlEdit->text().trimmed().isEmpty())
+      texts.kml = PathSetting(m_kmlEdit->text().trimmed());
+    return texts;
+  }
   // Every output ticked, at its place: the one shown as it stands in the edit.
   QString places[kLiveOutputs];
   std::copy(std::begin(m_liveAddressText), std::end(m_liveAddressText), std::begin(places));
@@ -634,6 +642,8 @@ namespace {
 // Keys of the settings, one per remembered value.
 const char* const kSourceKey = "track/source";
 const char* const kDestKey = "track/destination";
+const char* const kGpxKey = "track/gpx";
+const char* const kKmlKey = "track/kml";
 const char* const kStepKey = "track/step";
 const char* const kPeriodKey = "track/period";
 const char* const kReorderKey = "track/reorder";
@@ -672,6 +682,7 @@ const char* const kSplitKey = "window/split";
 
 std::vector<CTrackDlg::KeptEdit> CTrackDlg::KeptEdits() const {
   return {{kSourceKey, m_sourceEdit},   {kDestKey, m_destEdit},
+          {kGpxKey, m_gpxEdit},         {kKmlKey, m_kmlEdit},
           {kStepKey, m_stepEdit},       {kWaitKey, m_waitClientsEdit},
           {kPeriodKey, m_periodEdit},   {kSpeedupKey, m_speedupEdit},
           {kSpeedKey, m_speedEdit},     {kDwellKey, m_dwellEdit},

@@ -189,6 +189,8 @@ class CTrackDlg : public QDialog {
   QLabel* m_mapStatus = nullptr;
   QCheckBox* m_dateBox = nullptr;
   QDateEdit* m_dateEdit = nullptr;
+  QLineEdit* m_gpxEdit = nullptr;  // timed track files beside the track file; empty: none
+  QLineEdit* m_kmlEdit = nullptr;
   // Live output: the outputs, each ticked to send to it (any of them at once); the place of the
   // one selected shows in the address edit.
   QListWidget* m_liveOutputs = nullptr;

@@ -236,12 +236,26 @@ QWidget* CTrackDlg::BuildSentencesPage() {
     dated->setEnabled(false);
     connect(m_dateBox, &QCheckBox::toggled, dated, &QWidget::setEnabled);
   }
+  // The track again as timed track files for phone emulators' location players (a GPX 1.1 track,
+  // a KML gx:Track); the classic tracks need the date for them.
+  m_gpxEdit = Named(new QLineEdit(page), "gpxEdit");
+  m_gpxEdit->setPlaceholderText(QStringLiteral("none"));
+  m_gpxEdit->setToolTip(
+      QStringLiteral("Also write the track as a timed GPX 1.1 track to this file"));
+  m_kmlEdit = Named(new QLineEdit(page), "kmlEdit");
+  m_kmlEdit->setPlaceholderText(QStringLiteral("none"));
+  m_kmlEdit->setToolTip(
+      QStringLiteral("Also write the track as a timed KML gx:Track to this file"));
   auto* rows = new QGridLayout(page);
   rows->addWidget(m_dateBox, 0, 0, 1, 3);
   rows->addWidget(dateLabel, 1, 0);
   rows->addWidget(m_dateEdit, 1, 1);
+  rows->addWidget(BuddyLabel(QStringLiteral("&GPX track file"), m_gpxEdit, page), 2, 0);
+  rows->addWidget(m_gpxEdit, 2, 1, 1, 2);
+  rows->addWidget(BuddyLabel(QStringLiteral("&KML track file"), m_kmlEdit, page), 3, 0);
+  rows->addWidget(m_kmlEdit, 3, 1, 1, 2);
   rows->setColumnStretch(2, 1);
-  rows->setRowStretch(2, 1);
+  rows->setRowStretch(4, 1);
   return page;
 }
 
@@ -491,7 +505,8 @@ void CTrackDlg::SetReadingOrder() {
                                                        m_periodEdit,    m_extraPointsBox,
                                                        m_createButton,  m_exitButton,
                                                        m_settingsTabs,  m_dateBox,
-                                                       m_dateEdit,      m_liveOutputs,
+                                                       m_dateEdit,      m_gpxEdit,
+                                                       m_kmlEdit,       m_liveOutputs,
                                                        m_liveAddress,   m_serialPorts,
                                                        m_liveToken,     m_speedupEdit,
                                                        m_loopBox,       m_waitClientsEdit,

@@ -601,6 +601,14 @@ class WindowTest : public QObject {
         options << settings[i + 1] << settings[i + 2];
       }
       session.Find<QCheckBox>("reorderBox")->setChecked(reorder);
+      // The timed track file of each kind, beside the track file, as --gpx and --kml write it.
+      const QString timed = reorder ? QStringLiteral("kml") : QStringLiteral("gpx");
+      const QString windowTimed = session.dir.filePath(QStringLiteral("window.") + timed);
+      const QString cliTimed = session.dir.filePath(QStringLiteral("cli.") + timed);
+      if (run < 2) {
+        session.Edit((timed + QStringLiteral("Edit")).toLatin1())->setText(windowTimed);
+        options << QStringLiteral("--") + timed << cliTimed;
+      }
       const QStringList refused[] = {{"speedEdit", "0", "--speed", "0"},
                                      {"periodEdit", "1e0", "--period", "1e0"},
                                      {"startEdit", "now", "--start", "now"},
@@ -635,6 +643,8 @@ class WindowTest : public QObject {
         continue;
       }
       QCOMPARE(ReadFile(session.dest), expected);
+      QVERIFY(!ReadFile(cliTimed).isEmpty());
+      QCOMPARE(ReadFile(windowTimed), ReadFile(cliTimed));
       QCOMPARE(session.Model("nmeaTable")->rowCount(), expected.count('\n'));
       const MapTrack& map = *session.window.Map().Track();
       QCOMPARE(map.FixCount() * 3, std::size_t(expected.count('\n')));
@@ -863,6 +873,7 @@ class WindowTest : public QObject {
                                "periodEdit",      "extraPointsBox",
                                "createButton",    "exitButton",
                                "dateBox",         "dateEdit",
+                               "gpxEdit",         "kmlEdit",
                                "liveOutputs",     "liveAddress",
                                "serialPorts",     "liveToken",
                                "speedupEdit",     "loopBox",
