@@ -232,6 +232,18 @@ class Checker {
     return {};
   }
 
+  // What is read of the source: not a recorded log's, which is read as it stands.
+  std::string Source() {
+    if (texts_.replay && texts_.csv) return NotForReplay(name_(Setting::kCsv));
+    if (!texts_.path) return {};
+    if (texts_.replay) return NotForReplay(name_(Setting::kPath));
+    if (texts_.path->empty()) {
+      return name_(Setting::kPath) + " needs the name of one of the file's paths or its number";
+    }
+    settings_.sourcePath = *texts_.path;
+    return {};
+  }
+
   // The time between fixes, for the warning about serial ports too slow for them.
   void Period() {
     const double classic = std::fabs(ParseDecimal(settings_.period));
@@ -401,6 +413,8 @@ std::string CheckSettings(const SettingTexts& texts, const SettingNames& names,
   if (problem.empty() && texts.replay) problem = checker.Replay();
   if (problem.empty() && texts.speed) problem = checker.Receiver();
   if (problem.empty()) problem = checker.TimedFiles();
+  if (problem.empty()) problem = checker.Source();
+  settings.sourceAsCsv = texts.csv;
   if (problem.empty()) checker.Period();
   return problem;
 }

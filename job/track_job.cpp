@@ -154,6 +154,8 @@ JobSummary TrackJob::Run(const JobSettings& settings, FixListener* listener,
   }
   Work run{settings, listener, progress, live.get(), timed.get(), {}};
   engine_.m_strSourceFile = settings.source;
+  engine_.SetSourceChoice(settings.sourceAsCsv ? std::optional(SourceKind::kCsv) : std::nullopt,
+                          settings.sourcePath);
   engine_.m_strDestFile = run.DestName();
   engine_.m_strStepDistance = settings.step;
   engine_.m_strTimePeriod = settings.period;
