@@ -308,6 +308,10 @@ std::string WindowName(wayloom::Setting setting) {
       return "'Source kind' set to 'NMEA log'";
     case Setting::kWaitClients:
       return "'Wait for clients'";
+    case Setting::kCsv:
+      return "'Source kind' set to 'CSV with a header'";
+    case Setting::kPath:
+      return "'Path'";
     case Setting::kRuns:
     case Setting::kClientTimeout:
     case Setting::kGpx:
