@@ -18,10 +18,8 @@ namespace {
 // Limits that keep every clock and distance far inside a double's and a 64-bit count's range.
 constexpr double kLeastPeriodSeconds = 0.001;  // the time field's resolution
 constexpr double kMostPeriodSeconds = 86400.0;
-// The least speed RMC's two decimals of a knot show as moving (0.01 kn, 0.0185 km/h).
-constexpr double kLeastSpeedKnots = 0.01;
-constexpr double kMostSpeedKnots = 1e6;
-constexpr double kMostDwellSeconds = 86400.0;
+// The speeds and dwells a receiver takes (kLeastSpeedKnots and the like) are route/route.h's: a
+// route file's speeds and dwells are held to them too.
 constexpr double kMostNoiseMetres = 100000.0;
 constexpr unsigned long kMostRuns = 1000000;
 constexpr double kMostClientTimeoutSeconds = 1e6;

@@ -365,9 +365,10 @@ void TrackJob::RunReceiver(Work& run) {
   if (!ReadSource(run)) return;
   const PoiList& list = *engine_.PoiPoints();
   summary.pointsRead = list.PointCount();
-  const ReceiverRoute route = MakeReceiverRoute(list, options_.ReorderTicked());
+  ReceiverRoute route = MakeReceiverRoute(list, options_.ReorderTicked());
   std::string problem = PointProblem(list, settings.source);
   if (problem.empty()) problem = RouteProblem(route.points);
+  if (problem.empty()) problem = TakeRouteDetails(engine_.LastSourceRead().details, route);
   if (!problem.empty()) {
     prompter_.ShowMessage(problem + "\n" + settings.source);
     summary.outcome = JobOutcome::kSourceUnread;
