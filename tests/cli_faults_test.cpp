@@ -81,10 +81,9 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
   WriteFile(dir.File("same.csv"), "-3.19,55.95\n-3.2,55.9\n");
   const std::string columnsTrack = test::InvokeCli({dir.File("same.csv"), "-"}).out;
   WriteFile(gpxPaths, "<gpx><wpt lat=\"1\" lon=\"2\"/><trk><name>T</name></trk></gpx>\n");
-  // A receiver takes a route file's speeds and elevations, but not beyond what it can travel.
-  const std::string details = dir.File("details.csv"), tooHigh = dir.File("high.csv");
+  // A receiver takes a route file's speeds and elevations.
+  const std::string details = dir.File("details.csv");
   WriteFile(details, "lat,lon,ele,speed\n0.5,0.5,-3.25,100\n0.5,0.5001,7,\n");
-  WriteFile(tooHigh, "lat;lon;ele\n0.5;0.5;1\n0.5;0.6;100000,5\n");
 
   // clang-format off
   const struct {
@@ -183,19 +182,10 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
       {{"--yes", "--speed", "30", "--path", "Skye", gpxPaths, kept}, nullptr, kExitError,
        gpxPaths + ": no path \"Skye\": the file's paths are 1 \"\" (points, 1 point), 2 \"T\" "
        "(track, 0 points)\n", {kept, kKept}},
-      {{"--yes", "--path", "2", pois, kept}, nullptr, kExitError,
-       pois + ": no path \"2\": the file's paths are 1 \"\" (points, 3 points)", {kept, kKept}},
-      {{"--path=", pois, dir.File("u.nmea")}, nullptr, kExitUsage, "--path needs the name of one "
-       "of the file's paths or its number", {dir.File("u.nmea"), {}}},
-      {{"--replay", WAYLOOM_RECORDED, "--csv", dir.File("u.nmea")}, nullptr, kExitUsage,
-       "--csv does not apply with --replay", {dir.File("u.nmea"), {}}},
       {{"--speed", "30", "--date", "2026-03-07", "--sentences", "GGA", details,
         dir.File("d.nmea")}, nullptr, kExitOk, "2 points read, 2 fixes", {dir.File("d.nmea"),
        "$GPGGA,010000.000,0030.00000,N,00030.00000,E,1,08,1.12,-3.3,M,047,M,,*67\r\n"
        "$GPGGA,010001.000,0030.00000,N,00030.00600,E,1,08,1.12,7.0,M,047,M,,*4A\r\n"}},
-      {{"--yes", "--speed", "30", tooHigh, kept}, nullptr, kExitError, "point 2 (line 3): "
-       "elevation 100000.500 m lies beyond the 100000 m above or below sea level\n" + tooHigh,
-       {kept, kKept}},
   };
   // clang-format on
   for (const auto& c : cases) {
