@@ -111,6 +111,12 @@ const OptionEntry kOptions[] = {
     {"--client-timeout", "SECONDS",
      "live: drop a TCP client that takes nothing for SECONDS while data waits (default 30)",
      Setting::kClientTimeout, Needs::kServe, &S::clientTimeout},
+    {"--csv", nullptr, "read SOURCE as a CSV file whose first line names its columns",
+     Setting::kCsv, Needs::kRoute, nullptr, nullptr, &S::csv},
+    {"--path", "NAME|N",
+     "read this path of SOURCE, by its name or its number from 1 (default: the first track, "
+     "else the first route or line, else the points)",
+     Setting::kPath, Needs::kRoute, nullptr, &S::path},
     {"--speed", "KNOTS", "receiver mode: ground speed in knots (or km/h, mph, m/s after it)",
      Setting::kSpeed, Needs::kRoute, nullptr, &S::speed},
     {"--dwell", "SECONDS", "receiver: stand still at every point this long (default 0)",

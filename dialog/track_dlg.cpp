@@ -308,6 +308,10 @@ std::string WindowName(wayloom::Setting setting) {
       return "'Source kind' set to 'NMEA log'";
     case Setting::kWaitClients:
       return "'Wait for clients'";
+    case Setting::kCsv:
+      return "'Source kind' set to 'CSV with a header'";
+    case Setting::kPath:
+      return "'Path'";
     case Setting::kRuns:
     case Setting::kClientTimeout:
     case Setting::kGpx:
@@ -344,6 +348,11 @@ wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
          m_outagesEdit->text().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
       texts.outages.push_back(outage.toStdString());
     }
+  }
+  texts.csv = m_sourceKind->currentIndex() == 2;
+  if (m_sourceKind->currentIndex() != 1 && m_pathBox->count() > 1 &&
+      m_sourceEdit->text() == m_pathsOf) {
+    texts.path = std::to_string(m_pathBox->currentIndex() + 1);
   }
   if (m_sourceKind->currentIndex() == 1) {
     texts.replay = PathSetting(m_sourceEdit->text());
@@ -400,10 +409,17 @@ void CTrackDlg::Browse(const QString& initialDirectory, std::string& setting) {
     chooser.SetProposedName(QFileInfo(source).completeBaseName() + QStringLiteral(".nmea"));
   }
   // "*" rather than "*.*": a file without a dot in its name is a file too.
-  const bool log =
-      &setting == &m_job->Engine().m_strSourceFile && m_sourceKind->currentIndex() == 1;
-  chooser.SetFilter({log ? QStringLiteral("*.nmea *.log *.txt") : QStringLiteral("*.txt *.csv"),
-                     QStringLiteral("All Files (*)")});
+  const bool ofSource = &setting == &m_job->Engine().m_strSourceFile;
+  const bool log = ofSource && m_sourceKind->currentIndex() == 1;
+  if (log || !ofSource) {
+    chooser.SetFilter({log ? QStringLiteral("*.nmea *.log *.txt") : QStringLiteral("*.txt *.csv"),
+                       QStringLiteral("All Files (*)")});
+  } else {
+    chooser.SetFilter({QStringLiteral("Route files (*.txt *.csv *.gpx *.kml *.geojson *.json)"),
+                       QStringLiteral("POI files (*.txt *.csv)"), QStringLiteral("GPX (*.gpx)"),
+                       QStringLiteral("KML (*.kml)"), QStringLiteral("GeoJSON (*.geojson *.json)"),
+                       QStringLiteral("CSV (*.csv)"), QStringLiteral("All Files (*)")});
+  }
   const QString path = chooser.Choose(this);
   if (path.isEmpty()) return;
   setting = PathSetting(path);
@@ -431,7 +447,22 @@ void CTrackDlg::CreateTrack() {
   if (std::find(std::begin(written), std::end(written), track.outcome) != std::end(written)) {
     ShowWrittenTrack(recorder);
   }
+  ShowSourcePaths();
   ReportTrack(track);
+}
+
+void CTrackDlg::ShowSourcePaths() {
+  const wayloom::SourceRead& read = Engine().LastSourceRead();
+  m_pathsOf = m_sourceEdit->text();
+  m_pathBox->clear();
+  for (const wayloom::SourcePath& path : read.paths) {
+    const QString name = QString::fromStdString(path.name);
+    m_pathBox->addItem((name.isEmpty() ? QStringLiteral("(no name)") : name) +
+                       QStringLiteral(" (") + QLatin1String(wayloom::PathKindName(path.kind)) +
+                       QLatin1Char(')'));
+  }
+  m_pathBox->setCurrentIndex(static_cast<int>(read.chosen));
+  m_pathBox->setVisible(read.paths.size() > 1);
 }
 
 void CTrackDlg::ShowWrittenTrack(TrackRecorder& recorder) {
@@ -729,7 +760,8 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
           ticked.contains(QString::number(row)) ? Qt::Checked : Qt::Unchecked);
     }
   }
-  m_sourceKind->setCurrentIndex(settings.value(kSourceKindKey, 0).toInt() == 1 ? 1 : 0);
+  const int kind = settings.value(kSourceKindKey, 0).toInt();
+  m_sourceKind->setCurrentIndex(kind >= 0 && kind < m_sourceKind->count() ? kind : 0);
   UpdateData(true);
   // The size remembered, or at the first start the default one, within what the screen has room
   // for.

@@ -108,6 +108,8 @@ class CTrackDlg : public QDialog {
   QMenuBar* BuildMenu();
   QLayout* BuildFileRows(QWidget* parent);
   void AddSourceKind(QGridLayout* rows, QWidget* parent);
+  // Lists the paths of the file the engine read last beside the source, when it has several.
+  void ShowSourcePaths();
   QLayout* BuildOptionRows(QWidget* parent);
   QLayout* BuildActionRow(QWidget* parent);
   QWidget* BuildSettingsTabs(QWidget* parent);
@@ -174,9 +176,13 @@ class CTrackDlg : public QDialog {
   QTableView* m_ctlNmeaList = nullptr;
   QCheckBox* m_reorderBox = nullptr;
   QCheckBox* m_extraPointsBox = nullptr;
-  // What the source is: a POI file (0) or a recorded NMEA log to replay (1), and where a replay's
-  // first time goes (empty: its own times).
+  // What the source is: a POI file or route file (0), a recorded NMEA log to replay (1) or a CSV
+  // file with a header (2), and where a replay's first time goes (empty: its own times).
   QComboBox* m_sourceKind = nullptr;
+  // The paths of the file last read, shown when it has several: the one chosen is read next, as
+  // long as the source stays that file (m_pathsOf).
+  QComboBox* m_pathBox = nullptr;
+  QString m_pathsOf;
   QLineEdit* m_replayStartEdit = nullptr;
   TableModel* m_sourceModel = nullptr;
   TableModel* m_nmeaModel = nullptr;

@@ -119,7 +119,7 @@ QMenuBar* CTrackDlg::BuildMenu() {
 QLayout* CTrackDlg::BuildFileRows(QWidget* parent) {
   m_sourceEdit = Named(new QLineEdit(parent), "sourceEdit");
   m_sourceEdit->setPlaceholderText(
-      QStringLiteral("A POI file (lines of longitude,latitude,description): type, Browse or drop"));
+      QStringLiteral("A POI file, GPX, KML, GeoJSON or CSV file: type, Browse or drop"));
   m_browseSourceButton =
       Named(new QPushButton(QStringLiteral("&Browse"), parent), "browseSourceButton");
   m_destEdit = Named(new QLineEdit(parent), "destEdit");
@@ -129,7 +129,18 @@ QLayout* CTrackDlg::BuildFileRows(QWidget* parent) {
   auto* rows = new QGridLayout;
   rows->setColumnStretch(1, 1);
   rows->addWidget(BuddyLabel(QStringLiteral("&Source file"), m_sourceEdit, parent), 0, 0);
-  rows->addWidget(m_sourceEdit, 0, 1);
+  m_pathBox = Named(new QComboBox(parent), "pathBox");
+  m_pathBox->setToolTip(QStringLiteral("The path of the file to read: it holds several"));
+  m_pathBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  m_pathBox->hide();
+  // A list of paths belongs to the file it was read from.
+  connect(m_sourceEdit, &QLineEdit::textChanged, m_pathBox, [this](const QString& source) {
+    m_pathBox->setVisible(source == m_pathsOf && m_pathBox->count() > 1);
+  });
+  auto* source = new QHBoxLayout;
+  source->addWidget(m_sourceEdit, 1);
+  source->addWidget(m_pathBox);
+  rows->addLayout(source, 0, 1);
   rows->addWidget(m_browseSourceButton, 0, 2);
   rows->addWidget(BuddyLabel(QStringLiteral("&Destination file"), m_destEdit, parent), 1, 0);
   rows->addWidget(m_destEdit, 1, 1);
@@ -143,10 +154,12 @@ QLayout* CTrackDlg::BuildFileRows(QWidget* parent) {
 void CTrackDlg::AddSourceKind(QGridLayout* rows, QWidget* parent) {
   m_sourceKind = Named(new QComboBox(parent), "sourceKind");
   m_sourceKind->setToolTip(
-      QStringLiteral("A POI file (points to travel), or an NMEA log recorded from a receiver, "
-                     "replayed at its own pace"));
+      QStringLiteral("A POI file or route file (points to travel; its kind told by its content), "
+                     "an NMEA log recorded from a receiver, replayed at its own pace, or a CSV "
+                     "file whose first line names its columns"));
   m_sourceKind->addItem(QStringLiteral("POI file"));
   m_sourceKind->addItem(QStringLiteral("NMEA log"));
+  m_sourceKind->addItem(QStringLiteral("CSV with a header"));
   m_replayStartEdit = Named(new QLineEdit(parent), "replayStartEdit");
   m_replayStartEdit->setPlaceholderText(QStringLiteral("as recorded"));
   m_replayStartEdit->setToolTip(

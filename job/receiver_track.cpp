@@ -6,16 +6,16 @@
 namespace wayloom {
 namespace {
 
-// The antenna above the WGS84 ellipsoid: GGA's altitude of 121 m above the geoid, and the geoid
-// 47 m above the ellipsoid.
-constexpr double kAntennaHeightMetres = 121.0 + 47.0;
+// The geoid above the WGS84 ellipsoid, as GGA reports it: the antenna stands this much higher
+// above the ellipsoid than its altitude above the geoid.
+constexpr double kGeoidSeparationMetres = 47.0;
 
 }  // namespace
 
 ReceiverTrack::ReceiverTrack(const ReceiverRoute& route, const ReceiverPlan& plan,
                              const std::vector<AlmanacRecord>& almanac)
     : poiIndices_(route.poiIndices),
-      stream_(route.points, plan.motion, plan.startMs),
+      stream_(route.points, plan.motion, plan.startMs, route.details),
       sky_(plan.sky, almanac, UtcMsOf(plan.date, plan.startMs)),
       sentences_(plan.sentences, plan.date),
       startMs_(plan.startMs),
@@ -53,7 +53,8 @@ bool ReceiverTrack::Next() {
     return false;
   }
   const SkyView& sky =
-      sky_.At({fix_.latitude, fix_.longitude, kAntennaHeightMetres}, UtcMsOf(date_, clockMs));
+      sky_.At({fix_.latitude, fix_.longitude, fix_.altitudeMetres + kGeoidSeparationMetres},
+              UtcMsOf(date_, clockMs));
   sentences_.Build(fix_, InOutage(clockMs) ? Silenced(sky) : sky);
   return true;
 }

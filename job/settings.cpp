@@ -18,10 +18,8 @@ namespace {
 // Limits that keep every clock and distance far inside a double's and a 64-bit count's range.
 constexpr double kLeastPeriodSeconds = 0.001;  // the time field's resolution
 constexpr double kMostPeriodSeconds = 86400.0;
-// The least speed RMC's two decimals of a knot show as moving (0.01 kn, 0.0185 km/h).
-constexpr double kLeastSpeedKnots = 0.01;
-constexpr double kMostSpeedKnots = 1e6;
-constexpr double kMostDwellSeconds = 86400.0;
+// The speeds and dwells a receiver takes (kLeastSpeedKnots and the like) are route/route.h's: a
+// route file's speeds and dwells are held to them too.
 constexpr double kMostNoiseMetres = 100000.0;
 constexpr unsigned long kMostRuns = 1000000;
 constexpr double kMostClientTimeoutSeconds = 1e6;
@@ -232,6 +230,18 @@ class Checker {
     return {};
   }
 
+  // What is read of the source: not a recorded log's, which is read as it stands.
+  std::string Source() {
+    if (texts_.replay && texts_.csv) return NotForReplay(name_(Setting::kCsv));
+    if (!texts_.path) return {};
+    if (texts_.replay) return NotForReplay(name_(Setting::kPath));
+    if (texts_.path->empty()) {
+      return name_(Setting::kPath) + " needs the name of one of the file's paths or its number";
+    }
+    settings_.sourcePath = *texts_.path;
+    return {};
+  }
+
   // The time between fixes, for the warning about serial ports too slow for them.
   void Period() {
     const double classic = std::fabs(ParseDecimal(settings_.period));
@@ -401,6 +411,8 @@ std::string CheckSettings(const SettingTexts& texts, const SettingNames& names,
   if (problem.empty() && texts.replay) problem = checker.Replay();
   if (problem.empty() && texts.speed) problem = checker.Receiver();
   if (problem.empty()) problem = checker.TimedFiles();
+  if (problem.empty()) problem = checker.Source();
+  settings.sourceAsCsv = texts.csv;
   if (problem.empty()) checker.Period();
   return problem;
 }

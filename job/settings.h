@@ -43,6 +43,8 @@ enum class Setting {
   kEmulatorToken,
   kGpx,  // timed track files
   kKml,
+  kCsv,  // what is read of the source
+  kPath,
 };
 
 // A setting's name as a front end shows it: "--step", or the window's "Time period in seconds".
@@ -82,6 +84,8 @@ struct SettingTexts {
   bool keepBad = false;               // a replay sends the lines that are no sentence too
   std::optional<std::string> gpx;
   std::optional<std::string> kml;
+  bool csv = false;                 // the source is a CSV with a header, whatever its first line
+  std::optional<std::string> path;  // the source's path to read: its name or number from 1
   // The front end's language writes a decimal comma: in a decimal setting, a comma that stands
   // where the point would (one comma, no point) reads as the point.
   bool decimalComma = false;

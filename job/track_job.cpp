@@ -154,6 +154,8 @@ JobSummary TrackJob::Run(const JobSettings& settings, FixListener* listener,
   }
   Work run{settings, listener, progress, live.get(), timed.get(), {}};
   engine_.m_strSourceFile = settings.source;
+  engine_.SetSourceChoice(settings.sourceAsCsv ? std::optional(SourceKind::kCsv) : std::nullopt,
+                          settings.sourcePath);
   engine_.m_strDestFile = run.DestName();
   engine_.m_strStepDistance = settings.step;
   engine_.m_strTimePeriod = settings.period;
@@ -363,9 +365,10 @@ void TrackJob::RunReceiver(Work& run) {
   if (!ReadSource(run)) return;
   const PoiList& list = *engine_.PoiPoints();
   summary.pointsRead = list.PointCount();
-  const ReceiverRoute route = MakeReceiverRoute(list, options_.ReorderTicked());
+  ReceiverRoute route = MakeReceiverRoute(list, options_.ReorderTicked());
   std::string problem = PointProblem(list, settings.source);
   if (problem.empty()) problem = RouteProblem(route.points);
+  if (problem.empty()) problem = TakeRouteDetails(engine_.LastSourceRead().details, route);
   if (!problem.empty()) {
     prompter_.ShowMessage(problem + "\n" + settings.source);
     summary.outcome = JobOutcome::kSourceUnread;

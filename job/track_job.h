@@ -28,6 +28,10 @@ namespace wayloom {
 
 struct JobSettings {
   std::string source;
+  // What is read of a route file: as a CSV with a header whatever its first line says, and which
+  // of its paths (a name or a number from 1; empty: the first track, route or line).
+  bool sourceAsCsv = false;
+  std::string sourcePath;
   std::string dest;  // empty: no file; "-": standardOutput
   std::FILE* standardOutput = nullptr;
   // The classic tracks, as typed (TrackEngine converts them); the option boxes come from the

@@ -3,6 +3,7 @@
 #include <GeographicLib/Geodesic.hpp>
 #include <GeographicLib/GeodesicLine.hpp>
 #include <GeographicLib/Math.hpp>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -88,13 +89,35 @@ struct FixStream::Geodesic {
 };
 
 FixStream::FixStream(std::vector<GeoPoint> route, const ReceiverMotion& motion,
-                     std::int64_t startClockMs)
+                     std::int64_t startClockMs, RouteDetails details)
     : route_(std::move(route)),
       motion_(motion),
+      details_(std::move(details)),
       noise_(motion.noiseMetres, motion.seed),
       roundStartMs_(startClockMs),
       line_(std::make_unique<Geodesic>()) {
+  // A point without an elevation takes the one before it, the first ones the first there is.
+  std::vector<double>& elevations = details_.elevationsMetres;
+  const auto known = std::find_if(elevations.begin(), elevations.end(),
+                                  [](double metres) { return !std::isnan(metres); });
+  if (known == elevations.end()) elevations.clear();
+  double last = known == elevations.end() ? 0.0 : *known;
+  for (double& metres : elevations) {
+    if (std::isnan(metres)) metres = last;
+    last = metres;
+  }
   StartOver();  // the first round: no fixes before it, so the clock starts at startClockMs
+}
+
+double FixStream::DwellAt(std::size_t point) const {
+  const std::vector<double>& dwells = details_.dwellsSeconds;
+  const double own = point < dwells.size() && !std::isnan(dwells[point]) ? dwells[point] : 0.0;
+  return motion_.dwellSeconds + own;
+}
+
+double FixStream::ElevationAt(std::size_t point) const {
+  const std::vector<double>& elevations = details_.elevationsMetres;
+  return point < elevations.size() ? elevations[point] : kReportedAltitudeMetres;
 }
 
 FixStream::~FixStream() = default;
@@ -136,14 +159,20 @@ void FixStream::StartStretch() {
     stretchMetres_ = line_->line.Distance();
     if (stretchMetres_ > 0.0) {
       hasStretch_ = true;
+      const std::vector<double>& speeds = details_.speedsMetresPerSecond;
+      const bool own = from_ < speeds.size() && !std::isnan(speeds[from_]);
+      stretchSpeed_ = own ? speeds[from_] : motion_.speedMetresPerSecond;
+      stretchSpeedKnots_ =
+          own ? stretchSpeed_ / (kMetresPerNauticalMile / 3600.0) : motion_.speedKnots;
       return;
     }
   }
 }
 
 void FixStream::PositionAt(double secondsIntoRound, Fix& fix) const {
-  const double leaves = arrivedSeconds_ + motion_.dwellSeconds;
+  const double leaves = LeavesSeconds();
   fix.courseDegrees = courseDegrees_;
+  fix.altitudeMetres = ElevationAt(from_);
   if (!hasStretch_ || secondsIntoRound < leaves) {
     // Standing at a point: at the last one from the moment it arrives.
     fix.latitude = route_[from_].latitude;
@@ -151,12 +180,13 @@ void FixStream::PositionAt(double secondsIntoRound, Fix& fix) const {
     fix.speedKnots = 0.0;
     return;
   }
-  double metres = (secondsIntoRound - leaves) * motion_.speedMetresPerSecond;
+  double metres = (secondsIntoRound - leaves) * stretchSpeed_;
   if (metres > stretchMetres_) metres = stretchMetres_;
   double azimuth = 0.0;
   line_->line.Position(metres, fix.latitude, fix.longitude, azimuth);
-  fix.speedKnots = motion_.speedKnots;
+  fix.speedKnots = stretchSpeedKnots_;
   fix.courseDegrees = CourseFromAzimuth(azimuth);
+  fix.altitudeMetres += (ElevationAt(to_) - fix.altitudeMetres) * (metres / stretchMetres_);
 }
 
 void FixStream::Emit(std::int64_t clockMs, Fix& fix) {
@@ -172,16 +202,15 @@ bool FixStream::Next(Fix& fix) {
   if (roundOver_) return false;
   const double seconds = static_cast<double>(tick_) * motion_.periodSeconds;
   // Travel on to the stretch (or the last point) that this time falls in.
-  while (hasStretch_ && seconds >= arrivedSeconds_ + motion_.dwellSeconds +
-                                       stretchMetres_ / motion_.speedMetresPerSecond) {
+  while (hasStretch_ && seconds >= ArrivesSeconds()) {
     courseDegrees_ = ArrivalCourse();
-    arrivedSeconds_ += motion_.dwellSeconds + stretchMetres_ / motion_.speedMetresPerSecond;
+    arrivedSeconds_ += DwellAt(from_) + stretchMetres_ / stretchSpeed_;
     from_ = to_;
     StartStretch();
   }
   // At the last point (where every time from its arrival on falls) a receiver reports on its own
   // ticks: the first tick at or after the arrival, and those of the dwell.
-  if (!hasStretch_ && atLastPoint_ && seconds > arrivedSeconds_ + motion_.dwellSeconds) {
+  if (!hasStretch_ && atLastPoint_ && seconds > LeavesSeconds()) {
     roundOver_ = true;
     return false;
   }

@@ -13,6 +13,7 @@
 
 #include "base/fix.h"
 #include "route/planar_offset.h"
+#include "route/route.h"
 
 namespace wayloom {
 
@@ -56,8 +57,14 @@ class ReceiverNoise {
 
 class FixStream {
  public:
-  // route holds the points in visiting order; the first fix is at startClockMs.
-  FixStream(std::vector<GeoPoint> route, const ReceiverMotion& motion, std::int64_t startClockMs);
+  // route holds the points in visiting order; the first fix is at startClockMs. details (in the
+  // same order, checked by TakeRouteDetails) change the motion point by point: a point's speed is
+  // that of the stretch from it, its dwell adds to the motion's, and the elevations give each
+  // fix's altitude, interpolated along the stretch (a point without one takes the elevation of the
+  // nearest point before it that has one, else after it). Without elevations a fix's altitude is
+  // kReportedAltitudeMetres.
+  FixStream(std::vector<GeoPoint> route, const ReceiverMotion& motion, std::int64_t startClockMs,
+            RouteDetails details = {});
   ~FixStream();
   FixStream(const FixStream&) = delete;
   FixStream& operator=(const FixStream&) = delete;
@@ -84,9 +91,16 @@ class FixStream {
   void Emit(std::int64_t clockMs, Fix& fix);
   // The course at the end of the stretch, when the receiver arrives.
   double ArrivalCourse() const;
+  // How long the receiver stands at a point of the route, and the elevation there.
+  double DwellAt(std::size_t point) const;
+  double ElevationAt(std::size_t point) const;
+  // When the receiver leaves point from_, and when it reaches the end of the stretch from there.
+  double LeavesSeconds() const { return arrivedSeconds_ + DwellAt(from_); }
+  double ArrivesSeconds() const { return LeavesSeconds() + stretchMetres_ / stretchSpeed_; }
 
   std::vector<GeoPoint> route_;
   ReceiverMotion motion_;
+  RouteDetails details_;
   ReceiverNoise noise_;
   std::int64_t roundStartMs_;
   std::uint64_t tick_ = 0;  // fixes of the period made this round
@@ -103,7 +117,9 @@ class FixStream {
   struct Geodesic;  // the stretch's geodesic line; the geodesic library stays out of this header
   std::unique_ptr<Geodesic> line_;
   double stretchMetres_ = 0.0;
-  double courseDegrees_ = 0.0;  // of the last movement, kept while standing
+  double stretchSpeed_ = 0.0;       // metres per second, along the stretch
+  double stretchSpeedKnots_ = 0.0;  // the same, as reported
+  double courseDegrees_ = 0.0;      // of the last movement, kept while standing
 };
 
 }  // namespace wayloom

@@ -57,11 +57,11 @@ void TrackEngine::WriteChosenTrack() {
 void TrackEngine::LoadPoiFile() {
   FreePoiList();
   PoiList list;
-  SourceOptions options;
+  SourceOptions options = m_sourceChoice;
   if (m_sourceMustBeRead && m_progress) {
     options.stopRequested = [this] { return m_progress->StopRequested(); };
   }
-  SourceRead read;
+  SourceRead& read = m_sourceRead;
   const SourceStatus status = ReadSource(m_strSourceFile, options, list, read);
   m_sourceUtf16 = read.utf16ByteOrderMark;
   switch (status) {
@@ -104,7 +104,10 @@ GeoPoint TrackEngine::RowPoint(std::size_t row) const {
   return GeoPoint{ParseDecimal(point.szLat), ParseDecimal(point.szLon)};
 }
 
-void TrackEngine::FreePoiList() { m_poiList.reset(); }
+void TrackEngine::FreePoiList() {
+  m_poiList.reset();
+  m_sourceRead = SourceRead{};
+}
 
 void TrackEngine::FillSourceTable() {
   if (m_keepTables) m_sourceTable = SourceRows(m_poiList);

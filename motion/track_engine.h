@@ -22,6 +22,7 @@
 #include "outputs/track_file.h"
 #include "route/planar_offset.h"
 #include "sources/poi_file.h"
+#include "sources/source.h"
 
 namespace wayloom {
 
@@ -60,6 +61,12 @@ class TrackEngine {
   std::string m_strDestFile = "C:\\KORVA\\X\\M25.txt";
   std::string m_strStepDistance = "100";  // metres between extra points
   std::string m_strTimePeriod = "1";      // seconds between points
+  // What is read of the source: a kind asked for (whatever the content says) and a path by its
+  // name or number (empty: the default); a stop request is added when it is read.
+  void SetSourceChoice(std::optional<SourceKind> kind, std::string path) {
+    m_sourceChoice.kind = kind;
+    m_sourceChoice.path = std::move(path);
+  }
 
   // Reads the POI file, shows it, writes the track in the order the option boxes choose, and shows
   // the POI list again. Problems are shown through the Prompter; it always runs to its end, unless
@@ -135,6 +142,9 @@ class TrackEngine {
   void SetSourceMustBeRead(bool must) { m_sourceMustBeRead = must; }
   // The last POI file read began with a UTF-16 byte-order mark (and so gave no points).
   bool SourceHasUtf16Mark() const { return m_sourceUtf16; }
+  // What the last LoadPoiFile learnt of the file beside the POI list: its kind, its paths and the
+  // one read, and its points' details (time, elevation, speed, dwell), indexed as the list.
+  const SourceRead& LastSourceRead() const { return m_sourceRead; }
 
  private:
   // Track opening: period, overwrite question, the file, the output table. False when the writer
@@ -186,6 +196,8 @@ class TrackEngine {
   bool m_sourceMustBeRead = false;
   PoiReadStatus m_loadStatus = PoiReadStatus::kOk;
   bool m_sourceUtf16 = false;
+  SourceOptions m_sourceChoice;
+  SourceRead m_sourceRead;
 
   std::shared_ptr<const PoiList> m_poiList;  // shared with the tables that show it
   SourceRows m_sourceTable;                  // only FillSourceTable changes it

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "base/number_text.h"
+#include "base/units.h"
 #include "route/closest_index.h"
 
 namespace wayloom {
@@ -47,6 +48,51 @@ std::string RouteProblem(const std::vector<GeoPoint>& route) {
       return "point " + std::to_string(i + 1) + " of the route (latitude " +
              FormatFixed(p.latitude, 6) + ", longitude " + FormatFixed(p.longitude, 6) +
              ") lies off the Earth: latitudes run from -90 to 90, longitudes from -180 to 180";
+    }
+  }
+  return {};
+}
+
+std::string TakeRouteDetails(const PointDetails& read, ReceiverRoute& route) {
+  constexpr double kKnot = kMetresPerNauticalMile / 3600.0;
+  const struct {
+    const std::vector<double>& column;
+    std::vector<double>& taken;
+    double least;
+    double most;
+    const char* what;
+  } columns[] = {
+      {read.speedsMetresPerSecond, route.details.speedsMetresPerSecond, 0.0,
+       kMostSpeedKnots * kKnot, "speed %s m/s is beyond the 1000000 knots a receiver travels at"},
+      {read.dwellsSeconds, route.details.dwellsSeconds, 0.0, kMostDwellSeconds,
+       "dwell %s s is longer than the 86400 s a receiver stands at a point"},
+      {read.elevationsMetres, route.details.elevationsMetres, -kMostElevationMetres,
+       kMostElevationMetres, "elevation %s m lies beyond the 100000 m above or below sea level"},
+  };
+  for (const auto& c : columns) {
+    c.taken.clear();
+    if (c.column.empty()) continue;
+    c.taken.reserve(route.poiIndices.size());
+    for (std::size_t i = 0; i < route.poiIndices.size(); ++i) {
+      const std::size_t index = route.poiIndices[i];
+      double value = index < c.column.size() ? c.column[index] : std::nan("");
+      if (std::isnan(value)) {
+        c.taken.push_back(value);
+        continue;
+      }
+      if (!(value >= c.least && value <= c.most)) {
+        std::string what = c.what;
+        what.replace(what.find("%s"), 2, FormatFixed(value, 3));
+        const bool hasLine = index < read.lines.size();
+        return "point " + std::to_string(index + 1) +
+               (hasLine ? " (line " + std::to_string(read.lines[index]) + ")" : std::string()) +
+               ": " + what;
+      }
+      // A point at rest sets no speed for the stretch from it.
+      if (&c.taken == &route.details.speedsMetresPerSecond && value < kLeastSpeedKnots * kKnot) {
+        value = std::nan("");
+      }
+      c.taken.push_back(value);
     }
   }
   return {};

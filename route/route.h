@@ -6,14 +6,37 @@
 
 #include "route/planar_offset.h"
 #include "sources/poi_file.h"
+#include "sources/source.h"
 
 namespace wayloom {
+
+// What a route file says of the route's points beyond their places, in visiting order. A column
+// is empty when the file says nothing of it; NaN stands for a point without a value.
+struct RouteDetails {
+  std::vector<double> speedsMetresPerSecond;  // from the point on, instead of the set speed
+  std::vector<double> dwellsSeconds;          // at the point, on top of the set dwell
+  std::vector<double> elevationsMetres;       // above mean sea level
+};
 
 // The points of a route in visiting order, and where each stands in the POI list.
 struct ReceiverRoute {
   std::vector<GeoPoint> points;
   std::vector<std::size_t> poiIndices;  // poiIndices[i]: the list index of points[i]
+  RouteDetails details;
 };
+
+// The speeds and dwells a receiver takes: those of the receiver's own settings.
+constexpr double kLeastSpeedKnots = 0.01;  // the least speed RMC's two decimals show as moving
+constexpr double kMostSpeedKnots = 1e6;
+constexpr double kMostDwellSeconds = 86400.0;
+// The elevations GGA's altitude takes from a route file.
+constexpr double kMostElevationMetres = 100000.0;
+
+// Puts the details of the POI list's points (read, indexed as the list) into route, in its
+// visiting order. A speed below kLeastSpeedKnots (a point at rest) leaves the set speed. Empty
+// when every detail can be taken; otherwise why not, naming the first point (and its line) with a
+// speed, dwell or elevation beyond what the receiver takes.
+std::string TakeRouteDetails(const PointDetails& read, ReceiverRoute& route);
 
 // The points of list (its blank tail left out) in file order or in closest order. Closest order
 // starts at the first point of the file and chooses every later point exactly as the closest-order

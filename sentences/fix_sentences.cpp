@@ -42,6 +42,17 @@ char* WriteNumber(char* out, double value, int decimals) {
 
 char* WriteDop(char* out, double dop) { return WriteNumber(out, std::min(dop, kMostDop), 2); }
 
+// GGA's altitude and geoid fields (GNS's without the units): the 121 m every track reports, unless
+// a route file gave the fix its own altitude, which goes in metres to a decimetre.
+char* WriteAltitude(char* out, double metres, bool units) {
+  if (metres == kReportedAltitudeMetres) {
+    return WriteText(out, units ? kGgaAltitudeFields : kGnsAltitudeFields);
+  }
+  const double decimetres = std::round(metres * 10.0);
+  out = WriteNumber(out, decimetres == 0.0 ? 0.0 : decimetres / 10.0, 1);  // never -0.0
+  return WriteText(out, units ? ",M,047,M,," : ",047,,");
+}
+
 // "$", the talker, the sentence type and a comma.
 char* WriteStart(char* out, const char* talker, std::string_view type) {
   *out++ = '$';
@@ -129,7 +140,7 @@ char* FixSentences::WriteGga(const Moment& at, char* out) const {
   *out++ = ',';
   out = WriteDop(out, at.sky.hdop);
   *out++ = ',';
-  return WriteText(out, kGgaAltitudeFields);
+  return WriteAltitude(out, at.fix.altitudeMetres, true);
 }
 
 char* FixSentences::WriteGll(const Moment& at, char* out) const {
@@ -172,7 +183,7 @@ char* FixSentences::WriteGns(const Moment& at, char* out) const {
     out = WriteDigits(out, static_cast<std::uint64_t>(at.sky.usedCount), 2);
     *out++ = ',';
     out = WriteText(WriteDop(out, at.sky.hdop), ",");
-    out = WriteText(out, kGnsAltitudeFields);
+    out = WriteAltitude(out, at.fix.altitudeMetres, false);
   } else {
     out = WriteText(out, "00,,,,,");
   }

@@ -161,9 +161,20 @@ SourceStatus ReadPoi(const std::string& fileName, const SourceOptions& options, 
   read.error = details.error;
   read.utf16ByteOrderMark = details.utf16ByteOrderMark;
   if (list.size() > 1) read.paths.push_back(SourcePath{"", PathKind::kPoints, list.size() - 1});
+  std::string unchosen;
   switch (status) {
     case PoiReadStatus::kOk:
-      return SourceStatus::kOk;
+      // A POI file is one path: a path asked for by name or by a number other than 1 is not there.
+      if (source_reading::ChoosePath(read.paths, options.path, read.chosen, unchosen)) {
+        return SourceStatus::kOk;
+      }
+      read.message = fileName + ": " + unchosen;
+      try {
+        list.StartWithBlankTail();
+      } catch (const std::bad_alloc&) {
+        return SourceStatus::kNoMemoryForList;
+      }
+      return SourceStatus::kRefused;
     case PoiReadStatus::kCannotOpen:
       return SourceStatus::kCannotOpen;
     case PoiReadStatus::kReadError:

@@ -75,6 +75,15 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
   const std::string offEarthText =
       "-3.19,55.95,Edinburgh\n-3.2,95.1,Beyond the pole\n-3.21,55.9,X\n";
   WriteFile(offEarth, offEarthText);
+  // Columns only a header tells apart, and the POI file of the same points; a file of two paths.
+  const std::string columns = dir.File("columns.txt"), gpxPaths = dir.File("paths.gpx");
+  WriteFile(columns, "lon,x,lat\n-3.19,1,55.95\n-3.2,1,55.9\n");
+  WriteFile(dir.File("same.csv"), "-3.19,55.95\n-3.2,55.9\n");
+  const std::string columnsTrack = test::InvokeCli({dir.File("same.csv"), "-"}).out;
+  WriteFile(gpxPaths, "<gpx><wpt lat=\"1\" lon=\"2\"/><trk><name>T</name></trk></gpx>\n");
+  // A receiver takes a route file's speeds and elevations.
+  const std::string details = dir.File("details.csv");
+  WriteFile(details, "lat,lon,ele,speed\n0.5,0.5,-3.25,100\n0.5,0.5001,7,\n");
 
   // clang-format off
   const struct {
@@ -167,6 +176,16 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
        "cannot write " + full + "\nfile too large\n", {none, {}}},
       {{"--date", "2026-03-07", "--kml", gpx, offEarth, none}, nullptr, kExitOk,
        "2 fixes written to " + gpx + ", 1 left out (a position off the Earth", {offEarth, offEarthText}},
+      // What is read of the source: a kind asked for, a path by name or number.
+      {{"--csv", "--path", "1", columns, dir.File("c.nmea")}, nullptr, kExitOk, "2 points read",
+       {dir.File("c.nmea"), columnsTrack}},
+      {{"--yes", "--speed", "30", "--path", "Skye", gpxPaths, kept}, nullptr, kExitError,
+       gpxPaths + ": no path \"Skye\": the file's paths are 1 \"\" (points, 1 point), 2 \"T\" "
+       "(track, 0 points)\n", {kept, kKept}},
+      {{"--speed", "30", "--date", "2026-03-07", "--sentences", "GGA", details,
+        dir.File("d.nmea")}, nullptr, kExitOk, "2 points read, 2 fixes", {dir.File("d.nmea"),
+       "$GPGGA,010000.000,0030.00000,N,00030.00000,E,1,08,1.12,-3.3,M,047,M,,*67\r\n"
+       "$GPGGA,010001.000,0030.00000,N,00030.00600,E,1,08,1.12,7.0,M,047,M,,*4A\r\n"}},
   };
   // clang-format on
   for (const auto& c : cases) {

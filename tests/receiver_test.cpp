@@ -137,6 +137,49 @@ TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
   EXPECT_EQ(Travel(cases[1].route, 54, 1).size(), 2u);
 }
 
+// A route file's details: a point's speed for the stretch from it (a point at rest keeps the set
+// speed), its dwell on top of the set one, elevations interpolated along each stretch (a point
+// without one takes the one before it); details beyond what a receiver takes are refused, naming
+// the point and its line. Each case lists the runs of reported speed (knots x fixes) and the
+// altitudes of the first fix, the eighth and the last.
+TEST(Receiver, ARouteFilesSpeedsDwellsAndElevationsChangeItsMotionPointByPoint) {
+  const double none = std::nan("");
+  // 110.6 m apart along the meridian, visited from the last point of the file to the first.
+  ReceiverRoute route{{{0.0, 0.0}, {0.001, 0.0}, {0.002, 0.0}}, {2, 1, 0}, {}};
+  const struct {
+    PointDetails read;  // indexed as the file: the route's points backwards
+    std::string expected;
+  } cases[] = {
+      {{}, "19.44x23 0.00x1 | 121.0 121.0 121.0"},
+      {{{}, {}, {none, none, 20.0}, {}, {}}, "38.88x6 19.44x11 0.00x1 | 121.0 121.0 121.0"},
+      {{{}, {}, {none, 0.001, 20.0}, {}, {}}, "38.88x6 19.44x11 0.00x1 | 121.0 121.0 121.0"},
+      {{{}, {}, {}, {2.0, 5.0, none}, {}}, "19.44x12 0.00x5 19.44x11 0.00x2 | 121.0 121.0 121.0"},
+      {{{}, {none, 100.0, none}, {}, {}, {}}, "19.44x23 0.00x1 | 100.0 100.0 100.0"},
+      {{{}, {110.0, 100.0, 90.0}, {}, {}, {}}, "19.44x23 0.00x1 | 90.0 96.3 110.0"},
+      {{{}, {}, {600000.0, none, none}, {}, {7, 8, 9}},
+       "point 1 (line 7): speed 600000.000 m/s is beyond the 1000000 knots a receiver travels at"},
+  };
+  for (const auto& c : cases) {
+    std::string described = TakeRouteDetails(c.read, route);
+    if (described.empty()) {
+      FixStream stream(route.points, {10.0 * 3600.0 / 1852.0, 10.0, 1.0, 0.0, 0.0, 1}, 0,
+                       route.details);
+      std::vector<Fix> fixes;
+      for (Fix fix; stream.Next(fix);) fixes.push_back(fix);
+      for (std::size_t i = 0, run = 1; i < fixes.size(); ++i, ++run) {
+        if (i + 1 < fixes.size() && fixes[i + 1].speedKnots == fixes[i].speedKnots) continue;
+        described += FormatFixed(fixes[i].speedKnots, 2) + "x" + std::to_string(run) + " ";
+        run = 0;
+      }
+      described += "|";
+      for (const std::size_t i : {std::size_t{0}, std::size_t{7}, fixes.size() - 1}) {
+        described += " " + FormatFixed(fixes[i].altitudeMetres, 1);
+      }
+    }
+    EXPECT_EQ(described, c.expected);
+  }
+}
+
 // Over a pole, between antipodal points and along meridians the geodesic's azimuth can be -0: no
 // course may print as -0.000, nor any other field carry a sign (the hemispheres are letters).
 TEST(ReceiverCli, NoNegativeZeroOrOtherSignInAnySentence) {
@@ -221,6 +264,7 @@ TEST(ReceiverSentences, EachKindInTheOrderAskedForItsSystemsVersionAndSky) {
     NmeaVersion version;
     bool lost;
     std::vector<const char*> expected;  // each without its checksum
+    double altitudeMetres = kReportedAltitudeMetres;
   } cases[] = {
       {"rmc,GGA,GLL,VTG,GSA,GSV,ZDA,GNS",
        {GnssSystem::kGps},
@@ -269,10 +313,19 @@ TEST(ReceiverSentences, EachKindInTheOrderAskedForItsSystemsVersionAndSky) {
        {"$GLGGA,010203.004,,,,,0,00,,,,,,,*", "$GLGNS,010203.004,,,,,NN,00,,,,,,V*",
         "$GLRMC,010203.004,V,,,,,,,010127,,,N,V*", "$GLGSA,A,1,,,,,,,,,,,,,,,,2*",
         "$GLGSV,1,1,01,70,45,100,,1*"}},
+      // A route file's elevation, to a decimetre and never -0.0.
+      {"GGA,GNS",
+       {GnssSystem::kGps},
+       NmeaVersion::k23,
+       false,
+       {"$GPGGA,010203.004,3351.40800,S,15112.91800,E,1,04,1.23,0.0,M,047,M,,*",
+        "$GPGNS,010203.004,3351.40800,S,15112.91800,E,AN,04,1.23,0.0,047,,*"},
+       -0.04},
   };
   // 01:02:03.004 the next day, 33 51.408' S, 151 12.918' E.
-  const Fix fix{86400000 + 3723004, -33.856800001, 151.2153, 30.0, 7.5};
+  Fix fix{86400000 + 3723004, -33.856800001, 151.2153, 30.0, 7.5};
   for (const auto& c : cases) {
+    fix.altitudeMetres = c.altitudeMetres;
     ASSERT_TRUE(ParseSentenceList(c.kinds, kinds, problem)) << problem;
     FixSentences sentences({kinds, c.systems, c.version}, CalendarDate{2026, 12, 31});
     const std::vector<std::string> lines =

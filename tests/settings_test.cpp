@@ -104,6 +104,9 @@ TEST(Settings, EachTextIsTakenOrRefusedWithItsSettingNamed) {
       {[](SettingTexts& t) { t.replay = "log", t.kml = "t.kml"; }, "<27> does not apply with <22>"},
       {[](SettingTexts& t) { t.replay = "log", t.period = "0"; }, "<1> needs seconds from 0.001"},
       {[](SettingTexts& t) { t.replay = "log", t.start = "12:60:00"; }, "<7> needs a time HH:MM"},
+      {[](SettingTexts& t) { t.replay = "log", t.csv = true; }, "<28> does not apply with <22>"},
+      {[](SettingTexts& t) { t.replay = "log", t.path = "2"; }, "<29> does not apply with <22>"},
+      {[](SettingTexts& t) { t.speed = "30", t.path = ""; }, "<29> needs the name of one of"},
   };
   for (const auto& c : cases) {
     SettingTexts texts;
@@ -140,8 +143,12 @@ TEST(Settings, CheckedValuesReachTheJob) {
   texts.decimalComma = true;
   texts.step = "2,5";
   texts.noise = "0,5";
+  texts.csv = true;
+  texts.path = "A9 north";
   JobSettings settings;
   ASSERT_EQ(CheckSettings(texts, Named, settings), "");
+  EXPECT_TRUE(settings.sourceAsCsv);
+  EXPECT_EQ(settings.sourcePath, "A9 north");
   ASSERT_EQ(settings.live.serialPorts.size(), 2u);
   EXPECT_EQ(settings.live.serialPorts[0].baud + settings.live.serialPorts[1].baud, 115200u + 4800u);
   EXPECT_TRUE(settings.live.emulator && settings.live.emulatorPort == 5556 &&

@@ -374,6 +374,11 @@ TEST_F(Sources, TheFirstTrackIsReadUnlessAnotherPathIsChosenByNameOrNumber) {
             "2 points), 3 \"T1\" (track, 1 point), 4 \"2\" (track, 2 points)");
   ASSERT_EQ(Read("n.gpx", "<gpx/>", "1"), SourceStatus::kRefused);
   EXPECT_EQ(Message(), "n.gpx: no path \"1\": the file's paths are none");
+  // A POI file is one path of points: the first, and no other.
+  ASSERT_EQ(Read("p.txt", "1,2\n3,4\n", "1"), SourceStatus::kOk);
+  ASSERT_EQ(Read("p.txt", "1,2\n3,4\n", "2"), SourceStatus::kRefused);
+  EXPECT_EQ(Message(), "p.txt: no path \"2\": the file's paths are 1 \"\" (points, 2 points)");
+  EXPECT_EQ(list_.size(), 1u);
 }
 
 TEST(SourceTimes, Iso8601TimesReadAsUtcMillisecondsOrNotAtAll) {

@@ -438,8 +438,15 @@ class WindowTest : public QObject {
         session.Press(button.toLatin1().constData());
         const bool source = button == QLatin1String("browseSourceButton");
         const QString folder = source ? QDir(session.dir.path()).absolutePath() : QDir::homePath();
-        QCOMPARE(session.picker.asked,
-                 QStringList({"Browse", folder, "*.txt *.csv", "All Files (*)"}));
+        const QStringList kinds = {"Route files (*.txt *.csv *.gpx *.kml *.geojson *.json)",
+                                   "POI files (*.txt *.csv)",
+                                   "GPX (*.gpx)",
+                                   "KML (*.kml)",
+                                   "GeoJSON (*.geojson *.json)",
+                                   "CSV (*.csv)"};
+        QCOMPARE(session.picker.asked, QStringList({"Browse", folder}) +
+                                           (source ? kinds : QStringList{"*.txt *.csv"}) +
+                                           QStringList{"All Files (*)"});
         QCOMPARE(session.Settings(), (source && !chosen.isEmpty() ? chosen : session.source) + '|' +
                                          (!source && !chosen.isEmpty() ? chosen : dest) +
                                          "|250|0.5|1 0");
@@ -666,6 +673,35 @@ class WindowTest : public QObject {
   // re-timed; the table lists its sentences, the map its positions; live output sends its first
   // burst first. Extra points are refused with the command line's words; a log without a
   // position says why the map stays empty.
+  // A route file of several paths: the window lists them beside the source once it has read it,
+  // reads the one chosen next, and forgets them for another file; "CSV with a header" reads a
+  // file as --csv does.
+  void routeFilePathsAndCsv() {
+    Session session(true,
+                    "<gpx><wpt lat=\"55.9\" lon=\"-3.1\"/><wpt lat=\"55.8\" lon=\"-3.2\"/>"
+                    "<trk><name>T</name><trkseg><trkpt lat=\"56.1\" lon=\"-3.4\"/>"
+                    "<trkpt lat=\"56.2\" lon=\"-3.5\"/><trkpt lat=\"56.3\" lon=\"-3.6\"/>"
+                    "</trkseg></trk></gpx>\n");
+    auto* paths = session.Find<QComboBox>("pathBox");
+    session.prompter.answers = {true, true};  // overwrite the track twice
+    session.Press("createButton");
+    QVERIFY(paths->isVisible());
+    QCOMPARE(paths->itemText(0) + '|' + paths->itemText(1), "(no name) (points)|T (track)");
+    QCOMPARE(paths->currentIndex(), 1);
+    QCOMPARE(ReadFile(session.dest).count("$GPGGA"), 3);
+    paths->setCurrentIndex(0);
+    session.Press("createButton");
+    QCOMPARE(ReadFile(session.dest).count("$GPGGA"), 2);
+    QCOMPARE(paths->currentIndex(), 0);
+    const QString csv = session.dir.filePath(QStringLiteral("columns.txt"));
+    WriteFile(csv, "lon,x,lat\n-3.19,1,55.95\n-3.2,1,55.9\n");
+    session.Type("sourceEdit", csv);
+    QVERIFY(paths->isHidden());
+    session.Find<QComboBox>("sourceKind")->setCurrentIndex(2);
+    session.Press("createButton");
+    QVERIFY(ReadFile(session.dest).startsWith("$GPGGA,010000.000,5557.0000,N,00311.4000,W"));
+  }
+
   void replayAsCommandLine() {
     const QByteArray log =
         "# recorded\r\n"
