@@ -163,15 +163,6 @@ char* TrackFile::Room(std::size_t needed) {
   return out;
 }
 
-bool TrackFile::WriteLine(std::string_view line) {
-  char* const out = Room(line.size() + 2);
-  if (!out) return false;
-  std::memcpy(out, line.data(), line.size());
-  out[line.size()] = '\r';
-  out[line.size() + 1] = '\n';
-  return true;
-}
-
 bool TrackFile::WriteText(std::string_view text) {
   char* const out = Room(text.size());
   if (!out) return false;

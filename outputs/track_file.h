@@ -42,9 +42,7 @@ class TrackFile {
   // Writes to a stream someone else opened (standard output); Close flushes it but leaves it open.
   void Attach(std::FILE* stream);
 
-  // Writes line (without line end) followed by CR LF, or text (whole lines with their CR LF ends)
-  // as it stands. False once any write has failed.
-  bool WriteLine(std::string_view line);
+  // Writes text (whole lines with their CR LF ends) as it stands. False once any write has failed.
   bool WriteText(std::string_view text);
   // Writes the first size characters of lines, whole lines with their CR LF ends, by taking the
   // text over instead of copying it; lines comes back as an empty buffer to be filled again.
