@@ -23,17 +23,10 @@
 #include <vector>
 
 #include "base/host.h"
+#include "bench/answer_yes.h"
 #include "dialog/track_dlg.h"
 
 namespace {
-
-class AnswerYes : public wayloom::Prompter {
- public:
-  void ShowMessage(const std::string& text) override {
-    std::fprintf(stderr, "message: %s\n", text.c_str());
-  }
-  bool AskYesNo(const std::string&) override { return true; }
-};
 
 // Runs the event loop for ms milliseconds, so that the map's worker delivers its drawing.
 void Settle(int ms) {

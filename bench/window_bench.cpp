@@ -18,19 +18,12 @@
 #include <string>
 
 #include "base/host.h"
+#include "bench/answer_yes.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
 #include "platform/platform.h"
 
 namespace {
-
-class AnswerYes : public wayloom::Prompter {
- public:
-  void ShowMessage(const std::string& text) override {
-    std::fprintf(stderr, "message: %s\n", text.c_str());
-  }
-  bool AskYesNo(const std::string&) override { return true; }
-};
 
 // The process's peak resident memory in megabytes.
 long PeakMegabytes() {
