@@ -54,23 +54,6 @@ TEST(ReceiverCli, EveryReceiverReferenceTrackIsMadeAgainByteForByte) {
     ++compared;
   }
   EXPECT_EQ(compared, 6);
-  // The summary counts the points read, the fixes (a dated RMC each) and the lines written.
-  test::TempDir dir;
-  const std::string track = test::ReadFile(data + "worked.receiver-dwell.nmea");
-  const test::CliRun run = test::InvokeCli(
-      {"--period", "0.5", "--speed", "20km/h", "--dwell", "3", "--start", "23:59:50", "--date",
-       "2026-12-31", "--sentences", "RMC,GGA,ZDA", data + "worked.txt", dir.File("t.nmea")});
-  EXPECT_EQ(test::ReadFile(dir.File("t.nmea")), track);
-  const auto count = [&track](const char* text) {
-    std::size_t n = 0;
-    for (std::size_t at = track.find(text); at != std::string::npos; at = track.find(text, at + 1))
-      ++n;
-    return std::to_string(n);
-  };
-  EXPECT_NE(run.err.find("3 points read, " + count("$GPRMC") + " fixes, " + count("\n") +
-                         " sentences written to"),
-            std::string::npos)
-      << run.err;
 }
 
 TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
@@ -346,10 +329,11 @@ TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnythingAndReadsSpeedUnits) {
   }
 }
 
-// Sources and settings at the edges, each with one outcome and a clear message: one point is a
-// receiver standing there; a point without a coordinate or an almanac that does not read is refused
-// with its line, before DEST is touched; a track that would pass the last date RMC's two-digit year
-// carries ends there, and says so.
+// Sources and settings at the edges, each with one outcome and a clear message (the summary counts
+// points read, fixes and sentences written): one point is a receiver standing there; a point
+// without a coordinate or an almanac that does not read is refused with its line, before DEST is
+// touched; a track that would pass the last date RMC's two-digit year carries ends there, and says
+// so.
 TEST(ReceiverCli, EdgesOfTheSourceTheAlmanacAndTheDateHaveOneOutcomeEach) {
   test::TempDir dir;
   std::string badAlmanac = test::ReadFile(WAYLOOM_TEST_DATA "/almanac/sample.yuma");
@@ -368,7 +352,8 @@ TEST(ReceiverCli, EdgesOfTheSourceTheAlmanacAndTheDateHaveOneOutcomeEach) {
     std::string inTrack;  // and a text they hold
   } cases[] = {
       {"-3.19,55.95,Edinburgh\n", {}, kExitOk, "1 points read, 1 fixes, ", 1, atRest},
-      {"-3.19,55.95,Edinburgh\n", {"--dwell", "2"}, kExitOk, "1 points read, 3 fixes, ", 3, atRest},
+      {"-3.19,55.95,Edinburgh\n", {"--dwell", "2"}, kExitOk,
+       "1 points read, 3 fixes, 21 sentences written to", 3, atRest},
       {"longitude,latitude\n", {}, kExitOk, "no track: 0 points read", 0, ""},
       {"-3.19,55.95\n,56.0,-3.2,Nowhere\n", {}, kExitError,
        "point 2 (line 2) has no longitude: a receiver needs both coordinates of every point\n" +
