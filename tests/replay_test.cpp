@@ -141,7 +141,7 @@ TEST(NmeaLog, TimesDatesAndPositionsAreReadFromTheirFields) {
     latitude = longitude = 0.0;
     EXPECT_FALSE(ReadSentencePosition(sentence, SentenceKindOf(sentence), latitude, longitude))
         << sentence;
-    EXPECT_EQ(latitude + longitude, 0.0) << sentence;
+    EXPECT_TRUE(latitude == 0.0 && longitude == 0.0) << sentence;
   }
 }
 
