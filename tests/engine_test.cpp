@@ -174,6 +174,16 @@ TEST_F(Engine, SourcesThatCannotBeReadAreReportedAndStillGiveATrack) {
   ASSERT_EQ(engine_->SourceTable().RowCount(), 1u);
   EXPECT_EQ(engine_->SourceTable().Cell(0, 0), "");
 
+  prompter_.messages.clear();
+  if (!OpensAsFile(dir_.Path())) GTEST_SKIP() << "a folder does not open as a file here";
+  engine_->m_strSourceFile = dir_.Path();  // a folder: it opens, and the first read fails
+  engine_->m_strDestFile = dir_.File("track.nmea");
+  prompter_.answers = {true};
+  engine_->CreateTrack();
+  EXPECT_EQ(prompter_.messages,
+            std::vector<std::string>{"Error reading the input file\n" + dir_.Path()});
+  EXPECT_EQ(ReadFile(engine_->m_strDestFile), "");
+
   engine_->FreePoiList();
   engine_->FillSourceTable();
   EXPECT_EQ(engine_->SourceTable().Cell(0, 0), "Poi list is empty");
