@@ -132,6 +132,7 @@ TEST(Almanac, EveryProblemNamesItsLine) {
        "line 8: SQRT(A) '2000' gives no orbit clear of the Earth"},
       {Edited("sample.yuma", 15, "PRN 02 follows"),
        "line 15: a line of stars that starts a satellite was expected"},
+      {Edited("sample.yuma", 17, "ID:  1"), "line 17: PRN 1 is given twice"},
       {yuma.substr(0, yuma.find("Orbital")),
        "line 5: the file ends where 'Orbital Inclination:' was expected"},
       {Edited("sample.sem", 1, "0 EMPTY.ALM"),

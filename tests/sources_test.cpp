@@ -334,6 +334,7 @@ TEST_F(Sources, TheFirstTrackIsReadUnlessAnotherPathIsChosenByNameOrNumber) {
       {"a.kml", kml, "1", "[] points 1; [L] line 2; ", 0, "1 2 [P] [] @1\n"},
       {"a.json", geojson, "", "[] points 1; [L] line 2; ", 1,
        "3 4 [] [] t=1767254400000 @1\n5 6 [] [] t=1767254401000 @1\n"},
+      {"a.json", geojson, "1", "[] points 1; [L] line 2; ", 0, "1 2 [P] [] @1\n"},
       {"a.csv", "lat,lon\n2,1\n", "1", "[] points 1; ", 0, "1 2 [] [] @2\n"},
       {"q.csv", "\"la\"\"t\",lat,\"lon\"\n9,1,2\n", "", "[] points 1; ", 0, "2 1 [] [] @2\n"},
   };
