@@ -61,8 +61,8 @@ const std::array<double, 3> kMoments[] = {
     {-12.5, -179.99999, 0}, {-12.5, 179.99999, 0}, {40, -100, -5.1e11},
 };
 
-// With more in view than it can use, no twelve drawn at random have better geometry than the
-// twelve the receiver chooses.
+// The DOPs are the textbook ones of the used satellites at their printed look angles; with more in
+// view than it can use, no twelve drawn at random have better geometry than the twelve chosen.
 TEST(Sky, DopsAreTheTextbookGeometryOfTheUsedSatellitesAsGsvPrintsThem) {
   std::mt19937_64 random(1);
   for (const auto& systems : {kGps, kFourSystems}) {
