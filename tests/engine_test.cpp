@@ -189,6 +189,19 @@ TEST_F(Engine, SourcesThatCannotBeReadAreReportedAndStillGiveATrack) {
   EXPECT_EQ(engine_->SourceTable().Cell(0, 0), "Poi list is empty");
 }
 
+// A route file that is malformed is refused with its place, before the destination is touched.
+TEST_F(Engine, AMalformedRouteFileIsShownWithItsPlaceAndTheDestinationLeftAlone) {
+  WriteFile(dir_.File("track.nmea"), "kept");
+  Fresh().SetSourceMustBeRead(true);
+  WriteFile(engine_->m_strSourceFile, "<gpx>\n<wpt lat=\"1\" lon=\"2\">");
+  engine_->CreateTrack();
+  EXPECT_EQ(ReadFile(engine_->m_strDestFile), "kept");
+  EXPECT_EQ(prompter_.messages,
+            std::vector<std::string>{engine_->m_strSourceFile +
+                                     ":2:21: malformed XML: the file ends before its elements are "
+                                     "closed (is it cut short?)"});
+}
+
 #ifndef _WIN32
 // A write that fails (here at a file-size limit) leaves the file cut back to its last whole line,
 // and the output table lists just those lines.

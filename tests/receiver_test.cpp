@@ -54,23 +54,6 @@ TEST(ReceiverCli, EveryReceiverReferenceTrackIsMadeAgainByteForByte) {
     ++compared;
   }
   EXPECT_EQ(compared, 6);
-  // The summary counts the points read, the fixes (a dated RMC each) and the lines written.
-  test::TempDir dir;
-  const std::string track = test::ReadFile(data + "worked.receiver-dwell.nmea");
-  const test::CliRun run = test::InvokeCli(
-      {"--period", "0.5", "--speed", "20km/h", "--dwell", "3", "--start", "23:59:50", "--date",
-       "2026-12-31", "--sentences", "RMC,GGA,ZDA", data + "worked.txt", dir.File("t.nmea")});
-  EXPECT_EQ(test::ReadFile(dir.File("t.nmea")), track);
-  const auto count = [&track](const char* text) {
-    std::size_t n = 0;
-    for (std::size_t at = track.find(text); at != std::string::npos; at = track.find(text, at + 1))
-      ++n;
-    return std::to_string(n);
-  };
-  EXPECT_NE(run.err.find("3 points read, " + count("$GPRMC") + " fixes, " + count("\n") +
-                         " sentences written to"),
-            std::string::npos)
-      << run.err;
 }
 
 TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {
@@ -258,6 +241,7 @@ TEST(ReceiverSentences, EachKindInTheOrderAskedForItsSystemsVersionAndSky) {
   }
   const std::vector<GnssSystem> four = {GnssSystem::kBeidou, GnssSystem::kGps, GnssSystem::kGalileo,
                                         GnssSystem::kGlonass};
+  // clang-format off
   const struct {
     const char* kinds;
     std::vector<GnssSystem> systems;
@@ -266,10 +250,7 @@ TEST(ReceiverSentences, EachKindInTheOrderAskedForItsSystemsVersionAndSky) {
     std::vector<const char*> expected;  // each without its checksum
     double altitudeMetres = kReportedAltitudeMetres;
   } cases[] = {
-      {"rmc,GGA,GLL,VTG,GSA,GSV,ZDA,GNS",
-       {GnssSystem::kGps},
-       NmeaVersion::k23,
-       false,
+      {"rmc,GGA,GLL,VTG,GSA,GSV,ZDA,GNS", {GnssSystem::kGps}, NmeaVersion::k23, false,
        {"$GPRMC,010203.004,A,3351.40800,S,15112.91800,E,30.00,7.500,010127,,,A*",
         "$GPGGA,010203.004,3351.40800,S,15112.91800,E,1,04,1.23,00121,M,047,M,,*",
         "$GPGLL,3351.40800,S,15112.91800,E,010203.004,A,A*", "$GPVTG,7.500,T,,M,30.00,N,55.56,K,A*",
@@ -277,10 +258,7 @@ TEST(ReceiverSentences, EachKindInTheOrderAskedForItsSystemsVersionAndSky) {
         "$GPGSV,2,1,05,02,09,012,28,05,72,048,46,13,58,301,44,15,41,132,42*",
         "$GPGSV,2,2,05,18,34,226,40*", "$GPZDA,010203.004,01,01,2027,00,00*",
         "$GPGNS,010203.004,3351.40800,S,15112.91800,E,AN,04,1.23,00121,047,,*"}},
-      {"RMC,GSA,GSV,GNS",
-       four,
-       NmeaVersion::k41,
-       false,
+      {"RMC,GSA,GSV,GNS", four, NmeaVersion::k41, false,
        {"$GNRMC,010203.004,A,3351.40800,S,15112.91800,E,30.00,7.500,010127,,,A,S*",
         "$GPGSA,A,3,05,13,15,18,,,,,,,,,99.99,1.23,99.99,1*",
         "$GLGSA,A,3,70,,,,,,,,,,,,99.99,1.23,99.99,2*",
@@ -289,27 +267,18 @@ TEST(ReceiverSentences, EachKindInTheOrderAskedForItsSystemsVersionAndSky) {
         "$GPGSV,2,2,05,18,34,226,40,1*", "$GLGSV,1,1,01,70,45,100,43,1*",
         "$GAGSV,1,1,01,11,20,200,38,7*", "$GBGSV,1,1,00,1*",
         "$GNGNS,010203.004,3351.40800,S,15112.91800,E,AANN,05,1.23,00121,047,,,S*"}},
-      {"RMC,GGA,GLL,VTG,GSA,GSV,ZDA,GNS",
-       four,
-       NmeaVersion::k23,
-       true,
+      {"RMC,GGA,GLL,VTG,GSA,GSV,ZDA,GNS", four, NmeaVersion::k23, true,
        {"$GNRMC,010203.004,V,,,,,,,010127,,,N*", "$GNGGA,010203.004,,,,,0,00,,,,,,,*",
         "$GNGLL,,,,,010203.004,V,N*", "$GNVTG,,T,,M,,N,,K,N*", "$GPGSA,A,1,,,,,,,,,,,,,,,*",
         "$GLGSA,A,1,,,,,,,,,,,,,,,*", "$GAGSA,A,1,,,,,,,,,,,,,,,*", "$GBGSA,A,1,,,,,,,,,,,,,,,*",
         "$GPGSV,2,1,05,02,09,012,,05,72,048,,13,58,301,,15,41,132,*", "$GPGSV,2,2,05,18,34,226,*",
         "$GLGSV,1,1,01,70,45,100,*", "$GAGSV,1,1,01,11,20,200,*", "$GBGSV,1,1,00*",
         "$GNZDA,010203.004,01,01,2027,00,00*", "$GNGNS,010203.004,,,,,NNNN,00,,,,,*"}},
-      {"GSA,RMC",
-       {GnssSystem::kGalileo, GnssSystem::kGps},
-       NmeaVersion::k23,
-       false,
+      {"GSA,RMC", {GnssSystem::kGalileo, GnssSystem::kGps}, NmeaVersion::k23, false,
        {"$GPGSA,A,3,05,13,15,18,,,,,,,,,99.99,1.23,99.99*",
         "$GAGSA,A,3,,,,,,,,,,,,,99.99,1.23,99.99*",
         "$GNRMC,010203.004,A,3351.40800,S,15112.91800,E,30.00,7.500,010127,,,A*"}},
-      {"GGA,GNS,RMC,GSA,GSV",
-       {GnssSystem::kGlonass},
-       NmeaVersion::k41,
-       true,
+      {"GGA,GNS,RMC,GSA,GSV", {GnssSystem::kGlonass}, NmeaVersion::k41, true,
        {"$GLGGA,010203.004,,,,,0,00,,,,,,,*", "$GLGNS,010203.004,,,,,NN,00,,,,,,V*",
         "$GLRMC,010203.004,V,,,,,,,010127,,,N,V*", "$GLGSA,A,1,,,,,,,,,,,,,,,,2*",
         "$GLGSV,1,1,01,70,45,100,,1*"}},
@@ -322,6 +291,7 @@ TEST(ReceiverSentences, EachKindInTheOrderAskedForItsSystemsVersionAndSky) {
         "$GPGNS,010203.004,3351.40800,S,15112.91800,E,AN,04,1.23,0.0,047,,*"},
        -0.04},
   };
+  // clang-format on
   // 01:02:03.004 the next day, 33 51.408' S, 151 12.918' E.
   Fix fix{86400000 + 3723004, -33.856800001, 151.2153, 30.0, 7.5};
   for (const auto& c : cases) {
@@ -391,22 +361,17 @@ TEST(ReceiverNoise, SpeedAndCourseCarryTheDriftOfThePositionError) {
   EXPECT_GT(standing, 40u);
 }
 
+// Each setting's check is the settings table's; here a few reach the command line, which writes
+// nothing for them.
 TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnythingAndReadsSpeedUnits) {
   test::TempDir dir;
-  std::istringstream cases(  // '|' between cases
-      "--speed 0|--speed -3|--speed inf|--speed 30knots|--speed 0 --dwell 5|--dwell 5|"
-      "--speed 1 --period 0|--speed 1 --period -1|--speed 1 --sentences RMC,GSX|"
-      "--speed 1 --start 24:00:00|--speed 1 --start 12:60:00|--speed 1 --date 2026-02-29|"
-      "--speed 1 --extra|--speed 1 --step 50|--speed 1 --noise -1|--speed 1 --udp 127.0.0.1:0|"
-      "--speed 1 --start now --date 2026-03-07");
-  for (std::string text; std::getline(cases, text, '|');) {
-    std::vector<std::string> arguments;
-    std::istringstream words(text);
-    for (std::string word; words >> word;) arguments.push_back(word);
+  for (const char* refused :
+       {"--speed 0", "--dwell 5", "--speed 1 --extra", "--speed 1 --udp 127.0.0.1:0"}) {
+    std::istringstream words(refused);
+    std::vector<std::string> arguments{std::istream_iterator<std::string>(words), {}};
     arguments.insert(arguments.end(), {kSample, dir.File("track.nmea")});
-    const test::CliRun run = test::InvokeCli(arguments);
-    EXPECT_EQ(run.status, 2) << text << ": " << run.err;
-    EXPECT_FALSE(std::ifstream(dir.File("track.nmea")).good()) << text;
+    EXPECT_EQ(test::InvokeCli(arguments).status, 2) << refused;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("track.nmea"))) << refused;
   }
   for (const char* speed : {"55.56 km/h", "34.5234mph"}) {  // 30 knots
     const test::CliRun good =
@@ -417,10 +382,11 @@ TEST(ReceiverCli, RefusesBadValuesBeforeWritingAnythingAndReadsSpeedUnits) {
   }
 }
 
-// Sources and settings at the edges, each with one outcome and a clear message: one point is a
-// receiver standing there; a point without a coordinate or an almanac that does not read is refused
-// with its line, before DEST is touched; a track that would pass the last date RMC's two-digit year
-// carries ends there, and says so.
+// Sources and settings at the edges, each with one outcome and a clear message (the summary counts
+// points read, fixes and sentences written): one point is a receiver standing there; a point
+// without a coordinate or an almanac that does not read is refused with its line, before DEST is
+// touched; a track that would pass the last date RMC's two-digit year carries ends there, and says
+// so.
 TEST(ReceiverCli, EdgesOfTheSourceTheAlmanacAndTheDateHaveOneOutcomeEach) {
   test::TempDir dir;
   std::string badAlmanac = test::ReadFile(WAYLOOM_TEST_DATA "/almanac/sample.yuma");
@@ -429,6 +395,7 @@ TEST(ReceiverCli, EdgesOfTheSourceTheAlmanacAndTheDateHaveOneOutcomeEach) {
   const std::string dest = dir.File("t.nmea");
   // A receiver standing at its point: at rest, its fix made at once.
   const std::string atRest = "$GPRMC,010000.000,A,5557.00000,N,00311.40000,W,0.00,0.000,070326";
+  // clang-format off
   const struct {
     std::string pois;
     std::vector<std::string> options;
@@ -438,46 +405,24 @@ TEST(ReceiverCli, EdgesOfTheSourceTheAlmanacAndTheDateHaveOneOutcomeEach) {
     std::string inTrack;  // and a text they hold
   } cases[] = {
       {"-3.19,55.95,Edinburgh\n", {}, kExitOk, "1 points read, 1 fixes, ", 1, atRest},
-      {"-3.19,55.95,Edinburgh\n", {"--dwell", "2"}, kExitOk, "1 points read, 3 fixes, ", 3, atRest},
+      {"-3.19,55.95,Edinburgh\n", {"--dwell", "2"}, kExitOk,
+       "1 points read, 3 fixes, 21 sentences written to", 3, atRest},
       {"longitude,latitude\n", {}, kExitOk, "no track: 0 points read", 0, ""},
-      {"-3.19,55.95\n,56.0,-3.2,Nowhere\n",
-       {},
-       kExitError,
+      {"-3.19,55.95\n,56.0,-3.2,Nowhere\n", {}, kExitError,
        "point 2 (line 2) has no longitude: a receiver needs both coordinates of every point\n" +
-           dir.File("pois.csv"),
-       0,
-       ""},
-      {"longitude,latitude\n-3.19,55.95\n-3.2,,56.1,Somewhere\n",
-       {"--reorder"},
-       kExitError,
-       "point 2 (line 3) has no latitude",
-       0,
-       ""},
-      {"-3.19,55.95\n",
-       {"--almanac", dir.File("none.alm")},
-       kExitError,
-       "cannot open the almanac '" + dir.File("none.alm") + "'\nno such file or folder",
-       0,
-       ""},
-      {"-3.19,55.95\n",
-       {"--almanac", dir.File("bad.alm")},
-       kExitError,
-       "line 3: 'Health:' was expected",
-       0,
-       ""},
-      {"-3.19,55.95\n",
-       {"--almanac", WAYLOOM_TEST_DATA "/almanac/sample.sem"},
-       kExitOk,
-       "1 points read, 1 fixes, ",
-       1,
-       "$GPRMC,010000.000,"},
-      {"-3.19,55.95\n-3.2,55.96\n",
-       {"--date", "2079-12-31", "--start", "23:59:58"},
-       kExitOk,
-       "the track ends at 2079-12-31 23:59:59.999 UTC",
-       2,
-       "$GPRMC,235959.000,A,"},
+           dir.File("pois.csv"), 0, ""},
+      {"longitude,latitude\n-3.19,55.95\n-3.2,,56.1,Somewhere\n", {"--reorder"}, kExitError,
+       "point 2 (line 3) has no latitude", 0, ""},
+      {"-3.19,55.95\n", {"--almanac", dir.File("none.alm")}, kExitError,
+       "cannot open the almanac '" + dir.File("none.alm") + "'\nno such file or folder", 0, ""},
+      {"-3.19,55.95\n", {"--almanac", dir.File("bad.alm")}, kExitError,
+       "line 3: 'Health:' was expected", 0, ""},
+      {"-3.19,55.95\n", {"--almanac", WAYLOOM_TEST_DATA "/almanac/sample.sem"}, kExitOk,
+       "1 points read, 1 fixes, ", 1, "$GPRMC,010000.000,"},
+      {"-3.19,55.95\n-3.2,55.96\n", {"--date", "2079-12-31", "--start", "23:59:58"}, kExitOk,
+       "the track ends at 2079-12-31 23:59:59.999 UTC", 2, "$GPRMC,235959.000,A,"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.pois + ::testing::PrintToString(c.options));
     test::WriteFile(dir.File("pois.csv"), c.pois);
@@ -527,12 +472,6 @@ TEST(ReceiverCli, SendsEachFixAsOneDatagramHoldingExactlyItsSentencesEvenToBroad
   EXPECT_GT(datagrams, 5u);
   EXPECT_EQ(joined, test::ReadFile(dir.File("t.nmea")));
 }
-
-}  // namespace
-}  // namespace wayloom
-
-namespace wayloom {
-namespace {
 
 // A source without points is no track, looped or not: the command ends at once.
 TEST(ReceiverCli, ALoopOverNoPointsEndsAtOnce) {

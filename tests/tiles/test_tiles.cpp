@@ -366,16 +366,13 @@ class TilesTest : public QObject {
     QTest::addColumn<QString>("asked");
     QTest::addColumn<QString>("from");
     QTest::addColumn<QRect>("part");
-    QTest::newRow("the tile itself") << "1/1/0"
-                                     << "1/1/0" << QRect(0, 0, 256, 256);
-    QTest::newRow("a quarter of its parent") << "2/3/1"
-                                             << "1/1/0" << QRect(128, 128, 128, 128);
-    QTest::newRow("two zooms out") << "2/1/2"
-                                   << "0/0/0" << QRect(64, 128, 64, 64);
-    QTest::newRow("four zooms out") << "4/7/0"
-                                    << "0/0/0" << QRect(112, 0, 16, 16);
-    QTest::newRow("five: too far") << "5/15/0"
-                                   << "" << QRect();
+    // clang-format off
+    QTest::newRow("the tile itself") << "1/1/0" << "1/1/0" << QRect(0, 0, 256, 256);
+    QTest::newRow("a quarter of its parent") << "2/3/1" << "1/1/0" << QRect(128, 128, 128, 128);
+    QTest::newRow("two zooms out") << "2/1/2" << "0/0/0" << QRect(64, 128, 64, 64);
+    QTest::newRow("four zooms out") << "4/7/0" << "0/0/0" << QRect(112, 0, 16, 16);
+    QTest::newRow("five: too far") << "5/15/0" << "" << QRect();
+    // clang-format on
   }
   void readsAFolderAndStandsInWithCoarserTiles() {
     QFETCH(QString, asked);
@@ -400,28 +397,20 @@ class TilesTest : public QObject {
   void makesTheSourceTheSettingNames_data() {
     QTest::addColumn<QString>("tiles");
     QTest::addColumn<QString>("expected");  // "off", the URL of tile 2/1/0, the zooms, or the error
-    QTest::newRow("off") << " Off "
-                         << "off";
-    QTest::newRow("the default") << ""
-                                 << "https://tile.openstreetmap.org/2/1/0.png";
+    // clang-format off
+    QTest::newRow("off") << " Off " << "off";
+    QTest::newRow("the default") << "" << "https://tile.openstreetmap.org/2/1/0.png";
     QTest::newRow("rows from the south") << "http://t.test/{z}/{x}/{-y}.png"
                                          << "http://t.test/2/1/3.png";
-    QTest::newRow("not the web") << "ftp://t.test/{z}/{x}/{y}.png"
-                                 << "is not a web address";
-    QTest::newRow("no row") << "https://t.test/{z}/{x}.png"
-                            << "needs {z}, {x} and {y}";
-    QTest::newRow("a folder") << "DIR/folder"
-                              << "zooms 3 to 3";
-    QTest::newRow("an empty folder") << "DIR/empty"
-                                     << "holds no map tiles";
-    QTest::newRow("an MBTiles file") << "DIR/map.mbtiles"
-                                     << "zooms 0 to 0";
-    QTest::newRow("no such file") << "DIR/none.mbtiles"
-                                  << "does not exist";
-    QTest::newRow("not a database") << "DIR/text.mbtiles"
-                                    << "is not an MBTiles file";
-    QTest::newRow("vector tiles") << "DIR/vector.mbtiles"
-                                  << "\"pbf\", which the map cannot draw";
+    QTest::newRow("not the web") << "ftp://t.test/{z}/{x}/{y}.png" << "is not a web address";
+    QTest::newRow("no row") << "https://t.test/{z}/{x}.png" << "needs {z}, {x} and {y}";
+    QTest::newRow("a folder") << "DIR/folder" << "zooms 3 to 3";
+    QTest::newRow("an empty folder") << "DIR/empty" << "holds no map tiles";
+    QTest::newRow("an MBTiles file") << "DIR/map.mbtiles" << "zooms 0 to 0";
+    QTest::newRow("no such file") << "DIR/none.mbtiles" << "does not exist";
+    QTest::newRow("not a database") << "DIR/text.mbtiles" << "is not an MBTiles file";
+    QTest::newRow("vector tiles") << "DIR/vector.mbtiles" << "\"pbf\", which the map cannot draw";
+    // clang-format on
   }
   void makesTheSourceTheSettingNames() {
     QFETCH(QString, tiles);

@@ -143,34 +143,21 @@ class MapTest : public QObject {
       std::vector<std::pair<QPoint, double>> expected;  // pixel, coverage
       double total;
     } cases[] = {
-        {"a row",
-         {QLineF(2, 5, 12, 5)},
-         1,
-         {{QPoint(2, 5), 1}, {QPoint(12, 5), 1}, {QPoint(7, 4), 0}},
-         11},
-        {"a column",
-         {QLineF(4, 1, 4, 9)},
-         1,
-         {{QPoint(4, 1), 1}, {QPoint(4, 9), 1}, {QPoint(5, 5), 0}},
-         9},
-        {"half way between two rows",
-         {QLineF(0, 2.5, 9, 2.5)},
-         1,
-         {{QPoint(3, 2), 0.5}, {QPoint(3, 3), 0.5}},
-         10},
+        // clang-format off
+        {"a row", {QLineF(2, 5, 12, 5)}, 1,
+         {{QPoint(2, 5), 1}, {QPoint(12, 5), 1}, {QPoint(7, 4), 0}}, 11},
+        {"a column", {QLineF(4, 1, 4, 9)}, 1,
+         {{QPoint(4, 1), 1}, {QPoint(4, 9), 1}, {QPoint(5, 5), 0}}, 9},
+        {"half way between two rows", {QLineF(0, 2.5, 9, 2.5)}, 1,
+         {{QPoint(3, 2), 0.5}, {QPoint(3, 3), 0.5}}, 10},
         {"a diagonal", {QLineF(1, 1, 8, 8)}, 1, {{QPoint(5, 5), 1}, {QPoint(5, 6), 0}}, 8},
-        {"two joined at (6, 5): the joint once",
-         {QLineF(2, 5, 6, 5), QLineF(6, 5, 6, 9)},
-         1,
-         {{QPoint(6, 5), 1}, {QPoint(6, 9), 1}},
-         9},
+        {"two joined at (6, 5): the joint once", {QLineF(2, 5, 6, 5), QLineF(6, 5, 6, 9)}, 1,
+         {{QPoint(6, 5), 1}, {QPoint(6, 9), 1}}, 9},
         {"weighed three times", {QLineF(2, 5, 4, 5)}, 3, {{QPoint(3, 5), 3}}, 9},
-        {"half outside, cut at the edge",
-         {QLineF(-10, 3, 5, 3)},
-         1,
-         {{QPoint(0, 3), 1}, {QPoint(5, 3), 1}},
-         6},
+        {"half outside, cut at the edge", {QLineF(-10, 3, 5, 3)}, 1,
+         {{QPoint(0, 3), 1}, {QPoint(5, 3), 1}}, 6},
         {"wholly outside", {QLineF(-10, -3, -2, -3)}, 1, {}, 0},
+        // clang-format on
     };
     for (const auto& row : cases) {
       CoverageRaster raster(16, 12);
