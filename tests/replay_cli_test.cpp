@@ -9,18 +9,7 @@
 namespace wayloom::test {
 namespace {
 
-// '$', body, '*' and the checksum, framed by the sentence framer.
-std::string S(std::string_view body) {
-  std::string sentence = "$" + std::string(body);
-  CloseSentence(sentence, 0);
-  return sentence;
-}
-
-std::string Lines(const std::vector<std::string>& lines, std::string_view end = "\r\n") {
-  std::string text;
-  for (const std::string& line : lines) text.append(line).append(end);
-  return text;
-}
+std::string S(std::string_view body) { return Framed(body); }
 
 const std::string kRmc = "GPRMC,120000.00,A,4807.0380,N,01131.0000,E,022.4,084.4,300624,,,A";
 const std::string kGga = "GPGGA,120000.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,";
@@ -41,11 +30,11 @@ TEST(CliReplay, HandMadeLogsGoThroughEveryOutputAlike) {
     std::vector<std::string> messages;  // each in standard error, the file's run
   } cases[] = {
       {"re-timed into the next year, every talker and AIS passing",
-       Lines({S(kRmc), S(kGga), S("PGRME,15.0,M,45.0,M,25.0,M"), kAis,
+       JoinLines({S(kRmc), S(kGga), S("PGRME,15.0,M,45.0,M,25.0,M"), kAis,
               S("GNRMC,120001.00,A,4807.0390,N,01131.0010,E,1,2,300624,,,A"), S("GLGSV,1,1,01,65,1,1,1"),
               S("GPZDA,120002.00,30,06,2024,00,00")}, "\n"),
        {"--start", "23:59:59", "--date", "2030-12-31"},
-       Lines({S("GPRMC,235959.00,A,4807.0380,N,01131.0000,E,022.4,084.4,311230,,,A"),
+       JoinLines({S("GPRMC,235959.00,A,4807.0380,N,01131.0000,E,022.4,084.4,311230,,,A"),
               S("GPGGA,235959.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,"),
               S("PGRME,15.0,M,45.0,M,25.0,M"), kAis,
               S("GNRMC,000000.00,A,4807.0390,N,01131.0010,E,1,2,010131,,,A"), S("GLGSV,1,1,01,65,1,1,1"),
@@ -55,27 +44,27 @@ TEST(CliReplay, HandMadeLogsGoThroughEveryOutputAlike) {
       {"as recorded: bad lines left out and counted, a last line without its end",
        "# a boat\n" + S(kGga) + "\n" + S(kRmc).substr(0, 40) + "*00\n\x01\x02\n" + S(kRmc),
        {},
-       Lines({S(kGga), S(kRmc)}),
+       JoinLines({S(kGga), S(kRmc)}),
        {"1 burst, 2 sentences written to ", "3 lines left out: 2 not NMEA, 1 with a bad checksum"}},
       {"--keep-bad sends them as they stand",
        "# a boat\r\n" + S(kGga) + "\r\n" + S(kRmc).substr(0, 40) + "*00\r\n",
        {"--keep-bad"},
-       Lines({"# a boat", S(kGga), S(kRmc).substr(0, 40) + "*00"}),
+       JoinLines({"# a boat", S(kGga), S(kRmc).substr(0, 40) + "*00"}),
        {"2 lines sent as they stand: 1 not NMEA, 1 with a bad checksum"}},
       {"a log without times stays as it is, paced by --period",
-       Lines({S("GPRMC,,V,,,,,,,,,,N"), S("GPGSA,A,1,,,,,,,,,,,,,,,"), S("GPRMC,,V,,,,,,,,,,N")}),
+       JoinLines({S("GPRMC,,V,,,,,,,,,,N"), S("GPGSA,A,1,,,,,,,,,,,,,,,"), S("GPRMC,,V,,,,,,,,,,N")}),
        {"--period", "0.5", "--start", "now"},
-       Lines({S("GPRMC,,V,,,,,,,,,,N"), S("GPGSA,A,1,,,,,,,,,,,,,,,"), S("GPRMC,,V,,,,,,,,,,N")}),
+       JoinLines({S("GPRMC,,V,,,,,,,,,,N"), S("GPGSA,A,1,,,,,,,,,,,,,,,"), S("GPRMC,,V,,,,,,,,,,N")}),
        {"has no time of day: nothing in it is re-timed", "2 bursts, 3 sentences written"}},
       {"a date alone, and a log without one",
-       Lines({S(kGga), S("GPGGA,120001.00,,,,,0,00,,,M,,M,,")}),
+       JoinLines({S(kGga), S("GPGGA,120001.00,,,,,0,00,,,M,,M,,")}),
        {"--date", "2030-01-01"},
-       Lines({S(kGga), S("GPGGA,120001.00,,,,,0,00,,,M,,M,,")}),
+       JoinLines({S(kGga), S("GPGGA,120001.00,,,,,0,00,,,M,,M,,")}),
        {"has no date (RMC or ZDA), so no date moves"}},
       {"an empty log", "", {"--start", "12:00:00"}, "", {"no replay: ", " holds no NMEA sentence"}},
       {"a binary file", binary, {}, "", {"no replay: ", "lines left out: "}},
       {"a megabyte line", S(kGga) + "\n" + megabyteLine + "\n" + S(kRmc) + "\n", {},
-       Lines({S(kGga), S(kRmc)}), {"1 burst, 2 sentences written to ", "1 line left out: 1 too long"}},
+       JoinLines({S(kGga), S(kRmc)}), {"1 burst, 2 sentences written to ", "1 line left out: 1 too long"}},
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -113,17 +102,17 @@ TEST(CliReplay, ALoopMovesTimeOnRoundAfterRound) {
   const auto rmc = [](const char* time, const char* date) {
     return S(std::string("GPRMC,") + time + ",A,4807.038,N,01131.000,E,1,2," + date + ",,");
   };
-  WriteFile(log, Lines({rmc("235956", "300624"), rmc("235958", "300624")}));
+  WriteFile(log, JoinLines({rmc("235956", "300624"), rmc("235958", "300624")}));
   CliProcess cli(dir, {"--replay", log, "--date", "2030-12-31", "--serve", "0", "--wait-clients",
                        "1", "--loop", "--speedup", "100", dest});
   const int client = Connect(cli.Port());
   const std::string received = Read(client, 6);
   EXPECT_EQ(cli.Wait(SIGTERM), kExitInterrupted) << cli.Err();
   close(client);
-  const std::string once = Lines({rmc("235956", "311230"), rmc("235958", "311230")});
+  const std::string once = JoinLines({rmc("235956", "311230"), rmc("235958", "311230")});
   EXPECT_EQ(ReadFile(dest), once);
-  EXPECT_EQ(received, once + Lines({rmc("000000", "010131"), rmc("000002", "010131"),
-                                    rmc("000004", "010131"), rmc("000006", "010131")}));
+  EXPECT_EQ(received, once + JoinLines({rmc("000000", "010131"), rmc("000002", "010131"),
+                                        rmc("000004", "010131"), rmc("000006", "010131")}));
 }
 
 }  // namespace

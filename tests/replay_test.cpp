@@ -15,18 +15,9 @@
 namespace wayloom::test {
 namespace {
 
-// '$' (or start), body, '*' and the checksum, framed by the sentence framer.
-std::string S(std::string_view body, char start = '$') {
-  std::string sentence(1, start);
-  sentence.append(body);
-  CloseSentence(sentence, 0);
-  return sentence;
-}
-
+std::string S(std::string_view body, char start = '$') { return Framed(body, start); }
 std::string Join(const std::vector<std::string>& lines, std::string_view end = "\r\n") {
-  std::string text;
-  for (const std::string& line : lines) text.append(line).append(end);
-  return text;
+  return JoinLines(lines, end);
 }
 
 // sentence with the last digit of its checksum changed.

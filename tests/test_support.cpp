@@ -100,6 +100,19 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+std::string Framed(std::string_view body, char start) {
+  std::string sentence(1, start);
+  sentence.append(body);
+  CloseSentence(sentence, 0);
+  return sentence;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines, std::string_view end) {
+  std::string text;
+  for (const std::string& line : lines) text.append(line).append(end);
+  return text;
+}
+
 std::string TimeField(double clockMs) {
   char field[kSentenceCapacity];
   return std::string(field, FormatGgaTime(clockMs, field)).substr(7);

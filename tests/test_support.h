@@ -92,6 +92,10 @@ std::string LatitudeField(std::string_view text);
 std::string LongitudeField(std::string_view text);
 // Whether sentence ends in '*' and the right checksum, as two upper-case hex digits.
 bool ChecksumHolds(std::string_view sentence);
+// start ('$' or '!'), body, '*' and the checksum, framed by the sentence framer.
+std::string Framed(std::string_view body, char start = '$');
+// The lines one after the other, each followed by end.
+std::string JoinLines(const std::vector<std::string>& lines, std::string_view end = "\r\n");
 // Splits a track into its lines, each without its CR LF; fails the test on a line without CR LF.
 std::vector<std::string> TrackLines(const std::string& bytes);
 // The pieces of text between separators: the fields of a sentence (the last one with its checksum).
