@@ -6,8 +6,15 @@
 
 namespace {
 
-// Cuts the segment a-b to the rectangle; false when none of it lies inside (Liang-Barsky).
-bool Clip(QPointF& a, QPointF& b, const QRectF& rect) {
+QRgb Blend(QRgb from, QRgb to, double t) {
+  const auto mix = [t](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * t)); };
+  return qRgb(mix(qRed(from), qRed(to)), mix(qGreen(from), qGreen(to)),
+              mix(qBlue(from), qBlue(to)));
+}
+
+}  // namespace
+
+bool ClipSegment(QPointF& a, QPointF& b, const QRectF& rect) {
   double t0 = 0.0;
   double t1 = 1.0;
   const double dx = b.x() - a.x();
@@ -34,14 +41,6 @@ bool Clip(QPointF& a, QPointF& b, const QRectF& rect) {
   return true;
 }
 
-QRgb Blend(QRgb from, QRgb to, double t) {
-  const auto mix = [t](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * t)); };
-  return qRgb(mix(qRed(from), qRed(to)), mix(qGreen(from), qGreen(to)),
-              mix(qBlue(from), qBlue(to)));
-}
-
-}  // namespace
-
 CoverageRaster::CoverageRaster(int width, int height)
     : m_width(std::max(2, width)),
       m_height(std::max(2, height)),
@@ -52,7 +51,7 @@ void CoverageRaster::AddLine(QPointF a, QPointF b, float weight, bool skipFirst)
   // Pixel centres lie on whole numbers; the line's second pixel row or column must stay inside.
   const QRectF inside(0.0, 0.0, m_width - 1.001, m_height - 1.001);
   const QPointF from = a;
-  if (!Clip(a, b, inside)) return;
+  if (!ClipSegment(a, b, inside)) return;
   skipFirst = skipFirst && a == from;
   const int units = static_cast<int>(std::lround(weight * kUnitsPerPixel));
   if (std::abs(b.x() - a.x()) >= std::abs(b.y() - a.y())) {

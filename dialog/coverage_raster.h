@@ -6,10 +6,15 @@
 
 #include <QImage>
 #include <QPointF>
+#include <QRectF>
 #include <QRgb>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+// Cuts the segment a-b to the rectangle; false when none of it lies inside (Liang-Barsky). The
+// map's strokes and the coverage raster clip alike.
+bool ClipSegment(QPointF& a, QPointF& b, const QRectF& rect);
 
 class CoverageRaster {
  public:

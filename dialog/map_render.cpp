@@ -61,34 +61,6 @@ std::vector<double> Multiples(double low, double high, double step) {
   return values;
 }
 
-// Cuts the segment a-b to the rectangle; false when none of it lies inside (Liang-Barsky).
-bool ClipSegment(QPointF& a, QPointF& b, const QRectF& rect) {
-  double t0 = 0.0;
-  double t1 = 1.0;
-  const double dx = b.x() - a.x();
-  const double dy = b.y() - a.y();
-  const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {a.x() - rect.left(), rect.right() - a.x(), a.y() - rect.top(),
-                       rect.bottom() - a.y()};
-  for (int i = 0; i < 4; ++i) {
-    if (p[i] == 0.0) {
-      if (q[i] < 0.0) return false;
-      continue;
-    }
-    const double t = q[i] / p[i];
-    if (p[i] < 0.0) {
-      t0 = std::max(t0, t);
-    } else {
-      t1 = std::min(t1, t);
-    }
-    if (t0 > t1) return false;
-  }
-  const QPointF start = a;
-  if (t1 < 1.0) b = QPointF(start.x() + t1 * dx, start.y() + t1 * dy);
-  if (t0 > 0.0) a = QPointF(start.x() + t0 * dx, start.y() + t0 * dy);
-  return true;
-}
-
 double Length(const QPointF& a, const QPointF& b) {
   const double dx = b.x() - a.x();
   const double dy = b.y() - a.y();
