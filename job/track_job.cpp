@@ -8,6 +8,7 @@
 #include "outputs/destination.h"
 #include "platform/platform.h"
 #include "route/route.h"
+#include "sentences/fields.h"
 
 namespace wayloom {
 namespace {
@@ -413,9 +414,9 @@ constexpr const char* kReadOnce =
     "loop it, or to send it live after writing it\n";
 
 // A number with leading zeros up to width digits.
-std::string Padded(std::int64_t value, std::size_t width) {
-  std::string text = std::to_string(value);
-  return std::string(width > text.size() ? width - text.size() : 0, '0') + text;
+std::string Padded(std::int64_t value, int width) {
+  char digits[24];
+  return std::string(digits, WriteDigits(digits, static_cast<std::uint64_t>(value), width));
 }
 
 // "hh:mm:ss.sss[ on yyyy-mm-dd]" for a time of day and, when dated, its date.
