@@ -275,11 +275,13 @@ SourceStatus ReadSource(const std::string& fileName, const SourceOptions& option
   } catch (const std::bad_alloc&) {
     return SourceStatus::kNoMemoryForList;
   }
-  // Pipes and devices are read once, as they come: only the POI file reader reads them.
-  if (options.kind == SourceKind::kPoiFile || !IsRegularFile(fileName)) {
+  // Pipes and devices are read once, as they come: their kind cannot be told from a first look
+  // without losing what was looked at, so they are POI files unless a kind is asked for.
+  const bool regular = IsRegularFile(fileName);
+  if (options.kind == SourceKind::kPoiFile || (!regular && !options.kind)) {
     return ReadPoi(fileName, options, list, read);
   }
-  const std::string head = ReadHead(fileName);
+  const std::string head = regular ? ReadHead(fileName) : std::string();
   const Shape shape = ShapeOf(head);
   if (shape == Shape::kZip && !options.kind) {
     read.message = fileName + ": a zip archive (a KMZ file?): " + kKindsRead +

@@ -116,8 +116,8 @@ constexpr int kMaxSourceDepth = 64;
 
 // Reads the chosen path of the file at fileName into list (emptied first; it ends in its blank
 // tail, except after kNoMemoryForList) and read. A POI file (a regular file of that kind, or any
-// file that is not a regular file, such as a pipe) is read by ReadPoiFile with every rule and
-// status of its own.
+// file that is not a regular file, such as a pipe, unless options.kind names another kind) is
+// read by ReadPoiFile with every rule and status of its own; a pipe of another kind is read whole.
 SourceStatus ReadSource(const std::string& fileName, const SourceOptions& options, PoiList& list,
                         SourceRead& read);
 

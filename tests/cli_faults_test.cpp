@@ -121,6 +121,9 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
       {{"--period", "1" + std::string(308, '0'), pois, fresh}, nullptr, kExitUsage,
        "--period needs a decimal", {fresh, {}}},
       {{bom, fresh}, nullptr, kExitOk, "3 points read, 6 sentences", {fresh, kThreePointsTrack}},
+      {{"--yes", "--csv", "/dev/stdin", fresh}, "printf 'lat;lon;name\\n48.1173;11.5166667;Munich\\n"
+       "51.5;-0.125;London\\n-33.8568;151.2153;Sydney Opera House\\n' | %s", kExitOk,
+       "3 points read, 6 sentences", {fresh, kThreePointsTrack}},
       {{"--yes", utf16, kept}, nullptr, kExitOk, "no track: 0 points read from " + utf16 +
        ", which starts with a UTF-16 byte-order mark", {kept, ""}},
       {{"--runs", "3", pois, "-"}, "%s >&-", kExitError,
