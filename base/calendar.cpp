@@ -12,6 +12,16 @@ constexpr std::int64_t kDaysFrom0000To1970 = 719468;  // from 0000-03-01 to 1970
 
 bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
+void AppendDigits(std::string& out, std::int64_t value, int digits) {
+  char text[24];
+  int length = 0;
+  do {
+    text[length++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0 || length < digits);
+  while (length > 0) out += text[--length];
+}
+
 int DaysInMonth(int year, int month) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
@@ -62,6 +72,30 @@ bool ParseIsoDate(std::string_view text, CalendarDate& date) {
   date.year = year;
   date.month = month;
   date.day = day;
+  return true;
+}
+
+bool AppendIsoUtcTime(std::string& out, std::int64_t utcMs) {
+  const DayAndTime split = SplitDays(utcMs);
+  const CalendarDate date = DateFromDays(split.day);
+  if (date.year < 0 || date.year > 9999) return false;
+  const std::int64_t ms = split.msOfDay;
+  AppendDigits(out, date.year, 4);
+  out += '-';
+  AppendDigits(out, date.month, 2);
+  out += '-';
+  AppendDigits(out, date.day, 2);
+  out += 'T';
+  AppendDigits(out, ms / 3600000, 2);
+  out += ':';
+  AppendDigits(out, ms / 60000 % 60, 2);
+  out += ':';
+  AppendDigits(out, ms / 1000 % 60, 2);
+  if (ms % 1000 != 0) {
+    out += '.';
+    AppendDigits(out, ms % 1000, 3);
+  }
+  out += 'Z';
   return true;
 }
 

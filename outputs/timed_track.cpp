@@ -18,7 +18,6 @@
 namespace wayloom {
 namespace {
 
-constexpr std::int64_t kMsPerDay = 86400000;
 constexpr int kCoordinateDecimals = 7;  // about a centimetre
 constexpr int kElevationDecimals = 2;
 // Stands where the points go in the printed skeleton of a document.
@@ -42,46 +41,6 @@ std::string Print(const pugi::xml_node& node, unsigned depth) {
   TextWriter writer(text);
   node.print(writer, kIndent, pugi::format_default, pugi::encoding_utf8, depth);
   return text;
-}
-
-void AppendDigits(std::string& out, std::int64_t value, int digits) {
-  char text[24];
-  int length = 0;
-  do {
-    text[length++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0 || length < digits);
-  while (length > 0) out += text[--length];
-}
-
-// The time as xs:dateTime in UTC: 2026-03-07T01:00:00Z, with .sss only when there are
-// milliseconds. False for a year outside 0 to 9999, which readers do not take.
-bool AppendUtcTime(std::string& out, std::int64_t utcMs) {
-  std::int64_t days = utcMs / kMsPerDay;
-  std::int64_t ms = utcMs % kMsPerDay;
-  if (ms < 0) {
-    ms += kMsPerDay;
-    --days;
-  }
-  const CalendarDate date = DateFromDays(days);
-  if (date.year < 0 || date.year > 9999) return false;
-  AppendDigits(out, date.year, 4);
-  out += '-';
-  AppendDigits(out, date.month, 2);
-  out += '-';
-  AppendDigits(out, date.day, 2);
-  out += 'T';
-  AppendDigits(out, ms / 3600000, 2);
-  out += ':';
-  AppendDigits(out, ms / 60000 % 60, 2);
-  out += ':';
-  AppendDigits(out, ms / 1000 % 60, 2);
-  if (ms % 1000 != 0) {
-    out += '.';
-    AppendDigits(out, ms % 1000, 3);
-  }
-  out += 'Z';
-  return true;
 }
 
 // A longitude from -180 (included) to 180 (left out), as GPX wants it: 180 is written as -180.
@@ -233,7 +192,7 @@ bool TimedTrackWriter::Write(const TimedPoint& point) {
     return false;
   }
   std::string time;
-  if (!AppendUtcTime(time, point.utcMs)) {
+  if (!AppendIsoUtcTime(time, point.utcMs)) {
     error_ = "a time outside the years 0 to 9999 cannot be written to " + path_;
     return false;
   }
