@@ -2,6 +2,7 @@
 // paths of a file and the choice among them, and malformed files refused with their place.
 
 #include "sources/reading.h"
+#include "sources/route_writer.h"
 #include "sources/source.h"
 #include "tests/test_support.h"
 
@@ -29,6 +30,17 @@ std::string Describe(const PoiList& list, const PointDetails& details) {
     if (!details.dwellsSeconds.empty()) out += " d=" + Number(details.dwellsSeconds[i]);
     if (!details.lines.empty()) out += " @" + std::to_string(details.lines[i]);
     out += "\n";
+  }
+  return out;
+}
+
+// A route as written, one line a point, its missing details as "-".
+std::string Describe(const std::vector<RouteFilePoint>& points) {
+  std::string out;
+  for (const RouteFilePoint& p : points) {
+    out += p.longitude + " " + p.latitude + " [" + p.name + "] [" + p.description +
+           "] e=" + Number(p.elevationMetres) + " s=" + Number(p.speedMetresPerSecond) +
+           " d=" + Number(p.dwellSeconds) + " t=" + std::to_string(p.timeUtcMs) + "\n";
   }
   return out;
 }
@@ -497,6 +509,57 @@ std::string EngineTrack(const TempDir& dir, const std::string& source, bool reor
   engine.CreateTrack();
   if (messages) *messages = prompter.messages;
   return ReadFile(engine.m_strDestFile);
+}
+
+// A route written in each kind reads back as the same points with the details the kind holds;
+// points a kind cannot hold as they are are refused, naming them.
+TEST_F(Sources, RoutesWrittenReadBackAsTheSamePoints) {
+  const double none = std::nan("");
+  const std::vector<RouteFilePoint> route = {
+      {"-3.1883", "55.9533", "Princes St", "", 47.5, none, 30.0, 1772845200000},
+      {"-3.2620", "55.944", "Haymarket", "tram \"stop\"", none, 4.25, none, 1772845260500},
+      {"-3.3", "56.0", "Forth", "no time", 12.0, none, none, PointDetails::kNoTime},
+  };
+  std::vector<RouteFilePoint> quoted = route;
+  quoted[0].name = "Princes St, east end";
+  const struct {
+    RouteFileKind kind;
+    std::vector<RouteFilePoint> points;
+    std::vector<std::string> leftOut;
+    std::string problem;
+  } cases[] = {
+      {RouteFileKind::kCsv, quoted, {}, ""},
+      {RouteFileKind::kGpx, quoted, {"speeds", "dwells"}, ""},
+      {RouteFileKind::kPoiFile, route, {"elevations", "times", "speeds", "dwells"}, ""},
+      {RouteFileKind::kPoiFile, quoted, {}, "point 1: a comma or a line break cannot go"},
+      {RouteFileKind::kPoiFile, {{"0", "1", "a", ""}}, {}, "point 1: a POI file cannot hold it"},
+      {RouteFileKind::kPoiFile, {{"1", "2", std::string(80, 'x'), ""}}, {}, "a POI file cannot"},
+      {RouteFileKind::kGpx,
+       {{"1", "2", "a", ""}, {"1", "x", "b", ""}},
+       {},
+       "point 2: its longitude and latitude must be numbers"},
+      {RouteFileKind::kCsv, {{"181", "2", "a", ""}}, {}, "point 1: lies off the Earth"},
+  };
+  for (const auto& c : cases) {
+    const RouteFileText file = MakeRouteFile(c.points, c.kind, "A9");
+    const std::string context = std::to_string(static_cast<int>(c.kind)) + " " + c.problem;
+    if (!c.problem.empty()) {
+      EXPECT_NE(file.problem.find(c.problem), std::string::npos) << context << file.problem;
+      EXPECT_TRUE(file.text.empty()) << context;
+      continue;
+    }
+    EXPECT_EQ(file.leftOut, c.leftOut) << context;
+    ASSERT_EQ(Read("route", file.text), SourceStatus::kOk) << context << read_.message;
+    std::vector<RouteFilePoint> expected = c.points;
+    for (RouteFilePoint& point : expected) {
+      if (c.kind != RouteFileKind::kCsv) point.speedMetresPerSecond = point.dwellSeconds = none;
+      if (c.kind == RouteFileKind::kPoiFile) {
+        point.elevationMetres = none;
+        point.timeUtcMs = PointDetails::kNoTime;
+      }
+    }
+    EXPECT_EQ(Describe(RouteFilePoints(list_, read_.details)), Describe(expected)) << context;
+  }
 }
 
 // GPSBabel's GPX 1.0 and 1.1 waypoints, route and timed track, its KML (points, a track as a
