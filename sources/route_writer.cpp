@@ -72,8 +72,8 @@ std::string PoiFileText(const std::vector<RouteFilePoint>& points) {
   std::string text = "longitude,latitude,description\r\n";
   for (std::size_t i = 0; i < points.size(); ++i) {
     const RouteFilePoint& point = points[i];
-    for (const std::string* piece : {&point.longitude, &point.latitude, &point.name,
-                                     &point.description}) {
+    for (const std::string* piece :
+         {&point.longitude, &point.latitude, &point.name, &point.description}) {
       if (piece->find_first_of(",\r\n") != std::string::npos) {
         throw Refusal{PointLabel(i) +
                       ": a comma or a line break cannot go in a POI file: save as CSV or GPX"};
@@ -122,8 +122,8 @@ std::string CsvText(const std::vector<RouteFilePoint>& points, const DetailsPres
   for (std::size_t i = 0; i < points.size(); ++i) {
     const RouteFilePoint& point = points[i];
     std::string line;
-    for (const std::string* field : {&point.latitude, &point.longitude, &point.name,
-                                     &point.description}) {
+    for (const std::string* field :
+         {&point.latitude, &point.longitude, &point.name, &point.description}) {
       AppendField(line, *field);
     }
     if (present.elevation) AppendField(line, optional(point.elevationMetres));
