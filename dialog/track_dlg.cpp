@@ -32,6 +32,7 @@
 #include <algorithm>
 
 #include "dialog/about_dlg.h"
+#include "dialog/live_monitor.h"
 #include "dialog/live_status.h"
 #include "dialog/message_box_prompter.h"
 #include "dialog/table_model.h"
@@ -605,6 +606,12 @@ void CTrackDlg::OnStartLive() {
     m_prompter.ShowMessage(LiveStartMessage(error));
     return;
   }
+  m_monitor->Restart();
+  if (m_monitor->isHidden()) {
+    m_monitor->show();
+    const int height = m_mapSplitter->height();
+    m_mapSplitter->setSizes({height - height * 2 / 5, height * 2 / 5});
+  }
   ShowLiveRunning(true);
   PollLive();
   m_liveTimer->start();
@@ -620,6 +627,7 @@ void CTrackDlg::PollLive() {
   if (!m_live) return;
   const wayloom::LiveStatus status = m_live->TakeStatus();
   m_liveStatus->setText(LiveStatusText(status));
+  m_monitor->Refresh(status, *m_live);
   if (status.running && status.hasFix) m_map->SetLivePosition(status.latitude, status.longitude);
   if (!status.running) {
     m_liveTimer->stop();

@@ -34,6 +34,7 @@ class QTableView;
 class QTimer;
 class QToolButton;
 class CTrackMap;
+class LiveMonitor;
 class TableModel;
 
 class CTrackDlg : public QDialog {
@@ -238,6 +239,8 @@ class CTrackDlg : public QDialog {
   QPushButton* m_liveStart = nullptr;
   QPushButton* m_liveStop = nullptr;
   QLabel* m_liveStatus = nullptr;
+  LiveMonitor* m_monitor = nullptr;  // under the map from the first start of live output on
+  QSplitter* m_mapSplitter = nullptr;
   std::vector<QWidget*> m_liveSettings;  // what cannot change while live output runs
   QTimer* m_liveTimer = nullptr;
   // Receiver mode and its settings.

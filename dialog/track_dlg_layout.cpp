@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 #include <string>
 
+#include "dialog/live_monitor.h"
 #include "dialog/table_model.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
@@ -467,8 +468,9 @@ QLayout* CTrackDlg::BuildTables(QWidget* parent) {
   return tables;
 }
 
-// The map under a bar with its label, the coordinates under the cursor and Fit; under it, how the
-// live output goes, whichever tab shows. Neither text ever widens the window.
+// The map under a bar with its label, the coordinates under the cursor and Fit; under it, once
+// live output has started, the live monitor, and how the live output goes, whichever tab shows.
+// Neither text ever widens the window.
 QWidget* CTrackDlg::BuildMapPanel() {
   auto* panel = new QWidget(this);
   m_map = new CTrackMap(panel);
@@ -493,8 +495,15 @@ QWidget* CTrackDlg::BuildMapPanel() {
   bar->addWidget(m_fitButton);
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(0, 0, 0, 0);
+  m_monitor = new LiveMonitor(panel);
+  m_monitor->hide();
+  m_mapSplitter = Named(new QSplitter(Qt::Vertical, panel), "mapSplitter");
+  m_mapSplitter->setChildrenCollapsible(false);
+  m_mapSplitter->addWidget(m_map);
+  m_mapSplitter->addWidget(m_monitor);
+  m_mapSplitter->setStretchFactor(0, 1);
   layout->addLayout(bar);
-  layout->addWidget(m_map, 1);
+  layout->addWidget(m_mapSplitter, 1);
   layout->addWidget(m_liveStatus);
   return panel;
 }
