@@ -94,9 +94,9 @@ void LiveMonitor::Refresh(const wayloom::LiveStatus& status, wayloom::LiveSessio
   QStringList clients;
   for (const std::string& address : addresses) clients << TextFromBytes(address);
   clients_->setText(!status.settings.serve ? QString()
-                    : clients.isEmpty()    ? QStringLiteral("TCP clients: none connected")
-                                           : QStringLiteral("TCP clients: ") +
-                                              clients.join(QStringLiteral(", ")));
+                    : clients.isEmpty()
+                        ? QStringLiteral("TCP clients: none connected")
+                        : QStringLiteral("TCP clients: ") + clients.join(QStringLiteral(", ")));
   if (freeze_->isChecked()) return;
   std::uint64_t sent = 0;
   const std::vector<std::string> lines = session.SentencesSince(seen_, sent);

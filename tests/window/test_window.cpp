@@ -856,13 +856,13 @@ class WindowTest : public QObject {
     for (const QByteArray& got : received) {
       QVERIFY(got.count('\n') >= 4 && (got.startsWith("$GPGGA") || got.contains("\r\n$GPGGA")));
     }
-    // The monitor shows the client by its address, the fix, and a sentence the client got.
+    // The monitor shows the client by its address, the fix, and the sentences the client got.
     const QString address = QStringLiteral("127.0.0.1:%1").arg(client.localPort());
     QTRY_VERIFY(session.Find<QLabel>("monitorClients")->text().contains(address));
     const QStringList got = QString::fromLatin1(received[0]).split(QStringLiteral("\r\n"));
-    QTRY_VERIFY(session.Find<QPlainTextEdit>("monitorSentences")
-                    ->toPlainText()
-                    .contains(got[got.size() - 2]));
+    auto* view = session.Find<QPlainTextEdit>("monitorSentences");
+    QTRY_VERIFY(view->toPlainText().contains(got[got.size() - 2]));
+    QCOMPARE(view->toPlainText().split('\n').removeDuplicates(), 0);  // each line taken once
     const QString fix = session.Find<QLabel>("monitorFix")->text();
     QVERIFY2(
         QRegularExpression(QStringLiteral("^Fix \\d\\d:\\d\\d:\\d\\d\\.\\d{3} UTC, 55\\.9\\d{4} N "
