@@ -146,8 +146,9 @@ int main(int argc, char** argv) {
   Find<QCheckBox>(window, "freezeBox")->setChecked(true);
   Phase("frozen", seconds);
   std::printf("client: %llu bytes read\n", static_cast<unsigned long long>(client.Bytes()));
-  std::printf("view: %d lines; %s\n", Find<QPlainTextEdit>(window, "monitorSentences")->blockCount(),
-              qPrintable(Find<QLabel>(window, "liveStatus")->text().section(QLatin1Char('\n'), 0, 0)));
+  std::printf(
+      "view: %d lines; %s\n", Find<QPlainTextEdit>(window, "monitorSentences")->blockCount(),
+      qPrintable(Find<QLabel>(window, "liveStatus")->text().section(QLatin1Char('\n'), 0, 0)));
   Find<QPushButton>(window, "liveStop")->click();
   return 0;
 }

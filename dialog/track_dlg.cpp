@@ -651,7 +651,7 @@ void CTrackDlg::ShowLiveRunning(bool running) {
   m_waitClientsEdit->setEnabled(!running && tcp);
   m_waitClientsLabel->setEnabled(!running && tcp);
   // A preset would change the live output's settings: none is loaded while it runs.
-  m_presetBox->setEnabled(!running && m_presetBox->count() > 0);
+  m_presetBox->setEnabled(!running && m_presetStore);
 }
 
 QString CTrackDlg::ProposedDestination(const QString& source) {
@@ -870,7 +870,8 @@ void CTrackDlg::ListPresets(const QString& current) {
   m_presetBox->clear();
   m_presetBox->addItems(names);
   m_presetBox->setCurrentIndex(static_cast<int>(names.indexOf(current)));
-  m_presetBox->setEnabled(m_presetStore && !names.isEmpty() && !(m_live && m_live->Running()));
+  // Enabled while empty too: its context menu is the keyboard's way to Save.
+  m_presetBox->setEnabled(m_presetStore && !(m_live && m_live->Running()));
   m_presetButton->setEnabled(m_presetStore != nullptr);
   const QList<QAction*> actions = m_presetBox->actions();
   for (int i = 1; i < actions.size(); ++i) actions[i]->setEnabled(!names.isEmpty());

@@ -1115,7 +1115,7 @@ class WindowTest : public QObject {
     QCOMPARE(state(second), saved);
     QVERIFY(second.window.DeletePreset(QStringLiteral("plotter")));
     QVERIFY(second.window.PresetNames().isEmpty() &&
-            !second.Find<QComboBox>("presetBox")->isEnabled());
+            second.Find<QComboBox>("presetBox")->count() == 0);
   }
 };
 
