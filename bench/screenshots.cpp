@@ -1,7 +1,7 @@
 // Makes the README's pictures of the window, headless (QT_QPA_PLATFORM=offscreen): a closest-order
-// track of the sample with a point selected, a live feed to three TCP clients on loopback, and a
-// receiver-mode track under a sky of two systems. Each is the window as a user leaves it, grabbed
-// once its map has been drawn.
+// track of the sample with a point selected, a live feed to three TCP clients on loopback, a
+// receiver-mode track under a sky of two systems, and the live monitor of a receiver feed. Each is
+// the window as a user leaves it, grabbed once its map has been drawn.
 //
 // Usage: wayloom_screenshots SAMPLE.csv OUTDIR
 
@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTcpSocket>
@@ -110,6 +111,47 @@ bool ReceiverPicture(AnswerYes& prompter, const QString& sample, const QDir& dir
   return Save(*window, out);
 }
 
+// The live monitor of a receiver feed at ten fixes a second, seven sentences each, to two TCP
+// clients, with two presets saved.
+bool MonitorPicture(AnswerYes& prompter, const QString& sample, const QDir& dir,
+                    const QString& out) {
+  auto window = Window(prompter, sample, dir.filePath(QStringLiteral("monitor.nmea")));
+  QSettings settings(dir.filePath(QStringLiteral("monitor.ini")), QSettings::IniFormat);
+  window->RestoreSettings(settings);
+  window->resize(1120, 720);
+  Find<QTabWidget>(*window, "settingsTabs")->setCurrentIndex(1);
+  Find<QCheckBox>(*window, "receiverBox")->setChecked(true);
+  Find<QLineEdit>(*window, "speedEdit")->setText(QStringLiteral("50 km/h"));
+  Find<QLineEdit>(*window, "periodEdit")->setText(QStringLiteral("0.1"));
+  Find<QLineEdit>(*window, "sentencesEdit")->setText(QStringLiteral("RMC,GGA,GLL,VTG,GSA,ZDA,GNS"));
+  Find<QPushButton>(*window, "createButton")->click();
+  auto* outputs = Find<QListWidget>(*window, "liveOutputs");
+  outputs->setCurrentRow(1);
+  outputs->item(1)->setCheckState(Qt::Checked);
+  outputs->item(0)->setCheckState(Qt::Unchecked);
+  window->SavePreset(QStringLiteral("plotter on UDP 10110"));
+  outputs->setCurrentRow(0);
+  Find<QLineEdit>(*window, "liveAddress")->setText(QStringLiteral("127.0.0.1:0"));
+  outputs->item(0)->setCheckState(Qt::Checked);
+  outputs->item(1)->setCheckState(Qt::Unchecked);
+  window->SavePreset(QStringLiteral("gpsd over TCP"));
+  Find<QPushButton>(*window, "liveStart")->click();
+  Settle(500);
+  Find<QPushButton>(*window, "fitButton")->click();  // the map has given the monitor room
+  const QString tcp = Find<QLabel>(*window, "liveStatus")->text().split(QLatin1Char('\n')).value(1);
+  std::vector<std::unique_ptr<QTcpSocket>> clients;
+  for (int i = 0; i < 2; ++i) {
+    clients.push_back(std::make_unique<QTcpSocket>());
+    clients.back()->connectToHost(QStringLiteral("127.0.0.1"),
+                                  tcp.section(QLatin1Char(':'), 1, 1).toUShort());
+    clients.back()->waitForConnected(5000);
+  }
+  Settle(4000);
+  const bool saved = Save(*window, out);
+  Find<QPushButton>(*window, "liveStop")->click();
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,6 +171,7 @@ int main(int argc, char** argv) {
   const bool made =
       TrackPicture(prompter, sample, dir, out.filePath(QStringLiteral("window.png"))) &&
       LivePicture(prompter, sample, dir, out.filePath(QStringLiteral("window-live.png"))) &&
-      ReceiverPicture(prompter, sample, dir, out.filePath(QStringLiteral("window-receiver.png")));
+      ReceiverPicture(prompter, sample, dir, out.filePath(QStringLiteral("window-receiver.png"))) &&
+      MonitorPicture(prompter, sample, dir, out.filePath(QStringLiteral("window-monitor.png")));
   return made ? 0 : 1;
 }

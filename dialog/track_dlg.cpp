@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,9 +27,12 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QTimer>
+#include <QToolButton>
+#include <QUrl>
 #include <algorithm>
 
 #include "dialog/about_dlg.h"
+#include "dialog/live_monitor.h"
 #include "dialog/live_status.h"
 #include "dialog/message_box_prompter.h"
 #include "dialog/table_model.h"
@@ -602,6 +606,12 @@ void CTrackDlg::OnStartLive() {
     m_prompter.ShowMessage(LiveStartMessage(error));
     return;
   }
+  m_monitor->Restart();
+  if (m_monitor->isHidden()) {
+    m_monitor->show();
+    const int height = m_mapSplitter->height();
+    m_mapSplitter->setSizes({height - height * 2 / 5, height * 2 / 5});
+  }
   ShowLiveRunning(true);
   PollLive();
   m_liveTimer->start();
@@ -617,6 +627,7 @@ void CTrackDlg::PollLive() {
   if (!m_live) return;
   const wayloom::LiveStatus status = m_live->TakeStatus();
   m_liveStatus->setText(LiveStatusText(status));
+  m_monitor->Refresh(status, *m_live);
   if (status.running && status.hasFix) m_map->SetLivePosition(status.latitude, status.longitude);
   if (!status.running) {
     m_liveTimer->stop();
@@ -639,6 +650,8 @@ void CTrackDlg::ShowLiveRunning(bool running) {
   const bool tcp = m_liveOutputs->item(0)->checkState() == Qt::Checked;
   m_waitClientsEdit->setEnabled(!running && tcp);
   m_waitClientsLabel->setEnabled(!running && tcp);
+  // A preset would change the live output's settings: none is loaded while it runs.
+  m_presetBox->setEnabled(!running && m_presetStore);
 }
 
 QString CTrackDlg::ProposedDestination(const QString& source) {
@@ -711,58 +724,104 @@ const char* const kSplitKey = "window/split";
 
 }  // namespace
 
-std::vector<CTrackDlg::KeptEdit> CTrackDlg::KeptEdits() const {
-  return {{kSourceKey, m_sourceEdit},   {kDestKey, m_destEdit},
-          {kGpxKey, m_gpxEdit},         {kKmlKey, m_kmlEdit},
-          {kStepKey, m_stepEdit},       {kWaitKey, m_waitClientsEdit},
-          {kPeriodKey, m_periodEdit},   {kSpeedupKey, m_speedupEdit},
-          {kSpeedKey, m_speedEdit},     {kDwellKey, m_dwellEdit},
-          {kStartKey, m_startEdit},     {kSentencesKey, m_sentencesEdit},
-          {kNoiseKey, m_noiseEdit},     {kSeedKey, m_seedEdit},
-          {kSystemsKey, m_systemsEdit}, {kMaskKey, m_maskEdit},
-          {kOutagesKey, m_outagesEdit}, {kNmeaKey, m_nmeaEdit},
-          {kAlmanacKey, m_almanacEdit}, {kReplayStartKey, m_replayStartEdit},
-          {kTokenKey, m_liveToken}};
+std::vector<CTrackDlg::KeptField> CTrackDlg::KeptFields() const {
+  std::vector<KeptField> fields;
+  const std::pair<const char*, QLineEdit*> edits[] = {
+      {kSourceKey, m_sourceEdit},   {kDestKey, m_destEdit},
+      {kGpxKey, m_gpxEdit},         {kKmlKey, m_kmlEdit},
+      {kStepKey, m_stepEdit},       {kWaitKey, m_waitClientsEdit},
+      {kPeriodKey, m_periodEdit},   {kSpeedupKey, m_speedupEdit},
+      {kSpeedKey, m_speedEdit},     {kDwellKey, m_dwellEdit},
+      {kStartKey, m_startEdit},     {kSentencesKey, m_sentencesEdit},
+      {kNoiseKey, m_noiseEdit},     {kSeedKey, m_seedEdit},
+      {kSystemsKey, m_systemsEdit}, {kMaskKey, m_maskEdit},
+      {kOutagesKey, m_outagesEdit}, {kNmeaKey, m_nmeaEdit},
+      {kAlmanacKey, m_almanacEdit}, {kReplayStartKey, m_replayStartEdit},
+      {kTokenKey, m_liveToken}};
+  for (const auto& [key, edit] : edits) {
+    fields.push_back({key, [edit = edit] { return QVariant(edit->text()); },
+                      [edit = edit](const QVariant& value) { edit->setText(value.toString()); }});
+  }
+  const std::pair<const char*, QCheckBox*> boxes[] = {{kReorderKey, m_reorderBox},
+                                                      {kExtraKey, m_extraPointsBox},
+                                                      {kDatedKey, m_dateBox},
+                                                      {kLoopKey, m_loopBox},
+                                                      {kReceiverKey, m_receiverBox}};
+  for (const auto& [key, box] : boxes) {
+    fields.push_back({key, [box = box] { return QVariant(box->isChecked()); },
+                      [box = box](const QVariant& value) { box->setChecked(value.toBool()); }});
+  }
+  fields.push_back({kDateKey, [this] { return QVariant(m_dateEdit->date().toString(Qt::ISODate)); },
+                    [this](const QVariant& value) {
+                      const QDate date = QDate::fromString(value.toString(), Qt::ISODate);
+                      if (date.isValid()) m_dateEdit->setDate(date);
+                    }});
+  fields.push_back({kSourceKindKey, [this] { return QVariant(m_sourceKind->currentIndex()); },
+                    [this](const QVariant& value) {
+                      const int kind = value.toInt();
+                      m_sourceKind->setCurrentIndex(kind >= 0 && kind < m_sourceKind->count() ? kind
+                                                                                              : 0);
+                    }});
+  AddLiveFields(fields);
+  return fields;
 }
 
-std::vector<CTrackDlg::KeptBox> CTrackDlg::KeptBoxes() const {
-  return {{kReorderKey, m_reorderBox},
-          {kExtraKey, m_extraPointsBox},
-          {kDatedKey, m_dateBox},
-          {kLoopKey, m_loopBox},
-          {kReceiverKey, m_receiverBox}};
+// The live outputs' places (the one shown as it stands in the edit), which are ticked, and which
+// is selected: after the places, so that selecting one shows its place.
+void CTrackDlg::AddLiveFields(std::vector<KeptField>& fields) const {
+  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey, kSerialKey, kEmulatorKey};
+  auto* self = const_cast<CTrackDlg*>(this);  // the fields write to the window they read
+  for (int i = 0; i < kLiveOutputs; ++i) {
+    fields.push_back({addressKeys[i],
+                      [self, i] {
+                        return QVariant(i == self->m_liveTargetShown ? self->m_liveAddress->text()
+                                                                     : self->m_liveAddressText[i]);
+                      },
+                      [self, i](const QVariant& value) {
+                        self->m_liveAddressText[i] = value.toString();
+                        if (i == self->m_liveTargetShown)
+                          self->m_liveAddress->setText(value.toString());
+                      }});
+  }
+  fields.push_back({kTickedKey,
+                    [self] {
+                      QStringList ticked;
+                      for (int row = 0; row < kLiveOutputs; ++row) {
+                        if (self->m_liveOutputs->item(row)->checkState() == Qt::Checked)
+                          ticked << QString::number(row);
+                      }
+                      return QVariant(ticked.join(QLatin1Char(',')));
+                    },
+                    [self](const QVariant& value) {
+                      const QStringList ticked = value.toString().split(QLatin1Char(','));
+                      for (int row = 0; row < kLiveOutputs; ++row) {
+                        self->m_liveOutputs->item(row)->setCheckState(
+                            ticked.contains(QString::number(row)) ? Qt::Checked : Qt::Unchecked);
+                      }
+                    }});
+  fields.push_back({kTargetKey, [self] { return QVariant(self->m_liveTargetShown); },
+                    [self](const QVariant& value) {
+                      const int target = value.toInt();
+                      if (target >= 0 && target < self->m_liveOutputs->count())
+                        self->m_liveOutputs->setCurrentRow(target);
+                    }});
+}
+
+void CTrackDlg::StoreKept(QSettings& settings) const {
+  for (const KeptField& field : KeptFields()) settings.setValue(field.key, field.read());
+}
+
+void CTrackDlg::ApplyKept(const QSettings& settings) {
+  for (const KeptField& field : KeptFields()) {
+    if (settings.contains(QLatin1String(field.key))) field.write(settings.value(field.key));
+  }
+  UpdateData(true);
 }
 
 void CTrackDlg::RestoreSettings(QSettings& settings) {
-  for (const KeptEdit& kept : KeptEdits()) {
-    if (settings.contains(QLatin1String(kept.key))) {
-      kept.edit->setText(settings.value(kept.key).toString());
-    }
-  }
-  for (const KeptBox& kept : KeptBoxes()) {
-    if (settings.contains(QLatin1String(kept.key))) {
-      kept.box->setChecked(settings.value(kept.key).toBool());
-    }
-  }
-  const QDate date = QDate::fromString(settings.value(kDateKey).toString(), Qt::ISODate);
-  if (date.isValid()) m_dateEdit->setDate(date);
-  const int target = settings.value(kTargetKey, 0).toInt();
-  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey, kSerialKey, kEmulatorKey};
-  for (int i = 0; i < kLiveOutputs; ++i) {
-    m_liveAddressText[i] = settings.value(addressKeys[i], m_liveAddressText[i]).toString();
-  }
-  m_liveAddress->setText(m_liveAddressText[m_liveTargetShown]);
-  if (target > 0 && target < m_liveOutputs->count()) m_liveOutputs->setCurrentRow(target);
-  if (settings.contains(QLatin1String(kTickedKey))) {
-    const QStringList ticked = settings.value(kTickedKey).toString().split(QLatin1Char(','));
-    for (int row = 0; row < kLiveOutputs; ++row) {
-      m_liveOutputs->item(row)->setCheckState(
-          ticked.contains(QString::number(row)) ? Qt::Checked : Qt::Unchecked);
-    }
-  }
-  const int kind = settings.value(kSourceKindKey, 0).toInt();
-  m_sourceKind->setCurrentIndex(kind >= 0 && kind < m_sourceKind->count() ? kind : 0);
-  UpdateData(true);
+  ApplyKept(settings);
+  m_presetStore = std::make_unique<QSettings>(settings.fileName(), settings.format());
+  ListPresets(QString());
   // The size remembered, or at the first start the default one, within what the screen has room
   // for.
   const QSize saved = settings.value(kSizeKey).toSize();
@@ -776,19 +835,140 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
 }
 
 void CTrackDlg::SaveSettings(QSettings& settings) const {
-  for (const KeptEdit& kept : KeptEdits()) settings.setValue(kept.key, kept.edit->text());
-  for (const KeptBox& kept : KeptBoxes()) settings.setValue(kept.key, kept.box->isChecked());
-  settings.setValue(kDateKey, m_dateEdit->date().toString(Qt::ISODate));
-  const int target = m_liveTargetShown;
-  settings.setValue(kTargetKey, target);
-  settings.setValue(kSourceKindKey, m_sourceKind->currentIndex());
-  const char* const addressKeys[] = {kTcpKey, kUdpKey, kPtyKey, kSerialKey, kEmulatorKey};
-  QStringList ticked;
-  for (int i = 0; i < kLiveOutputs; ++i) {
-    settings.setValue(addressKeys[i], i == target ? m_liveAddress->text() : m_liveAddressText[i]);
-    if (m_liveOutputs->item(i)->checkState() == Qt::Checked) ticked << QString::number(i);
-  }
-  settings.setValue(kTickedKey, ticked.join(QLatin1Char(',')));
+  StoreKept(settings);
   settings.setValue(kSizeKey, size());
   settings.setValue(kSplitKey, m_splitter->saveState());
+}
+
+namespace {
+
+const char* const kPresetsGroup = "presets";
+
+// A preset's group: its name with the characters settings keys give a meaning to (the slash,
+// the backslash, the percent sign) and any other beyond ASCII letters and digits escaped.
+QString PresetGroup(const QString& name) {
+  return QString::fromLatin1(kPresetsGroup) + QLatin1Char('/') +
+         QString::fromLatin1(QUrl::toPercentEncoding(name));
+}
+
+}  // namespace
+
+QStringList CTrackDlg::PresetNames() const {
+  QStringList names;
+  if (!m_presetStore) return names;
+  m_presetStore->beginGroup(QLatin1String(kPresetsGroup));
+  for (const QString& group : m_presetStore->childGroups()) {
+    names << QUrl::fromPercentEncoding(group.toLatin1());
+  }
+  m_presetStore->endGroup();
+  names.sort(Qt::CaseInsensitive);
+  return names;
+}
+
+void CTrackDlg::ListPresets(const QString& current) {
+  const QStringList names = PresetNames();
+  m_presetBox->clear();
+  m_presetBox->addItems(names);
+  m_presetBox->setCurrentIndex(static_cast<int>(names.indexOf(current)));
+  // Enabled while empty too: its context menu is the keyboard's way to Save.
+  m_presetBox->setEnabled(m_presetStore && !(m_live && m_live->Running()));
+  m_presetButton->setEnabled(m_presetStore != nullptr);
+  const QList<QAction*> actions = m_presetBox->actions();
+  for (int i = 1; i < actions.size(); ++i) actions[i]->setEnabled(!names.isEmpty());
+}
+
+bool CTrackDlg::SavePreset(const QString& name) {
+  if (!m_presetStore) return false;
+  const QString trimmed = name.trimmed();
+  if (trimmed.isEmpty()) {
+    m_prompter.ShowMessage("A preset needs a name.");
+    return false;
+  }
+  if (PresetNames().contains(trimmed) &&
+      !m_prompter.AskYesNo("A preset named '" + trimmed.toStdString() +
+                           "' is saved already.\nReplace it with the settings as they stand?")) {
+    return false;
+  }
+  m_presetStore->remove(PresetGroup(trimmed));
+  m_presetStore->beginGroup(PresetGroup(trimmed));
+  StoreKept(*m_presetStore);
+  m_presetStore->endGroup();
+  m_presetStore->sync();
+  ListPresets(trimmed);
+  return true;
+}
+
+bool CTrackDlg::LoadPreset(const QString& name) {
+  if (!m_presetStore || !PresetNames().contains(name)) return false;
+  if (m_live && m_live->Running()) {
+    m_prompter.ShowMessage("Stop sending before loading a preset: it changes the live output.");
+    return false;
+  }
+  m_presetStore->beginGroup(PresetGroup(name));
+  ApplyKept(*m_presetStore);
+  m_presetStore->endGroup();
+  ListPresets(name);
+  return true;
+}
+
+bool CTrackDlg::RenamePreset(const QString& name, const QString& newName) {
+  const QString trimmed = newName.trimmed();
+  if (!m_presetStore || !PresetNames().contains(name) || trimmed == name) return false;
+  if (trimmed.isEmpty() || PresetNames().contains(trimmed)) {
+    m_prompter.ShowMessage(trimmed.isEmpty() ? std::string("A preset needs a name.")
+                                             : "A preset named '" + trimmed.toStdString() +
+                                                   "' is saved already: delete it first.");
+    return false;
+  }
+  m_presetStore->beginGroup(PresetGroup(name));
+  QVariantMap values;
+  for (const QString& key : m_presetStore->allKeys()) values[key] = m_presetStore->value(key);
+  m_presetStore->endGroup();
+  m_presetStore->beginGroup(PresetGroup(trimmed));
+  for (auto value = values.cbegin(); value != values.cend(); ++value) {
+    m_presetStore->setValue(value.key(), value.value());
+  }
+  m_presetStore->endGroup();
+  m_presetStore->remove(PresetGroup(name));
+  m_presetStore->sync();
+  ListPresets(trimmed);
+  return true;
+}
+
+bool CTrackDlg::DeletePreset(const QString& name) {
+  if (!m_presetStore || !PresetNames().contains(name)) return false;
+  m_presetStore->remove(PresetGroup(name));
+  m_presetStore->sync();
+  ListPresets(QString());
+  return true;
+}
+
+void CTrackDlg::OnLoadPreset(int index) {
+  if (index >= 0) LoadPreset(m_presetBox->itemText(index));
+}
+
+QString CTrackDlg::AskPresetName(const QString& title, const QString& proposed) {
+  return QInputDialog::getText(this, title, QStringLiteral("Name of the preset:"),
+                               QLineEdit::Normal, proposed);
+}
+
+void CTrackDlg::OnSavePreset() {
+  UpdateData(true);
+  const QString name = AskPresetName(QStringLiteral("Save as preset"), m_presetBox->currentText());
+  if (!name.isNull()) SavePreset(name);
+}
+
+void CTrackDlg::OnRenamePreset() {
+  const QString current = m_presetBox->currentText();
+  if (current.isEmpty()) return;
+  const QString name = AskPresetName(QStringLiteral("Rename preset"), current);
+  if (!name.isNull()) RenamePreset(current, name);
+}
+
+void CTrackDlg::OnDeletePreset() {
+  const QString current = m_presetBox->currentText();
+  if (!current.isEmpty() &&
+      m_prompter.AskYesNo("Delete the preset '" + current.toStdString() + "'?")) {
+    DeletePreset(current);
+  }
 }

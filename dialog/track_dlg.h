@@ -5,6 +5,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -29,7 +32,9 @@ class QSplitter;
 class QTabWidget;
 class QTableView;
 class QTimer;
+class QToolButton;
 class CTrackMap;
+class LiveMonitor;
 class TableModel;
 
 class CTrackDlg : public QDialog {
@@ -56,6 +61,15 @@ class CTrackDlg : public QDialog {
   void SaveSettings(QSettings& settings) const;
 
   CTrackMap& Map() { return *m_map; }
+
+  // Presets (with a settings store from RestoreSettings): the window's kept settings saved under
+  // name (an existing one replaced once the person agrees), shown again, renamed, deleted. False,
+  // with the reason shown, when it cannot be done.
+  bool SavePreset(const QString& name);
+  bool LoadPreset(const QString& name);
+  bool RenamePreset(const QString& name, const QString& newName);
+  bool DeletePreset(const QString& name);
+  QStringList PresetNames() const;
 
   // Opens the window on a file given at start-up: path becomes the source, and the destination
   // the name it proposes beside it (points.csv gives points.nmea).
@@ -86,18 +100,29 @@ class CTrackDlg : public QDialog {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // The edits and boxes that are remembered as they stand, with their settings keys: the one list
-  // both RestoreSettings and SaveSettings go through.
-  struct KeptEdit {
+  // Everything the window remembers as it stands (the edits, boxes, date, source kind and the
+  // live outputs), each under its settings key: the one list the remembered last settings and
+  // every preset go through. Fields are applied in this order.
+  struct KeptField {
     const char* key;
-    QLineEdit* edit;
+    std::function<QVariant()> read;
+    std::function<void(const QVariant&)> write;
   };
-  struct KeptBox {
-    const char* key;
-    QCheckBox* box;
-  };
-  std::vector<KeptEdit> KeptEdits() const;
-  std::vector<KeptBox> KeptBoxes() const;
+  std::vector<KeptField> KeptFields() const;
+  void AddLiveFields(std::vector<KeptField>& fields) const;
+  // Writes every kept field into settings' current group / shows every one settings holds.
+  void StoreKept(QSettings& settings) const;
+  void ApplyKept(const QSettings& settings);
+
+  // Presets: the kept fields under a name, in the settings' group "presets", a group each; the
+  // store is the settings file RestoreSettings was given, written at once.
+  void ListPresets(const QString& current);
+  void OnLoadPreset(int index);
+  void OnSavePreset();
+  void OnRenamePreset();
+  void OnDeletePreset();
+  // Asks for a preset's name; empty when the person cancelled.
+  QString AskPresetName(const QString& title, const QString& proposed);
 
   class WindowPrompter;
   class BoxStates;
@@ -134,6 +159,7 @@ class CTrackDlg : public QDialog {
   void PollLive();
   void ShowLiveRunning(bool running);
   void Browse(const QString& initialDirectory, std::string& setting);
+  QLayout* BuildPresetRow(QWidget* parent);
   // What the window shows of a track: the tables and the map of the last track whose file was
   // written, kept until another one's is; nothing once the next track has started to write.
   void ShowWrittenTrack(class TrackRecorder& recorder);
@@ -170,6 +196,9 @@ class CTrackDlg : public QDialog {
   QLineEdit* m_destEdit = nullptr;
   QPushButton* m_browseDestButton = nullptr;
   QPushButton* m_createButton = nullptr;
+  QComboBox* m_presetBox = nullptr;  // the presets by name; choosing one loads it
+  QToolButton* m_presetButton = nullptr;
+  std::unique_ptr<QSettings> m_presetStore;  // null until RestoreSettings: no presets
   QTableView* m_ctlSourceList = nullptr;
   QLineEdit* m_stepEdit = nullptr;
   QLineEdit* m_periodEdit = nullptr;
@@ -210,6 +239,8 @@ class CTrackDlg : public QDialog {
   QPushButton* m_liveStart = nullptr;
   QPushButton* m_liveStop = nullptr;
   QLabel* m_liveStatus = nullptr;
+  LiveMonitor* m_monitor = nullptr;  // under the map from the first start of live output on
+  QSplitter* m_mapSplitter = nullptr;
   std::vector<QWidget*> m_liveSettings;  // what cannot change while live output runs
   QTimer* m_liveTimer = nullptr;
   // Receiver mode and its settings.

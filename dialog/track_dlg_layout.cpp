@@ -25,9 +25,11 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <string>
 
+#include "dialog/live_monitor.h"
 #include "dialog/table_model.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
@@ -215,7 +217,45 @@ QLayout* CTrackDlg::BuildActionRow(QWidget* parent) {
   m_exitButton = Named(new QPushButton(QStringLiteral("E&xit"), parent), "exitButton");
   auto* row = new QHBoxLayout;
   row->addWidget(m_createButton, 1);
+  row->addLayout(BuildPresetRow(parent));
   row->addWidget(m_exitButton);
+  return row;
+}
+
+// The presets: a list of them by name (choosing one loads it) and a button with Save, Rename and
+// Delete, which the list's context menu offers too (for the keyboard).
+QLayout* CTrackDlg::BuildPresetRow(QWidget* parent) {
+  m_presetBox = Named(new QComboBox(parent), "presetBox");
+  m_presetBox->setPlaceholderText(QStringLiteral("none saved"));
+  m_presetBox->setToolTip(QStringLiteral(
+      "Settings saved under a name: the source, destination, options, live output and receiver"));
+  m_presetBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  m_presetBox->setMinimumContentsLength(10);
+  m_presetButton = Named(new QToolButton(parent), "presetButton");
+  m_presetButton->setText(QStringLiteral("..."));
+  m_presetButton->setToolTip(QStringLiteral("Save, rename or delete a preset"));
+  m_presetButton->setFocusPolicy(Qt::NoFocus);
+  m_presetButton->setPopupMode(QToolButton::InstantPopup);
+  auto* menu = new QMenu(m_presetButton);
+  const std::pair<const char*, void (CTrackDlg::*)()> actions[] = {
+      {"Save as preset...", &CTrackDlg::OnSavePreset},
+      {"Rename preset...", &CTrackDlg::OnRenamePreset},
+      {"Delete preset", &CTrackDlg::OnDeletePreset}};
+  for (const auto& [text, slot] : actions) {
+    QAction* action = menu->addAction(QString::fromLatin1(text));
+    connect(action, &QAction::triggered, this, slot);
+    m_presetBox->addAction(action);
+  }
+  m_presetButton->setMenu(menu);
+  m_presetBox->setContextMenuPolicy(Qt::ActionsContextMenu);
+  connect(m_presetBox, &QComboBox::activated, this, &CTrackDlg::OnLoadPreset);
+  m_presetBox->setEnabled(false);  // until there is a store for presets
+  m_presetButton->setEnabled(false);
+  auto* row = new QHBoxLayout;
+  row->setSpacing(2);
+  row->addWidget(BuddyLabel(QStringLiteral("&Preset"), m_presetBox, parent));
+  row->addWidget(m_presetBox);
+  row->addWidget(m_presetButton);
   return row;
 }
 
@@ -428,8 +468,9 @@ QLayout* CTrackDlg::BuildTables(QWidget* parent) {
   return tables;
 }
 
-// The map under a bar with its label, the coordinates under the cursor and Fit; under it, how the
-// live output goes, whichever tab shows. Neither text ever widens the window.
+// The map under a bar with its label, the coordinates under the cursor and Fit; under it, once
+// live output has started, the live monitor, and how the live output goes, whichever tab shows.
+// Neither text ever widens the window.
 QWidget* CTrackDlg::BuildMapPanel() {
   auto* panel = new QWidget(this);
   m_map = new CTrackMap(panel);
@@ -454,8 +495,15 @@ QWidget* CTrackDlg::BuildMapPanel() {
   bar->addWidget(m_fitButton);
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(0, 0, 0, 0);
+  m_monitor = new LiveMonitor(panel);
+  m_monitor->hide();
+  m_mapSplitter = Named(new QSplitter(Qt::Vertical, panel), "mapSplitter");
+  m_mapSplitter->setChildrenCollapsible(false);
+  m_mapSplitter->addWidget(m_map);
+  m_mapSplitter->addWidget(m_monitor);
+  m_mapSplitter->setStretchFactor(0, 1);
   layout->addLayout(bar);
-  layout->addWidget(m_map, 1);
+  layout->addWidget(m_mapSplitter, 1);
   layout->addWidget(m_liveStatus);
   return panel;
 }
@@ -511,27 +559,49 @@ void CTrackDlg::ConnectControls() {
 // Down the left column, row by row, then the map's bar and the map.
 void CTrackDlg::SetReadingOrder() {
   QWidget* previous = nullptr;
-  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,    m_browseSourceButton,
-                                                       m_destEdit,      m_browseDestButton,
-                                                       m_sourceKind,    m_replayStartEdit,
-                                                       m_stepEdit,      m_reorderBox,
-                                                       m_periodEdit,    m_extraPointsBox,
-                                                       m_createButton,  m_exitButton,
-                                                       m_settingsTabs,  m_dateBox,
-                                                       m_dateEdit,      m_gpxEdit,
-                                                       m_kmlEdit,       m_liveOutputs,
-                                                       m_liveAddress,   m_serialPorts,
-                                                       m_liveToken,     m_speedupEdit,
-                                                       m_loopBox,       m_waitClientsEdit,
-                                                       m_liveStart,     m_liveStop,
-                                                       m_receiverBox,   m_speedEdit,
-                                                       m_dwellEdit,     m_startEdit,
-                                                       m_noiseEdit,     m_sentencesEdit,
-                                                       m_seedEdit,      m_systemsEdit,
-                                                       m_maskEdit,      m_outagesEdit,
-                                                       m_nmeaEdit,      m_almanacEdit,
-                                                       m_ctlSourceList, m_ctlNmeaList,
-                                                       m_fitButton,     m_map}) {
+  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,
+                                                       m_browseSourceButton,
+                                                       m_destEdit,
+                                                       m_browseDestButton,
+                                                       m_sourceKind,
+                                                       m_replayStartEdit,
+                                                       m_stepEdit,
+                                                       m_reorderBox,
+                                                       m_periodEdit,
+                                                       m_extraPointsBox,
+                                                       m_createButton,
+                                                       m_presetBox,
+                                                       m_exitButton,
+                                                       m_settingsTabs,
+                                                       m_dateBox,
+                                                       m_dateEdit,
+                                                       m_gpxEdit,
+                                                       m_kmlEdit,
+                                                       m_liveOutputs,
+                                                       m_liveAddress,
+                                                       m_serialPorts,
+                                                       m_liveToken,
+                                                       m_speedupEdit,
+                                                       m_loopBox,
+                                                       m_waitClientsEdit,
+                                                       m_liveStart,
+                                                       m_liveStop,
+                                                       m_receiverBox,
+                                                       m_speedEdit,
+                                                       m_dwellEdit,
+                                                       m_startEdit,
+                                                       m_noiseEdit,
+                                                       m_sentencesEdit,
+                                                       m_seedEdit,
+                                                       m_systemsEdit,
+                                                       m_maskEdit,
+                                                       m_outagesEdit,
+                                                       m_nmeaEdit,
+                                                       m_almanacEdit,
+                                                       m_ctlSourceList,
+                                                       m_ctlNmeaList,
+                                                       m_fitButton,
+                                                       m_map}) {
     if (previous) setTabOrder(previous, next);
     previous = next;
   }

@@ -15,12 +15,17 @@ class LiveSession::Listener : public FixListener, public Prompter, public Progre
 
   void OnPointReached(std::size_t poiIndex) override { poiIndex_ = poiIndex; }
 
-  void OnFix(const Fix& fix, const SentenceLines&) override {
+  void OnFix(const Fix& fix, const SentenceLines& sentences) override {
     const std::lock_guard<std::mutex> lock(session_.mutex_);
     LiveStatus& status = session_.status_;
     status.counts = outputs_.Counts();
     if (status.counts.fixesSent == fixesAtLastFix_) return;  // not sent: the session is stopping
     fixesAtLastFix_ = status.counts.fixesSent;
+    session_.sentences_.AddLines(sentences.Text());
+    status.clockMs = fix.clockMs;
+    status.speedKnots = fix.speedKnots;
+    status.courseDegrees = fix.courseDegrees;
+    status.satellites = SatellitesUsed(sentences.Text());
     if (fix.hasPosition) {  // a replayed burst may report none: the last position stands
       status.hasFix = true;
       status.latitude = fix.latitude;
@@ -75,6 +80,7 @@ bool LiveSession::Start(const JobSettings& settings, bool reorder, bool extraPoi
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     status_ = LiveStatus{};
+    sentences_.Clear();
     status_.running = true;
     status_.settings = settings.live;
     status_.endpoints = outputs->Endpoints();
@@ -125,6 +131,12 @@ LiveStatus LiveSession::TakeStatus() {
   LiveStatus status = status_;
   status_.messages.clear();
   return status;
+}
+
+std::vector<std::string> LiveSession::SentencesSince(std::uint64_t seen, std::uint64_t& sent) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  sent = sentences_.Added();
+  return sentences_.Since(seen);
 }
 
 bool LiveSession::Running() {

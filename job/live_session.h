@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "job/sent_sentences.h"
 #include "job/track_job.h"
 #include "platform/platform.h"
 
@@ -26,6 +27,12 @@ struct LiveStatus {
   bool hasFix = false;      // latitude and longitude hold the last fix sent
   double latitude = 0.0;
   double longitude = 0.0;
+  // The last fix sent: its time on the track's clock, speed, course, and the satellites its
+  // sentences say it used (empty when they do not say).
+  double clockMs = 0.0;
+  double speedKnots = 0.0;
+  double courseDegrees = 0.0;
+  std::string satellites;
   bool stopped = false;               // ended by Stop rather than by the track's end
   std::vector<std::string> messages;  // the job's messages (a source it could not read)
   std::vector<std::string> notes;     // the job's notes (a serial port too slow), kept to the end
@@ -47,6 +54,10 @@ class LiveSession {
   // How it goes; the messages are handed over once.
   LiveStatus TakeStatus();
   bool Running();
+  // The sentences sent after the first `seen` of the session that are still kept (the last
+  // kSentencesKept), oldest first; sent is set to how many it has sent in all.
+  std::vector<std::string> SentencesSince(std::uint64_t seen, std::uint64_t& sent);
+  static constexpr std::size_t kSentencesKept = 500;
 
  private:
   class Listener;
@@ -61,6 +72,7 @@ class LiveSession {
   std::thread thread_;
   std::mutex mutex_;
   LiveStatus status_;
+  SentenceRing sentences_{kSentencesKept};
 };
 
 }  // namespace wayloom

@@ -241,6 +241,7 @@ LiveCounts LiveOutputs::Counts() const {
   counts.sentencesSent = sentencesSent_;
   if (server_) {
     counts.clients = server_->ClientCount();
+    counts.clientAddresses = server_->ClientAddresses();
     counts.tcp = server_->Counts();
   }
   if (pty_) {

@@ -72,7 +72,8 @@ struct ConsoleCounts {
 struct LiveCounts {
   std::uint64_t fixesSent = 0;
   std::uint64_t sentencesSent = 0;
-  std::size_t clients = 0;  // TCP clients connected now
+  std::size_t clients = 0;                   // TCP clients connected now
+  std::vector<std::string> clientAddresses;  // where they are, HOST:PORT
   ServerCounts tcp;
   std::uint64_t fixesLeftOutForPty = 0;
   bool ptyReaderOpen = false;  // as last seen

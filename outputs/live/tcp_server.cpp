@@ -31,6 +31,7 @@ struct TcpServer::Client {
   Clock::time_point lastMoved;  // when its queue last got bytes while empty, or gave some
   bool served = false;
   bool dropped = false;
+  std::string address;  // the client's HOST:PORT, as a front end lists it
 };
 
 // The sockets, and the context Asio needs for them (no handler ever runs on it: every call is
@@ -52,6 +53,14 @@ std::size_t TcpServer::ClientCount() const {
   const auto& clients = sockets_->clients;
   return static_cast<std::size_t>(std::count_if(
       clients.begin(), clients.end(), [](const auto& client) { return !StreamEnded(*client); }));
+}
+
+std::vector<std::string> TcpServer::ClientAddresses() const {
+  std::vector<std::string> addresses;
+  for (const auto& client : sockets_->clients) {
+    if (!client->dropped) addresses.push_back(client->address);
+  }
+  return addresses;
 }
 
 std::size_t TcpServer::SettledClientCount() const {
@@ -159,6 +168,7 @@ void TcpServer::AcceptClients() {
     client->socket.set_option(asio::socket_base::send_buffer_size(kKernelSendBytes), failure);
     client->connected = Clock::now();
     client->lastMoved = client->connected;
+    client->address = AddressText(client->socket.remote_endpoint(failure));
     clients.push_back(std::move(client));
     ++counts_.accepted;
     // One that connected and closed while it waited to be accepted is gone already.

@@ -71,6 +71,8 @@ class TcpServer {
   // The clients connected now: one whose end of the connection is already closed is not counted,
   // even before a poll has noticed it.
   std::size_t ClientCount() const;
+  // Where the clients connected now are, as HOST:PORT, in the order they came.
+  std::vector<std::string> ClientAddresses() const;
   // Of them, those connected for the settle time at least: the clients a track waits for.
   std::size_t SettledClientCount() const;
   const ServerCounts& Counts() const { return counts_; }

@@ -856,6 +856,21 @@ class WindowTest : public QObject {
     for (const QByteArray& got : received) {
       QVERIFY(got.count('\n') >= 4 && (got.startsWith("$GPGGA") || got.contains("\r\n$GPGGA")));
     }
+    // The monitor shows the client by its address, the fix, and the sentences the client got.
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(client.localPort());
+    QTRY_VERIFY(session.Find<QLabel>("monitorClients")->text().contains(address));
+    const QStringList got = QString::fromLatin1(received[0]).split(QStringLiteral("\r\n"));
+    auto* view = session.Find<QPlainTextEdit>("monitorSentences");
+    QTRY_VERIFY(view->toPlainText().contains(got[got.size() - 2]));
+    QCOMPARE(view->toPlainText().split('\n').removeDuplicates(), 0);  // each line taken once
+    const QString fix = session.Find<QLabel>("monitorFix")->text();
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^Fix \\d\\d:\\d\\d:\\d\\d\\.\\d{3} UTC, 55\\.9\\d{4} N "
+                                          "3\\.\\d{5} W, \\d+\\.\\d kn, course \\d+\\.\\d, 07 "
+                                          "satellites$"))
+            .match(fix)
+            .hasMatch(),
+        qPrintable(fix));
     // The window goes on answering: the status names the point passed and says that the serial
     // line is too slow for the pace, the map marks the fix.
     QTRY_VERIFY(status->text().contains(QStringLiteral(", last point: ")));
@@ -1029,6 +1044,78 @@ class WindowTest : public QObject {
     QCOMPARE(second.Edit("sourceEdit")->text(), QStringLiteral("/srv/poi/harbours.csv"));
     second.Press("browseDestButton");
     QCOMPARE(second.picker.proposed, QStringLiteral("harbours.nmea"));
+  }
+
+  // A preset holds every kept setting, each set to a value of its own, and gives all back after
+  // all have changed; it is replaced only when the person agrees, survives a rename and the next
+  // start, and is gone once deleted.
+  void presetsRoundTripEverySetting() {
+    QTemporaryDir store;
+    QSettings settings(store.filePath(QStringLiteral("wayloom.ini")), QSettings::IniFormat);
+    Session first(false);
+    first.window.RestoreSettings(settings);
+    const QStringList edits =
+        QStringLiteral(
+            "sourceEdit destEdit gpxEdit kmlEdit stepEdit waitClientsEdit periodEdit speedupEdit "
+            "speedEdit dwellEdit startEdit sentencesEdit noiseEdit seedEdit systemsEdit maskEdit "
+            "outagesEdit nmeaEdit almanacEdit replayStartEdit liveToken")
+            .split(' ');
+    const QStringList boxes =
+        QStringLiteral("reorderBox extraPointsBox dateBox loopBox receiverBox").split(' ');
+    const auto fill = [&](int mark) {
+      for (const QString& edit : edits)
+        first.Edit(qPrintable(edit))->setText(edit + '#' + QString::number(mark));
+      for (int i = 0; i < boxes.size(); ++i)
+        first.Find<QCheckBox>(qPrintable(boxes[i]))->setChecked((i + mark) % 2);
+      first.Find<QDateEdit>("dateEdit")->setDate(QDate(2020 + mark, 2, 3));
+      first.Find<QComboBox>("sourceKind")->setCurrentIndex(mark);
+      for (int row = 0; row < 5; ++row)
+        first.Output(row, QStringLiteral("place%1#%2").arg(row).arg(mark), (row + mark) % 2);
+      first.Find<QListWidget>("liveOutputs")->setCurrentRow(mark + 1);
+    };
+    // Every setting, as "name=value", the live outputs' places read by selecting each in turn.
+    const auto state = [&](Session& session) {
+      QStringList all;
+      for (const QString& edit : edits) all << edit + '=' + session.Edit(qPrintable(edit))->text();
+      for (const QString& box : boxes)
+        all << box + '=' + QString::number(session.Find<QCheckBox>(qPrintable(box))->isChecked());
+      all << "date=" + session.Find<QDateEdit>("dateEdit")->date().toString(Qt::ISODate)
+          << "kind=" + QString::number(session.Find<QComboBox>("sourceKind")->currentIndex());
+      auto* outputs = session.Find<QListWidget>("liveOutputs");
+      const int selected = outputs->currentRow();
+      for (int row = 0; row < 5; ++row) {
+        outputs->setCurrentRow(row);
+        all << QStringLiteral("output%1=%2 %3")
+                   .arg(row)
+                   .arg(outputs->item(row)->checkState())
+                   .arg(session.Edit("liveAddress")->text());
+      }
+      outputs->setCurrentRow(selected);
+      return all << "selected=" + QString::number(selected);
+    };
+    fill(1);
+    const QStringList saved = state(first);
+    QVERIFY(first.window.SavePreset(QStringLiteral("gpsd / TCP")));
+    fill(2);
+    const QStringList changed = state(first);
+    for (int i = 0; i < saved.size(); ++i) QVERIFY2(saved[i] != changed[i], qPrintable(saved[i]));
+    // Each setting under its key (the outputs' places and ticks under six), and no other.
+    QCOMPARE(settings.allKeys().filter(QStringLiteral("presets/")).size(), saved.size() + 1);
+    first.prompter.answers = {false};
+    QVERIFY(!first.window.SavePreset(QStringLiteral("gpsd / TCP")));  // No keeps the preset
+    auto* box = first.Find<QComboBox>("presetBox");
+    QCOMPARE(box->count(), 1);
+    emit box->activated(0);
+    QCOMPARE(state(first), saved);
+    QVERIFY(first.window.RenamePreset(QStringLiteral("gpsd / TCP"), QStringLiteral("plotter")));
+    Session second(false);
+    second.window.RestoreSettings(settings);
+    QCOMPARE(second.window.PresetNames(), QStringList{"plotter"});
+    QVERIFY(second.window.LoadPreset(QStringLiteral("plotter")));
+    QCOMPARE(state(second), saved);
+    QVERIFY(second.window.DeletePreset(QStringLiteral("plotter")));
+    QVERIFY(second.window.PresetNames().isEmpty() &&
+            second.Find<QComboBox>("presetBox")->count() == 0);
   }
 };
 
