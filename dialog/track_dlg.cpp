@@ -270,6 +270,8 @@ std::string WindowName(wayloom::Setting setting) {
       return "'Create extra points.'";
     case Setting::kSpeed:
       return "'Receiver mode' with its 'Speed (knots)'";
+    case Setting::kTimed:
+      return "'Timed (recorded times)'";
     case Setting::kDwell:
       return "'Dwell at points (s)'";
     case Setting::kStart:
