@@ -574,6 +574,21 @@ class WindowTest : public QObject {
     for (std::size_t i = 0; i < 4; ++i) QVERIFY(inner.contains(at(i)));
   }
 
+  // Timed: the speed, the dwell and the default start give way to the recorded times, and the
+  // track is the command line's --timed reference.
+  void timedAsCommandLine() {
+    Session session;
+    session.Type("sourceEdit", QStringLiteral(WAYLOOM_TEST_DATA "/timed.csv"));
+    session.Type("periodEdit", QStringLiteral("2"));
+    session.Tick("receiverBox");
+    session.Tick("timedBox");
+    session.Type("sentencesEdit", QStringLiteral("RMC,GGA,VTG"));
+    QVERIFY(!session.Edit("speedEdit")->isEnabled() && !session.Edit("dwellEdit")->isEnabled());
+    session.Press("createButton");
+    QVERIFY(session.prompter.messages.empty());
+    QCOMPARE(ReadFile(session.dest), ReadFile(WAYLOOM_TEST_DATA "/timed.receiver.nmea"));
+  }
+
   // Receiver mode, dated: every setting reaches the track as its option does, in file and in
   // closest order; the table shows each sentence, the map numbers the fixes as reached, live output
   // sends them. A value the command line refuses is refused with its message by "Create NMEA
@@ -888,7 +903,8 @@ class WindowTest : public QObject {
             "sourceEdit browseSourceButton destEdit browseDestButton stepEdit reorderBox "
             "periodEdit extraPointsBox createButton exitButton dateBox dateEdit gpxEdit kmlEdit "
             "liveOutputs liveAddress serialPorts liveToken speedupEdit loopBox waitClientsEdit "
-            "liveStart liveStop receiverBox speedEdit dwellEdit startEdit noiseEdit sentencesEdit "
+            "liveStart liveStop receiverBox timedBox speedEdit dwellEdit startEdit noiseEdit "
+            "sentencesEdit "
             "seedEdit systemsEdit maskEdit outagesEdit nmeaEdit almanacEdit sourceTable nmeaTable "
             "fitButton trackMap")
             .split(' ');
