@@ -129,8 +129,8 @@ const OptionEntry kOptions[] = {
     {"--dwell", "SECONDS", "receiver: stand still at every point this long (default 0)",
      Setting::kDwell, Needs::kSpeed, &S::dwell},
     {"--start", "HH:MM:SS",
-     "receiver: time of the first fix, or now (default 01:00:00); replay: where the log's first "
-     "time goes, or now (today's date unless --date is given)",
+     "receiver: time of the first fix, or now (default 01:00:00; --timed: the recorded one); "
+     "replay: where the log's first time goes, or now (today's date unless --date is given)",
      Setting::kStart, Needs::kClock, nullptr, &S::start},
     {"--sentences", "LIST",
      "receiver: each fix's sentences (default RMC,GGA,GSA,GSV,VTG; also GLL, ZDA, GNS)",
