@@ -271,7 +271,7 @@ std::string WindowName(wayloom::Setting setting) {
     case Setting::kSpeed:
       return "'Receiver mode' with its 'Speed (knots)'";
     case Setting::kTimed:
-      return "'Timed (recorded times)'";
+      return "'Timed (recorded times, as logged)'";
     case Setting::kDwell:
       return "'Dwell at points (s)'";
     case Setting::kStart:

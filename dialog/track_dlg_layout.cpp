@@ -369,7 +369,8 @@ QWidget* CTrackDlg::BuildReceiverPage() {
       new QCheckBox(QStringLiteral("Receiver mode: a fix ever&y period at a set speed"), page),
       "receiverBox");
   rows->addWidget(m_receiverBox, 0, 0, 1, 2);
-  m_timedBox = Named(new QCheckBox(QStringLiteral("Timed (recorded times)"), page), "timedBox");
+  m_timedBox =
+      Named(new QCheckBox(QStringLiteral("Timed (recorded times, as lo&gged)"), page), "timedBox");
   m_timedBox->setToolTip(
       QStringLiteral("Play the route file's recorded times (every point has one) instead of a set "
                      "speed: from its first point's date and time, or shifted to the 'Start "
