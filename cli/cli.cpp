@@ -34,18 +34,21 @@ struct CliArgs {
 };
 
 // Where an option makes sense: anywhere, with live output, with a TCP server, with the emulator's
-// console, in receiver mode, in the classic tracks only, with a replay, with a route (the classic
-// tracks or receiver mode: not with a replay), or with a clock of its own (receiver mode or a
-// replay).
+// console, in receiver mode, in receiver mode at a set speed (not with --timed), in the classic
+// tracks only, with a replay, with a route (the classic tracks or receiver mode: not with a
+// replay), with a route travelled in an order of its own (not with --timed either), or with a
+// clock of its own (receiver mode or a replay).
 enum class Needs {
   kNothing,
   kLive,
   kServe,
   kEmulator,
   kReceiver,
+  kSpeed,
   kClassic,
   kReplay,
   kRoute,
+  kOrder,
   kClock
 };
 
@@ -72,7 +75,7 @@ const OptionEntry kOptions[] = {
     {"--period", "SECONDS",
      "time between points in seconds (default 1); replay: between bursts without a time",
      Setting::kPeriod, Needs::kNothing, &S::period},
-    {"--reorder", nullptr, "visit the points in closest order", std::nullopt, Needs::kRoute,
+    {"--reorder", nullptr, "visit the points in closest order", std::nullopt, Needs::kOrder,
      nullptr, nullptr, nullptr, &CliArgs::reorder},
     {"--extra", nullptr, "create extra points about one step apart", Setting::kExtraPoints,
      Needs::kClassic, nullptr, nullptr, &S::extraPoints},
@@ -119,11 +122,15 @@ const OptionEntry kOptions[] = {
      Setting::kPath, Needs::kRoute, nullptr, &S::path},
     {"--speed", "KNOTS", "receiver mode: ground speed in knots (or km/h, mph, m/s after it)",
      Setting::kSpeed, Needs::kRoute, nullptr, &S::speed},
+    {"--timed", nullptr,
+     "receiver mode in the route's recorded times (every point has one), from the first point's "
+     "date and time; --start and --date shift the whole track",
+     Setting::kTimed, Needs::kRoute, nullptr, nullptr, &S::timed},
     {"--dwell", "SECONDS", "receiver: stand still at every point this long (default 0)",
-     Setting::kDwell, Needs::kReceiver, &S::dwell},
+     Setting::kDwell, Needs::kSpeed, &S::dwell},
     {"--start", "HH:MM:SS",
-     "receiver: time of the first fix, or now (default 01:00:00); replay: where the log's first "
-     "time goes, or now (today's date unless --date is given)",
+     "receiver: time of the first fix, or now (default 01:00:00; --timed: the recorded one); "
+     "replay: where the log's first time goes, or now (today's date unless --date is given)",
      Setting::kStart, Needs::kClock, nullptr, &S::start},
     {"--sentences", "LIST",
      "receiver: each fix's sentences (default RMC,GGA,GSA,GSV,VTG; also GLL, ZDA, GNS)",
@@ -176,7 +183,7 @@ void PrintUsage(std::FILE* stream) {
       "  or:  wayloom-cli [options] --serve [HOST:]PORT | --pty LINK | --udp HOST:PORT |\n"
       "         --serial DEVICE[:BAUD] | --android-emulator [HOST:]PORT SOURCE [DEST]\n"
       "  or:  wayloom-cli [options] --gpx FILE | --kml FILE SOURCE [DEST]\n"
-      "  or:  wayloom-cli --speed KNOTS [options] SOURCE [DEST]   (receiver mode)\n"
+      "  or:  wayloom-cli --speed KNOTS | --timed [options] SOURCE [DEST]   (receiver mode)\n"
       "  or:  wayloom-cli --replay LOG [options] [DEST]   (replay a recorded NMEA log)\n"
       "Turns a POI file (lines of longitude,latitude,description) into an NMEA 0183 track\n"
       "of $GPGGA and $GPRMC sentences. DEST - writes the track to standard output.\n"
@@ -337,7 +344,7 @@ std::string ParseArguments(int argc, const char* const argv[], CliArgs& args) {
 
 // Why option, given, makes no sense with the other options; empty when it fits.
 std::string ContextProblem(const OptionEntry& option, const CliArgs& args) {
-  const bool receiver = args.texts.speed.has_value();
+  const bool receiver = args.texts.speed.has_value() || args.texts.timed;
   const bool replay = args.texts.replay.has_value();
   const bool live = LiveGiven(args.texts);
   const std::string name = option.name;
@@ -356,14 +363,19 @@ std::string ContextProblem(const OptionEntry& option, const CliArgs& args) {
       if (!args.texts.emulator) return name + " is for --android-emulator";
       break;
     case Needs::kReceiver:
+    case Needs::kSpeed:
       if (replay) return NotForReplay(name, OptionName);
-      if (!receiver) return name + " is for receiver mode: give --speed with it";
+      if (!receiver) {
+        return name + " is for receiver mode: give --speed" +
+               (option.needs == Needs::kReceiver ? " or --timed" : "") + " with it";
+      }
       break;
     case Needs::kClassic:
       if (receiver) return NotForReceiver(*option.setting, OptionName);
       if (replay) return NotForReplay(name, OptionName);
       break;
     case Needs::kRoute:
+    case Needs::kOrder:
       if (replay) return NotForReplay(name, OptionName);
       break;
     case Needs::kReplay:
@@ -371,7 +383,8 @@ std::string ContextProblem(const OptionEntry& option, const CliArgs& args) {
       break;
     case Needs::kClock:
       if (!receiver && !replay) {
-        return name + " is for receiver mode or --replay: give --speed or --replay with it";
+        return name +
+               " is for receiver mode or --replay: give --speed, --timed or --replay with it";
       }
       break;
     case Needs::kNothing:
@@ -380,10 +393,19 @@ std::string ContextProblem(const OptionEntry& option, const CliArgs& args) {
   return {};
 }
 
+// Why option, given with --timed, does not apply there: the recorded times give the motion and
+// the order. Empty when it fits.
+std::string TimedProblem(const OptionEntry& option, const CliArgs& args) {
+  const bool ownMotion = option.needs == Needs::kSpeed || option.needs == Needs::kOrder ||
+                         option.needs == Needs::kClassic;
+  return args.texts.timed && ownMotion ? NotForTimed(option.name, OptionName) : std::string();
+}
+
 // Options given where they make no sense. An error text, empty when every option fits.
 std::string CheckContext(const CliArgs& args) {
   for (const OptionEntry& option : kOptions) {
     if (!args.Given(option.name)) continue;
+    if (std::string problem = TimedProblem(option, args); !problem.empty()) return problem;
     if (std::string problem = ContextProblem(option, args); !problem.empty()) return problem;
   }
   return {};

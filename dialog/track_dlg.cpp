@@ -274,6 +274,8 @@ std::string WindowName(wayloom::Setting setting) {
       return "'Create extra points.'";
     case Setting::kSpeed:
       return "'Receiver mode' with its 'Speed (knots)'";
+    case Setting::kTimed:
+      return "'Timed (recorded times, as logged)'";
     case Setting::kDwell:
       return "'Dwell at points (s)'";
     case Setting::kStart:
@@ -326,6 +328,18 @@ std::string WindowName(wayloom::Setting setting) {
   return "a setting";
 }
 
+// How the receiver moves: in the recorded times (an empty start keeps the recorded one), or at
+// its speed with its dwell.
+void MotionTexts(const QCheckBox* timed, const QLineEdit* speed, const QLineEdit* dwell,
+                 const QLineEdit* start, wayloom::SettingTexts& texts) {
+  texts.timed = timed->isChecked();
+  if (!texts.timed) {
+    texts.speed = speed->text().toStdString();
+    texts.dwell = dwell->text().toStdString();
+  }
+  if (!texts.timed || !start->text().isEmpty()) texts.start = start->text().toStdString();
+}
+
 }  // namespace
 
 wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
@@ -338,9 +352,7 @@ wayloom::SettingTexts CTrackDlg::SettingTexts(bool live) const {
   }
   texts.extraPoints = m_extraPointsBox->isChecked();
   if (m_receiverBox->isChecked()) {
-    texts.speed = m_speedEdit->text().toStdString();
-    texts.dwell = m_dwellEdit->text().toStdString();
-    texts.start = m_startEdit->text().toStdString();
+    MotionTexts(m_timedBox, m_speedEdit, m_dwellEdit, m_startEdit, texts);
     texts.sentences = m_sentencesEdit->text().toStdString();
     texts.noise = m_noiseEdit->text().toStdString();
     texts.seed = m_seedEdit->text().toStdString();
@@ -706,6 +718,7 @@ const char* const kSpeedupKey = "live/speedup";
 const char* const kWaitKey = "live/waitClients";
 const char* const kLoopKey = "live/loop";
 const char* const kReceiverKey = "receiver/on";
+const char* const kTimedKey = "receiver/timed";
 const char* const kSpeedKey = "receiver/speed";
 const char* const kDwellKey = "receiver/dwell";
 const char* const kStartKey = "receiver/start";
@@ -746,7 +759,8 @@ std::vector<CTrackDlg::KeptField> CTrackDlg::KeptFields() const {
                                                       {kExtraKey, m_extraPointsBox},
                                                       {kDatedKey, m_dateBox},
                                                       {kLoopKey, m_loopBox},
-                                                      {kReceiverKey, m_receiverBox}};
+                                                      {kReceiverKey, m_receiverBox},
+                                                      {kTimedKey, m_timedBox}};
   for (const auto& [key, box] : boxes) {
     fields.push_back({key, [box = box] { return QVariant(box->isChecked()); },
                       [box = box](const QVariant& value) { box->setChecked(value.toBool()); }});

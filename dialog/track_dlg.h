@@ -245,6 +245,7 @@ class CTrackDlg : public QDialog {
   QTimer* m_liveTimer = nullptr;
   // Receiver mode and its settings.
   QCheckBox* m_receiverBox = nullptr;
+  QCheckBox* m_timedBox = nullptr;  // in the route's recorded times, instead of the speed
   QLineEdit* m_speedEdit = nullptr;
   QLineEdit* m_dwellEdit = nullptr;
   QLineEdit* m_startEdit = nullptr;

@@ -408,7 +408,16 @@ QWidget* CTrackDlg::BuildReceiverPage() {
   m_receiverBox = Named(
       new QCheckBox(QStringLiteral("Receiver mode: a fix ever&y period at a set speed"), page),
       "receiverBox");
-  rows->addWidget(m_receiverBox, 0, 0, 1, 4);
+  rows->addWidget(m_receiverBox, 0, 0, 1, 2);
+  m_timedBox =
+      Named(new QCheckBox(QStringLiteral("Timed (recorded times, as lo&gged)"), page), "timedBox");
+  m_timedBox->setToolTip(
+      QStringLiteral("Play the route file's recorded times (every point has one) instead of a set "
+                     "speed: from its first point's date and time, or shifted to the 'Start "
+                     "(UTC)' and the date given"));
+  m_timedBox->setEnabled(false);
+  connect(m_receiverBox, &QCheckBox::toggled, m_timedBox, &QWidget::setEnabled);
+  rows->addWidget(m_timedBox, 0, 2, 1, 2);
   const auto addSetting = [&](QLineEdit*& edit, const char* name, const std::string& text,
                               const QString& label, const QString& tip, int row, int column) {
     edit = Named(new QLineEdit(QString::fromStdString(text), page), name);
@@ -426,7 +435,9 @@ QWidget* CTrackDlg::BuildReceiverPage() {
   addSetting(m_dwellEdit, "dwellEdit", "0", QStringLiteral("Dwell at po&ints (s)"),
              QStringLiteral("Seconds the receiver stands still at every point"), 1, 2);
   addSetting(m_startEdit, "startEdit", "01:00:00", QStringLiteral("Start (&UTC)"),
-             QStringLiteral("Time of the first fix as HH:MM:SS, or now"), 2, 0);
+             QStringLiteral("Time of the first fix as HH:MM:SS, or now; with 'Timed', empty "
+                            "for the recorded time"),
+             2, 0);
   addSetting(m_noiseEdit, "noiseEdit", "0", QStringLiteral("&Noise (m)"),
              QStringLiteral("Standard deviation of a smooth position error in metres; 0 for none"),
              2, 2);
@@ -451,6 +462,23 @@ QWidget* CTrackDlg::BuildReceiverPage() {
              QStringLiteral("A GPS almanac file (YUMA or SEM) for the GPS satellites; empty for "
                             "their nominal orbits"),
              6, 0);
+  // Timed, the recorded times give the motion: no speed or dwell of its own.
+  const auto setMotion = [this, rows] {
+    const bool ownMotion = m_receiverBox->isChecked() && !m_timedBox->isChecked();
+    for (const auto& [row, column] : {std::pair{1, 0}, {1, 1}, {1, 2}, {1, 3}}) {
+      rows->itemAtPosition(row, column)->widget()->setEnabled(ownMotion);
+    }
+  };
+  connect(m_receiverBox, &QCheckBox::toggled, this, setMotion);
+  connect(m_timedBox, &QCheckBox::toggled, this, setMotion);
+  // The default start gives way to the recorded one, and comes back without it.
+  m_startEdit->setPlaceholderText(QStringLiteral("recorded"));
+  connect(m_timedBox, &QCheckBox::toggled, this, [this](bool timed) {
+    const QString defaultStart = QStringLiteral("01:00:00");
+    if (m_startEdit->text() == (timed ? defaultStart : QString())) {
+      m_startEdit->setText(timed ? QString() : defaultStart);
+    }
+  });
   rows->setColumnStretch(1, 2);
   rows->setColumnStretch(3, 1);
   return page;
@@ -605,6 +633,7 @@ void CTrackDlg::SetReadingOrder() {
     if (previous) setTabOrder(previous, next);
     previous = next;
   }
+  setTabOrder(m_receiverBox, m_timedBox);  // and on to the receiver's settings
   m_sourceEdit->setFocus();
 }
 

@@ -32,6 +32,12 @@ struct ReceiverPlan {
   std::vector<Outage> outages;
   CalendarDate date;
   std::int64_t startMs = 0;  // since midnight of date
+  // Timed: the route's recorded times are played, and the track starts at the first point's
+  // recorded date and time, or shifted as a whole to the date and the start given (one given: the
+  // other stays as recorded). The job sets date and startMs once the route is read.
+  bool timed = false;
+  bool dateGiven = false;
+  bool startGiven = false;
 };
 
 class ReceiverTrack : public FixSource {

@@ -254,8 +254,11 @@ class Checker {
     if (texts_.extraPoints) return NotForReceiver(Setting::kExtraPoints);
     ReceiverPlan& plan = settings_.receiver.emplace();
     ReceiverMotion& motion = plan.motion;
-    if (!ParseSpeed(Decimal(*texts_.speed), motion.speedKnots, motion.speedMetresPerSecond) ||
-        !InRange(motion.speedKnots, kLeastSpeedKnots, kMostSpeedKnots)) {
+    plan.timed = texts_.timed;
+    if (plan.timed && texts_.speed) return NotForTimed(name_(Setting::kSpeed));
+    if (!plan.timed &&
+        (!ParseSpeed(Decimal(*texts_.speed), motion.speedKnots, motion.speedMetresPerSecond) ||
+         !InRange(motion.speedKnots, kLeastSpeedKnots, kMostSpeedKnots))) {
       return name_(Setting::kSpeed) +
              Needs(
                  "a speed above 0 in knots (or followed by km/h, mph or m/s), from 0.01 to "
@@ -265,12 +268,15 @@ class Checker {
     motion.periodSeconds = ParsePlainDecimal(Decimal(texts_.period));
     if (!InRange(motion.periodSeconds, kLeastPeriodSeconds, kMostPeriodSeconds)) {
       return name_(Setting::kPeriod) +
-             Needs("seconds from 0.001 to 86400 with " + name_(Setting::kSpeed), texts_.period);
+             Needs("seconds from 0.001 to 86400 with " +
+                       name_(plan.timed ? Setting::kTimed : Setting::kSpeed),
+                   texts_.period);
     }
     motion.dwellSeconds = ParsePlainDecimal(Decimal(texts_.dwell));
     if (!InRange(motion.dwellSeconds, 0.0, kMostDwellSeconds)) {
       return name_(Setting::kDwell) + Needs("seconds from 0 to 86400", texts_.dwell);
     }
+    if (plan.timed && motion.dwellSeconds != 0.0) return NotForTimed(name_(Setting::kDwell));
     motion.noiseMetres = ParsePlainDecimal(Decimal(texts_.noise));
     if (!InRange(motion.noiseMetres, 0.0, kMostNoiseMetres)) {
       return name_(Setting::kNoise) + Needs("metres from 0 to 100000", texts_.noise);
@@ -289,6 +295,7 @@ class Checker {
 
   std::string Replay() {
     if (texts_.speed) return NotForReplay(name_(Setting::kSpeed));
+    if (texts_.timed) return NotForReplay(name_(Setting::kTimed));
     if (texts_.extraPoints) return NotForReplay(name_(Setting::kExtraPoints));
     ReplaySettings& replay = settings_.replay.emplace();
     replay.keepBad = texts_.keepBad;
@@ -317,6 +324,11 @@ class Checker {
   std::string NotForReplay(const std::string& settingName) {
     return settingName + " does not apply with " + name_(Setting::kReplay) +
            ": the log's own sentences are sent as recorded";
+  }
+
+  std::string NotForTimed(const std::string& settingName) {
+    return settingName + " does not apply with " + name_(Setting::kTimed) +
+           ": the recorded times give the motion";
   }
 
   std::string NotForReceiver(Setting setting) {
@@ -358,6 +370,9 @@ class Checker {
     if (!SentenceCanCarry(plan.date)) {
       return name_(Setting::kStart) + " now gives a date beyond " + kDateRange;
     }
+    // A timed track keeps its recorded date and time where none is given; now gives both.
+    plan.startGiven = texts_.start.has_value();
+    plan.dateGiven = settings_.date || start == "now";
     return {};
   }
 
@@ -409,7 +424,7 @@ std::string CheckSettings(const SettingTexts& texts, const SettingNames& names,
   std::string problem = checker.Classic();
   if (problem.empty()) problem = checker.Live();
   if (problem.empty() && texts.replay) problem = checker.Replay();
-  if (problem.empty() && texts.speed) problem = checker.Receiver();
+  if (problem.empty() && (texts.speed || texts.timed)) problem = checker.Receiver();
   if (problem.empty()) problem = checker.TimedFiles();
   if (problem.empty()) problem = checker.Source();
   settings.sourceAsCsv = texts.csv;
@@ -421,6 +436,12 @@ std::string NotForReceiver(Setting setting, const SettingNames& names) {
   SettingTexts texts;
   JobSettings settings;
   return Checker(texts, names, settings).NotForReceiver(setting);
+}
+
+std::string NotForTimed(const std::string& settingName, const SettingNames& names) {
+  SettingTexts texts;
+  JobSettings settings;
+  return Checker(texts, names, settings).NotForTimed(settingName);
 }
 
 std::string NotForReplay(const std::string& settingName, const SettingNames& names) {

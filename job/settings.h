@@ -45,6 +45,7 @@ enum class Setting {
   kKml,
   kCsv,  // what is read of the source
   kPath,
+  kTimed,  // receiver mode in the route's recorded times
 };
 
 // A setting's name as a front end shows it: "--step", or the window's "Time period in seconds".
@@ -58,6 +59,8 @@ struct SettingTexts {
   std::optional<std::string> date;  // dated RMC sentences (receiver mode: today unless given)
   bool extraPoints = false;
   std::optional<std::string> speed;  // given: receiver mode
+  // Receiver mode in the route's recorded times, instead of at a speed.
+  bool timed = false;
   std::string dwell = "0";
   // Receiver mode: the first fix's time (01:00:00 unless given); a replay: where the log's first
   // time goes (not given: the log's own times).
@@ -99,6 +102,8 @@ std::string CheckSettings(const SettingTexts& texts, const SettingNames& names,
 
 // Why a setting given (the step, the runs, extra points) is refused in receiver mode.
 std::string NotForReceiver(Setting setting, const SettingNames& names);
+// Why a setting given, by the name the front end gives it, is refused with a timed track.
+std::string NotForTimed(const std::string& settingName, const SettingNames& names);
 // Why a setting given, by the name the front end gives it, is refused with a replay.
 std::string NotForReplay(const std::string& settingName, const SettingNames& names);
 

@@ -10,14 +10,18 @@ constexpr std::int64_t kMsPerDay = 86400000;
 }  // namespace
 
 TimedFiles::TimedFiles(const std::string& gpxPath, const std::string& kmlPath,
-                       const CalendarDate& dayZero)
-    : dayZeroMs_(DaysFromDate(dayZero) * kMsPerDay) {
+                       const CalendarDate& dayZero) {
+  SetDayZero(dayZero);
   if (!gpxPath.empty()) {
     files_.push_back({gpxPath, std::make_unique<TimedTrackWriter>(TimedTrackFormat::kGpx)});
   }
   if (!kmlPath.empty()) {
     files_.push_back({kmlPath, std::make_unique<TimedTrackWriter>(TimedTrackFormat::kKml)});
   }
+}
+
+void TimedFiles::SetDayZero(const CalendarDate& dayZero) {
+  dayZeroMs_ = DaysFromDate(dayZero) * kMsPerDay;
 }
 
 DestinationOpening TimedFiles::Check(const std::string& sourcePath, const std::string& destPath,

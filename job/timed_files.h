@@ -32,6 +32,8 @@ class TimedFiles : public FixListener {
   bool Open(const std::string& trackName, Prompter& prompter);
 
   void OnFix(const Fix& fix, const SentenceLines& sentences) override;
+  // A timed route's date of clock 0, known once the route is read.
+  void SetDayZero(const CalendarDate& dayZero);
 
   // Ends every document, so that a track stopped halfway leaves files that hold the fixes so far.
   // False, with the message shown, when a write failed since Open.
@@ -50,7 +52,7 @@ class TimedFiles : public FixListener {
     std::unique_ptr<TimedTrackWriter> writer;
   };
   std::vector<File> files_;
-  std::int64_t dayZeroMs_;
+  std::int64_t dayZeroMs_ = 0;
   std::uint64_t written_ = 0;
   std::uint64_t leftOut_ = 0;
 };

@@ -31,6 +31,30 @@ std::string PointProblem(const PoiList& list, const std::string& source) {
          ": a receiver needs both coordinates of every point";
 }
 
+// A timed route's times, and the plan's date and start from them: the first point's, or shifted
+// as a whole to those given. Empty when the route can be played in its own time; otherwise why not.
+std::string TimeRoute(const PointDetails& read, const std::string& source, bool reordered,
+                      ReceiverRoute& route, ReceiverPlan& plan) {
+  if (reordered) {
+    return "a timed track is played in the order of its times: the closest order does not "
+           "apply\n" +
+           source;
+  }
+  std::int64_t firstUtcMs = 0;
+  std::string problem = TakeRouteTimes(read, source, route, firstUtcMs);
+  if (!problem.empty() || route.points.empty()) return problem;
+  const DayAndTime first = SplitDays(firstUtcMs);
+  if (!plan.startGiven) plan.startMs = first.msOfDay;
+  if (plan.dateGiven) return {};
+  plan.date = DateFromDays(first.day);
+  if (first.day < DaysFromDate(kFirstSentenceDate) || first.day > DaysFromDate(kLastSentenceDate)) {
+    return source + ": the track starts on " + UtcTimeText(firstUtcMs).substr(0, 10) +
+           ", not a date from 1980-01-06 to 2079-12-31 as dated sentences carry: give it "
+           "another date";
+  }
+  return {};
+}
+
 // Hands every fix to two listeners, the first one first; either may be null.
 class FixTee : public FixListener {
  public:
@@ -367,16 +391,23 @@ void TrackJob::RunReceiver(Work& run) {
   const PoiList& list = *engine_.PoiPoints();
   summary.pointsRead = list.PointCount();
   ReceiverRoute route = MakeReceiverRoute(list, options_.ReorderTicked());
+  ReceiverPlan plan = *settings.receiver;
+  const PointDetails& details = engine_.LastSourceRead().details;
   std::string problem = PointProblem(list, settings.source);
   if (problem.empty()) problem = RouteProblem(route.points);
-  if (problem.empty()) problem = TakeRouteDetails(engine_.LastSourceRead().details, route);
+  if (problem.empty()) problem = TakeRouteDetails(details, route);
   if (!problem.empty()) {
-    prompter_.ShowMessage(problem + "\n" + settings.source);
+    problem += "\n" + settings.source;
+  } else if (plan.timed) {
+    problem = TimeRoute(details, settings.source, options_.ReorderTicked(), route, plan);
+  }
+  if (!problem.empty()) {
+    prompter_.ShowMessage(problem);
     summary.outcome = JobOutcome::kSourceUnread;
     run.EndLive(false);
     return;
   }
-  const ReceiverPlan& plan = *settings.receiver;
+  if (run.timed) run.timed->SetDayZero(plan.date);
   std::vector<AlmanacRecord> almanac;
   std::error_code reason;
   if (!plan.almanacPath.empty() && !ReadAlmanacFile(plan.almanacPath, almanac, problem, reason)) {
@@ -388,7 +419,7 @@ void TrackJob::RunReceiver(Work& run) {
 
   bool stopped = false;
   bool lastDate = false;
-  if (run.writesFiles() && !WriteReceiverFiles(run, route, almanac, stopped, lastDate)) {
+  if (run.writesFiles() && !WriteReceiverFiles(run, route, plan, almanac, stopped, lastDate)) {
     run.EndLive(false);
     return;
   }
@@ -562,7 +593,7 @@ bool NoTrack(const JobSummary& summary) {
   return summary.receiver ? summary.pointsRead == 0 : summary.pointsRead < 2;
 }
 
-bool TrackJob::WriteReceiverFiles(Work& run, const ReceiverRoute& route,
+bool TrackJob::WriteReceiverFiles(Work& run, const ReceiverRoute& route, const ReceiverPlan& plan,
                                   const std::vector<AlmanacRecord>& almanac, bool& stopped,
                                   bool& lastDate) {
   const JobSettings& settings = run.settings;
@@ -584,7 +615,7 @@ bool TrackJob::WriteReceiverFiles(Work& run, const ReceiverRoute& route,
   PointCounter counter;
   FixTee timedAndListener(run.timed, run.listener);
   FixTee heard(&counter, &timedAndListener);
-  ReceiverTrack track(route, *settings.receiver, almanac);
+  ReceiverTrack track(route, plan, almanac);
   const FileResult written =
       WriteFixes(track, run.toFile() ? &file : nullptr, engine_, heard, run.progress, summary);
   summary.pointsWritten = counter.reached;

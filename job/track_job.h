@@ -138,7 +138,7 @@ class TrackJob {
   // Writes a receiver's track to the destination and the timed track files. False, with the
   // outcome set and the message shown, when one of them could not be had; stopped tells whether a
   // stop ended the track, lastDate whether the track reached the last date the sentences carry.
-  bool WriteReceiverFiles(Work& run, const ReceiverRoute& route,
+  bool WriteReceiverFiles(Work& run, const ReceiverRoute& route, const ReceiverPlan& plan,
                           const std::vector<AlmanacRecord>& almanac, bool& stopped, bool& lastDate);
   // Reads the source in full through the engine. False, with the outcome set and live output
   // closed, when it cannot be read.

@@ -159,6 +159,12 @@ void FixStream::StartStretch() {
     stretchMetres_ = line_->line.Distance();
     if (stretchMetres_ > 0.0) {
       hasStretch_ = true;
+      if (Timed()) {
+        const double seconds = ArrivesSeconds() - LeavesSeconds();
+        stretchSpeed_ = seconds > 0.0 ? stretchMetres_ / seconds : 0.0;  // 0: never travelled
+        stretchSpeedKnots_ = stretchSpeed_ / (kMetresPerNauticalMile / 3600.0);
+        return;
+      }
       const std::vector<double>& speeds = details_.speedsMetresPerSecond;
       const bool own = from_ < speeds.size() && !std::isnan(speeds[from_]);
       stretchSpeed_ = own ? speeds[from_] : motion_.speedMetresPerSecond;
@@ -204,13 +210,18 @@ bool FixStream::Next(Fix& fix) {
   // Travel on to the stretch (or the last point) that this time falls in.
   while (hasStretch_ && seconds >= ArrivesSeconds()) {
     courseDegrees_ = ArrivalCourse();
-    arrivedSeconds_ += DwellAt(from_) + stretchMetres_ / stretchSpeed_;
+    arrivedSeconds_ = Timed() ? ArrivesSeconds()
+                              : arrivedSeconds_ + (DwellAt(from_) + stretchMetres_ / stretchSpeed_);
     from_ = to_;
     StartStretch();
   }
   // At the last point (where every time from its arrival on falls) a receiver reports on its own
-  // ticks: the first tick at or after the arrival, and those of the dwell.
-  if (!hasStretch_ && atLastPoint_ && seconds > LeavesSeconds()) {
+  // ticks: the first tick at or after the arrival, and those of the dwell; timed, up to the first
+  // tick at or after the last point's time.
+  const bool pastEnd =
+      Timed() ? static_cast<double>(tick_ - 1) * motion_.periodSeconds >= LeavesSeconds()
+              : seconds > LeavesSeconds();
+  if (!hasStretch_ && atLastPoint_ && pastEnd) {
     roundOver_ = true;
     return false;
   }

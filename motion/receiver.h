@@ -63,6 +63,12 @@ class FixStream {
   // fix's altitude, interpolated along the stretch (a point without one takes the elevation of the
   // nearest point before it that has one, else after it). Without elevations a fix's altitude is
   // kReportedAltitudeMetres.
+  //
+  // With times (a timed route, checked by TakeRouteTimes) the receiver is at each point at its
+  // time, exactly, whatever the motion's speed and dwell: at a constant speed along each stretch
+  // (its length over its duration), standing still through a time gap at one place, and jumping
+  // across a stretch of no duration (no fix falls inside it). The last fix is then the first tick
+  // at or after the last point's time.
   FixStream(std::vector<GeoPoint> route, const ReceiverMotion& motion, std::int64_t startClockMs,
             RouteDetails details = {});
   ~FixStream();
@@ -94,9 +100,16 @@ class FixStream {
   // How long the receiver stands at a point of the route, and the elevation there.
   double DwellAt(std::size_t point) const;
   double ElevationAt(std::size_t point) const;
-  // When the receiver leaves point from_, and when it reaches the end of the stretch from there.
-  double LeavesSeconds() const { return arrivedSeconds_ + DwellAt(from_); }
-  double ArrivesSeconds() const { return LeavesSeconds() + stretchMetres_ / stretchSpeed_; }
+  // A timed route: each point is reached at its recorded time.
+  bool Timed() const { return !details_.timesSeconds.empty(); }
+  // When the receiver leaves point from_ (timed: the time of the last point at its place), and
+  // when it reaches the end of the stretch from there.
+  double LeavesSeconds() const {
+    return Timed() ? details_.timesSeconds[to_ - 1] : arrivedSeconds_ + DwellAt(from_);
+  }
+  double ArrivesSeconds() const {
+    return Timed() ? details_.timesSeconds[to_] : LeavesSeconds() + stretchMetres_ / stretchSpeed_;
+  }
 
   std::vector<GeoPoint> route_;
   ReceiverMotion motion_;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/calendar.h"
 #include "base/number_text.h"
 #include "base/units.h"
 #include "route/closest_index.h"
@@ -94,6 +95,64 @@ std::string TakeRouteDetails(const PointDetails& read, ReceiverRoute& route) {
       }
       c.taken.push_back(value);
     }
+  }
+  return {};
+}
+
+}  // namespace wayloom
+
+namespace wayloom {
+namespace {
+
+std::string Padded(std::int64_t value, std::size_t width) {
+  std::string digits = std::to_string(value);
+  return std::string(digits.size() < width ? width - digits.size() : 0, '0') + digits;
+}
+
+// "SOURCE:LINE: " for point index, or "SOURCE: " when the file's lines are not known.
+std::string PointPlace(const PointDetails& read, const std::string& source, std::size_t index) {
+  if (index < read.lines.size()) return source + ":" + std::to_string(read.lines[index]) + ": ";
+  return source + ": ";
+}
+
+}  // namespace
+
+std::string UtcTimeText(std::int64_t utcMs) {
+  const DayAndTime split = SplitDays(utcMs);
+  const CalendarDate date = DateFromDays(split.day);
+  const std::int64_t seconds = split.msOfDay / 1000;
+  const std::int64_t ms = split.msOfDay % 1000;
+  return Padded(date.year, 4) + "-" + Padded(date.month, 2) + "-" + Padded(date.day, 2) + "T" +
+         Padded(seconds / 3600, 2) + ":" + Padded(seconds / 60 % 60, 2) + ":" +
+         Padded(seconds % 60, 2) + (ms != 0 ? "." + Padded(ms, 3) : std::string()) + "Z";
+}
+
+std::string TakeRouteTimes(const PointDetails& read, const std::string& source,
+                           ReceiverRoute& route, std::int64_t& firstUtcMs) {
+  const std::vector<std::int64_t>& times = read.timesUtcMs;
+  std::vector<double>& seconds = route.details.timesSeconds;
+  seconds.clear();
+  if (times.empty() && !route.poiIndices.empty()) {
+    return source +
+           ": no point has a time: a timed track plays the times of a GPX, KML, GeoJSON or CSV "
+           "file that records them";
+  }
+  seconds.reserve(route.poiIndices.size());
+  for (std::size_t i = 0; i < route.poiIndices.size(); ++i) {
+    const std::size_t index = route.poiIndices[i];
+    const std::int64_t utcMs = index < times.size() ? times[index] : PointDetails::kNoTime;
+    if (utcMs == PointDetails::kNoTime) {
+      return PointPlace(read, source, index) + "point " + std::to_string(index + 1) +
+             " has no time: a timed track needs a time on every point";
+    }
+    if (i == 0) firstUtcMs = utcMs;
+    const std::int64_t before = i == 0 ? utcMs : times[route.poiIndices[i - 1]];
+    if (utcMs < before) {
+      return PointPlace(read, source, index) + "time " + UtcTimeText(utcMs) + " of point " +
+             std::to_string(index + 1) + " is before the point before, " + UtcTimeText(before) +
+             ": a timed track's times must not go back";
+    }
+    seconds.push_back(static_cast<double>(utcMs - firstUtcMs) / 1000.0);
   }
   return {};
 }

@@ -1,6 +1,7 @@
 // The route of a simulated receiver: the points of a POI list in the order they are visited.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ struct RouteDetails {
   std::vector<double> speedsMetresPerSecond;  // from the point on, instead of the set speed
   std::vector<double> dwellsSeconds;          // at the point, on top of the set dwell
   std::vector<double> elevationsMetres;       // above mean sea level
+  // A timed route: when the receiver is at each point, in seconds from the first point's time;
+  // empty for a route travelled at set speeds.
+  std::vector<double> timesSeconds;
 };
 
 // The points of a route in visiting order, and where each stands in the POI list.
@@ -37,6 +41,16 @@ constexpr double kMostElevationMetres = 100000.0;
 // when every detail can be taken; otherwise why not, naming the first point (and its line) with a
 // speed, dwell or elevation beyond what the receiver takes.
 std::string TakeRouteDetails(const PointDetails& read, ReceiverRoute& route);
+
+// Puts the recorded times of the points read (indexed as the POI list) into route, which must be
+// in file order, as seconds from the first point's time, and that time into firstUtcMs. Empty
+// when every point has a time and none is before the point before it; otherwise why not, as
+// "SOURCE:LINE: what is wrong" for the first point at fault (SOURCE: when lines are not known).
+std::string TakeRouteTimes(const PointDetails& read, const std::string& source,
+                           ReceiverRoute& route, std::int64_t& firstUtcMs);
+
+// A UTC time as 2026-03-07T01:00:00Z, with .sss only when there are milliseconds.
+std::string UtcTimeText(std::int64_t utcMs);
 
 // The points of list (its blank tail left out) in file order or in closest order. Closest order
 // starts at the first point of the file and chooses every later point exactly as the closest-order

@@ -85,6 +85,14 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
   const std::string details = dir.File("details.csv");
   WriteFile(details, "lat,lon,ele,speed\n0.5,0.5,-3.25,100\n0.5,0.5001,7,\n");
 
+  // Timed routes that cannot be played in their own time.
+  const std::string untimed = dir.File("untimed.csv"), back = dir.File("back.csv"),
+                    old = dir.File("old.csv");
+  WriteFile(untimed, "lat,lon,time\n1,2,2026-01-01T00:00:00Z\n1,3,\n");
+  WriteFile(back,
+            "lat,lon,time\n1,2,2026-01-01T00:00:05Z\n1,3,2026-01-01T00:00:07Z\n"
+            "1,4,2026-01-01T00:00:06.5Z\n");
+  WriteFile(old, "lat,lon,time\n1,2,1980-01-05T23:59:59Z\n");
   // clang-format off
   const struct {
     std::vector<std::string> arguments;
@@ -189,6 +197,15 @@ TEST(CliFaults, BadInputGetsAClearMessageAndLosesNothing) {
         dir.File("d.nmea")}, nullptr, kExitOk, "2 points read, 2 fixes", {dir.File("d.nmea"),
        "$GPGGA,010000.000,0030.00000,N,00030.00000,E,1,08,1.12,-3.3,M,047,M,,*67\r\n"
        "$GPGGA,010001.000,0030.00000,N,00030.00600,E,1,08,1.12,7.0,M,047,M,,*4A\r\n"}},
+      {{"--timed", "--yes", untimed, kept}, nullptr, kExitError,
+       untimed + ":3: point 2 has no time", {kept, kKept}},
+      {{"--timed", "--yes", back, kept}, nullptr, kExitError, back + ":4: time "
+       "2026-01-01T00:00:06.500Z of point 3 is before the point before, 2026-01-01T00:00:07Z",
+       {kept, kKept}},
+      {{"--timed", "--yes", old, kept}, nullptr, kExitError,
+       old + ": the track starts on 1980-01-05", {kept, kKept}},
+      {{"--timed", "--reorder", old, kept}, nullptr, kExitUsage,
+       "--reorder does not apply with --timed", {kept, kKept}},
   };
   // clang-format on
   for (const auto& c : cases) {

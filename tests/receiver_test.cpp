@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <GeographicLib/Geodesic.hpp>
+#include <GeographicLib/GeodesicLine.hpp>
 
 #include "motion/receiver.h"
 #include "motion/sky.h"
@@ -53,7 +54,43 @@ TEST(ReceiverCli, EveryReceiverReferenceTrackIsMadeAgainByteForByte) {
     EXPECT_EQ(run.out, test::ReadFile(data + reference)) << reference;
     ++compared;
   }
-  EXPECT_EQ(compared, 6);
+  EXPECT_EQ(compared, 9);
+}
+
+// GPSBabel's timed tracks of the sample (a point a minute from 2026-01-01 08:00 UTC) played in
+// their own time: a fix every period up to the first tick at or after the last point's time, each
+// where the recorded positions interpolated along the geodesic put it then (the reference tracks
+// of tests/data/timed.csv pin the speeds and courses).
+TEST(ReceiverCli, ARealProducersTimedTracksPlayInTheirRecordedTime) {
+  std::vector<GeoPoint> a9;
+  for (const std::string& line : test::Split(test::ReadFile(kSample), "\n")) {
+    if (line.size() > 1 && line[0] != 'l')
+      a9.push_back({ParseDecimal(test::Split(line)[1]), ParseDecimal(line)});
+  }
+  test::TempDir dir;
+  for (const char* file : {"a9-track.gpx10.gpx", "a9-track.gpx11.gpx", "a9-track.kml"}) {
+    const test::CliRun run = test::InvokeCli(
+        {"--timed", "--yes", "--period", "7", "--sentences", "RMC", "--gpx", dir.File("t.gpx"),
+         WAYLOOM_TEST_DATA "/sources/" + std::string(file), "-"});
+    const std::vector<std::string> fixes = test::TrackLines(run.out);
+    ASSERT_EQ(fixes.size(), 259u) << file << run.err;  // 0 s to 1806 s, the first at or after 1800
+    EXPECT_NE(test::ReadFile(dir.File("t.gpx")).find("<time>2026-01-01T08:30:06Z</time>"),
+              std::string::npos);
+    for (std::size_t k = 0; k < fixes.size(); ++k) {
+      const std::vector<std::string> f = test::Split(fixes[k]);
+      const double seconds = 7.0 * static_cast<double>(k);
+      EXPECT_EQ(f[1] + "," + f[9], test::TimeField(28800e3 + seconds * 1000) + "010126");
+      const auto i = static_cast<std::size_t>(std::min(seconds / 60, 29.0));
+      const GeographicLib::GeodesicLine line = GeographicLib::Geodesic::WGS84().InverseLine(
+          a9[i].latitude, a9[i].longitude, a9[i + 1].latitude, a9[i + 1].longitude);
+      double lat = 0.0, lon = 0.0, azimuth = 0.0;
+      line.Position(std::min(1.0, seconds / 60 - static_cast<double>(i)) * line.Distance(), lat,
+                    lon, azimuth);
+      const double fixLat = ParseDecimal(f[3].substr(0, 2)) + ParseDecimal(f[3].substr(2)) / 60;
+      const double fixLon = -ParseDecimal(f[5].substr(0, 3)) - ParseDecimal(f[5].substr(3)) / 60;
+      EXPECT_LT(Metres(lat, lon, fixLat, fixLon, azimuth), 0.02) << fixes[k];
+    }
+  }
 }
 
 TEST(Receiver, MovesSpeedTimesPeriodAlongTheGeodesicPassingEveryPoint) {

@@ -107,6 +107,9 @@ TEST(Settings, EachTextIsTakenOrRefusedWithItsSettingNamed) {
       {[](SettingTexts& t) { t.replay = "log", t.csv = true; }, "<28> does not apply with <22>"},
       {[](SettingTexts& t) { t.replay = "log", t.path = "2"; }, "<29> does not apply with <22>"},
       {[](SettingTexts& t) { t.speed = "30", t.path = ""; }, "<29> needs the name of one of"},
+      {[](SettingTexts& t) { t.timed = true, t.speed = "30"; }, "<5> does not apply with <30>"},
+      {[](SettingTexts& t) { t.timed = true, t.dwell = "2"; }, "<6> does not apply with <30>"},
+      {[](SettingTexts& t) { t.replay = "log", t.timed = true; }, "<30> does not apply with <22>"},
   };
   for (const auto& c : cases) {
     SettingTexts texts;

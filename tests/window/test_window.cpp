@@ -574,6 +574,18 @@ class WindowTest : public QObject {
     for (std::size_t i = 0; i < 4; ++i) QVERIFY(inner.contains(at(i)));
   }
 
+  // Timed: the speed, the dwell and the default start give way to the recorded times, and the
+  // track is the command line's --timed reference.
+  void timedAsCommandLine() {
+    Session session;
+    session.Type("sourceEdit", QStringLiteral(WAYLOOM_TEST_DATA "/timed.csv"));
+    session.Tick("receiverBox");
+    session.Tick("timedBox");
+    QVERIFY(!session.Edit("speedEdit")->isEnabled() && !session.Edit("dwellEdit")->isEnabled());
+    session.Press("createButton");
+    QCOMPARE(ReadFile(session.dest), ReadFile(WAYLOOM_TEST_DATA "/timed.receiver.nmea"));
+  }
+
   // Receiver mode, dated: every setting reaches the track as its option does, in file and in
   // closest order; the table shows each sentence, the map numbers the fixes as reached, live output
   // sends them. A value the command line refuses is refused with its message by "Create NMEA
@@ -903,7 +915,8 @@ class WindowTest : public QObject {
             "sourceEdit browseSourceButton destEdit browseDestButton stepEdit reorderBox "
             "periodEdit extraPointsBox createButton exitButton dateBox dateEdit gpxEdit kmlEdit "
             "liveOutputs liveAddress serialPorts liveToken speedupEdit loopBox waitClientsEdit "
-            "liveStart liveStop receiverBox speedEdit dwellEdit startEdit noiseEdit sentencesEdit "
+            "liveStart liveStop receiverBox timedBox speedEdit dwellEdit startEdit noiseEdit "
+            "sentencesEdit "
             "seedEdit systemsEdit maskEdit outagesEdit nmeaEdit almanacEdit sourceTable nmeaTable "
             "fitButton trackMap")
             .split(' ');
@@ -1061,7 +1074,7 @@ class WindowTest : public QObject {
             "outagesEdit nmeaEdit almanacEdit replayStartEdit liveToken")
             .split(' ');
     const QStringList boxes =
-        QStringLiteral("reorderBox extraPointsBox dateBox loopBox receiverBox").split(' ');
+        QStringLiteral("reorderBox extraPointsBox dateBox loopBox receiverBox timedBox").split(' ');
     const auto fill = [&](int mark) {
       for (const QString& edit : edits)
         first.Edit(qPrintable(edit))->setText(edit + '#' + QString::number(mark));
