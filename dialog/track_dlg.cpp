@@ -30,6 +30,7 @@
 
 #include "dialog/about_dlg.h"
 #include "dialog/live_status.h"
+#include "dialog/map_menu.h"
 #include "dialog/message_box_prompter.h"
 #include "dialog/table_model.h"
 #include "dialog/track_map.h"
@@ -603,6 +604,7 @@ void CTrackDlg::OnStartLive() {
     return;
   }
   ShowLiveRunning(true);
+  m_map->ClearTrail();  // the trail shows this run
   PollLive();
   m_liveTimer->start();
 }
@@ -773,6 +775,7 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
   if (settings.contains(QLatin1String(kSplitKey))) {
     m_splitter->restoreState(settings.value(kSplitKey).toByteArray());
   }
+  m_mapMenu->SetTiles(TileSettings::Read(settings));
 }
 
 void CTrackDlg::SaveSettings(QSettings& settings) const {
@@ -791,4 +794,5 @@ void CTrackDlg::SaveSettings(QSettings& settings) const {
   settings.setValue(kTickedKey, ticked.join(QLatin1Char(',')));
   settings.setValue(kSizeKey, size());
   settings.setValue(kSplitKey, m_splitter->saveState());
+  m_mapMenu->Tiles().Write(settings);
 }

@@ -558,6 +558,8 @@ class WindowTest : public QObject {
     for (std::size_t i = 0; i < 4; ++i) QCOMPARE(map.Track()->Points()[i].visit, visits[i]);
     // West is left, north is up: Haymarket lies west of Princes Street, the Castle north of it.
     QVERIFY(at(1).x() < at(0).x() && at(2).y() < at(3).y());
+    QCOMPARE(session.Find<QLabel>("mapStatus")->text(),
+             QStringLiteral("Track: 4.95 km, 0:00:03, 4 fixes"));
     session.Find<QTableView>("sourceTable")->selectRow(2);
     map.FinishDrawing();
     const QImage image = map.grab().toImage();
@@ -565,6 +567,9 @@ class WindowTest : public QObject {
       QCOMPARE(image.pixel(at(i).toPoint()),
                i == 2 ? CTrackMap::kSelectedRgb : CTrackMap::kPointRgb);
     }
+    auto* sentences = session.Find<QTableView>("nmeaTable");
+    sentences->selectRow(sentences->model()->rowCount() - 1);  // the last fix's
+    QVERIFY(map.SentenceFix() && map.SentenceFix()->y == map.Track()->Fix(3).y);
     map.ZoomAt(QPointF(5, 5), 40.0);
     map.PanBy(QPointF(300, -200));
     session.Press("fitButton");
