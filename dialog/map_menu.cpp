@@ -65,9 +65,7 @@ void MapMenu::Tick() {
   setToolTipsVisible(true);
 }
 
-void MapMenu::Choose(const QString& tiles) {
-  SetTiles(TileSettings{tiles, QString(), false});
-}
+void MapMenu::Choose(const QString& tiles) { SetTiles(TileSettings{tiles, QString(), false}); }
 
 void MapMenu::ChooseServer() {
   const QString current = tiles_.tiles.contains(QLatin1String("://")) ? tiles_.tiles : QString();
@@ -85,9 +83,9 @@ void MapMenu::ChooseServer() {
 }
 
 void MapMenu::ChooseFile() {
-  const QString path = QFileDialog::getOpenFileName(
-      parentWidget(), QStringLiteral("MBTiles file"), QString(),
-      QStringLiteral("MBTiles files (*.mbtiles);;All files (*)"));
+  const QString path =
+      QFileDialog::getOpenFileName(parentWidget(), QStringLiteral("MBTiles file"), QString(),
+                                   QStringLiteral("MBTiles files (*.mbtiles);;All files (*)"));
   if (!path.isEmpty()) {
     Choose(path);
   } else {

@@ -384,7 +384,10 @@ void CTrackMap::DrawAttribution(QPainter& painter) const {
 void CTrackMap::DrawTrail(QPainter& painter) const {
   if (m_trail.size() < 2) return;
   painter.save();
-  painter.setPen(QPen(Rgb(kTrailRgb), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  // A little transparent, so that the route under it still shows.
+  QColor colour = Rgb(kTrailRgb);
+  colour.setAlpha(170);
+  painter.setPen(QPen(colour, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   painter.setBrush(Qt::NoBrush);
   constexpr std::size_t kPiece = 64;
   std::vector<QPointF> piece;
