@@ -130,19 +130,49 @@ void CTrackMap::SelectSentence(std::ptrdiff_t sentenceRow) {
   update();
 }
 
-void CTrackMap::SetLivePosition(double latitude, double longitude) {
+void CTrackMap::AddToTrail(const WorldPoint& at) {
+  if (!m_trail.empty() && m_trail.back().x == at.x && m_trail.back().y == at.y) return;
+  if (m_trail.size() >= kMostTrailPoints) {
+    // Every other place goes, the first and the newest kept.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_trail.size(); i += 2) m_trail[kept++] = m_trail[i];
+    m_trail.resize(kept);
+  }
+  m_trail.push_back(at);
+}
+
+std::ptrdiff_t CTrackMap::ShownFixOf(const WorldPoint& at, std::uint64_t fixesSent) const {
+  if (!m_track || m_track->FixCount() == 0 || fixesSent == 0) return -1;
+  const auto index = static_cast<std::size_t>((fixesSent - 1) % m_track->FixCount());
+  const WorldPoint fix = m_track->Fix(index);
+  // The fixes are kept as floats from the track's first: far finer than a metre, not exact.
+  constexpr double kSamePlace = 1e-8;
+  return std::abs(fix.x - at.x) < kSamePlace && std::abs(fix.y - at.y) < kSamePlace
+             ? static_cast<std::ptrdiff_t>(index)
+             : -1;
+}
+
+void CTrackMap::SetLivePosition(double latitude, double longitude, std::uint64_t fixesSent) {
   const WorldPoint at = ProjectToWorld(latitude, longitude);
   if (!std::isfinite(at.x) || !std::isfinite(at.y)) return;
   m_live = at;
-  if (m_trail.empty() || m_trail.back().x != at.x || m_trail.back().y != at.y) {
-    if (m_trail.size() >= kMostTrailPoints) {
-      // Every other place goes, the first and the newest kept.
-      std::size_t kept = 0;
-      for (std::size_t i = 0; i < m_trail.size(); i += 2) m_trail[kept++] = m_trail[i];
-      m_trail.resize(kept);
+  const std::ptrdiff_t shown = ShownFixOf(at, fixesSent);
+  if (shown >= 0) {
+    // The fixes passed since the place before, or since the start of this round of the loop.
+    const std::uint64_t round = (fixesSent - 1) / m_track->FixCount();
+    const bool sameRound = m_trailFix && round == m_trailRound;
+    if (!sameRound && m_trailFix) m_trail.clear();
+    std::size_t from = sameRound ? *m_trailFix + 1 : 0;
+    if (!sameRound && !m_trail.empty()) from = static_cast<std::size_t>(shown);  // joined late
+    for (std::size_t i = from; i < static_cast<std::size_t>(shown); ++i) {
+      AddToTrail(m_track->Fix(i));
     }
-    m_trail.push_back(at);
+    m_trailFix = static_cast<std::size_t>(shown);
+    m_trailRound = round;
+  } else {
+    m_trailFix.reset();
   }
+  AddToTrail(at);
   if (m_follow) {
     const QPointF pixel = ScreenPos(at);
     const double marginX = width() * kFollowEdgeShare;
@@ -162,6 +192,7 @@ void CTrackMap::ClearLivePosition() {
 
 void CTrackMap::ClearTrail() {
   m_trail.clear();
+  m_trailFix.reset();
   update();
 }
 

@@ -62,9 +62,12 @@ class CTrackMap : public QWidget {
   // row of no fix with a position), bringing it into view.
   void SelectSentence(std::ptrdiff_t sentenceRow);
   const std::optional<WorldPoint>& SentenceFix() const { return m_sentenceFix; }
-  // The receiver's place while live output runs; each one is added to the trail. With follow on,
-  // a place near the edge of the view (or beyond) brings the view's middle to it.
-  void SetLivePosition(double latitude, double longitude);
+  // The receiver's place while live output runs; each one is added to the trail. fixesSent, the
+  // fixes sent so far (0: not known), tells whether the place is a fix of the track shown (the
+  // window sends the track it shows, looped or not): then the trail takes every fix of the track
+  // up to it, not only the places seen, and starts afresh with each round of a loop. With follow
+  // on, a place near the edge of the view (or beyond) brings the view's middle to it.
+  void SetLivePosition(double latitude, double longitude, std::uint64_t fixesSent = 0);
   void ClearLivePosition();  // the trail stays until ClearTrail
   void ClearTrail();
   const std::vector<WorldPoint>& Trail() const { return m_trail; }
@@ -133,6 +136,10 @@ class CTrackMap : public QWidget {
   void DrawAttribution(QPainter& painter) const;
   void DrawTrail(QPainter& painter) const;
   void DrawMarks(QPainter& painter) const;
+  void AddToTrail(const WorldPoint& at);
+  // The index of the shown track's fix that is the fixesSent-th fix sent at place at, counting
+  // rounds of a loop, or -1 when it is not.
+  std::ptrdiff_t ShownFixOf(const WorldPoint& at, std::uint64_t fixesSent) const;
   // Forgets the drawing shown: the next one is asked for afresh.
   void DropDrawing();
   void ShowStatus(const QPointF& pixel);
@@ -145,6 +152,10 @@ class CTrackMap : public QWidget {
   std::optional<WorldPoint> m_live;
   std::optional<WorldPoint> m_sentenceFix;
   std::vector<WorldPoint> m_trail;
+  // The fix of the shown track and the round of the loop the trail ends at, while the places
+  // given are fixes of that track.
+  std::optional<std::size_t> m_trailFix;
+  std::uint64_t m_trailRound = 0;
   bool m_follow = false;
   std::unique_ptr<TileSource> m_tiles;
   std::vector<TileKey> m_wantedTiles;  // what the source was told last

@@ -317,6 +317,12 @@ class MapTest : public QObject {
     QVERIFY(QRectF(map.rect()).contains(map.ScreenPos(map.Trail().back())));
     map.ClearTrail();
     QVERIFY(map.Trail().empty());
+    // Places that are fixes of the track shown: the fixes before come too; a loop's next round
+    // starts a new trail.
+    map.SetLivePosition(0, 1, 2);
+    QCOMPARE(map.Trail().size(), std::size_t(2));
+    map.SetLivePosition(0, 0, 4);
+    QCOMPARE(map.Trail().size(), std::size_t(1));
   }
 };
 
