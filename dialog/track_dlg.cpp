@@ -619,7 +619,9 @@ void CTrackDlg::PollLive() {
   if (!m_live) return;
   const wayloom::LiveStatus status = m_live->TakeStatus();
   m_liveStatus->setText(LiveStatusText(status));
-  if (status.running && status.hasFix) m_map->SetLivePosition(status.latitude, status.longitude);
+  if (status.running && status.hasFix) {
+    m_map->SetLivePosition(status.latitude, status.longitude, status.counts.fixesSent);
+  }
   if (!status.running) {
     m_liveTimer->stop();
     m_map->ClearLivePosition();
