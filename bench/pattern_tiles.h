@@ -21,7 +21,9 @@ inline int WritePatternTiles(const QString& folder, const WorldBox& area, int ma
   int written = 0;
   for (int zoom = 0; zoom <= maxZoom; ++zoom) {
     const int n = 1 << zoom;
-    const auto tile = [n](double world) { return std::clamp(int(std::floor(world * n)), 0, n - 1); };
+    const auto tile = [n](double world) {
+      return std::clamp(int(std::floor(world * n)), 0, n - 1);
+    };
     for (int x = tile(area.left); x <= tile(area.right); ++x) {
       for (int y = tile(area.top); y <= tile(area.bottom); ++y) {
         QImage image(kTilePixels, kTilePixels, QImage::Format_RGB32);
