@@ -230,6 +230,9 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Never a tile server, even when run by hand rather than by ctest.
+  void initTestCase() { qputenv("WAYLOOM_TILES", "off"); }
+
   // The reference track, byte for byte, and the engine's tables shown as they are. Also run with
   // LC_ALL=de_DE.UTF-8, where the C library itself would write decimal commas.
   void writesTheReferenceTrackAndShowsTheTables() {
