@@ -14,6 +14,7 @@
 #include <csignal>
 
 #include "dialog/about_dlg.h"
+#include "dialog/map_menu.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
 #include "tests/test_support.h"
@@ -580,6 +581,19 @@ class WindowTest : public QObject {
                              .adjusted(CTrackMap::kMargin - 1, CTrackMap::kMargin - 1,
                                        1 - CTrackMap::kMargin, 1 - CTrackMap::kMargin);
     for (std::size_t i = 0; i < 4; ++i) QVERIFY(inner.contains(at(i)));
+
+    // The tiles chosen are remembered with the window's settings: a folder without tiles here,
+    // which the map's status line names.
+    QTemporaryDir store;
+    QSettings settings(store.filePath(QStringLiteral("wayloom.ini")), QSettings::IniFormat);
+    session.window.findChild<MapMenu*>()->SetTiles(TileSettings{store.path(), QString(), false});
+    session.window.SaveSettings(settings);
+    qunsetenv("WAYLOOM_TILES");
+    Session second(false);
+    second.window.RestoreSettings(settings);
+    qputenv("WAYLOOM_TILES", "off");
+    QVERIFY(second.window.findChild<QAction*>(QStringLiteral("tilesFolder"))->isChecked());
+    QVERIFY(second.Find<QLabel>("mapStatus")->text().startsWith(QStringLiteral("Map tiles: ")));
   }
 
   // Receiver mode, dated: every setting reaches the track as its option does, in file and in
