@@ -1,7 +1,9 @@
 // Makes the README's pictures of the window, headless (QT_QPA_PLATFORM=offscreen): a closest-order
 // track of the sample with a point selected, a live feed to three TCP clients on loopback, a
-// receiver-mode track under a sky of two systems, and the live monitor of a receiver feed. Each is
-// the window as a user leaves it, grabbed once its map has been drawn.
+// receiver-mode track under a sky of two systems, the live monitor of a receiver feed, and the
+// map over test-pattern tiles the program writes to a folder of its own (never a tile server)
+// with a live trail and a sentence's fix. Each is the window as a user leaves it, grabbed once
+// its map has been drawn.
 //
 // Usage: wayloom_screenshots SAMPLE.csv OUTDIR
 
@@ -25,6 +27,8 @@
 
 #include "base/host.h"
 #include "bench/answer_yes.h"
+#include "bench/pattern_tiles.h"
+#include "dialog/map_menu.h"
 #include "dialog/track_dlg.h"
 
 namespace {
@@ -71,21 +75,25 @@ bool TrackPicture(AnswerYes& prompter, const QString& sample, const QDir& dir, c
   return Save(*window, out);
 }
 
+// Starts live output to TCP clients at speedUp times the track's pace; returns the port.
+quint16 StartLive(CTrackDlg& window, const char* speedUp, bool loop) {
+  Find<QTabWidget>(window, "settingsTabs")->setCurrentIndex(1);
+  auto* outputs = Find<QListWidget>(window, "liveOutputs");
+  outputs->setCurrentRow(0);
+  Find<QLineEdit>(window, "liveAddress")->setText(QStringLiteral("127.0.0.1:0"));
+  outputs->item(0)->setCheckState(Qt::Checked);
+  Find<QLineEdit>(window, "speedupEdit")->setText(QString::fromLatin1(speedUp));
+  Find<QCheckBox>(window, "loopBox")->setChecked(loop);
+  Find<QPushButton>(window, "liveStart")->click();
+  Settle(500);
+  const QString status = Find<QLabel>(window, "liveStatus")->text();
+  return status.split(QLatin1Char('\n')).value(1).section(QLatin1Char(':'), 1, 1).toUShort();
+}
+
 bool LivePicture(AnswerYes& prompter, const QString& sample, const QDir& dir, const QString& out) {
   auto window = Window(prompter, sample, dir.filePath(QStringLiteral("live.nmea")));
   Find<QPushButton>(*window, "createButton")->click();
-  Find<QTabWidget>(*window, "settingsTabs")->setCurrentIndex(1);
-  auto* outputs = Find<QListWidget>(*window, "liveOutputs");
-  outputs->setCurrentRow(0);
-  Find<QLineEdit>(*window, "liveAddress")->setText(QStringLiteral("127.0.0.1:0"));
-  outputs->item(0)->setCheckState(Qt::Checked);
-  Find<QLineEdit>(*window, "speedupEdit")->setText(QStringLiteral("20"));
-  Find<QCheckBox>(*window, "loopBox")->setChecked(true);
-  Find<QPushButton>(*window, "liveStart")->click();
-  Settle(500);
-  const QString status = Find<QLabel>(*window, "liveStatus")->text();
-  const QString tcp = status.split(QLatin1Char('\n')).value(1);
-  const quint16 port = tcp.section(QLatin1Char(':'), 1, 1).toUShort();
+  const quint16 port = StartLive(*window, "20", true);
   std::vector<std::unique_ptr<QTcpSocket>> clients;
   for (int i = 0; i < 3; ++i) {
     clients.push_back(std::make_unique<QTcpSocket>());
@@ -152,6 +160,27 @@ bool MonitorPicture(AnswerYes& prompter, const QString& sample, const QDir& dir,
   return saved;
 }
 
+// The map over tiles of a test pattern (each tile names its zoom, column and row; the program
+// writes them to a folder), a selected sentence's fix marked and the trail of a live run.
+bool TilesPicture(AnswerYes& prompter, const QString& sample, const QDir& dir, const QString& out) {
+  auto window = Window(prompter, sample, dir.filePath(QStringLiteral("tiles.nmea")));
+  Find<QCheckBox>(*window, "reorderBox")->setChecked(true);
+  Find<QCheckBox>(*window, "extraPointsBox")->setChecked(true);
+  Find<QLineEdit>(*window, "stepEdit")->setText(QStringLiteral("500"));
+  Find<QPushButton>(*window, "createButton")->click();
+  const QString folder = dir.filePath(QStringLiteral("tiles"));
+  int deepest = 0;
+  if (WritePatternTilesAround(window->Map(), folder, &deepest) <= 0) return false;
+  window->findChild<MapMenu*>()->SetTiles(TileSettings{
+      folder, QStringLiteral("Test pattern tiles made by Wayloom's screenshot tool"), false});
+  Find<QTableView>(*window, "nmeaTable")->selectRow(600);
+  StartLive(*window, "40", false);
+  Settle(4000);
+  const bool saved = Save(*window, out);
+  Find<QPushButton>(*window, "liveStop")->click();
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -163,6 +192,7 @@ int main(int argc, char** argv) {
   // the pictures show the window as it starts and the user's settings stay as they are.
   QTemporaryDir work;
   qputenv("XDG_CONFIG_HOME", work.path().toLocal8Bit());
+  qputenv("WAYLOOM_TILES", "off");  // only the tiles written here, never a tile server
   QApplication app(argc, argv);
   AnswerYes prompter;
   const QDir dir(work.path());
@@ -172,6 +202,7 @@ int main(int argc, char** argv) {
       TrackPicture(prompter, sample, dir, out.filePath(QStringLiteral("window.png"))) &&
       LivePicture(prompter, sample, dir, out.filePath(QStringLiteral("window-live.png"))) &&
       ReceiverPicture(prompter, sample, dir, out.filePath(QStringLiteral("window-receiver.png"))) &&
-      MonitorPicture(prompter, sample, dir, out.filePath(QStringLiteral("window-monitor.png")));
+      MonitorPicture(prompter, sample, dir, out.filePath(QStringLiteral("window-monitor.png"))) &&
+      TilesPicture(prompter, sample, dir, out.filePath(QStringLiteral("window-tiles.png")));
   return made ? 0 : 1;
 }

@@ -1,9 +1,10 @@
 // Times the window on a large POI file: "Create NMEA Track" from the click until both tables are
 // shown again, then one repaint of the window scrolled to the last output row, and reports the
 // memory the output table takes per row. Then the track map: how long its first paint, a wheel
-// step and a pan hold up the window, and how long until each is drawn. Runs headless.
+// step and a pan hold up the window, and how long until each is drawn; with --tiles, the same again
+// over map tiles (a test pattern made here, read from a folder: no network). Runs headless.
 //
-// Usage: wayloom_bench_window POIS.csv TRACK.nmea [--reorder] [--extra STEP]
+// Usage: wayloom_bench_window POIS.csv TRACK.nmea [--reorder] [--extra STEP] [--tiles]
 
 #include <time.h>
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +21,9 @@
 
 #include "base/host.h"
 #include "bench/answer_yes.h"
+#include "bench/pattern_tiles.h"
+#include "dialog/map_menu.h"
+#include "dialog/tiles/tile_source.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
 #include "platform/platform.h"
@@ -86,7 +91,7 @@ const char* StyleName(LineStyle style) {
 // The map: its first paint at the fitted view, a wheel step in, a pan by a whole view (out of the
 // drawing kept around the view), and the worst paint while it is dragged 5 by 3 pixels at a
 // time.
-void MapFigures(CTrackMap& map) {
+void MapFigures(CTrackMap& map, const char* label) {
   const QPointF middle(map.width() / 2.0, map.height() / 2.0);
   // A zoom step too small to see makes the map draw afresh.
   const ViewChange first = Time(map, [&] { map.ZoomAt(middle, 1.000001); });
@@ -103,12 +108,31 @@ void MapFigures(CTrackMap& map) {
     dragWorstMs = std::max(dragWorstMs, MsSince(timer));
   }
   std::printf(
-      "map: %zu fixes on %dx%d pixels, line as %s; in ms, paint (its CPU time) and drawn: "
+      "%s: %zu fixes on %dx%d pixels, line as %s; in ms, paint (its CPU time) and drawn: "
       "first %.1f (%.1f) %.0f, wheel step %.1f (%.1f) %.0f, pan %.1f (%.1f) %.0f; drag repaint "
       "at worst %.1f\n",
-      map.Track() ? map.Track()->FixCount() : 0, map.width(), map.height(), StyleName(style),
+      label, map.Track() ? map.Track()->FixCount() : 0, map.width(), map.height(), StyleName(style),
       first.paintMs, first.paintCpuMs, first.drawnMs, wheel.paintMs, wheel.paintCpuMs,
       wheel.drawnMs, pan.paintMs, pan.paintCpuMs, pan.drawnMs, dragWorstMs);
+}
+
+// The map over test-pattern tiles of a folder: the tiles of the fitted view and a view around it,
+// a zoom finer than the view's too, loaded before the view changes are timed (a view that needs
+// tiles not yet loaded shows coarser ones meanwhile, which is no slower).
+void MapFiguresWithTiles(CTrackDlg& window, const QString& folder) {
+  CTrackMap& map = window.Map();
+  map.Fit();
+  QElapsedTimer timer;
+  timer.start();
+  int deepest = 0;
+  const int tiles = WritePatternTilesAround(map, folder, &deepest);
+  std::printf("tiles: %d made in %.1f s, zooms 0 to %d\n", tiles, MsSince(timer) / 1e3, deepest);
+  window.findChild<MapMenu*>()->SetTiles(TileSettings{folder, QString(), false});
+  map.grab();
+  while (map.Tiles() && map.Tiles()->LoadsUnderWay() > 0) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  MapFigures(map, "map over tiles");
 }
 
 }  // namespace
@@ -120,6 +144,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("WAYLOOM_TILES", "off");   // tiles only from the folder made here
   wayloom::KeepLargeBlocksMapped();  // as the program does
   QApplication app(argc, argv);
   AnswerYes prompter;
@@ -129,8 +154,11 @@ int main(int argc, char** argv) {
       ->setText(QString::fromLocal8Bit(argv[1]));
   window.findChild<QLineEdit*>(QStringLiteral("destEdit"))
       ->setText(QString::fromLocal8Bit(argv[2]));
+  bool tiles = false;
   for (int i = 3; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--reorder") == 0) {
+    if (std::strcmp(argv[i], "--tiles") == 0) {
+      tiles = true;
+    } else if (std::strcmp(argv[i], "--reorder") == 0) {
       window.findChild<QCheckBox*>(QStringLiteral("reorderBox"))->setChecked(true);
     } else if (std::strcmp(argv[i], "--extra") == 0 && i + 1 < argc) {
       window.findChild<QCheckBox*>(QStringLiteral("extraPointsBox"))->setChecked(true);
@@ -164,6 +192,10 @@ int main(int argc, char** argv) {
       window.Engine().SourceTable().RowCount() - 1, output.RowCount(), trackSeconds, repaintSeconds,
       bytesPerRow, route ? static_cast<double>(route->MemoryBytes()) / 1e6 : 0.0, PeakMegabytes());
 
-  MapFigures(window.Map());
+  MapFigures(window.Map(), "map");
+  if (tiles) {
+    const QTemporaryDir folder;
+    MapFiguresWithTiles(window, folder.path());
+  }
   return 0;
 }

@@ -8,8 +8,10 @@ namespace {
 
 QRgb Blend(QRgb from, QRgb to, double t) {
   const auto mix = [t](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * t)); };
-  return qRgb(mix(qRed(from), qRed(to)), mix(qGreen(from), qGreen(to)),
-              mix(qBlue(from), qBlue(to)));
+  // Alpha too, so that a partly covered pixel over a transparent ground (a drawing over map
+  // tiles) stays partly transparent: the mix of premultiplied colours is itself premultiplied.
+  return qRgba(mix(qRed(from), qRed(to)), mix(qGreen(from), qGreen(to)),
+               mix(qBlue(from), qBlue(to)), mix(qAlpha(from), qAlpha(to)));
 }
 
 }  // namespace

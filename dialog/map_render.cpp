@@ -167,6 +167,10 @@ class Canvas {
 };
 
 void Canvas::DrawWorld(QPainter& painter) const {
+  if (m_frame.overTiles) {
+    m_image.fill(Qt::transparent);
+    return;
+  }
   m_image.fill(Rgb(kOffWorldRgb));
   const QRectF world(m_frame.Pixel(WorldPoint{0.0, 0.0}), m_frame.Pixel(WorldPoint{1.0, 1.0}));
   painter.fillRect(world.intersected(m_clip), Rgb(kMapBackgroundRgb));
@@ -176,7 +180,7 @@ void Canvas::DrawGrid(QPainter& painter) const {
   const GridLines grid = GridFor(m_frame);
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
-  painter.setPen(QPen(QColor(214, 208, 196), 1));
+  painter.setPen(QPen(m_frame.overTiles ? QColor(60, 60, 60, 50) : QColor(214, 208, 196), 1));
   const double width = m_frame.size.width();
   const double height = m_frame.size.height();
   for (const double longitude : grid.longitudes) {

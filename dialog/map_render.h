@@ -30,6 +30,8 @@ struct MapFrame {
   double scale = 0.0;
   QSize size;
   qreal pixelRatio = 1.0;
+  // The drawing goes over map tiles: it leaves the ground transparent and draws the grid faintly.
+  bool overTiles = false;
   bool Empty() const { return scale <= 0.0 || size.isEmpty(); }
   // Where a world point lies on the image, in device-independent pixels.
   QPointF Pixel(const WorldPoint& point) const {

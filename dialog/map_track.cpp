@@ -21,6 +21,17 @@ constexpr std::size_t kStepSamples = 100000;
 
 bool Finite(const WorldPoint& point) { return std::isfinite(point.x) && std::isfinite(point.y); }
 
+// The great-circle distance between two places on a sphere of the earth's mean radius.
+double GreatCircleMetres(double latitudeA, double longitudeA, double latitudeB, double longitudeB) {
+  constexpr double kMeanRadiusMetres = 6371008.8;
+  constexpr double kRadians = kPi / 180.0;
+  const double halfDLat = std::sin((latitudeB - latitudeA) * kRadians / 2.0);
+  const double halfDLon = std::sin((longitudeB - longitudeA) * kRadians / 2.0);
+  const double h = halfDLat * halfDLat + std::cos(latitudeA * kRadians) *
+                                             std::cos(latitudeB * kRadians) * halfDLon * halfDLon;
+  return 2.0 * kMeanRadiusMetres * std::asin(std::sqrt(std::min(1.0, h)));
+}
+
 }  // namespace
 
 void WorldBox::Add(double x, double y) {
@@ -61,16 +72,38 @@ void MapTrack::OnPointReached(std::size_t poiIndex) {
   m_visitOf[poiIndex] = ++m_visits;
 }
 
-void MapTrack::OnFix(const wayloom::Fix& fix, const wayloom::SentenceLines&) {
-  if (!fix.hasPosition) return;  // a replayed burst that reports none
-  // A coordinate too large to be a number (a text like 1e999) has no place on the map.
+void MapTrack::OnFix(const wayloom::Fix& fix, const wayloom::SentenceLines& sentences) {
+  // A replayed burst may report no position; a coordinate too large to be a number (a text like
+  // 1e999) has no place on the map either.
   const WorldPoint at = ProjectToWorld(fix.latitude, fix.longitude);
-  if (!Finite(at)) return;
-  if (m_recorded == 0) m_origin = at;
-  if (m_recorded % kChunkFixes == 0) m_chunks.push_back(std::make_unique<float[]>(2 * kChunkFixes));
-  float* const xy = &m_chunks.back()[2 * (m_recorded % kChunkFixes)];
+  const bool onMap = fix.hasPosition && Finite(at);
+  const std::ptrdiff_t index = onMap ? static_cast<std::ptrdiff_t>(m_recorded) : -1;
+  SentenceRun* run = m_sentenceRuns.empty() ? nullptr : &m_sentenceRuns.back();
+  if (!run || run->sentencesPerFix != sentences.Count() || (run->firstFix < 0) != !onMap) {
+    run = &m_sentenceRuns.emplace_back(SentenceRun{sentences.Count(), 0, index});
+  }
+  ++run->fixes;
+  if (!onMap) return;
+  if (m_recorded == 0) {
+    m_origin = at;
+    m_firstClockMs = fix.clockMs;
+  } else {
+    m_metresSoFar +=
+        GreatCircleMetres(m_lastLatitude, m_lastLongitude, fix.latitude, fix.longitude);
+  }
+  m_lastLatitude = fix.latitude;
+  m_lastLongitude = fix.longitude;
+  if (m_recorded % kChunkFixes == 0) {
+    m_chunks.push_back(std::make_unique<float[]>(2 * kChunkFixes));
+    m_progressChunks.push_back(std::make_unique<float[]>(2 * kChunkFixes));
+  }
+  const std::size_t place = 2 * (m_recorded % kChunkFixes);
+  float* const xy = &m_chunks.back()[place];
   xy[0] = static_cast<float>(at.x - m_origin.x);
   xy[1] = static_cast<float>(at.y - m_origin.y);
+  float* const progress = &m_progressChunks.back()[place];
+  progress[0] = static_cast<float>(m_metresSoFar);
+  progress[1] = static_cast<float>((fix.clockMs - m_firstClockMs) / 1000.0);
   m_bounds.Add(at.x, at.y);
   ++m_recorded;
 }
@@ -96,6 +129,16 @@ void MapTrack::Finish(const wayloom::TableRows& sourceTable, std::size_t keptFix
   m_typicalStep = 0.0;
   const std::size_t count = std::min(m_recorded, keptFixes);
   m_recorded = 0;
+  m_lengthMetres = 0.0;
+  m_durationSeconds = 0.0;
+  if (count > 0) {
+    const float* const last =
+        &m_progressChunks[(count - 1) / kChunkFixes][2 * ((count - 1) % kChunkFixes)];
+    m_lengthMetres = static_cast<double>(last[0]);
+    m_durationSeconds = static_cast<double>(last[1]);
+  }
+  m_progressChunks.clear();
+  m_progressChunks.shrink_to_fit();
   if (count > 0) {
     Level all;
     all.xy.reserve(2 * count);
@@ -113,6 +156,20 @@ void MapTrack::Finish(const wayloom::TableRows& sourceTable, std::size_t keptFix
   BuildCoarserLevels();
 }
 
+std::ptrdiff_t MapTrack::FixOfSentence(std::size_t sentenceRow) const {
+  for (const SentenceRun& run : m_sentenceRuns) {
+    const std::size_t rows = run.sentencesPerFix * run.fixes;
+    if (sentenceRow >= rows) {
+      sentenceRow -= rows;
+      continue;
+    }
+    if (run.firstFix < 0) return -1;
+    const auto fix = run.firstFix + static_cast<std::ptrdiff_t>(sentenceRow / run.sentencesPerFix);
+    return fix < static_cast<std::ptrdiff_t>(FixCount()) ? fix : -1;
+  }
+  return -1;
+}
+
 WorldPoint MapTrack::Fix(std::size_t index) const {
   const std::vector<float>& xy = m_levels.front().xy;
   return WorldPoint{m_origin.x + static_cast<double>(xy[2 * index]),
@@ -120,9 +177,10 @@ WorldPoint MapTrack::Fix(std::size_t index) const {
 }
 
 std::size_t MapTrack::MemoryBytes() const {
-  std::size_t bytes = m_chunks.size() * 2 * kChunkFixes * sizeof(float) +
-                      m_points.capacity() * sizeof(Point) +
-                      m_visitOf.capacity() * sizeof(std::uint32_t);
+  std::size_t bytes =
+      (m_chunks.size() + m_progressChunks.size()) * 2 * kChunkFixes * sizeof(float) +
+      m_sentenceRuns.capacity() * sizeof(SentenceRun) + m_points.capacity() * sizeof(Point) +
+      m_visitOf.capacity() * sizeof(std::uint32_t);
   for (const Level& level : m_levels) {
     bytes += level.xy.capacity() * sizeof(float) + level.kept.capacity() * sizeof(std::uint32_t) +
              level.runs.capacity() * sizeof(WorldBox);

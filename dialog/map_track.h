@@ -95,6 +95,14 @@ class MapTrack : public wayloom::FixListener {
   // The usual distance between two fixes in a row (the median), in world units.
   double TypicalStep() const { return m_typicalStep; }
 
+  // The track's length along its fixes (great circles between them), and the time from its first
+  // fix to its last; both of the fixes kept.
+  double LengthMetres() const { return m_lengthMetres; }
+  double DurationSeconds() const { return m_durationSeconds; }
+  // The fix (an index for Fix) whose sentences hold row sentenceRow of the track's sentences, or
+  // -1 when that row belongs to a fix without a position, or to none kept.
+  std::ptrdiff_t FixOfSentence(std::size_t sentenceRow) const;
+
  private:
   // Each level after the first: the fixes of the level before that lie at least its tolerance
   // from the fix kept before them.
@@ -105,6 +113,23 @@ class MapTrack : public wayloom::FixListener {
   // that millions of fixes are never held twice while a vector grows.
   static constexpr std::size_t kChunkFixes = 1 << 16;
   std::vector<std::unique_ptr<float[]>> m_chunks;
+  // Beside each fix until Finish: the length so far in metres and the time since the first fix
+  // in seconds, so that a track cut short has the figures of the fixes it keeps.
+  std::vector<std::unique_ptr<float[]>> m_progressChunks;
+  double m_metresSoFar = 0.0;
+  double m_firstClockMs = 0.0;
+  double m_lastLatitude = 0.0;
+  double m_lastLongitude = 0.0;
+  double m_lengthMetres = 0.0;
+  double m_durationSeconds = 0.0;
+  // The track's sentences as runs of fixes with the same count of sentences, each with the index
+  // of its first fix on the map (-1: fixes without a position, not on the map).
+  struct SentenceRun {
+    std::size_t sentencesPerFix = 0;
+    std::size_t fixes = 0;
+    std::ptrdiff_t firstFix = -1;
+  };
+  std::vector<SentenceRun> m_sentenceRuns;
   std::size_t m_recorded = 0;
   std::vector<std::uint32_t> m_visitOf;  // by POI index, until Finish
   std::uint32_t m_visits = 0;

@@ -34,6 +34,7 @@
 #include "dialog/about_dlg.h"
 #include "dialog/live_monitor.h"
 #include "dialog/live_status.h"
+#include "dialog/map_menu.h"
 #include "dialog/message_box_prompter.h"
 #include "dialog/table_model.h"
 #include "dialog/track_map.h"
@@ -625,6 +626,7 @@ void CTrackDlg::OnStartLive() {
     m_mapSplitter->setSizes({height - height * 2 / 5, height * 2 / 5});
   }
   ShowLiveRunning(true);
+  m_map->ClearTrail();  // the trail shows this run
   PollLive();
   m_liveTimer->start();
 }
@@ -640,7 +642,9 @@ void CTrackDlg::PollLive() {
   const wayloom::LiveStatus status = m_live->TakeStatus();
   m_liveStatus->setText(LiveStatusText(status));
   m_monitor->Refresh(status, *m_live);
-  if (status.running && status.hasFix) m_map->SetLivePosition(status.latitude, status.longitude);
+  if (status.running && status.hasFix) {
+    m_map->SetLivePosition(status.latitude, status.longitude, status.counts.fixesSent);
+  }
   if (!status.running) {
     m_liveTimer->stop();
     m_map->ClearLivePosition();
@@ -755,12 +759,9 @@ std::vector<CTrackDlg::KeptField> CTrackDlg::KeptFields() const {
     fields.push_back({key, [edit = edit] { return QVariant(edit->text()); },
                       [edit = edit](const QVariant& value) { edit->setText(value.toString()); }});
   }
-  const std::pair<const char*, QCheckBox*> boxes[] = {{kReorderKey, m_reorderBox},
-                                                      {kExtraKey, m_extraPointsBox},
-                                                      {kDatedKey, m_dateBox},
-                                                      {kLoopKey, m_loopBox},
-                                                      {kReceiverKey, m_receiverBox},
-                                                      {kTimedKey, m_timedBox}};
+  const std::pair<const char*, QCheckBox*> boxes[] = {
+      {kReorderKey, m_reorderBox}, {kExtraKey, m_extraPointsBox}, {kDatedKey, m_dateBox},
+      {kLoopKey, m_loopBox},       {kReceiverKey, m_receiverBox}, {kTimedKey, m_timedBox}};
   for (const auto& [key, box] : boxes) {
     fields.push_back({key, [box = box] { return QVariant(box->isChecked()); },
                       [box = box](const QVariant& value) { box->setChecked(value.toBool()); }});
@@ -846,12 +847,14 @@ void CTrackDlg::RestoreSettings(QSettings& settings) {
   if (settings.contains(QLatin1String(kSplitKey))) {
     m_splitter->restoreState(settings.value(kSplitKey).toByteArray());
   }
+  m_mapMenu->SetTiles(TileSettings::Read(settings));
 }
 
 void CTrackDlg::SaveSettings(QSettings& settings) const {
   StoreKept(settings);
   settings.setValue(kSizeKey, size());
   settings.setValue(kSplitKey, m_splitter->saveState());
+  m_mapMenu->Tiles().Write(settings);
 }
 
 namespace {

@@ -35,6 +35,7 @@ class QTimer;
 class QToolButton;
 class CTrackMap;
 class LiveMonitor;
+class MapMenu;
 class TableModel;
 
 class CTrackDlg : public QDialog {
@@ -222,6 +223,7 @@ class CTrackDlg : public QDialog {
   CTrackMap* m_map = nullptr;
   QPushButton* m_fitButton = nullptr;
   QLabel* m_mapStatus = nullptr;
+  MapMenu* m_mapMenu = nullptr;  // follow, and the map's tiles
   QCheckBox* m_dateBox = nullptr;
   QDateEdit* m_dateEdit = nullptr;
   QLineEdit* m_gpxEdit = nullptr;  // timed track files beside the track file; empty: none

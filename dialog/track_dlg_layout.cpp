@@ -30,6 +30,7 @@
 #include <string>
 
 #include "dialog/live_monitor.h"
+#include "dialog/map_menu.h"
 #include "dialog/table_model.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
@@ -507,6 +508,17 @@ QWidget* CTrackDlg::BuildMapPanel() {
                                                 : QString();
   });
   m_fitButton = Named(new QPushButton(QStringLiteral("&Fit"), panel), "fitButton");
+  // The map's menu from a button over it (for the mouse) and as its context menu (for the keys:
+  // the menu key once the map has the focus).
+  m_mapMenu = new MapMenu(*m_map, this);
+  auto* mapMenuButton = Named(new QToolButton(panel), "mapMenuButton");
+  mapMenuButton->setText(QStringLiteral("Map options"));
+  mapMenuButton->setMenu(m_mapMenu);
+  mapMenuButton->setPopupMode(QToolButton::InstantPopup);
+  mapMenuButton->setFocusPolicy(Qt::NoFocus);
+  m_map->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(m_map, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { m_mapMenu->popup(m_map->mapToGlobal(at)); });
   m_mapStatus = Named(new QLabel(panel), "mapStatus");
   m_mapStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   m_liveStatus =
@@ -520,6 +532,7 @@ QWidget* CTrackDlg::BuildMapPanel() {
   bar->addWidget(BuddyLabel(QStringLiteral("M&ap"), m_map, panel));
   bar->addSpacing(fontMetrics().averageCharWidth() * 2);
   bar->addWidget(m_mapStatus, 1);
+  bar->addWidget(mapMenuButton);
   bar->addWidget(m_fitButton);
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -580,6 +593,10 @@ void CTrackDlg::ConnectControls() {
   connect(m_ctlSourceList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             if (current.isValid()) m_map->SelectPoint(static_cast<std::size_t>(current.row()));
+          });
+  connect(m_ctlNmeaList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            m_map->SelectSentence(current.isValid() ? current.row() : -1);
           });
   setAcceptDrops(true);
 }

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <vector>
 
+#include "dialog/tiles/tile_source.h"
+
 namespace {
 
 // Zoom limits in pixels per world unit: the whole world in 64 pixels, and about 2 cm a pixel.
@@ -20,7 +22,28 @@ constexpr double kSinglePointMetres = 2000.0;
 // showing.
 constexpr double kMostPreviewRatio = 64.0;
 
+// Follow brings the receiver back to the middle once it comes within this share of the view's
+// width or height from an edge.
+constexpr double kFollowEdgeShare = 0.15;
+
 QColor Rgb(QRgb rgb) { return QColor::fromRgba(rgb); }
+
+// h:mm:ss, the seconds rounded.
+QString Clock(double seconds) {
+  const auto whole = static_cast<long long>(std::llround(std::max(0.0, seconds)));
+  return QStringLiteral("%1:%2:%3")
+      .arg(whole / 3600)
+      .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
+      .arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+// A rectangle on whole pixels whose edges are those of target rounded, so that tiles side by
+// side meet without a seam.
+QRect Snapped(const QRectF& target) {
+  const QPoint topLeft(int(std::lround(target.left())), int(std::lround(target.top())));
+  const QPoint bottomRight(int(std::lround(target.right())), int(std::lround(target.bottom())));
+  return QRect(topLeft, QSize(bottomRight.x() - topLeft.x(), bottomRight.y() - topLeft.y()));
+}
 
 }  // namespace
 
@@ -42,10 +65,42 @@ CTrackMap::~CTrackMap() = default;
 void CTrackMap::SetTrack(std::unique_ptr<MapTrack> track) {
   m_track = std::move(track);
   m_selected.reset();
+  m_sentenceFix.reset();
+  DropDrawing();
+  Fit();
+  emit StatusChanged(IdleStatus());
+}
+
+void CTrackMap::DropDrawing() {
   m_cacheValid = false;
   m_requestedFrame = MapFrame{};
   m_trackRequestFloor = m_requestNumber;
-  Fit();
+}
+
+void CTrackMap::SetTileSource(std::unique_ptr<TileSource> tiles) {
+  m_tiles = std::move(tiles);
+  m_wantedTiles.clear();
+  if (m_tiles) {
+    connect(m_tiles.get(), &TileSource::TileReady, this, [this] { update(); });
+  }
+  DropDrawing();  // the drawing over tiles leaves its ground out
+  update();
+}
+
+void CTrackMap::SetNote(const QString& note) {
+  m_note = note;
+  emit StatusChanged(IdleStatus());
+}
+
+QString CTrackMap::IdleStatus() const {
+  QStringList parts;
+  if (m_track && m_track->FixCount() > 0) {
+    parts << QStringLiteral("Track: %1 km, %2, %3 fixes")
+                 .arg(QString::number(m_track->LengthMetres() / 1000.0, 'f', 2),
+                      Clock(m_track->DurationSeconds()), QString::number(m_track->FixCount()));
+  }
+  if (!m_note.isEmpty()) parts << m_note;
+  return parts.join(QStringLiteral(". "));
 }
 
 void CTrackMap::SetDescriber(std::function<QString(std::size_t)> describe) {
@@ -64,15 +119,80 @@ void CTrackMap::SelectPoint(std::size_t index) {
   update();
 }
 
-void CTrackMap::SetLivePosition(double latitude, double longitude) {
+void CTrackMap::SelectSentence(std::ptrdiff_t sentenceRow) {
+  m_sentenceFix.reset();
+  const std::ptrdiff_t fix =
+      m_track && sentenceRow >= 0 ? m_track->FixOfSentence(std::size_t(sentenceRow)) : -1;
+  if (fix >= 0) {
+    m_sentenceFix = m_track->Fix(std::size_t(fix));
+    if (!QRectF(rect()).contains(ScreenPos(*m_sentenceFix))) m_center = *m_sentenceFix;
+  }
+  update();
+}
+
+void CTrackMap::AddToTrail(const WorldPoint& at) {
+  if (!m_trail.empty() && m_trail.back().x == at.x && m_trail.back().y == at.y) return;
+  if (m_trail.size() >= kMostTrailPoints) {
+    // Every other place goes, the first and the newest kept.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_trail.size(); i += 2) m_trail[kept++] = m_trail[i];
+    m_trail.resize(kept);
+  }
+  m_trail.push_back(at);
+}
+
+std::ptrdiff_t CTrackMap::ShownFixOf(const WorldPoint& at, std::uint64_t fixesSent) const {
+  if (!m_track || m_track->FixCount() == 0 || fixesSent == 0) return -1;
+  const auto index = static_cast<std::size_t>((fixesSent - 1) % m_track->FixCount());
+  const WorldPoint fix = m_track->Fix(index);
+  // The fixes are kept as floats from the track's first: far finer than a metre, not exact.
+  constexpr double kSamePlace = 1e-8;
+  return std::abs(fix.x - at.x) < kSamePlace && std::abs(fix.y - at.y) < kSamePlace
+             ? static_cast<std::ptrdiff_t>(index)
+             : -1;
+}
+
+void CTrackMap::SetLivePosition(double latitude, double longitude, std::uint64_t fixesSent) {
   const WorldPoint at = ProjectToWorld(latitude, longitude);
   if (!std::isfinite(at.x) || !std::isfinite(at.y)) return;
   m_live = at;
+  const std::ptrdiff_t shown = ShownFixOf(at, fixesSent);
+  if (shown >= 0) {
+    // The fixes passed since the place before, or since the start of this round of the loop.
+    const std::uint64_t round = (fixesSent - 1) / m_track->FixCount();
+    const bool sameRound = m_trailFix && round == m_trailRound;
+    if (!sameRound && m_trailFix) m_trail.clear();
+    std::size_t from = sameRound ? *m_trailFix + 1 : 0;
+    if (!sameRound && !m_trail.empty()) from = static_cast<std::size_t>(shown);  // joined late
+    for (std::size_t i = from; i < static_cast<std::size_t>(shown); ++i) {
+      AddToTrail(m_track->Fix(i));
+    }
+    m_trailFix = static_cast<std::size_t>(shown);
+    m_trailRound = round;
+  } else {
+    m_trailFix.reset();
+  }
+  AddToTrail(at);
+  if (m_follow) {
+    const QPointF pixel = ScreenPos(at);
+    const double marginX = width() * kFollowEdgeShare;
+    const double marginY = height() * kFollowEdgeShare;
+    if (pixel.x() < marginX || pixel.x() > width() - marginX || pixel.y() < marginY ||
+        pixel.y() > height() - marginY) {
+      m_center = at;
+    }
+  }
   update();
 }
 
 void CTrackMap::ClearLivePosition() {
   m_live.reset();
+  update();
+}
+
+void CTrackMap::ClearTrail() {
+  m_trail.clear();
+  m_trailFix.reset();
   update();
 }
 
@@ -136,7 +256,8 @@ MapFrame CTrackMap::CacheFrameForView() const {
   const int margin = std::max(width(), height()) / 2;
   const QPointF corner = ScreenPos(WorldAt(QPointF(-margin, -margin)));
   return MapFrame{WorldAt(QPointF(std::round(corner.x()), std::round(corner.y()))), m_scale,
-                  QSize(width() + 2 * margin, height() + 2 * margin), devicePixelRatioF()};
+                  QSize(width() + 2 * margin, height() + 2 * margin), devicePixelRatioF(),
+                  m_tiles != nullptr};
 }
 
 bool CTrackMap::Covers(const MapFrame& frame) const {
@@ -178,7 +299,6 @@ void CTrackMap::FinishDrawing() {
 }
 
 void CTrackMap::DrawPreview(QPainter& painter) const {
-  painter.fillRect(rect(), Rgb(kBackgroundRgb));
   if (!m_cacheValid || m_cache.isNull()) return;
   // At the same zoom (a pan) the drawing is copied as it is, a whole pixel off at most.
   if (m_cacheFrame.scale == m_scale) {
@@ -238,11 +358,110 @@ void CTrackMap::DrawScaleBar(QPainter& painter) const {
   painter.restore();
 }
 
+void CTrackMap::DrawGround(QPainter& painter) {
+  if (!m_tiles) {
+    painter.fillRect(rect(), Rgb(kBackgroundRgb));
+    return;
+  }
+  painter.fillRect(rect(), Rgb(kOffWorldRgb));
+  painter.fillRect(QRectF(ScreenPos(WorldPoint{0.0, 0.0}), ScreenPos(WorldPoint{1.0, 1.0})),
+                   Rgb(kBackgroundRgb));
+  DrawTiles(painter);
+}
+
+// The tiles of the zoom the view's scale needs, from what the source holds; the source is told
+// what the view wants whenever that changes, and loads it meanwhile.
+void CTrackMap::DrawTiles(QPainter& painter) {
+  const int zoom =
+      TileZoomFor(m_scale, devicePixelRatioF(), m_tiles->MinZoom(), m_tiles->MaxZoom());
+  const std::vector<PlacedTile> placed =
+      PlaceTiles(MapView{QPointF(m_center.x, m_center.y), m_scale, size()}, zoom);
+  std::vector<TileKey> wanted = KeysOf(placed);
+  if (wanted != m_wantedTiles) {
+    m_wantedTiles = std::move(wanted);
+    m_tiles->Want(m_wantedTiles);
+  }
+  painter.save();
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  for (const PlacedTile& tile : placed) {
+    if (!tile.inView) continue;
+    const TilePicture picture = m_tiles->Picture(tile.key);
+    if (!picture.image.isNull())
+      painter.drawImage(Snapped(tile.target), picture.image, picture.part);
+  }
+  painter.restore();
+}
+
+// The tiles' credit, small on a light box in the bottom right corner.
+void CTrackMap::DrawAttribution(QPainter& painter) const {
+  if (!m_tiles || m_tiles->Attribution().isEmpty()) return;
+  painter.save();
+  QFont small = painter.font();
+  small.setPointSizeF(small.pointSizeF() * 0.8);
+  painter.setFont(small);
+  const QFontMetrics metrics(small);
+  const QRect text = metrics.boundingRect(m_tiles->Attribution());
+  const QRect box(width() - text.width() - 9, height() - metrics.height() - 5, text.width() + 8,
+                  metrics.height() + 4);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(255, 255, 255, 210));
+  painter.drawRect(box);
+  painter.setPen(QColor(50, 50, 50));
+  painter.drawText(box, Qt::AlignCenter, m_tiles->Attribution());
+  painter.restore();
+}
+
+// The trail as short polylines: the painter strokes a long one as one shape, which costs more.
+void CTrackMap::DrawTrail(QPainter& painter) const {
+  if (m_trail.size() < 2) return;
+  painter.save();
+  // A little transparent, so that the route under it still shows.
+  QColor colour = Rgb(kTrailRgb);
+  colour.setAlpha(170);
+  painter.setPen(QPen(colour, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  painter.setBrush(Qt::NoBrush);
+  constexpr std::size_t kPiece = 64;
+  std::vector<QPointF> piece;
+  for (std::size_t first = 0; first + 1 < m_trail.size(); first += kPiece) {
+    piece.clear();
+    for (std::size_t i = first; i <= std::min(first + kPiece, m_trail.size() - 1); ++i) {
+      piece.push_back(ScreenPos(m_trail[i]));
+    }
+    painter.drawPolyline(piece.data(), int(piece.size()));
+  }
+  painter.restore();
+}
+
+// The selected source point, the selected sentence's fix and the receiver.
+void CTrackMap::DrawMarks(QPainter& painter) const {
+  if (m_selected) {
+    painter.setPen(QPen(QColor(0, 0, 0), 1.5));
+    painter.setBrush(Rgb(kSelectedRgb));
+    painter.drawEllipse(ScreenPos(m_track->PointAt(*m_selected)), 7.0, 7.0);
+  }
+  if (m_sentenceFix) {
+    const QPointF at = ScreenPos(*m_sentenceFix);
+    painter.setPen(QPen(QColor(0, 0, 0), 1.5));
+    painter.setBrush(Rgb(kSentenceRgb));
+    const QPointF diamond[] = {at + QPointF(0, -8), at + QPointF(8, 0), at + QPointF(0, 8),
+                               at + QPointF(-8, 0)};
+    painter.drawPolygon(diamond, 4);
+  }
+  if (m_live) {
+    painter.setPen(QPen(QColor(255, 255, 255), 2));
+    painter.setBrush(Rgb(kLiveRgb));
+    painter.drawEllipse(ScreenPos(*m_live), 7.0, 7.0);
+  }
+}
+
 // Never draws the track itself: it shows the drawing that covers the view, or a preview of the
-// last one while the worker draws the view.
+// last one while the worker draws the view, over the ground (and its tiles).
 void CTrackMap::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (CacheCovers()) {
+  const bool covered = CacheCovers();
+  // A drawing without tiles is opaque and covers the ground itself.
+  if (m_tiles || !covered) DrawGround(painter);
+  if (covered) {
     painter.drawImage(ScreenPos(m_cacheFrame.origin).toPoint(), m_cache);
   } else {
     DrawPreview(painter);
@@ -256,17 +475,10 @@ void CTrackMap::paintEvent(QPaintEvent*) {
                      QStringLiteral("No track yet: choose a source file and press "
                                     "Create NMEA Track. Its route shows here."));
   }
-  if (m_selected) {
-    painter.setPen(QPen(QColor(0, 0, 0), 1.5));
-    painter.setBrush(Rgb(kSelectedRgb));
-    painter.drawEllipse(ScreenPos(m_track->PointAt(*m_selected)), 7.0, 7.0);
-  }
-  if (m_live) {
-    painter.setPen(QPen(QColor(255, 255, 255), 2));
-    painter.setBrush(Rgb(kLiveRgb));
-    painter.drawEllipse(ScreenPos(*m_live), 7.0, 7.0);
-  }
+  DrawTrail(painter);
+  DrawMarks(painter);
   DrawScaleBar(painter);
+  DrawAttribution(painter);
   painter.setPen(palette().color(QPalette::Mid));
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
@@ -306,7 +518,7 @@ void CTrackMap::mouseReleaseEvent(QMouseEvent* event) {
 
 void CTrackMap::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
-  emit StatusChanged(QString());
+  emit StatusChanged(IdleStatus());
 }
 
 void CTrackMap::ShowStatus(const QPointF& pixel) {

@@ -1,13 +1,19 @@
-// The track map: the route of the last track drawn with Qt's own painting, offline (no tiles).
-// The points of the POI file numbered in visiting order, the line through every fix, the extra
-// points as small dots once the zoom sets them apart, start and end marks, a latitude/longitude
-// grid and a scale bar. The wheel zooms around the cursor, a drag pans, Fit shows everything.
+// The track map: the route of the last track drawn with Qt's own painting, over map tiles when a
+// tile source is set (dialog/tiles/). The points of the POI file numbered in visiting order, the
+// line through every fix, the extra points as small dots once the zoom sets them apart, start and
+// end marks, a latitude/longitude grid and a scale bar; while live output runs, the receiver and
+// its trail. The wheel zooms around the cursor, a drag pans, Fit shows everything.
 //
 // What is drawn of the track (grid, line, dots, points) is kept in an image larger than the view,
 // drawn on a worker thread (dialog/map_render.h) whenever the zoom changes or a pan leaves it.
 // Until the new image is done, a paint shows the last one moved and scaled to the view, so no
 // paint waits for a drawing; the grid's labels, the selection, the live marker and the scale bar
 // are drawn over it every time.
+//
+// Tiles are drawn under that image in every paint, from what the tile source holds in memory (a
+// coarser tile stands in for one still loading); the source loads the ones the view wants on
+// threads of its own and the map repaints as each arrives. The map is in Web Mercator, as tiles
+// are, so both line up; without tiles it looks as it always did.
 #pragma once
 
 #include <QImage>
@@ -16,9 +22,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "dialog/map_render.h"
 #include "dialog/map_track.h"
+#include "dialog/tiles/tile_layout.h"
+
+class TileSource;
 
 class CTrackMap : public QWidget {
   Q_OBJECT
@@ -31,6 +41,11 @@ class CTrackMap : public QWidget {
   static constexpr QRgb kSelectedRgb = 0xffff8f00;         // the point of the selected source row
   static constexpr QRgb kLiveRgb = 0xffd81b60;             // where the live output is now
   static constexpr QRgb kLineRgb = kMapLineRgb;
+  static constexpr QRgb kTrailRgb = 0xff7b1fa2;     // where the live output went this run
+  static constexpr QRgb kSentenceRgb = 0xff00acc1;  // the fix of the selected sentence
+  // The trail keeps at most this many positions: past it, every other one is dropped, so that it
+  // still spans the whole run.
+  static constexpr std::size_t kMostTrailPoints = 2048;
   static constexpr int kMargin = 24;  // pixels Fit leaves around the track
 
   explicit CTrackMap(QWidget* parent = nullptr);
@@ -43,8 +58,30 @@ class CTrackMap : public QWidget {
   void SetDescriber(std::function<QString(std::size_t)> describe);
   // Highlights the point of a POI index (none when out of range), bringing it into view.
   void SelectPoint(std::size_t index);
-  void SetLivePosition(double latitude, double longitude);
-  void ClearLivePosition();
+  // Marks the fix whose sentences hold row sentenceRow of the track's sentences (none: -1, or a
+  // row of no fix with a position), bringing it into view.
+  void SelectSentence(std::ptrdiff_t sentenceRow);
+  const std::optional<WorldPoint>& SentenceFix() const { return m_sentenceFix; }
+  // The receiver's place while live output runs; each one is added to the trail. fixesSent, the
+  // fixes sent so far (0: not known), tells whether the place is a fix of the track shown (the
+  // window sends the track it shows, looped or not): then the trail takes every fix of the track
+  // up to it, not only the places seen, and starts afresh with each round of a loop. With follow
+  // on, a place near the edge of the view (or beyond) brings the view's middle to it.
+  void SetLivePosition(double latitude, double longitude, std::uint64_t fixesSent = 0);
+  void ClearLivePosition();  // the trail stays until ClearTrail
+  void ClearTrail();
+  const std::vector<WorldPoint>& Trail() const { return m_trail; }
+  void SetFollow(bool follow) { m_follow = follow; }
+  bool Following() const { return m_follow; }
+
+  // The tiles drawn under the track (null: none); the map keeps the source.
+  void SetTileSource(std::unique_ptr<TileSource> tiles);
+  const TileSource* Tiles() const { return m_tiles.get(); }
+  // A line about the map shown while the cursor is elsewhere, after the track's figures (a tile
+  // setting that cannot be used, say).
+  void SetNote(const QString& note);
+  // What the map says while the cursor is elsewhere: the track's length, duration and fixes.
+  QString IdleStatus() const;
 
   // The view: where a world point is on the widget, and back; pixels per world unit.
   QPointF ScreenPos(const WorldPoint& point) const;
@@ -93,6 +130,18 @@ class CTrackMap : public QWidget {
   void DrawPreview(QPainter& painter) const;
   void DrawGridLabels(QPainter& painter) const;
   void DrawScaleBar(QPainter& painter) const;
+  // The ground under the track: the world and beyond it, and the tiles over the world.
+  void DrawGround(QPainter& painter);
+  void DrawTiles(QPainter& painter);
+  void DrawAttribution(QPainter& painter) const;
+  void DrawTrail(QPainter& painter) const;
+  void DrawMarks(QPainter& painter) const;
+  void AddToTrail(const WorldPoint& at);
+  // The index of the shown track's fix that is the fixesSent-th fix sent at place at, counting
+  // rounds of a loop, or -1 when it is not.
+  std::ptrdiff_t ShownFixOf(const WorldPoint& at, std::uint64_t fixesSent) const;
+  // Forgets the drawing shown: the next one is asked for afresh.
+  void DropDrawing();
   void ShowStatus(const QPointF& pixel);
   // The point of the file nearest to pixel within a few pixels, or none.
   std::optional<std::size_t> PointNear(const QPointF& pixel) const;
@@ -101,6 +150,16 @@ class CTrackMap : public QWidget {
   std::function<QString(std::size_t)> m_describe;
   std::optional<std::size_t> m_selected;
   std::optional<WorldPoint> m_live;
+  std::optional<WorldPoint> m_sentenceFix;
+  std::vector<WorldPoint> m_trail;
+  // The fix of the shown track and the round of the loop the trail ends at, while the places
+  // given are fixes of that track.
+  std::optional<std::size_t> m_trailFix;
+  std::uint64_t m_trailRound = 0;
+  bool m_follow = false;
+  std::unique_ptr<TileSource> m_tiles;
+  std::vector<TileKey> m_wantedTiles;  // what the source was told last
+  QString m_note;
 
   WorldPoint m_center{0.5, 0.5};
   double m_scale = 256.0;

@@ -14,11 +14,15 @@ const QString kAttributionKey = QStringLiteral("map/tileAttribution");
 }  // namespace
 
 TileSettings TileSettings::Read(const QSettings& settings) {
+  if (qEnvironmentVariableIsSet("WAYLOOM_TILES")) {
+    return TileSettings{qEnvironmentVariable("WAYLOOM_TILES"), QString(), true};
+  }
   return TileSettings{settings.value(kTilesKey).toString(),
-                      settings.value(kAttributionKey).toString()};
+                      settings.value(kAttributionKey).toString(), false};
 }
 
 void TileSettings::Write(QSettings& settings) const {
+  if (fromEnvironment) return;
   settings.setValue(kTilesKey, tiles);
   settings.setValue(kAttributionKey, attribution);
 }

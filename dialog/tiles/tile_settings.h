@@ -15,8 +15,11 @@ struct TileSettings {
   // The credit shown on the map; empty: the source's own (OpenStreetMap's unless an MBTiles file
   // names another).
   QString attribution;
+  // Set by the environment variable WAYLOOM_TILES (for tests, benchmarks and a run without the
+  // network), which takes the place of what the settings say; such settings are not written back.
+  bool fromEnvironment = false;
 
-  // Under the keys map/tiles and map/tileAttribution.
+  // Under the keys map/tiles and map/tileAttribution, unless WAYLOOM_TILES is set.
   static TileSettings Read(const QSettings& settings);
   void Write(QSettings& settings) const;
 };

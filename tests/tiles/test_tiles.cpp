@@ -434,6 +434,18 @@ class TilesTest : public QObject {
     QFETCH(QString, expected);
     QVERIFY2(made.contains(expected), qPrintable(made));
   }
+
+  // WAYLOOM_TILES takes the place of the settings for a run and is not written back to them.
+  void environmentTakesThePlaceOfTheSettings() {
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath(QStringLiteral("wayloom.ini")), QSettings::IniFormat);
+    TileSettings{QStringLiteral("tiles.mbtiles"), QString(), false}.Write(settings);
+    qputenv("WAYLOOM_TILES", "off");
+    const TileSettings read = TileSettings::Read(settings);
+    TileSettings{QStringLiteral("folder"), QString(), true}.Write(settings);
+    qunsetenv("WAYLOOM_TILES");
+    QCOMPARE(read.tiles + ' ' + TileSettings::Read(settings).tiles, "off tiles.mbtiles");
+  }
 };
 
 QTEST_MAIN(TilesTest)

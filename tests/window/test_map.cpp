@@ -8,18 +8,22 @@
 
 #include "dialog/coverage_raster.h"
 #include "dialog/map_render.h"
+#include "dialog/tiles/offline_tiles.h"
 #include "dialog/track_map.h"
 
 namespace {
 
-// A track through the given points in that order (latitude, longitude), without points of a file.
+// A track through the given points in that order (latitude, longitude), without points of a file;
+// fix i at i minutes past midnight with two sentences. NaN: a fix without a position.
 std::unique_ptr<MapTrack> TrackThrough(const std::vector<QPointF>& fixes) {
   auto track = std::make_unique<MapTrack>();
   for (const QPointF& at : fixes) {
     wayloom::Fix fix;
     fix.latitude = at.x();
     fix.longitude = at.y();
-    track->OnFix(fix, wayloom::SentenceLines({}, 0));
+    fix.hasPosition = !std::isnan(at.x());
+    fix.clockMs = 60000.0 * static_cast<double>(&at - fixes.data());
+    track->OnFix(fix, wayloom::SentenceLines({}, 2));
   }
   track->Finish(wayloom::Table());
   return track;
@@ -269,6 +273,56 @@ class MapTest : public QObject {
     const QImage image = map.grab().toImage();
     QCOMPARE(image.pixel(60, 150), kOffWorldRgb);
     QVERIFY(image.pixel(350, 330) != kOffWorldRgb);
+  }
+
+  // Tiles of a folder (each of one colour) under the world where they belong, the credit on a
+  // light box in the corner; the track's figures; the fix of a sentence; the trail and follow.
+  void tilesMarksAndTrail() {
+    QTemporaryDir folder;
+    const auto colour = [](int x, int y) { return qRgb(60 + 120 * x, 90, 60 + 120 * y); };
+    for (int x = 0; x < 2; ++x) {
+      for (int y = 0; y < 2; ++y) {
+        QImage tile(kTilePixels, kTilePixels, QImage::Format_RGB32);
+        tile.fill(colour(x, y));
+        QDir().mkpath(folder.filePath(QStringLiteral("1/%1").arg(x)));
+        QVERIFY(tile.save(folder.filePath(QStringLiteral("1/%1/%2.png").arg(x).arg(y))));
+      }
+    }
+    QString error;
+    CTrackMap map;
+    map.resize(512, 512);
+    map.show();
+    map.SetTileSource(OfflineTileSource::OpenFolder(folder.path(), {}, TileLoading{}, &error));
+    map.Fit();
+    map.FinishDrawing();
+    const auto shown = [&map](double x, double y) {
+      return map.grab().toImage().pixel(map.ScreenPos(WorldPoint{x, y}).toPoint());
+    };
+    QTRY_COMPARE(shown(0.3, 0.7), colour(0, 1));
+    QTRY_COMPARE(shown(0.7, 0.3), colour(1, 0));
+    QVERIFY(qGray(map.grab().toImage().pixel(509, 509)) > 240);
+
+    map.SetTrack(TrackThrough({{0, 0}, {0, 1}, {qQNaN(), 0}, {1, 1}}));
+    QCOMPARE(map.IdleStatus(), QStringLiteral("Track: 222.39 km, 0:03:00, 3 fixes"));
+    for (const auto& [row, marked] : {std::pair{3, true}, {4, false}, {6, true}, {8, false}}) {
+      map.SelectSentence(row);
+      QCOMPARE(map.SentenceFix().has_value(), marked);
+      QVERIFY(!map.SentenceFix() || std::abs(map.SentenceFix()->x - ProjectToWorld(0, 1).x) < 1e-7);
+    }
+    map.SetFollow(true);
+    for (int i = 0; i <= int(CTrackMap::kMostTrailPoints); ++i) map.SetLivePosition(0, i / 1e3);
+    map.SetLivePosition(0, CTrackMap::kMostTrailPoints / 1e3);
+    QCOMPARE(map.Trail().size(), CTrackMap::kMostTrailPoints / 2 + 1);
+    QCOMPARE(map.Trail().front().x, ProjectToWorld(0, 0).x);
+    QVERIFY(QRectF(map.rect()).contains(map.ScreenPos(map.Trail().back())));
+    map.ClearTrail();
+    QVERIFY(map.Trail().empty());
+    // Places that are fixes of the track shown: the fixes before come too; a loop's next round
+    // starts a new trail.
+    map.SetLivePosition(0, 1, 2);
+    QCOMPARE(map.Trail().size(), std::size_t(2));
+    map.SetLivePosition(0, 0, 4);
+    QCOMPARE(map.Trail().size(), std::size_t(1));
   }
 };
 

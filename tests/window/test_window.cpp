@@ -14,6 +14,7 @@
 #include <csignal>
 
 #include "dialog/about_dlg.h"
+#include "dialog/map_menu.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
 #include "tests/test_support.h"
@@ -230,6 +231,9 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Never a tile server, even when run by hand rather than by ctest.
+  void initTestCase() { qputenv("WAYLOOM_TILES", "off"); }
+
   // The reference track, byte for byte, and the engine's tables shown as they are. Also run with
   // LC_ALL=de_DE.UTF-8, where the C library itself would write decimal commas.
   void writesTheReferenceTrackAndShowsTheTables() {
@@ -558,6 +562,8 @@ class WindowTest : public QObject {
     for (std::size_t i = 0; i < 4; ++i) QCOMPARE(map.Track()->Points()[i].visit, visits[i]);
     // West is left, north is up: Haymarket lies west of Princes Street, the Castle north of it.
     QVERIFY(at(1).x() < at(0).x() && at(2).y() < at(3).y());
+    QCOMPARE(session.Find<QLabel>("mapStatus")->text(),
+             QStringLiteral("Track: 4.95 km, 0:00:03, 4 fixes"));
     session.Find<QTableView>("sourceTable")->selectRow(2);
     map.FinishDrawing();
     const QImage image = map.grab().toImage();
@@ -565,6 +571,9 @@ class WindowTest : public QObject {
       QCOMPARE(image.pixel(at(i).toPoint()),
                i == 2 ? CTrackMap::kSelectedRgb : CTrackMap::kPointRgb);
     }
+    auto* sentences = session.Find<QTableView>("nmeaTable");
+    sentences->selectRow(sentences->model()->rowCount() - 1);  // the last fix's
+    QVERIFY(map.SentenceFix() && map.SentenceFix()->y == map.Track()->Fix(3).y);
     map.ZoomAt(QPointF(5, 5), 40.0);
     map.PanBy(QPointF(300, -200));
     session.Press("fitButton");
@@ -572,6 +581,19 @@ class WindowTest : public QObject {
                              .adjusted(CTrackMap::kMargin - 1, CTrackMap::kMargin - 1,
                                        1 - CTrackMap::kMargin, 1 - CTrackMap::kMargin);
     for (std::size_t i = 0; i < 4; ++i) QVERIFY(inner.contains(at(i)));
+
+    // The tiles chosen are remembered with the window's settings: a folder without tiles here,
+    // which the map's status line names.
+    QTemporaryDir store;
+    QSettings settings(store.filePath(QStringLiteral("wayloom.ini")), QSettings::IniFormat);
+    session.window.findChild<MapMenu*>()->SetTiles(TileSettings{store.path(), QString(), false});
+    session.window.SaveSettings(settings);
+    qunsetenv("WAYLOOM_TILES");
+    Session second(false);
+    second.window.RestoreSettings(settings);
+    qputenv("WAYLOOM_TILES", "off");
+    QVERIFY(second.window.findChild<QAction*>(QStringLiteral("tilesFolder"))->isChecked());
+    QVERIFY(second.Find<QLabel>("mapStatus")->text().startsWith(QStringLiteral("Map tiles: ")));
   }
 
   // Timed: the speed, the dwell and the default start give way to the recorded times, and the
