@@ -140,8 +140,8 @@ void RouteEditor::InsertAfter(int row) {
   point.latitude = point.longitude = "0";
   if (row >= 0) {
     const RouteFilePoint& here = m_points[static_cast<std::size_t>(row)];
-    const RouteFilePoint& next = row + 1 < rowCount() ? m_points[static_cast<std::size_t>(row) + 1]
-                                                      : here;
+    const RouteFilePoint& next =
+        row + 1 < rowCount() ? m_points[static_cast<std::size_t>(row) + 1] : here;
     const double latitude = (Degrees(here.latitude) + Degrees(next.latitude)) / 2.0;
     const double longitude = (Degrees(here.longitude) + Degrees(next.longitude)) / 2.0;
     // Halfway between two points is on the Earth; a text that is no number gives a copy.
@@ -212,8 +212,8 @@ QString RouteEditor::EditCell(int row, int column, const QString& text) {
       break;
     default:
       if (!typed.empty() && !(value >= 0.0)) {
-        return field + QStringLiteral(" takes a number from 0, or nothing for none, not '%1'.")
-                           .arg(text);
+        return field +
+               QStringLiteral(" takes a number from 0, or nothing for none, not '%1'.").arg(text);
       }
       (column == kSpeed ? point.speedMetresPerSecond : point.dwellSeconds) =
           typed.empty() ? std::numeric_limits<double>::quiet_NaN() : value;

@@ -25,6 +25,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 
@@ -431,7 +432,7 @@ void CTrackDlg::CreateTrack() {
   UpdateData(true);
   wayloom::JobSettings settings;
   if (!CheckSettings(false, settings)) return;
-  settings.source = Engine().m_strSourceFile;
+  if (!RunSource(settings)) return;
   settings.dest = Engine().m_strDestFile;
   m_bTrackRunning = true;
   // The map hears every fix of the track and shows the route once the file is written.
@@ -452,6 +453,7 @@ void CTrackDlg::CreateTrack() {
 }
 
 void CTrackDlg::ShowSourcePaths() {
+  if (RouteEditing()) return;  // the edited route's file has one path; the source's stay listed
   const wayloom::SourceRead& read = Engine().LastSourceRead();
   m_pathsOf = m_sourceEdit->text();
   m_pathBox->clear();
@@ -595,7 +597,7 @@ void CTrackDlg::OnStartLive() {
     m_prompter.ShowMessage("Tick an output under 'Send to' to send the track to.");
     return;
   }
-  settings.source = Engine().m_strSourceFile;
+  if (!RunSource(settings)) return;
   if (!m_live) m_live = std::make_unique<wayloom::LiveSession>();
   std::string error;
   if (!m_live->Start(settings, m_reorderBox->isChecked(), m_extraPointsBox->isChecked(), error)) {
