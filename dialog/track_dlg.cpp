@@ -32,6 +32,7 @@
 #include "dialog/about_dlg.h"
 #include "dialog/live_status.h"
 #include "dialog/message_box_prompter.h"
+#include "dialog/route_editor.h"
 #include "dialog/table_model.h"
 #include "dialog/track_map.h"
 #include "dialog/track_recorder.h"
@@ -516,6 +517,11 @@ void CTrackDlg::OnAbout() {
 }
 
 bool CTrackDlg::ConfirmClose() {
+  if (RouteEditing() && !m_routeEditor->History().isClean() &&
+      !m_prompter.AskYesNo("The route edited is not saved.\nClose Wayloom and drop it? (No keeps "
+                           "the window open.)")) {
+    return false;
+  }
   if (!m_live || !m_live->Running()) return true;
   return m_prompter.AskYesNo(
       "Live output is still sending.\nStop it and close Wayloom? (No keeps the window open.)");

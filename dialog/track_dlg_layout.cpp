@@ -472,7 +472,8 @@ void CTrackDlg::ConnectControls() {
   for (const auto& [model, view] :
        {std::pair{m_sourceModel, m_ctlSourceList}, std::pair{m_nmeaModel, m_ctlNmeaList}}) {
     connect(model, &QAbstractItemModel::modelReset, this, [this, model = model, view = view] {
-      if (model->Shown()) ApplyColumnWidths(view, *model->Shown());
+      // (Not while the view shows the route being edited instead.)
+      if (model->Shown() && view->model() == model) ApplyColumnWidths(view, *model->Shown());
     });
   }
   m_liveTimer = new QTimer(this);

@@ -79,8 +79,8 @@ QLayout* CTrackDlg::BuildRouteBar(QWidget* parent) {
   m_moveDownAction = made("moveDownAction", QStringLiteral("Move dow&n"), Qt::CTRL | Qt::Key_Down);
   AddSeparator(m_ctlSourceList);
   m_undoAction = made("undoAction", QStringLiteral("U&ndo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
-  m_redoAction = made("redoAction", QStringLiteral("&Redo"),
-                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  m_redoAction =
+      made("redoAction", QStringLiteral("&Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
   // The keys of the others act where the table has the focus; Undo and Redo anywhere in the
   // window but in an edit, which undoes its own typing.
   m_undoAction->setShortcutContext(Qt::WindowShortcut);
@@ -93,7 +93,8 @@ QLayout* CTrackDlg::BuildRouteBar(QWidget* parent) {
   bar->setSpacing(2);
   for (QAction* action : {m_editRouteAction, m_undoAction, m_redoAction, m_saveRouteAction}) {
     auto* button = new QToolButton(parent);
-    button->setObjectName(action->objectName().replace(QStringLiteral("Action"), QStringLiteral("Button")));
+    button->setObjectName(
+        action->objectName().replace(QStringLiteral("Action"), QStringLiteral("Button")));
     button->setDefaultAction(action);
     button->setFocusPolicy(Qt::NoFocus);
     button->setAutoRaise(true);
@@ -169,11 +170,11 @@ void CTrackDlg::OnEditRoute(bool editing) {
                                             : QAbstractItemView::SingleSelection);
   for (int column = 0; editing && column < RouteEditor::kColumns; ++column) {
     m_ctlSourceList->horizontalHeader()->resizeSection(
-        column, ColumnWidth(m_routeEditor->headerData(column, Qt::Horizontal)
-                                .toString()
-                                .toStdString()));
+        column,
+        ColumnWidth(m_routeEditor->headerData(column, Qt::Horizontal).toString().toStdString()));
   }
-  if (!editing && m_sourceModel->Shown()) ApplyColumnWidths(m_ctlSourceList, *m_sourceModel->Shown());
+  if (!editing && m_sourceModel->Shown())
+    ApplyColumnWidths(m_ctlSourceList, *m_sourceModel->Shown());
 }
 
 // The points of the source file as the window reads it (its kind and path), or none when no
@@ -216,7 +217,7 @@ bool CTrackDlg::StartRoute() {
 
 void CTrackDlg::DeleteRoutePoints() {
   QList<int> rows;
-  for (const QModelIndex& index : m_ctlSourceList->selectionModel()->selectedRows()) {
+  for (const QModelIndex& index : m_ctlSourceList->selectionModel()->selectedIndexes()) {
     rows << index.row();
   }
   const QModelIndex current = m_ctlSourceList->currentIndex();
@@ -275,9 +276,9 @@ void CTrackDlg::OnSaveRoute() {
   for (const RouteKind& kind : kRouteKinds) filters << QString::fromLatin1(kind.filter);
   QString chosen;
   const QString folder = QFileInfo(m_sourceEdit->text().trimmed()).absolutePath();
-  const QString path = m_picker.PickSaveFile(this, QStringLiteral("Save route as"),
-                                             QDir(folder).exists() ? folder : QDir::homePath(),
-                                             filters, chosen);
+  const QString path =
+      m_picker.PickSaveFile(this, QStringLiteral("Save route as"),
+                            QDir(folder).exists() ? folder : QDir::homePath(), filters, chosen);
   if (path.isEmpty()) return;
   const RouteKind& kind = kRouteKinds[std::max<qsizetype>(0, filters.indexOf(chosen))];
   const wayloom::RouteFileText file = wayloom::MakeRouteFile(
