@@ -887,7 +887,7 @@ class WindowTest : public QObject {
   void routeEditedSavedAndRun() {
     Session session(false);
     session.Type("destEdit", session.dest);
-    session.window.findChild<QAction*>("editRouteAction")->trigger();
+    session.window.findChild<QAction*>("editRouteAction")->trigger();  // from nothing
     RouteEditor& route = session.window.Route();
     QCOMPARE(session.Model("sourceTable"), &route);
     const auto rows = [&route] {
@@ -946,7 +946,17 @@ class WindowTest : public QObject {
     session.Press("createButton");
     QCOMPARE(ReadFile(session.dest), Cli({gpx, QStringLiteral("-")}));
     QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(rows(), "55.9533 55.944");
+    QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(rows() + route.data(route.index(1, RouteEditor::kSpeed)).toString(), "55.9533 55.944");
+    // Edited again from the file saved, once the unsaved changes may go: its points.
+    auto* edit = session.window.findChild<QAction*>("editRouteAction");
+    session.prompter.answers = {true};
+    edit->trigger();
+    session.Type("sourceEdit", gpx);
+    edit->trigger();
+    QCOMPARE(session.prompter.questions.size(), std::size_t(2));
+    QCOMPARE(rows() + ' ' + route.data(route.index(0, RouteEditor::kName)).toString(),
+             "55.9533 55.944 55.948 Princes Street");
   }
 
   // Tab goes through the controls in reading order: down the left column row by row, the tabs
