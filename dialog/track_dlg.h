@@ -79,15 +79,20 @@ class CTrackDlg : public QDialog {
   // Live output: starts sending the track as the window's settings make it, and stops it.
   void OnStartLive();
   void OnStopLive();
+  // Exit: frees the POI list and closes; while live output runs, once the person agrees.
+  void accept() override;
+  // The close box: the same.
+  void reject() override;
   // "Edit route": the source table shows the route to edit, from the points of the source file;
   // off, it shows the last track's source again.
   void OnEditRoute(bool editing);
   // "Save route as...": a POI file, a CSV file with a header or a GPX route.
   void OnSaveRoute();
-  // Exit: frees the POI list and closes; while live output runs, once the person agrees.
-  void accept() override;
-  // The close box: the same.
-  void reject() override;
+
+ signals:
+  // A route began (true) or stopped (false) being edited: while it is, the map draws Route()'s
+  // points (RouteEditor::RouteChanged says when they change) and its clicks go to the route.
+  void RouteEditingChanged(bool editing);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -173,6 +173,7 @@ void CTrackDlg::OnEditRoute(bool editing) {
         column,
         ColumnWidth(m_routeEditor->headerData(column, Qt::Horizontal).toString().toStdString()));
   }
+  emit RouteEditingChanged(editing);
   if (!editing && m_sourceModel->Shown())
     ApplyColumnWidths(m_ctlSourceList, *m_sourceModel->Shown());
 }
