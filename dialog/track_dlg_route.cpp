@@ -75,10 +75,10 @@ QLayout* CTrackDlg::BuildRouteBar(QWidget* parent) {
   AddSeparator(m_ctlSourceList);
   m_addPointAction = made("addPointAction", QStringLiteral("&Add point"), Qt::Key_Insert);
   m_deletePointsAction = made("deletePointsAction", QStringLiteral("&Delete"), Qt::Key_Delete);
-  m_moveUpAction = made("moveUpAction", QStringLiteral("Move &up"), Qt::CTRL | Qt::Key_Up);
+  m_moveUpAction = made("moveUpAction", QStringLiteral("Move u&p"), Qt::CTRL | Qt::Key_Up);
   m_moveDownAction = made("moveDownAction", QStringLiteral("Move dow&n"), Qt::CTRL | Qt::Key_Down);
   AddSeparator(m_ctlSourceList);
-  m_undoAction = made("undoAction", QStringLiteral("U&ndo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+  m_undoAction = made("undoAction", QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
   m_redoAction =
       made("redoAction", QStringLiteral("&Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
   // The keys of the others act where the table has the focus; Undo and Redo anywhere in the
