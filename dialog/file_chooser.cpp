@@ -24,6 +24,32 @@ QString FileDialogPicker::PickFileNamed(QWidget* parent, const QString& title,
   return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen.first());
 }
 
+QString FilePicker::PickSaveFile(QWidget* parent, const QString& title, const QString& directory,
+                                 const QStringList& nameFilters, QString& chosenFilter) {
+  const QString path = PickFile(parent, title, directory, nameFilters);
+  const QString suffix = QStringLiteral("*.") + QFileInfo(path).suffix().toLower();
+  chosenFilter = nameFilters.value(0);
+  for (const QString& filter : nameFilters) {
+    if (filter.section(QLatin1Char('('), 1).chopped(1).split(QLatin1Char(' ')).contains(suffix)) {
+      chosenFilter = filter;
+      break;
+    }
+  }
+  return path;
+}
+
+QString FileDialogPicker::PickSaveFile(QWidget* parent, const QString& title,
+                                       const QString& directory, const QStringList& nameFilters,
+                                       QString& chosenFilter) {
+  QFileDialog dialog(parent, title, directory);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before an existing file is replaced
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setNameFilters(nameFilters);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  chosenFilter = dialog.selectedNameFilter();
+  return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
 CFileChooser::CFileChooser(FilePicker& picker) : m_picker(picker) {}
 
 void CFileChooser::SetInitialDir(const QString& directory, const QString& fallbackPath) {

@@ -20,6 +20,11 @@ class FilePicker {
     static_cast<void>(proposedName);
     return PickFile(parent, title, directory, nameFilters);
   }
+  // A file to save to, and in chosenFilter the filter chosen; an existing file is chosen only
+  // once the person agrees to replace it. A picker without a filter of its own gives the first
+  // filter that lists the name's suffix.
+  virtual QString PickSaveFile(QWidget* parent, const QString& title, const QString& directory,
+                               const QStringList& nameFilters, QString& chosenFilter);
 };
 
 // An open-file dialog that also takes the name of a file that does not exist yet: the destination
@@ -30,6 +35,8 @@ class FileDialogPicker : public FilePicker {
                    const QStringList& nameFilters) override;
   QString PickFileNamed(QWidget* parent, const QString& title, const QString& directory,
                         const QStringList& nameFilters, const QString& proposedName) override;
+  QString PickSaveFile(QWidget* parent, const QString& title, const QString& directory,
+                       const QStringList& nameFilters, QString& chosenFilter) override;
 };
 
 // One use of the chooser: set where it starts and what it lists, then Choose.

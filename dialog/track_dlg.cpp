@@ -26,6 +26,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -36,6 +37,7 @@
 #include "dialog/live_status.h"
 #include "dialog/map_menu.h"
 #include "dialog/message_box_prompter.h"
+#include "dialog/route_editor.h"
 #include "dialog/table_model.h"
 #include "dialog/track_map.h"
 #include "dialog/track_recorder.h"
@@ -448,7 +450,7 @@ void CTrackDlg::CreateTrack() {
   UpdateData(true);
   wayloom::JobSettings settings;
   if (!CheckSettings(false, settings)) return;
-  settings.source = Engine().m_strSourceFile;
+  if (!RunSource(settings)) return;
   settings.dest = Engine().m_strDestFile;
   m_bTrackRunning = true;
   // The map hears every fix of the track and shows the route once the file is written.
@@ -469,6 +471,7 @@ void CTrackDlg::CreateTrack() {
 }
 
 void CTrackDlg::ShowSourcePaths() {
+  if (RouteEditing()) return;  // the edited route's file has one path; the source's stay listed
   const wayloom::SourceRead& read = Engine().LastSourceRead();
   m_pathsOf = m_sourceEdit->text();
   m_pathBox->clear();
@@ -531,6 +534,11 @@ void CTrackDlg::OnAbout() {
 }
 
 bool CTrackDlg::ConfirmClose() {
+  if (RouteEditing() && !m_routeEditor->History().isClean() &&
+      !m_prompter.AskYesNo("The route edited is not saved.\nClose Wayloom and drop it? (No keeps "
+                           "the window open.)")) {
+    return false;
+  }
   if (!m_live || !m_live->Running()) return true;
   return m_prompter.AskYesNo(
       "Live output is still sending.\nStop it and close Wayloom? (No keeps the window open.)");
@@ -612,7 +620,7 @@ void CTrackDlg::OnStartLive() {
     m_prompter.ShowMessage("Tick an output under 'Send to' to send the track to.");
     return;
   }
-  settings.source = Engine().m_strSourceFile;
+  if (!RunSource(settings)) return;
   if (!m_live) m_live = std::make_unique<wayloom::LiveSession>();
   std::string error;
   if (!m_live->Start(settings, m_reorderBox->isChecked(), m_extraPointsBox->isChecked(), error)) {

@@ -31,11 +31,13 @@ class QSettings;
 class QSplitter;
 class QTabWidget;
 class QTableView;
+class QTemporaryDir;
 class QTimer;
 class QToolButton;
 class CTrackMap;
 class LiveMonitor;
 class MapMenu;
+class RouteEditor;
 class TableModel;
 
 class CTrackDlg : public QDialog {
@@ -62,6 +64,10 @@ class CTrackDlg : public QDialog {
   void SaveSettings(QSettings& settings) const;
 
   CTrackMap& Map() { return *m_map; }
+  // The route edited in the source table (dialog/track_dlg_route.cpp): the map adds and moves its
+  // points through RouteEditor's AddPoint and MovePoint slots while RouteEditing().
+  RouteEditor& Route() { return *m_routeEditor; }
+  bool RouteEditing() const;
 
   // Presets (with a settings store from RestoreSettings): the window's kept settings saved under
   // name (an existing one replaced once the person agrees), shown again, renamed, deleted. False,
@@ -92,6 +98,16 @@ class CTrackDlg : public QDialog {
   void accept() override;
   // The close box: the same.
   void reject() override;
+  // "Edit route": the source table shows the route to edit, from the points of the source file;
+  // off, it shows the last track's source again.
+  void OnEditRoute(bool editing);
+  // "Save route as...": a POI file, a CSV file with a header or a GPX route.
+  void OnSaveRoute();
+
+ signals:
+  // A route began (true) or stopped (false) being edited: while it is, the map draws Route()'s
+  // points (RouteEditor::RouteChanged says when they change) and its clicks go to the route.
+  void RouteEditingChanged(bool editing);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -145,6 +161,15 @@ class CTrackDlg : public QDialog {
   void ListSerialPorts();
   QWidget* BuildReceiverPage();
   QLayout* BuildTables(QWidget* parent);
+  // Route editing: the actions on the source table's context menu and its bar, and the steps.
+  QLayout* BuildRouteBar(QWidget* parent);
+  void ConnectSourceSelection();
+  bool StartRoute();
+  void DeleteRoutePoints();
+  void MoveRoutePoint(int by);
+  // The source a track or live output runs on: the source file, or while a route is edited, the
+  // route written to a file of its own. False, with the message shown, when there is none.
+  bool RunSource(wayloom::JobSettings& settings);
   QWidget* BuildMapPanel();
   void ConnectControls();
   void SetReadingOrder();
@@ -260,6 +285,18 @@ class CTrackDlg : public QDialog {
   QLineEdit* m_nmeaEdit = nullptr;
   QLineEdit* m_almanacEdit = nullptr;
   std::unique_ptr<wayloom::LiveSession> m_live;
+  // Route editing: the route, its actions, and the folder its runs are written to.
+  RouteEditor* m_routeEditor = nullptr;
+  QAction* m_editRouteAction = nullptr;
+  QAction* m_addPointAction = nullptr;
+  QAction* m_deletePointsAction = nullptr;
+  QAction* m_moveUpAction = nullptr;
+  QAction* m_moveDownAction = nullptr;
+  QAction* m_undoAction = nullptr;
+  QAction* m_redoAction = nullptr;
+  QAction* m_saveRouteAction = nullptr;
+  std::unique_ptr<QTemporaryDir> m_routeRuns;
+  int m_routeRunCount = 0;
   // What was typed for each output, as listed: TCP, UDP, pseudo-terminal, serial port, emulator.
   static constexpr int kLiveOutputs = 5;
   QString m_liveAddressText[kLiveOutputs];

@@ -490,7 +490,11 @@ QLayout* CTrackDlg::BuildTables(QWidget* parent) {
   m_ctlSourceList = MakeTableView("sourceTable", m_sourceModel, parent);
   m_ctlNmeaList = MakeTableView("nmeaTable", m_nmeaModel, parent);
   auto* tables = new QVBoxLayout;
-  tables->addWidget(BuddyLabel(QStringLiteral("Source &Text"), m_ctlSourceList, parent));
+  auto* sourceBar = new QHBoxLayout;
+  sourceBar->addWidget(BuddyLabel(QStringLiteral("Source &Text"), m_ctlSourceList, parent));
+  sourceBar->addStretch(1);
+  sourceBar->addLayout(BuildRouteBar(parent));
+  tables->addLayout(sourceBar);
   tables->addWidget(m_ctlSourceList, 1);
   tables->addWidget(BuddyLabel(QStringLiteral("&NMEA Text"), m_ctlNmeaList, parent));
   tables->addWidget(m_ctlNmeaList, 1);
@@ -557,7 +561,8 @@ void CTrackDlg::ConnectControls() {
   for (const auto& [model, view] :
        {std::pair{m_sourceModel, m_ctlSourceList}, std::pair{m_nmeaModel, m_ctlNmeaList}}) {
     connect(model, &QAbstractItemModel::modelReset, this, [this, model = model, view = view] {
-      if (model->Shown()) ApplyColumnWidths(view, *model->Shown());
+      // (Not while the view shows the route being edited instead.)
+      if (model->Shown() && view->model() == model) ApplyColumnWidths(view, *model->Shown());
     });
   }
   m_liveTimer = new QTimer(this);
@@ -590,10 +595,7 @@ void CTrackDlg::ConnectControls() {
           [this] { ShowLiveRunning(m_live && m_live->Running()); });
   connect(m_liveStart, &QPushButton::clicked, this, &CTrackDlg::OnStartLive);
   connect(m_liveStop, &QPushButton::clicked, this, &CTrackDlg::OnStopLive);
-  connect(m_ctlSourceList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& current) {
-            if (current.isValid()) m_map->SelectPoint(static_cast<std::size_t>(current.row()));
-          });
+  ConnectSourceSelection();
   connect(m_ctlNmeaList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             m_map->SelectSentence(current.isValid() ? current.row() : -1);

@@ -15,6 +15,7 @@
 
 #include "dialog/about_dlg.h"
 #include "dialog/map_menu.h"
+#include "dialog/route_editor.h"
 #include "dialog/track_dlg.h"
 #include "dialog/track_map.h"
 #include "tests/test_support.h"
@@ -928,6 +929,86 @@ class WindowTest : public QObject {
   }
 
  private slots:
+  // A route made in the table from nothing: three points added as the map's clicks add them
+  // (a place off the Earth and cells that are no place refused, the route unchanged), a name
+  // typed, rows deleted and moved with undo; saved as GPX after the question for what a GPX
+  // route leaves out, and run unsaved: the track the command line makes of the file saved.
+  void routeEditedSavedAndRun() {
+    Session session(false);
+    session.Type("destEdit", session.dest);
+    session.window.findChild<QAction*>("editRouteAction")->trigger();  // from nothing
+    RouteEditor& route = session.window.Route();
+    QCOMPARE(session.Model("sourceTable"), &route);
+    const auto rows = [&route] {
+      QStringList shown;
+      for (const auto& point : route.Points()) shown << QString::fromStdString(point.latitude);
+      return shown.join(' ');
+    };
+    route.AddPoint(55.9533, -3.1883);
+    QVERIFY(route.setData(route.index(0, RouteEditor::kName), "Princes Street"));
+    route.AddPoint(55.944, -3.262);
+    QVERIFY(route.setData(route.index(1, RouteEditor::kSpeed), "2"));
+    route.AddPoint(55.948, -3.195);
+    route.AddPoint(90.5, 0);
+    const struct {
+      int column;
+      const char* text;
+    } refused[] = {{RouteEditor::kLatitude, "abc"},
+                   {RouteEditor::kLongitude, "-180.5"},
+                   {RouteEditor::kDwell, "-1"}};
+    for (const auto& cell : refused)
+      QVERIFY(!route.setData(route.index(1, cell.column), cell.text));
+    QCOMPARE(session.prompter.messages.size(), std::size_t(4));
+    QCOMPARE(session.prompter.messages[2],
+             "Point 2: 'Longitude' takes decimal degrees from -180 "
+             "to 180, not '-180.5'.");
+    QCOMPARE(rows(), "55.9533 55.944 55.948");
+
+    auto* table = session.Find<QTableView>("sourceTable");
+    QApplication::setActiveWindow(&session.window);
+    QVERIFY(QTest::qWaitForWindowActive(&session.window));
+    table->setFocus();
+    table->selectionModel()->select(route.index(0, 0), QItemSelectionModel::Select);
+    table->selectionModel()->select(route.index(1, 0), QItemSelectionModel::Select);
+    QTest::keyClick(table, Qt::Key_Delete);
+    QCOMPARE(rows(), "55.948");
+    QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+    table->setCurrentIndex(route.index(2, 0));
+    session.window.findChild<QAction*>("moveUpAction")->trigger();
+    QCOMPARE(rows(), "55.9533 55.948 55.944");
+    QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(rows() + ' ' + route.data(route.index(0, RouteEditor::kName)).toString(),
+             "55.9533 55.944 55.948 Princes Street");
+
+    const QString gpx = session.dir.filePath(QStringLiteral("walk.gpx"));
+    session.picker.answer = gpx;
+    session.prompter.answers = {true};
+    session.window.findChild<QAction*>("saveRouteAction")->trigger();
+    QCOMPARE(session.prompter.questions.at(0),
+             "A GPX route cannot hold the points' speeds.\nSave the route without them?");
+    QCOMPARE(ReadFile(gpx),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"Wayloom\" "
+             "xmlns=\"http://www.topografix.com/GPX/1/1\">\n  <rte>\n    <name>walk</name>\n"
+             "    <rtept lat=\"55.9533\" lon=\"-3.1883\">\n      <name>Princes Street</name>\n"
+             "    </rtept>\n    <rtept lat=\"55.944\" lon=\"-3.262\" />\n"
+             "    <rtept lat=\"55.948\" lon=\"-3.195\" />\n  </rte>\n</gpx>\n");
+    session.Press("createButton");
+    QCOMPARE(ReadFile(session.dest), Cli({gpx, QStringLiteral("-")}));
+    QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(rows(), "55.9533 55.944");  // the last point added taken back
+    QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(rows() + route.data(route.index(1, RouteEditor::kSpeed)).toString(), "55.9533 55.944");
+    // Edited again from the file saved, once the unsaved changes may go: its points.
+    auto* edit = session.window.findChild<QAction*>("editRouteAction");
+    session.prompter.answers = {true};
+    edit->trigger();
+    session.Type("sourceEdit", gpx);
+    edit->trigger();
+    QCOMPARE(session.prompter.questions.size(), std::size_t(2));
+    QCOMPARE(rows() + ' ' + route.data(route.index(0, RouteEditor::kName)).toString(),
+             "55.9533 55.944 55.948 Princes Street");
+  }
+
   // Tab goes through the controls in reading order: down the left column row by row, the tabs
   // with the settings of each, the tables, then the map.
   void tabOrder() {
