@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "job/live_rounds.h"
 #include "job/receiver_track.h"
 #include "job/timed_files.h"
 #include "outputs/destination.h"
@@ -340,18 +341,7 @@ FileResult WriteFixes(FixSource& track, TrackFile* file, TrackEngine& engine, Fi
 // null) hears every fix once it is sent. True when it ended on a stop request.
 bool SendRounds(FixSource& track, LiveOutputs& live, FixListener* listener, bool loop,
                 ProgressMonitor* progress) {
-  FixTee liveAndListener(&live, listener);
-  for (;;) {
-    std::uint64_t roundFixes = 0;
-    while (track.Next()) {
-      ++roundFixes;
-      track.Tell(liveAndListener);
-      if (progress && progress->StopRequested()) return true;
-    }
-    // A round without fixes (a route without points) would loop without end.
-    if (!loop || roundFixes == 0) return false;
-    track.StartOver();
-  }
+  return LiveRounds(track, live, listener, progress).Run(loop);
 }
 
 }  // namespace

@@ -9,6 +9,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
+
+#include "job/live_session.h"
+#include "job/settings.h"
 #include "outputs/live/pacer.h"
 #include "outputs/live/tcp_server.h"
 #include "tests/test_support.h"
@@ -122,6 +126,71 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
   EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link outlived the program";
   EXPECT_NE(cli.Err().find("fixes left out for the pseudo-terminal reader"), std::string::npos)
       << cli.Err();
+}
+
+// A receiver going north from 1,1 to 2,1 at 60 knots, round after round, a fix a second at a
+// speedup of 100: paused it stands (speed 0, the same place) while its time goes on; resumed, a
+// faster speedup and a seek to the last point (the round's end, then the next round) all keep
+// every step of the clock one second. Only the order and fields of the sentences are judged.
+TEST(LivePlayback, PausedStandsAndResumedSpedUpOrSoughtTheClockStepsOnBySeconds) {
+  TempDir dir;
+  SettingTexts texts;
+  texts.speed = "60";
+  texts.sentences = "RMC";
+  texts.serve = "0";
+  texts.waitClients = "1";
+  texts.speedup = "100";
+  texts.loop = true;
+  JobSettings settings;
+  ASSERT_EQ(CheckSettings(
+                texts, [](Setting) { return std::string("?"); }, settings),
+            "");
+  settings.source = dir.File("north.csv");
+  WriteFile(settings.source, "1.0,1.0,A\n1.0,2.0,B\n");
+  auto playback = std::make_shared<Playback>(100.0);
+  settings.live.playback = playback;
+  LiveSession session;
+  std::string error;
+  ASSERT_TRUE(session.Start(settings, false, false, error)) << error;
+  const std::string endpoint = session.TakeStatus().endpoints.at(0);
+  const int client = Connect(std::stoi(endpoint.substr(endpoint.rfind(':') + 1)));
+  std::vector<std::vector<std::string>> rmc;
+  // Reads fixes until until(this one, the one before) holds.
+  const auto readUntil = [&](const std::function<bool(const std::vector<std::string>&,
+                                                      const std::vector<std::string>&)>& until) {
+    for (int i = 0; i < 100000; ++i) {
+      rmc.push_back(Split(Read(client, 1)));
+      if (rmc.size() > 1 && until(rmc.back(), rmc[rmc.size() - 2])) return;
+    }
+    ADD_FAILURE() << "never came";
+  };
+  const auto standing = [](const auto& fix, const auto& before) {
+    return fix[7] == "0.00" && fix[3] == before[3];
+  };
+  int stood = 0;
+  readUntil([](const auto&, const auto&) { return true; });
+  playback->Pause();
+  readUntil([&](const auto& fix, const auto& before) {
+    stood = standing(fix, before) ? stood + 1 : 0;
+    return stood == 3;
+  });
+  const std::size_t paused = rmc.size();
+  playback->Resume();
+  readUntil([&](const auto& fix, const auto&) { return fix[7] != "0.00"; });
+  EXPECT_GT(rmc.back()[3], rmc[paused - 1][3]) << "the fix held back goes on from where it stood";
+  playback->SetSpeedup(400.0);
+  readUntil([&](const auto&, const auto&) { return rmc.size() > paused + 8; });
+  playback->Seek({SeekTarget::Kind::kPoint, 1.0});
+  readUntil([](const auto& fix, const auto&) { return fix[3].rfind("0200.", 0) == 0; });
+  EXPECT_LT(rmc[rmc.size() - 2][3], "0101.") << "the seek jumped from the track's start";
+  readUntil([](const auto& fix, const auto&) { return fix[3] == "0100.00000"; });
+  session.Stop();
+  close(client);
+  for (std::size_t i = 1; i < rmc.size(); ++i) {
+    ASSERT_EQ(Seconds(rmc[i][0] + "," + rmc[i][1]) - 1,
+              Seconds(rmc[i - 1][0] + "," + rmc[i - 1][1]))
+        << i << ": " << rmc[i][1];
+  }
 }
 
 }  // namespace wayloom::test

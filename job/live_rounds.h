@@ -1,0 +1,58 @@
+// A track sent to live output fix by fix, each when it is due, round after round with the loop,
+// under the playback's control (outputs/live/playback.h): a pause reports the receiver standing
+// still every period (or, by the playback's option, sends nothing), a seek makes the fix sought
+// the next one sent, and through both the track's clock goes on forward, so that the clients see
+// their time run on. A track that can neither stand nor be sought (a replayed log) sends nothing
+// while paused and lets seeks go.
+#pragma once
+
+#include "base/host.h"
+#include "job/fix_source.h"
+#include "outputs/live/live_outputs.h"
+
+namespace wayloom {
+
+class LiveRounds : private FixListener {
+ public:
+  // listener (may be null) hears every fix once it is sent, standing ones included, and the
+  // points reached; progress (may be null) asks for stops.
+  LiveRounds(FixSource& track, LiveOutputs& live, FixListener* listener, ProgressMonitor* progress)
+      : track_(track),
+        live_(live),
+        playback_(live.PlaybackControl()),
+        listener_(listener),
+        progress_(progress) {}
+
+  // True when it ended on a stop request.
+  bool Run(bool loop);
+
+ private:
+  enum class Step { kSent, kRoundOver, kStopped };
+  // The track tells the points reached, then the fix: it is sent then, once due, through pauses
+  // and seeks.
+  void OnPointReached(std::size_t poiIndex) override;
+  void OnFix(const Fix& fix, const SentenceLines& sentences) override;
+  Step SendCurrent();
+  // Stands through a pause until it is resumed or a seek comes, the fix held back then following
+  // the last one that stood. False when stopped.
+  bool Hold();
+  // Makes the fix sought the current one, its clock following the last one sent. False when the
+  // round ends before it.
+  bool Seek(const SeekTarget& target);
+  void SetPosition();
+  bool Stopped() const { return progress_ && progress_->StopRequested(); }
+
+  FixSource& track_;
+  LiveOutputs& live_;
+  Playback* playback_;
+  FixListener* listener_;
+  ProgressMonitor* progress_;
+  TrackTimeline timeline_;
+  bool seekable_ = false;
+  bool sentAny_ = false;
+  double lastClockMs_ = 0.0;  // of the last fix sent (or paced through a pause)
+  Fix lastSent_;              // where a pause stands
+  Step step_ = Step::kSent;
+};
+
+}  // namespace wayloom
