@@ -317,9 +317,11 @@ QWidget* CTrackDlg::BuildLivePage() {
   m_waitClientsLabel = BuddyLabel(QStringLiteral("W&ait for clients"), m_waitClientsEdit, page);
   m_waitClientsEdit->setToolTip(
       QStringLiteral("TCP: the track starts once this many clients are in"));
-  m_liveStart = Named(new QPushButton(QStringLiteral("Start sendin&g"), page), "liveStart");
+  m_liveStart = Named(new QPushButton(QStringLiteral("Pla&y"), page), "liveStart");
   m_liveStop = Named(new QPushButton(QStringLiteral("Stop send&ing"), page), "liveStop");
   m_liveStop->setEnabled(false);
+  m_livePause = Named(new QPushButton(QStringLiteral("Pause sendin&g"), page), "livePause");
+  m_livePause->setEnabled(false);
   m_liveSettings = {BuddyLabel(QStringLiteral("Send &to"), m_liveOutputs, page),
                     m_liveOutputs,
                     BuddyLabel(QStringLiteral("Address or lin&k"), m_liveAddress, page),
@@ -340,13 +342,16 @@ QWidget* CTrackDlg::BuildLivePage() {
     rows->addWidget(m_liveSettings[static_cast<std::size_t>(2 * row + 2)], row, 2);
     rows->addWidget(m_liveSettings[static_cast<std::size_t>(2 * row + 3)], row, 3);
   }
-  rows->addWidget(m_liveStart, 1, 0);
-  rows->addWidget(m_liveStop, 2, 0);
   rows->addWidget(m_liveSettings[8], 3, 0);
   rows->addWidget(m_speedupEdit, 3, 1, Qt::AlignLeft);
   rows->addWidget(m_loopBox, 3, 2, 1, 2);
   rows->addWidget(m_waitClientsLabel, 4, 0);
   rows->addWidget(m_waitClientsEdit, 4, 1, Qt::AlignLeft);
+  auto* playPause = new QHBoxLayout;
+  playPause->addWidget(m_liveStart);
+  playPause->addWidget(m_livePause);
+  rows->addLayout(playPause, 1, 0);
+  rows->addWidget(m_liveStop, 2, 0);
   rows->setColumnStretch(3, 1);
   rows->setVerticalSpacing(3);  // five rows in the height the other pages take
   return page;
@@ -456,6 +461,7 @@ QWidget* CTrackDlg::BuildMapPanel() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(bar);
   layout->addWidget(m_map, 1);
+  layout->addLayout(BuildPlaybackBar(panel));
   layout->addWidget(m_liveStatus);
   return panel;
 }
@@ -501,6 +507,7 @@ void CTrackDlg::ConnectControls() {
           [this] { ShowLiveRunning(m_live && m_live->Running()); });
   connect(m_liveStart, &QPushButton::clicked, this, &CTrackDlg::OnStartLive);
   connect(m_liveStop, &QPushButton::clicked, this, &CTrackDlg::OnStopLive);
+  ConnectPlayback();
   connect(m_ctlSourceList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             if (current.isValid()) m_map->SelectPoint(static_cast<std::size_t>(current.row()));
@@ -523,7 +530,8 @@ void CTrackDlg::SetReadingOrder() {
                                                        m_liveAddress,   m_serialPorts,
                                                        m_liveToken,     m_speedupEdit,
                                                        m_loopBox,       m_waitClientsEdit,
-                                                       m_liveStart,     m_liveStop,
+                                                       m_liveStart,     m_livePause,
+                                                       m_liveStop,      m_liveSlider,
                                                        m_receiverBox,   m_speedEdit,
                                                        m_dwellEdit,     m_startEdit,
                                                        m_noiseEdit,     m_sentencesEdit,
