@@ -1,6 +1,6 @@
-// The window's playback of live output: Play, Pause and Stop on the Live page, the slider that shows where the
-// receiver is on the track's round and seeks when moved, the speed-up changed while the track
-// runs, and "Start from this point" on the source table.
+// The window's playback of live output: Play, Pause and Stop on the Live page, the slider that
+// shows where the receiver is on the track's round and seeks when moved, the speed-up changed while
+// the track runs, and "Start from this point" on the source table.
 #include <QAction>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -82,10 +82,10 @@ void CTrackDlg::ShowPlayback() {
                       ClockText(position.lengthMs));
   if (m_liveSlider->isSliderDown()) return;
   m_showingPlayback = true;
-  m_liveSlider->setValue(position.lengthMs > 0.0
-                             ? static_cast<int>(std::lround(position.roundMs / position.lengthMs *
-                                                            kSliderSteps))
-                             : 0);
+  m_liveSlider->setValue(
+      position.lengthMs > 0.0
+          ? static_cast<int>(std::lround(position.roundMs / position.lengthMs * kSliderSteps))
+          : 0);
   m_showingPlayback = false;
 }
 

@@ -6,7 +6,9 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <memory>
@@ -126,6 +128,37 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
   EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link outlived the program";
   EXPECT_NE(cli.Err().find("fixes left out for the pseudo-terminal reader"), std::string::npos)
       << cli.Err();
+}
+
+// Keys typed on the terminal that is standard input steer the track: space pauses it (the
+// receiver stands), + doubles the speed-up, q stops as Ctrl-C would; the terminal is as it was.
+TEST(LiveCli, KeysOnTheTerminalPauseSpeedUpAndStopAndLeaveItAsItWas) {
+  TempDir dir;
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  const std::string terminal = ptsname(master);
+  termios before{};
+  ASSERT_EQ(tcgetattr(master, &before), 0);
+  WriteFile(dir.File("north.csv"), "1.0,1.0,A\n1.0,2.0,B\n");
+  CliProcess cli(dir,
+                 {"--speed", "60", "--sentences", "RMC", "--serve", "0", "--wait-clients", "1",
+                  "--loop", "--speedup", "100", dir.File("north.csv")},
+                 terminal);
+  const int client = Connect(cli.Port());
+  cli.WaitUntil([&] { return cli.Err().find("keys:") != std::string::npos; }, "the keys");
+  for (const auto& [key, said] : {std::pair{" ", "paused"}, {"+", "speed-up 200"}}) {
+    ASSERT_EQ(write(master, key, 1), 1);
+    cli.WaitUntil([&] { return cli.Err().find(said) != std::string::npos; }, said);
+  }
+  while (Split(Read(client, 1))[7] != "0.00") {
+  }
+  ASSERT_EQ(write(master, "q", 1), 1);
+  EXPECT_EQ(cli.Wait(), kExitInterrupted) << cli.Err();
+  termios after{};
+  ASSERT_EQ(tcgetattr(master, &after), 0);
+  EXPECT_EQ(after.c_lflag & (ICANON | ECHO), before.c_lflag & (ICANON | ECHO));
+  close(client);
+  close(master);
 }
 
 // A receiver going north from 1,1 to 2,1 at 60 knots, round after round, a fix a second at a
