@@ -113,6 +113,52 @@ bool LiveRounds::Seek(const SeekTarget& target) {
   return true;
 }
 
+SentenceLines ClassicLive::Restamped(const Fix& fix) {
+  batch_.Clear();
+  batch_.Add() = fix;
+  batch_.Format(date_ ? &*date_ : nullptr, *engine_.PoiPoints());
+  return SentenceLines(batch_.Pair(0), 2);
+}
+
+void ClassicLive::OnFix(const Fix& fix, const SentenceLines& sentences) {
+  for (;;) {
+    playback_.TakeSeek();
+    if (playback_.Paused()) {
+      if (!Hold()) return;
+      continue;
+    }
+    Fix moved = fix;
+    moved.clockMs += offsetMs_;
+    const SentenceLines out = offsetMs_ != 0.0 ? Restamped(moved) : sentences;
+    if (live_.Send(moved, &out)) {
+      sentAny_ = true;
+      lastSent_ = moved;
+      return;
+    }
+    if (live_.StopRequested()) return;
+  }
+}
+
+bool ClassicLive::Hold() {
+  while (playback_.Paused()) {
+    if (!sentAny_ || !(periodMs_ > 0.0)) {
+      if (!live_.WaitForChange()) return false;
+      continue;
+    }
+    Fix held = lastSent_;
+    held.clockMs += periodMs_;
+    held.speedKnots = 0.0;
+    const SentenceLines sentences = Restamped(held);
+    if (!live_.Send(held, playback_.SendWhilePaused() ? &sentences : nullptr)) {
+      if (live_.StopRequested()) return false;
+      continue;
+    }
+    lastSent_ = held;
+    offsetMs_ += periodMs_;
+  }
+  return true;
+}
+
 void LiveRounds::SetPosition() {
   PlaybackPosition position;
   position.seekable = seekable_;

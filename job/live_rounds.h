@@ -6,8 +6,13 @@
 // while paused and lets seeks go.
 #pragma once
 
+#include <optional>
+
+#include "base/calendar.h"
 #include "base/host.h"
 #include "job/fix_source.h"
+#include "motion/fix_batches.h"
+#include "motion/track_engine.h"
 #include "outputs/live/live_outputs.h"
 
 namespace wayloom {
@@ -53,6 +58,41 @@ class LiveRounds : private FixListener {
   double lastClockMs_ = 0.0;  // of the last fix sent (or paced through a pause)
   Fix lastSent_;              // where a pause stands
   Step step_ = Step::kSent;
+};
+
+// The classic tracks' pairs, pushed by their engine, to live output under the playback: a pause
+// sends the last pair again every period, its time moved on and its speed 0, and the pairs after
+// it go on from the last time sent; both made again by the classic tracks' formatter. Seeks are
+// let go: the engine makes its track in one pass.
+class ClassicLive : public FixListener {
+ public:
+  // The engine's POI list and date (none: undated RMC) are those the pairs are made with again;
+  // periodMs is its period.
+  ClassicLive(LiveOutputs& live, const TrackEngine& engine, const std::optional<CalendarDate>& date,
+              double periodMs)
+      : live_(live),
+        playback_(*live.PlaybackControl()),
+        engine_(engine),
+        date_(date),
+        periodMs_(periodMs) {}
+
+  void OnFix(const Fix& fix, const SentenceLines& sentences) override;
+
+ private:
+  // The pair of fix made again; valid until the next call.
+  SentenceLines Restamped(const Fix& fix);
+  // Stands through a pause. False when stopped.
+  bool Hold();
+
+  LiveOutputs& live_;
+  Playback& playback_;
+  const TrackEngine& engine_;
+  std::optional<CalendarDate> date_;
+  double periodMs_;
+  double offsetMs_ = 0.0;  // what pauses have moved the clock by
+  bool sentAny_ = false;
+  Fix lastSent_;
+  FixBatch batch_;
 };
 
 }  // namespace wayloom

@@ -130,8 +130,9 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
       << cli.Err();
 }
 
-// Keys typed on the terminal that is standard input steer the track: space pauses it (the
-// receiver stands), + doubles the speed-up, q stops as Ctrl-C would; the terminal is as it was.
+// Keys typed on the terminal that is standard input steer the track, a receiver's and a classic
+// one: space pauses it (the receiver stands) and goes on, + doubles the speed-up, q stops as
+// Ctrl-C would; the times sent keep rising, and the terminal is left as it was.
 TEST(LiveCli, KeysOnTheTerminalPauseSpeedUpAndStopAndLeaveItAsItWas) {
   TempDir dir;
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -140,24 +141,37 @@ TEST(LiveCli, KeysOnTheTerminalPauseSpeedUpAndStopAndLeaveItAsItWas) {
   termios before{};
   ASSERT_EQ(tcgetattr(master, &before), 0);
   WriteFile(dir.File("north.csv"), "1.0,1.0,A\n1.0,2.0,B\n");
-  CliProcess cli(dir,
-                 {"--speed", "60", "--sentences", "RMC", "--serve", "0", "--wait-clients", "1",
-                  "--loop", "--speedup", "100", dir.File("north.csv")},
-                 terminal);
-  const int client = Connect(cli.Port());
-  cli.WaitUntil([&] { return cli.Err().find("keys:") != std::string::npos; }, "the keys");
-  for (const auto& [key, said] : {std::pair{" ", "paused"}, {"+", "speed-up 200"}}) {
-    ASSERT_EQ(write(master, key, 1), 1);
-    cli.WaitUntil([&] { return cli.Err().find(said) != std::string::npos; }, said);
+  for (const bool receiver : {true, false}) {
+    std::vector<std::string> arguments = {"--serve",   "0",   "--wait-clients",     "1", "--loop",
+                                          "--speedup", "100", dir.File("north.csv")};
+    if (receiver) arguments.insert(arguments.begin(), {"--speed", "60"});
+    CliProcess cli(dir, arguments, terminal);
+    const int client = Connect(cli.Port());
+    std::vector<std::string> rmc;
+    // Reads sentences until an RMC sentence's speed is (or is not) 0.
+    const auto readUntilSpeed = [&](bool zero) {
+      do {
+        const std::string line = Read(client, 1);
+        if (line.rfind("$GPRMC", 0) == 0) rmc.push_back(line);
+      } while (rmc.empty() || (Split(rmc.back())[7] == "0.00") != zero);
+    };
+    cli.WaitUntil([&] { return cli.Err().find("keys:") != std::string::npos; }, "the keys");
+    readUntilSpeed(false);
+    for (const auto& [key, said] : {std::pair{" ", "paused"}, {"+", "speed-up 200"}}) {
+      ASSERT_EQ(write(master, key, 1), 1);
+      cli.WaitUntil([&] { return cli.Err().find(said) != std::string::npos; }, said);
+    }
+    readUntilSpeed(true);
+    ASSERT_EQ(write(master, " ", 1), 1);
+    readUntilSpeed(false);
+    ASSERT_EQ(write(master, "q", 1), 1);
+    EXPECT_EQ(cli.Wait(), kExitInterrupted) << cli.Err();
+    close(client);
+    for (std::size_t i = 1; i < rmc.size(); ++i) EXPECT_GT(Seconds(rmc[i]), Seconds(rmc[i - 1]));
   }
-  while (Split(Read(client, 1))[7] != "0.00") {
-  }
-  ASSERT_EQ(write(master, "q", 1), 1);
-  EXPECT_EQ(cli.Wait(), kExitInterrupted) << cli.Err();
   termios after{};
   ASSERT_EQ(tcgetattr(master, &after), 0);
   EXPECT_EQ(after.c_lflag & (ICANON | ECHO), before.c_lflag & (ICANON | ECHO));
-  close(client);
   close(master);
 }
 

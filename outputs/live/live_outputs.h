@@ -132,6 +132,7 @@ class LiveOutputs : public FixListener {
   // Serves the outputs until the playback changes. False when stopped.
   bool WaitForChange();
   Playback* PlaybackControl() const { return settings_.playback.get(); }
+  bool StopRequested() const { return stopRequested_ && stopRequested_(); }
 
   // After the last fix: sends what is still queued, lets the serial lines carry it and the console
   // answer it (for a few seconds at most, or until a stop is requested), and closes every output,
