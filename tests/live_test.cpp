@@ -150,7 +150,7 @@ TEST(LiveCli, KeysOnTheTerminalPauseSpeedUpAndStopAndLeaveItAsItWas) {
     std::vector<std::string> rmc;
     // Reads sentences until an RMC sentence's speed is (or is not) 0.
     const auto readUntilSpeed = [&](bool zero) {
-      for (int i = 0; i < 20000 && !HasFailure(); ++i) {
+      for (int i = 0; i < 5000 && !HasFailure(); ++i) {
         const std::string line = Read(client, 1);
         if (line.rfind("$GPRMC", 0) == 0) rmc.push_back(line);
         if (!rmc.empty() && (Split(rmc.back())[7] == "0.00") == zero) return;
@@ -207,7 +207,7 @@ TEST(LivePlayback, PausedStandsAndResumedSpedUpOrSoughtTheClockStepsOnBySeconds)
   // Reads fixes until until(this one, the one before) holds.
   const auto readUntil = [&](const std::function<bool(const std::vector<std::string>&,
                                                       const std::vector<std::string>&)>& until) {
-    for (int i = 0; i < 8000 && !HasFailure(); ++i) {
+    for (int i = 0; i < 3000 && !HasFailure(); ++i) {
       rmc.push_back(Split(Read(client, 1)));
       if (rmc.size() > 1 && until(rmc.back(), rmc[rmc.size() - 2])) return;
     }

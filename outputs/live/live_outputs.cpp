@@ -191,7 +191,7 @@ bool LiveOutputs::WaitForClients() {
 void LiveOutputs::OnFix(const Fix& fix, const SentenceLines& sentences) {
   Playback* const playback = settings_.playback.get();
   while (!Send(fix, &sentences)) {
-    if (!playback || (stopRequested_ && stopRequested_())) return;
+    if (!playback || StopRequested()) return;
     playback->TakeSeek();
     if (playback->Paused() && !WaitForChange()) return;
   }
@@ -245,7 +245,7 @@ bool LiveOutputs::Send(const Fix& fix, const SentenceLines* sentences) {
 
 bool LiveOutputs::WaitForChange() {
   Playback* const playback = settings_.playback.get();
-  if (!playback) return !(stopRequested_ && stopRequested_());
+  if (!playback) return !StopRequested();
   const std::uint64_t changes = playback->Changes();
   for (;;) {
     const double until = NowMs() + kLongestWaitMs;

@@ -120,9 +120,9 @@ class LiveOutputs : public FixListener {
   // Waits until the fix is due (the first one also until enough clients are in), serving the
   // outputs meanwhile, then sends its sentences: to every TCP client, through the pseudo-terminal,
   // as one datagram, to every serial port and (its GGA and RMC) to the emulator's console.
-  // With a playback, a pause holds the fix back until resumed (the classic tracks send nothing
-  // meanwhile), a seek is let go (their engine makes the track in one pass), and a new speed-up
-  // paces the fixes from now on.
+  // With a playback, a pause holds the fix back until resumed, sending nothing meanwhile (the
+  // job's tracks stand through it instead: job/live_rounds.h), a seek is let go, and a new
+  // speed-up paces the fixes from now on.
   void OnFix(const Fix& fix, const SentenceLines& sentences) override;
   // The same wait and send for a track that handles pauses and seeks itself: false, with nothing
   // sent, when a stop is requested or the playback changes before the fix is due. Without
