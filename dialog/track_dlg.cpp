@@ -628,7 +628,8 @@ void CTrackDlg::OnStopLive() {
 void CTrackDlg::PollLive() {
   if (!m_live) return;
   const wayloom::LiveStatus status = m_live->TakeStatus();
-  m_liveStatus->setText(LiveStatusText(status));
+  const bool paused = status.running && m_playback && m_playback->Paused();
+  m_liveStatus->setText((paused ? QStringLiteral("Paused. ") : QString()) + LiveStatusText(status));
   if (status.running && status.hasFix) m_map->SetLivePosition(status.latitude, status.longitude);
   ShowPlayback();
   if (!status.running) {
