@@ -110,6 +110,8 @@ bool LiveRounds::Seek(const SeekTarget& target) {
   if (!track_.SkipTo(roundMs)) return false;
   const double clockMs = sentAny_ ? lastClockMs_ + track_.PeriodMs() : clockBefore;
   track_.ShiftClock(clockMs - track_.Current().clockMs);
+  lastSent_ = track_.Current();  // a pause stands at the place sought
+  SetPosition();
   return true;
 }
 
