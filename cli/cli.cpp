@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/live_keys.h"
 #include "job/settings.h"
 #include "job/track_job.h"
 #include "platform/platform.h"
@@ -24,6 +25,7 @@ struct CliArgs {
   bool reorder = false;
   bool yes = false;
   bool quiet = false;
+  bool silentPause = false;  // paused from the terminal, live output sends nothing
   bool help = false;
   bool version = false;
   std::vector<std::string> given;  // the options given, by name
@@ -109,6 +111,9 @@ const OptionEntry kOptions[] = {
      Needs::kLive, &S::speedup},
     {"--loop", nullptr, "live: start over after the last point, the clock going on", std::nullopt,
      Needs::kLive, nullptr, nullptr, &S::loop},
+    {"--silent-pause", nullptr,
+     "live: send nothing while paused (default: the receiver stands still)", std::nullopt,
+     Needs::kLive, nullptr, nullptr, nullptr, &CliArgs::silentPause},
     {"--wait-clients", "N", "live: start the track once N clients have connected (default 0)",
      Setting::kWaitClients, Needs::kServe, &S::waitClients},
     {"--client-timeout", "SECONDS",
@@ -187,7 +192,9 @@ void PrintUsage(std::FILE* stream) {
       "  or:  wayloom-cli --replay LOG [options] [DEST]   (replay a recorded NMEA log)\n"
       "Turns a POI file (lines of longitude,latitude,description) into an NMEA 0183 track\n"
       "of $GPGGA and $GPRMC sentences. DEST - writes the track to standard output.\n"
-      "Live output sends each point when its time on the track's clock has come.\n\n"
+      "Live output sends each point when its time on the track's clock has come. Started\n"
+      "from a terminal, it takes keys: space pauses and goes on, + and - double and halve\n"
+      "the speed-up, q stops.\n\n"
       "Options:\n",
       stream);
   for (const OptionEntry& option : kOptions) {
@@ -497,7 +504,15 @@ int RunJob(const CliArgs& args, JobSettings& settings, std::FILE* in, std::FILE*
   StopWake wake;
   TrackJob job(prompter, options);
   job.Engine().SetKeepTables(false);  // no window to show them in
+  std::optional<LiveKeys> keys;
+  if (settings.live.Wanted() && IsTerminal(in)) {
+    settings.live.playback = std::make_shared<Playback>(settings.live.speedup, !args.silentPause);
+    settings.live.playback->SetWake([&wake] { wake.Wake(); });
+    keys.emplace(in, err, *settings.live.playback);
+  }
   const JobSummary summary = job.Run(settings, nullptr, &stop, wake.Fd());
+  keys.reset();
+  if (settings.live.playback) settings.live.playback->SetWake(nullptr);
   return Report(args, summary, prompter, err);
 }
 

@@ -611,8 +611,17 @@ void CTrackDlg::ApplyColumnWidths(QTableView* view, const wayloom::TableRows& ta
       0, std::max(ColumnWidth(table.Column(0).title), widest + margins));
 }
 
-void CTrackDlg::OnStartLive() {
-  if (m_live && m_live->Running()) return;
+void CTrackDlg::OnStartLive() { StartLiveFrom(std::nullopt); }
+
+void CTrackDlg::StartLiveFrom(std::optional<std::size_t> point) {
+  const wayloom::SeekTarget target{wayloom::SeekTarget::Kind::kPoint,
+                                   point ? static_cast<double>(*point) : 0.0};
+  if (m_live && m_live->Running()) {
+    if (point) m_playback->Seek(target);
+    m_playback->Resume();
+    ShowLiveRunning(true);
+    return;
+  }
   UpdateData(true);
   wayloom::JobSettings settings;
   if (!CheckSettings(true, settings)) return;
@@ -621,6 +630,9 @@ void CTrackDlg::OnStartLive() {
     return;
   }
   if (!RunSource(settings)) return;
+  m_playback = std::make_shared<wayloom::Playback>(settings.live.speedup);
+  if (point) m_playback->Seek(target);
+  settings.live.playback = m_playback;
   if (!m_live) m_live = std::make_unique<wayloom::LiveSession>();
   std::string error;
   if (!m_live->Start(settings, m_reorderBox->isChecked(), m_extraPointsBox->isChecked(), error)) {
@@ -648,11 +660,13 @@ void CTrackDlg::OnStopLive() {
 void CTrackDlg::PollLive() {
   if (!m_live) return;
   const wayloom::LiveStatus status = m_live->TakeStatus();
-  m_liveStatus->setText(LiveStatusText(status));
+  const bool paused = status.running && m_playback && m_playback->Paused();
+  m_liveStatus->setText((paused ? QStringLiteral("Paused. ") : QString()) + LiveStatusText(status));
   m_monitor->Refresh(status, *m_live);
   if (status.running && status.hasFix) {
     m_map->SetLivePosition(status.latitude, status.longitude, status.counts.fixesSent);
   }
+  ShowPlayback();
   if (!status.running) {
     m_liveTimer->stop();
     m_map->ClearLivePosition();
@@ -667,9 +681,14 @@ void CTrackDlg::PollLive() {
 }
 
 void CTrackDlg::ShowLiveRunning(bool running) {
-  m_liveStart->setEnabled(!running);
+  const bool paused = running && m_playback && m_playback->Paused();
+  m_liveStart->setEnabled(!running || paused);
+  m_livePause->setEnabled(running && !paused);
   m_liveStop->setEnabled(running);
   for (QWidget* setting : m_liveSettings) setting->setEnabled(!running);
+  // The speed-up changes while the track runs.
+  m_speedupEdit->setEnabled(true);
+  m_liveSettings[8]->setEnabled(true);
   // Only TCP clients can be waited for.
   const bool tcp = m_liveOutputs->item(0)->checkState() == Qt::Checked;
   m_waitClientsEdit->setEnabled(!running && tcp);

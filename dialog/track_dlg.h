@@ -9,6 +9,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "base/host.h"
@@ -27,6 +28,7 @@ class QLineEdit;
 class QListWidget;
 class QMenuBar;
 class QPushButton;
+class QSlider;
 class QSettings;
 class QSplitter;
 class QTabWidget;
@@ -92,8 +94,12 @@ class CTrackDlg : public QDialog {
   void CreateTrack();
   void OnAbout();
   // Live output: starts sending the track as the window's settings make it, and stops it.
+  // Play starts it, or goes on after a pause; "Start from this point" on a row of the source
+  // table starts it (or goes on) from that point.
   void OnStartLive();
   void OnStopLive();
+  void OnPauseLive();
+  void StartLiveFrom(std::optional<std::size_t> point);
   // Exit: frees the POI list and closes; while live output runs, once the person agrees.
   void accept() override;
   // The close box: the same.
@@ -184,6 +190,16 @@ class CTrackDlg : public QDialog {
   // Shows how the live output goes; ends the polling once it has ended.
   void PollLive();
   void ShowLiveRunning(bool running);
+  // The playback bar under the map: the slider over the track's time and where the receiver is
+  // on it. In track_dlg_playback.cpp with the playback's other handlers.
+  QLayout* BuildPlaybackBar(QWidget* parent);
+  void ConnectPlayback();
+  // The slider and the time as the sending thread last said; the slider untouched while dragged.
+  void ShowPlayback();
+  // The slider's place asked for: the receiver goes on from there.
+  void SeekLive();
+  // The speed-up typed while live output runs: the track goes on at it.
+  void ChangeLiveSpeedup();
   void Browse(const QString& initialDirectory, std::string& setting);
   QLayout* BuildPresetRow(QWidget* parent);
   // What the window shows of a track: the tables and the map of the last track whose file was
@@ -265,6 +281,12 @@ class CTrackDlg : public QDialog {
   QLabel* m_waitClientsLabel = nullptr;
   QPushButton* m_liveStart = nullptr;
   QPushButton* m_liveStop = nullptr;
+  QPushButton* m_livePause = nullptr;
+  QSlider* m_liveSlider = nullptr;                // over a round of the track, 0 to kSliderSteps
+  QLabel* m_liveTime = nullptr;                   // where the receiver is, of the round's length
+  QAction* m_startFromPoint = nullptr;            // on the source table
+  std::shared_ptr<wayloom::Playback> m_playback;  // of the live session running or last run
+  bool m_showingPlayback = false;                 // the slider is moved by ShowPlayback
   QLabel* m_liveStatus = nullptr;
   LiveMonitor* m_monitor = nullptr;  // under the map from the first start of live output on
   QSplitter* m_mapSplitter = nullptr;

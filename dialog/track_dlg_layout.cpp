@@ -358,9 +358,11 @@ QWidget* CTrackDlg::BuildLivePage() {
   m_waitClientsLabel = BuddyLabel(QStringLiteral("W&ait for clients"), m_waitClientsEdit, page);
   m_waitClientsEdit->setToolTip(
       QStringLiteral("TCP: the track starts once this many clients are in"));
-  m_liveStart = Named(new QPushButton(QStringLiteral("Start sendin&g"), page), "liveStart");
+  m_liveStart = Named(new QPushButton(QStringLiteral("Pla&y"), page), "liveStart");
   m_liveStop = Named(new QPushButton(QStringLiteral("Stop send&ing"), page), "liveStop");
   m_liveStop->setEnabled(false);
+  m_livePause = Named(new QPushButton(QStringLiteral("Pause sendin&g"), page), "livePause");
+  m_livePause->setEnabled(false);
   m_liveSettings = {BuddyLabel(QStringLiteral("Send &to"), m_liveOutputs, page),
                     m_liveOutputs,
                     BuddyLabel(QStringLiteral("Address or lin&k"), m_liveAddress, page),
@@ -381,13 +383,16 @@ QWidget* CTrackDlg::BuildLivePage() {
     rows->addWidget(m_liveSettings[static_cast<std::size_t>(2 * row + 2)], row, 2);
     rows->addWidget(m_liveSettings[static_cast<std::size_t>(2 * row + 3)], row, 3);
   }
-  rows->addWidget(m_liveStart, 1, 0);
-  rows->addWidget(m_liveStop, 2, 0);
   rows->addWidget(m_liveSettings[8], 3, 0);
   rows->addWidget(m_speedupEdit, 3, 1, Qt::AlignLeft);
   rows->addWidget(m_loopBox, 3, 2, 1, 2);
   rows->addWidget(m_waitClientsLabel, 4, 0);
   rows->addWidget(m_waitClientsEdit, 4, 1, Qt::AlignLeft);
+  auto* playPause = new QHBoxLayout;
+  playPause->addWidget(m_liveStart);
+  playPause->addWidget(m_livePause);
+  rows->addLayout(playPause, 1, 0);
+  rows->addWidget(m_liveStop, 2, 0);
   rows->setColumnStretch(3, 1);
   rows->setVerticalSpacing(3);  // five rows in the height the other pages take
   return page;
@@ -549,6 +554,7 @@ QWidget* CTrackDlg::BuildMapPanel() {
   m_mapSplitter->setStretchFactor(0, 1);
   layout->addLayout(bar);
   layout->addWidget(m_mapSplitter, 1);
+  layout->addLayout(BuildPlaybackBar(panel));
   layout->addWidget(m_liveStatus);
   return panel;
 }
@@ -596,6 +602,7 @@ void CTrackDlg::ConnectControls() {
   connect(m_liveStart, &QPushButton::clicked, this, &CTrackDlg::OnStartLive);
   connect(m_liveStop, &QPushButton::clicked, this, &CTrackDlg::OnStopLive);
   ConnectSourceSelection();
+  ConnectPlayback();
   connect(m_ctlNmeaList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             m_map->SelectSentence(current.isValid() ? current.row() : -1);
@@ -632,7 +639,9 @@ void CTrackDlg::SetReadingOrder() {
                                                        m_loopBox,
                                                        m_waitClientsEdit,
                                                        m_liveStart,
+                                                       m_livePause,
                                                        m_liveStop,
+                                                       m_liveSlider,
                                                        m_receiverBox,
                                                        m_speedEdit,
                                                        m_dwellEdit,

@@ -77,6 +77,8 @@ bool LiveSession::Start(const JobSettings& settings, bool reorder, bool extraPoi
       settings.live, [this] { return Serving(); }, wake_->ReadFd());
   if (!outputs->Open(error)) return false;
   serving_ = outputs.get();
+  playback_ = settings.live.playback;
+  if (playback_) playback_->SetWake([wake = wake_.get()] { wake->Wake(); });
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     status_ = LiveStatus{};
@@ -123,6 +125,8 @@ void LiveSession::Stop() {
     if (wake_) wake_->Wake();
     thread_.join();
   }
+  if (playback_) playback_->SetWake(nullptr);
+  playback_.reset();
   wake_.reset();
 }
 

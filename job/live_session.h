@@ -67,6 +67,7 @@ class LiveSession {
            std::unique_ptr<LiveOutputs> outputs);
 
   std::unique_ptr<WakePipe> wake_;
+  std::shared_ptr<Playback> playback_;    // the settings', woken through wake_ while running
   const LiveOutputs* serving_ = nullptr;  // while the session's thread runs them
   std::atomic<bool> stop_{false};
   std::thread thread_;

@@ -54,6 +54,14 @@ class ReceiverTrack : public FixSource {
   void Tell(FixListener& listener) override;
   void StartOver() override;
 
+  double PeriodMs() const override { return motion_.periodSeconds * 1000.0; }
+  bool Stand(const Fix& held) override;
+  bool ShiftClock(double deltaMs) override;
+  // A run of the route alone (no sky, no sentences) to time it.
+  bool Timeline(TrackTimeline& timeline) const override;
+  double RoundMs() const override { return streamClockMs_ - roundFirstMs_; }
+  bool SkipTo(double roundMs) override;
+
   // Whether the track ended because its clock passed the end of kLastSentenceDate.
   bool ReachedLastDate() const { return reachedLastDate_; }
 
@@ -62,8 +70,14 @@ class ReceiverTrack : public FixSource {
   bool InOutage(std::int64_t clockMs) const;
   // sky as a receiver without signals sees it: the satellites where they stand, none heard or used.
   const SkyView& Silenced(const SkyView& sky);
+  // The stream's fix on the track's clock (moved by a pause or a seek), with its sentences. False
+  // when the clock has passed the last date.
+  bool Make();
+  void BuildSentences(const Fix& fix);
 
   std::vector<std::size_t> poiIndices_;  // of the route's points, in visiting order
+  ReceiverRoute route_;                  // for a timeline
+  ReceiverMotion motion_;
   FixStream stream_;
   Sky sky_;
   FixSentences sentences_;
@@ -75,6 +89,10 @@ class ReceiverTrack : public FixSource {
   SkyView silenced_;
   std::size_t told_ = 0;  // points of the route told to a listener this round
   bool reachedLastDate_ = false;
+  double clockOffsetMs_ = 0.0;  // what pauses and seeks have moved the clock by
+  double streamClockMs_ = 0.0;  // the current fix's clock as the stream made it
+  double roundFirstMs_ = 0.0;   // the stream's clock at the round's first fix
+  bool newRound_ = true;        // no fix of this round made yet
 };
 
 }  // namespace wayloom

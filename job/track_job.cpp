@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "base/number_text.h"
+#include "job/live_rounds.h"
 #include "job/receiver_track.h"
 #include "job/timed_files.h"
 #include "outputs/destination.h"
@@ -261,7 +263,12 @@ void TrackJob::RunClassic(Work& run) {
   // the source itself, and the engine makes its tracks from the list read.
   if (run.timed && !(ReadSource(run) && CheckFiles(run))) return;
   engine_.SetWriteTrackFile(run.toFile());
-  FixTee liveAndListener(run.live, run.listener);
+  std::optional<ClassicLive> played;
+  if (run.live && run.live->PlaybackControl()) {
+    played.emplace(*run.live, engine_, settings.date, ParseDecimal(settings.period) * 1000.0);
+  }
+  FixListener* const live = played ? static_cast<FixListener*>(&*played) : run.live;
+  FixTee liveAndListener(live, run.listener);
   FixTee timedAndListener(run.timed, run.listener);
   FixListener* const heard = !run.writesFiles() ? &liveAndListener
                              : run.timed        ? &timedAndListener
@@ -295,14 +302,14 @@ void TrackJob::RunClassic(Work& run) {
   CloseTimedFiles(run);
   engine_.SetTrackListener(nullptr);
   if (run.live)
-    SendClassicLive(run, run.summary.outcome == JobOutcome::kDone, lastCourse, lastSpeed);
+    SendClassicLive(run, live, run.summary.outcome == JobOutcome::kDone, lastCourse, lastSpeed);
 }
 
-void TrackJob::SendClassicLive(Work& run, bool written, double course, double speed) {
-  FixTee liveAndListener(run.live, run.listener);
+void TrackJob::SendClassicLive(Work& run, FixListener* live, bool written, double course,
+                               double speed) {
+  FixTee liveAndListener(live, run.listener);
   engine_.SetWriteTrackFile(false);
-  engine_.SetTrackListener(run.writesFiles() ? static_cast<FixListener*>(run.live)
-                                             : &liveAndListener);
+  engine_.SetTrackListener(run.writesFiles() ? live : &liveAndListener);
   TrackOutcome outcome = engine_.LastTrack().outcome;
   if (run.writesFiles() && written) {
     engine_.SetCourseAndSpeed(course, speed);
@@ -364,18 +371,7 @@ FileResult WriteFixes(FixSource& track, TrackFile* file, TrackEngine& engine, Fi
 // null) hears every fix once it is sent. True when it ended on a stop request.
 bool SendRounds(FixSource& track, LiveOutputs& live, FixListener* listener, bool loop,
                 ProgressMonitor* progress) {
-  FixTee liveAndListener(&live, listener);
-  for (;;) {
-    std::uint64_t roundFixes = 0;
-    while (track.Next()) {
-      ++roundFixes;
-      track.Tell(liveAndListener);
-      if (progress && progress->StopRequested()) return true;
-    }
-    // A round without fixes (a route without points) would loop without end.
-    if (!loop || roundFixes == 0) return false;
-    track.StartOver();
-  }
+  return LiveRounds(track, live, listener, progress).Run(loop);
 }
 
 }  // namespace

@@ -126,7 +126,8 @@ class TrackJob {
   void RunClassic(Work& run);
   // After the file: the track once more to live output (written: the file was written whole),
   // from the course and speed the file's track started with, round after round with the loop.
-  void SendClassicLive(Work& run, bool written, double course, double speed);
+  // live is the live output as the classic tracks send to it (ClassicLive under a playback).
+  void SendClassicLive(Work& run, FixListener* live, bool written, double course, double speed);
   void RunReceiver(Work& run);
   void RunReplay(Work& run);
   // A replay's log opened, or the failure shown and the job ended.

@@ -21,6 +21,8 @@ void InstallStopSignals();
 // Whether a stop was asked for since InstallStopSignals: SIGINT, SIGTERM or SIGHUP, and on Windows
 // Ctrl-C, Ctrl-Break or a closing console.
 bool StopRequested();
+// Asks the running command to stop as a stop signal does (a key typed for it).
+void RequestStop();
 
 // A pipe whose read end a wait on sockets watches, so that the wait ends at once when Wake is
 // called (from another thread, or a signal handler). Its descriptors are -1 when none could be
@@ -50,9 +52,30 @@ class StopWake {
   StopWake(const StopWake&) = delete;
   StopWake& operator=(const StopWake&) = delete;
   int Fd() const { return pipe_.ReadFd(); }
+  // Ends a live wait at once without a stop (the playback changed).
+  void Wake() const { pipe_.Wake(); }
 
  private:
   WakePipe pipe_;
+};
+
+// While it lives, a terminal on stream gives each key as it is typed, unechoed; Ctrl-C and the
+// other signal keys still signal. The terminal's settings come back when it ends, and as well
+// when a signal stops the program or ends it (a stop signal, a crash, Ctrl-Z until it goes on).
+// Nothing changes when stream is no terminal, and on Windows.
+class TerminalKeys {
+ public:
+  explicit TerminalKeys(std::FILE* stream);
+  ~TerminalKeys();
+  TerminalKeys(const TerminalKeys&) = delete;
+  TerminalKeys& operator=(const TerminalKeys&) = delete;
+  bool Active() const { return fd_ >= 0; }
+  // Waits for keys, or for wakeFd to become readable. False, with no keys, when it woke that way
+  // or the terminal has gone.
+  bool Read(int wakeFd, std::string& keys);
+
+ private:
+  int fd_ = -1;
 };
 
 // Whether a person at a terminal or console can answer what is asked on stream: false for files,

@@ -2,7 +2,9 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+#include <poll.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,9 +22,37 @@ std::atomic<bool> g_stopRequested{false};
 // The pipe a live wait watches, or null.
 std::atomic<const WakePipe*> g_stopWake{nullptr};
 
+// The terminal TerminalKeys has taken keys from (or -1), and its settings before.
+std::atomic<int> g_keysFd{-1};
+termios g_terminalBefore{};
+termios g_terminalKeys{};
+constexpr int kFatalSignals[] = {SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+
+// Safe in a signal handler.
+void RestoreTerminal() {
+  const int fd = g_keysFd.load();
+  if (fd >= 0) tcsetattr(fd, TCSANOW, &g_terminalBefore);
+}
+
 extern "C" void OnStopSignal(int) {
   g_stopRequested.store(true);
   if (const WakePipe* pipe = g_stopWake.load()) pipe->Wake();
+  RestoreTerminal();
+}
+
+// A signal that ends the program, or stops it (Ctrl-Z): the terminal as it was first, then what
+// the signal does by default; a program that goes on takes keys again.
+extern "C" void OnEndingSignal(int number) {
+  const int savedErrno = errno;
+  RestoreTerminal();
+  signal(number, SIG_DFL);
+  raise(number);
+  const int fd = g_keysFd.load();
+  if (number == SIGTSTP && fd >= 0) {
+    tcsetattr(fd, TCSANOW, &g_terminalKeys);
+    signal(SIGTSTP, OnEndingSignal);
+  }
+  errno = savedErrno;
 }
 
 }  // namespace
@@ -41,6 +71,42 @@ void InstallStopSignals() {
 }
 
 bool StopRequested() { return g_stopRequested.load(std::memory_order_relaxed); }
+
+void RequestStop() { OnStopSignal(0); }
+
+TerminalKeys::TerminalKeys(std::FILE* stream) {
+  const int fd = fileno(stream);
+  if (isatty(fd) != 1 || tcgetattr(fd, &g_terminalBefore) != 0) return;
+  g_terminalKeys = g_terminalBefore;
+  g_terminalKeys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  g_terminalKeys.c_cc[VMIN] = 1;
+  g_terminalKeys.c_cc[VTIME] = 0;
+  g_keysFd.store(fd);
+  for (const int number : kFatalSignals) signal(number, OnEndingSignal);
+  signal(SIGTSTP, OnEndingSignal);
+  if (tcsetattr(fd, TCSANOW, &g_terminalKeys) != 0) return;
+  fd_ = fd;
+}
+
+TerminalKeys::~TerminalKeys() {
+  if (g_keysFd.load() < 0) return;
+  RestoreTerminal();
+  g_keysFd.store(-1);
+  for (const int number : kFatalSignals) signal(number, SIG_DFL);
+  signal(SIGTSTP, SIG_DFL);
+}
+
+bool TerminalKeys::Read(int wakeFd, std::string& keys) {
+  keys.clear();
+  pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+  if (fd_ < 0 || poll(fds, wakeFd >= 0 ? 2 : 1, -1) <= 0) return fd_ >= 0 && errno == EINTR;
+  if (fds[1].revents != 0) return false;
+  char bytes[64];
+  const ssize_t count = read(fd_, bytes, sizeof bytes);
+  if (count <= 0) return false;
+  keys.assign(bytes, static_cast<std::size_t>(count));
+  return true;
+}
 
 WakePipe::WakePipe() {
   if (pipe2(fds_, O_NONBLOCK | O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;

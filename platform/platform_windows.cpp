@@ -53,6 +53,12 @@ void InstallStopSignals() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 
 bool StopRequested() { return g_stopRequested.load(std::memory_order_relaxed); }
 
+void RequestStop() { g_stopRequested.store(true); }
+
+TerminalKeys::TerminalKeys(std::FILE*) {}
+TerminalKeys::~TerminalKeys() = default;
+bool TerminalKeys::Read(int, std::string&) { return false; }
+
 // The console handler needs no descriptor: without one, live waits look at the stop request often.
 WakePipe::WakePipe() { fds_[0] = fds_[1] = -1; }
 WakePipe::~WakePipe() = default;

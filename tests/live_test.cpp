@@ -6,9 +6,15 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <memory>
+
+#include "job/live_session.h"
+#include "job/settings.h"
 #include "outputs/live/pacer.h"
 #include "outputs/live/tcp_server.h"
 #include "tests/test_support.h"
@@ -122,6 +128,121 @@ TEST(LiveCli, APseudoTerminalFeedsItsReaderAndNeverTakesAnothersFile) {
   EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link outlived the program";
   EXPECT_NE(cli.Err().find("fixes left out for the pseudo-terminal reader"), std::string::npos)
       << cli.Err();
+}
+
+// Keys typed on the terminal that is standard input steer the track, a receiver's and a classic
+// one: space pauses it (the receiver stands) and goes on, + doubles the speed-up, q stops as
+// Ctrl-C would; the times sent keep rising, and the terminal is left as it was.
+TEST(LiveCli, KeysOnTheTerminalPauseSpeedUpAndStopAndLeaveItAsItWas) {
+  TempDir dir;
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  const std::string terminal = ptsname(master);
+  termios before{};
+  ASSERT_EQ(tcgetattr(master, &before), 0);
+  WriteFile(dir.File("north.csv"), "1.0,1.0,A\n1.0,2.0,B\n");
+  for (const bool receiver : {true, false}) {
+    std::vector<std::string> arguments = {"--serve",   "0",   "--wait-clients",     "1", "--loop",
+                                          "--speedup", "100", dir.File("north.csv")};
+    if (receiver) arguments.insert(arguments.begin(), {"--speed", "60"});
+    CliProcess cli(dir, arguments, terminal);
+    const int client = Connect(cli.Port());
+    std::vector<std::string> rmc;
+    // Reads sentences until an RMC sentence's speed is (or is not) 0.
+    const auto readUntilSpeed = [&](bool zero) {
+      for (int i = 0; i < 5000 && !HasFailure(); ++i) {
+        const std::string line = Read(client, 1);
+        if (line.rfind("$GPRMC", 0) == 0) rmc.push_back(line);
+        if (!rmc.empty() && (Split(rmc.back())[7] == "0.00") == zero) return;
+      }
+      ADD_FAILURE() << "no RMC with speed " << (zero ? "" : "not ") << "0";
+    };
+    cli.WaitUntil([&] { return cli.Err().find("keys:") != std::string::npos; }, "the keys");
+    readUntilSpeed(false);
+    for (const auto& [key, said] : {std::pair{" ", "paused"}, {"+", "speed-up 200"}}) {
+      ASSERT_EQ(write(master, key, 1), 1);
+      cli.WaitUntil([&] { return cli.Err().find(said) != std::string::npos; }, said);
+    }
+    readUntilSpeed(true);
+    ASSERT_EQ(write(master, " ", 1), 1);
+    readUntilSpeed(false);
+    ASSERT_EQ(write(master, "q", 1), 1);
+    EXPECT_EQ(cli.Wait(), kExitInterrupted) << cli.Err();
+    close(client);
+    for (std::size_t i = 1; i < rmc.size(); ++i) EXPECT_GT(Seconds(rmc[i]), Seconds(rmc[i - 1]));
+  }
+  termios after{};
+  ASSERT_EQ(tcgetattr(master, &after), 0);
+  EXPECT_EQ(after.c_lflag & (ICANON | ECHO), before.c_lflag & (ICANON | ECHO));
+  close(master);
+}
+
+// A receiver going north from 1,1 to 2,1 at 60 knots, round after round, a fix a second at a
+// speedup of 100: paused it stands (speed 0, the same place) while its time goes on; resumed, a
+// faster speedup and a seek to the last point (the round's end, then the next round) all keep
+// every step of the clock one second. Only the order and fields of the sentences are judged.
+TEST(LivePlayback, PausedStandsAndResumedSpedUpOrSoughtTheClockStepsOnBySeconds) {
+  TempDir dir;
+  SettingTexts texts;
+  texts.speed = "60";
+  texts.sentences = "RMC";
+  texts.serve = "0";
+  texts.waitClients = "1";
+  texts.speedup = "100";
+  texts.loop = true;
+  JobSettings settings;
+  ASSERT_EQ(CheckSettings(
+                texts, [](Setting) { return std::string("?"); }, settings),
+            "");
+  settings.source = dir.File("north.csv");
+  WriteFile(settings.source, "1.0,1.0,A\n1.0,2.0,B\n");
+  auto playback = std::make_shared<Playback>(100.0);
+  settings.live.playback = playback;
+  LiveSession session;
+  std::string error;
+  ASSERT_TRUE(session.Start(settings, false, false, error)) << error;
+  const std::string endpoint = session.TakeStatus().endpoints.at(0);
+  const int client = Connect(std::stoi(endpoint.substr(endpoint.rfind(':') + 1)));
+  std::vector<std::vector<std::string>> rmc;
+  // Reads fixes until until(this one, the one before) holds.
+  const auto readUntil = [&](const std::function<bool(const std::vector<std::string>&,
+                                                      const std::vector<std::string>&)>& until) {
+    for (int i = 0; i < 3000 && !HasFailure(); ++i) {
+      rmc.push_back(Split(Read(client, 1)));
+      if (rmc.size() > 1 && until(rmc.back(), rmc[rmc.size() - 2])) return;
+    }
+    ADD_FAILURE() << "never came";
+  };
+  const auto standing = [](const auto& fix, const auto& before) {
+    return fix[7] == "0.00" && fix[3] == before[3];
+  };
+  int stood = 0;
+  readUntil([](const auto&, const auto&) { return true; });
+  playback->Pause();
+  readUntil([&](const auto& fix, const auto& before) {
+    stood = standing(fix, before) ? stood + 1 : 0;
+    return stood == 3;
+  });
+  const std::size_t paused = rmc.size();
+  playback->Resume();
+  readUntil([&](const auto& fix, const auto&) { return fix[7] != "0.00"; });
+  EXPECT_GT(rmc.back()[3], rmc[paused - 1][3]) << "the fix held back goes on from where it stood";
+  playback->SetSpeedup(400.0);
+  readUntil([&](const auto&, const auto&) { return rmc.size() > paused + 8; });
+  const std::size_t sought = rmc.size();
+  playback->Seek({SeekTarget::Kind::kPoint, 1.0});
+  readUntil([](const auto& fix, const auto&) { return fix[3].rfind("0200.", 0) == 0; });
+  EXPECT_LT(rmc[rmc.size() - 2][3], "0101.") << "the seek jumped from the track's start";
+  readUntil([](const auto& fix, const auto&) { return fix[3] == "0100.00000"; });
+  session.Stop();
+  close(client);
+  for (std::size_t i = 1; i < rmc.size(); ++i) {
+    ASSERT_EQ(Seconds(rmc[i][0] + "," + rmc[i][1]) - 1,
+              Seconds(rmc[i - 1][0] + "," + rmc[i - 1][1]))
+        << i << ": " << rmc[i][1];
+    // Northwards until the seek: standing where it was, never back.
+    ASSERT_TRUE(i >= sought || rmc[i][3] >= rmc[i - 1][3]) << i << ": " << rmc[i][1];
+  }
 }
 
 }  // namespace wayloom::test

@@ -189,16 +189,47 @@ bool LiveOutputs::WaitForClients() {
 }
 
 void LiveOutputs::OnFix(const Fix& fix, const SentenceLines& sentences) {
+  Playback* const playback = settings_.playback.get();
+  while (!Send(fix, &sentences)) {
+    if (!playback || StopRequested()) return;
+    playback->TakeSeek();
+    if (playback->Paused() && !WaitForChange()) return;
+  }
+}
+
+void LiveOutputs::FollowSpeedup() {
+  const double speedup = settings_.playback->Speedup();
+  if (speedup == pacer_.Speedup()) return;
+  pacer_.SetSpeedup(speedup);
+  // The fix after the last one paced is due a step at the new pace from now: no burst of fixes
+  // that the old pace had made late, no wait that it had made long.
+  if (paced_) pacer_.Rebase(pacedClockMs_, NowMs());
+}
+
+bool LiveOutputs::Send(const Fix& fix, const SentenceLines* sentences) {
+  Playback* const playback = settings_.playback.get();
+  if (playback) playback->MarkSending();
   const bool first = fixesSent_ == 0;
   for (;;) {
-    if (first && !WaitForClients()) return;
+    if (first && !WaitForClients()) return false;
+    const std::uint64_t changes = playback ? playback->Changes() : 0;
+    if (playback) FollowSpeedup();
+    const Pacer before = pacer_;
     const double due = pacer_.Schedule(fix.clockMs, NowMs());
-    if (!ServeUntil(due, [due] { return NowMs() >= due; })) return;
+    const auto changed = [playback, changes] { return playback && playback->Changes() != changes; };
+    if (!ServeUntil(due, [due, &changed] { return NowMs() >= due || changed(); })) return false;
+    if (changed()) {
+      pacer_ = before;  // not sent: the next fix is paced from the one before
+      return false;
+    }
     // A client counted for the first fix that has gone since is waited for again, so that the
     // clients that stay get the track from its start.
     if (!first || EnoughClients()) break;
   }
-  const std::string_view text = sentences.Text();
+  paced_ = true;
+  pacedClockMs_ = fix.clockMs;
+  if (!sentences) return true;
+  const std::string_view text = sentences->Text();
   if (first && note_) {
     for (const std::string& warning : PaceWarnings(text.size())) note_(warning);
   }
@@ -208,7 +239,22 @@ void LiveOutputs::OnFix(const Fix& fix, const SentenceLines& sentences) {
   for (const auto& port : serial_) port->Send(text);
   if (console_) console_->Send(text);
   ++fixesSent_;
-  sentencesSent_ += sentences.Count();
+  sentencesSent_ += sentences->Count();
+  return true;
+}
+
+bool LiveOutputs::WaitForChange() {
+  Playback* const playback = settings_.playback.get();
+  if (!playback) return !StopRequested();
+  const std::uint64_t changes = playback->Changes();
+  for (;;) {
+    const double until = NowMs() + kLongestWaitMs;
+    const auto changed = [playback, changes] { return playback->Changes() != changes; };
+    if (!ServeUntil(until, [until, &changed] { return changed() || NowMs() >= until; })) {
+      return false;
+    }
+    if (changed()) return true;
+  }
 }
 
 bool LiveOutputs::HasQueuedBytes() const {

@@ -17,6 +17,7 @@
 #include "base/fix.h"
 #include "outputs/live/emulator_console.h"
 #include "outputs/live/pacer.h"
+#include "outputs/live/playback.h"
 #include "outputs/live/pty_link.h"
 #include "outputs/live/serial_port.h"
 #include "outputs/live/tcp_server.h"
@@ -45,6 +46,9 @@ struct LiveSettings {
   // The track's time between fixes, for the warning about serial ports too slow for it; 0 when
   // it has none (a recording's fixes come as they were recorded).
   double periodSeconds = 0.0;
+  // Pause, seek and speed-up while the track runs, shared with the front end; null: the track
+  // plays straight through at speedup.
+  std::shared_ptr<Playback> playback;
 
   bool Wanted() const {
     return serve || udp || !ptyLink.empty() || !serialPorts.empty() || emulator;
@@ -117,7 +121,19 @@ class LiveOutputs : public FixListener {
   // Waits until the fix is due (the first one also until enough clients are in), serving the
   // outputs meanwhile, then sends its sentences: to every TCP client, through the pseudo-terminal,
   // as one datagram, to every serial port and (its GGA and RMC) to the emulator's console.
+  // With a playback, a pause holds the fix back until resumed, sending nothing meanwhile (the
+  // job's tracks stand through it instead: job/live_rounds.h), a seek is let go, and a new
+  // speed-up paces the fixes from now on.
   void OnFix(const Fix& fix, const SentenceLines& sentences) override;
+  // The same wait and send for a track that handles pauses and seeks itself: false, with nothing
+  // sent, when a stop is requested or the playback changes before the fix is due. Without
+  // sentences the fix is only paced: its time passes, nothing goes out (a pause that sends
+  // nothing).
+  bool Send(const Fix& fix, const SentenceLines* sentences);
+  // Serves the outputs until the playback changes. False when stopped.
+  bool WaitForChange();
+  Playback* PlaybackControl() const { return settings_.playback.get(); }
+  bool StopRequested() const { return stopRequested_ && stopRequested_(); }
 
   // After the last fix: sends what is still queued, lets the serial lines carry it and the console
   // answer it (for a few seconds at most, or until a stop is requested), and closes every output,
@@ -145,6 +161,8 @@ class LiveOutputs : public FixListener {
   // Serves the outputs until enough TCP clients have settled in. False when stopped.
   bool WaitForClients();
   bool EnoughClients() const;
+  // Paces the fixes from now on by the playback's speed-up, when it has changed.
+  void FollowSpeedup();
   bool HasQueuedBytes() const;
   bool OpenDevices(std::string& error);
   std::vector<std::string> Statuses(const LiveCounts& counts) const;
@@ -164,6 +182,9 @@ class LiveOutputs : public FixListener {
   std::vector<std::string> endpoints_;
   std::uint64_t fixesSent_ = 0;
   std::uint64_t sentencesSent_ = 0;
+  // The last fix paced, when there was one: a change of speed-up goes on from it.
+  bool paced_ = false;
+  double pacedClockMs_ = 0.0;
 };
 
 }  // namespace wayloom

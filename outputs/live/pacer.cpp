@@ -21,4 +21,10 @@ double Pacer::Schedule(double clockMs, double nowMs) {
   return due;
 }
 
+void Pacer::Rebase(double clockMs, double dueMs) {
+  started_ = true;
+  lastClockMs_ = clockMs;
+  lastDueMs_ = dueMs;
+}
+
 }  // namespace wayloom

@@ -23,6 +23,14 @@ class Pacer {
   // everything it missed in one burst.
   double Schedule(double clockMs, double nowMs);
 
+  // Goes on as if the pair of clockMs had been due at dueMs: a pair scheduled and then not sent
+  // (a pause, a seek came first) is taken back, and after a change of speed-up the next pair
+  // follows from now rather than from a schedule made at the old pace.
+  void Rebase(double clockMs, double dueMs);
+  // speedup must be finite and above 0; the pairs from now on follow it.
+  void SetSpeedup(double speedup) { speedup_ = speedup; }
+  double Speedup() const { return speedup_; }
+
   // How late a pair may be before the schedule starts again from now.
   static constexpr double kMostLateMs = 1000.0;
 

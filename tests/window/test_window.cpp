@@ -685,6 +685,11 @@ class WindowTest : public QObject {
       QVERIFY(udp.waitForReadyRead(5000));
       const QByteArray datagram = udp.receiveDatagram().data();
       QVERIFY(datagram.count('\n') == 3 && expected.startsWith(datagram));
+      // Paused, Play goes on; the slider seeks over a receiver's track.
+      session.Press("livePause");
+      QVERIFY(session.Find<QPushButton>("liveStart")->isEnabled());
+      QVERIFY(!session.Find<QPushButton>("livePause")->isEnabled());
+      QTRY_VERIFY(session.Find<QSlider>("liveSlider")->isEnabled());
       session.Press("liveStop");
     }
   }
