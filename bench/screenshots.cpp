@@ -7,6 +7,7 @@
 //
 // Usage: wayloom_screenshots SAMPLE.csv OUTDIR
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -145,7 +146,7 @@ bool MonitorPicture(AnswerYes& prompter, const QString& sample, const QDir& dir,
   window->SavePreset(QStringLiteral("gpsd over TCP"));
   Find<QPushButton>(*window, "liveStart")->click();
   Settle(500);
-  Find<QPushButton>(*window, "fitButton")->click();  // the map has given the monitor room
+  Find<QAbstractButton>(*window, "fitButton")->click();  // the map has given the monitor room
   const QString tcp = Find<QLabel>(*window, "liveStatus")->text().split(QLatin1Char('\n')).value(1);
   std::vector<std::unique_ptr<QTcpSocket>> clients;
   for (int i = 0; i < 2; ++i) {

@@ -262,7 +262,7 @@ class CTrackDlg : public QDialog {
   QTabWidget* m_settingsTabs = nullptr;
   QSplitter* m_splitter = nullptr;
   CTrackMap* m_map = nullptr;
-  QPushButton* m_fitButton = nullptr;
+  QToolButton* m_fitButton = nullptr;
   QLabel* m_mapStatus = nullptr;
   MapMenu* m_mapMenu = nullptr;  // follow, and the map's tiles
   QCheckBox* m_dateBox = nullptr;

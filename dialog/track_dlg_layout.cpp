@@ -516,7 +516,10 @@ QWidget* CTrackDlg::BuildMapPanel() {
     return index + 1 < m_shownSource.RowCount() ? TextFromBytes(m_shownSource.Cell(index, 2))
                                                 : QString();
   });
-  m_fitButton = Named(new QPushButton(QStringLiteral("&Fit"), panel), "fitButton");
+  // A tool button, as narrow as its word: the map's bar must leave the map its room in a small
+  // window.
+  m_fitButton = Named(new QToolButton(panel), "fitButton");
+  m_fitButton->setText(QStringLiteral("&Fit"));
   // The map's menu from a button over it (for the mouse) and as its context menu (for the keys:
   // the menu key once the map has the focus).
   m_mapMenu = new MapMenu(*m_map, this);
@@ -574,7 +577,7 @@ void CTrackDlg::ConnectControls() {
   m_liveTimer = new QTimer(this);
   m_liveTimer->setInterval(200);
   connect(m_liveTimer, &QTimer::timeout, this, &CTrackDlg::PollLive);
-  connect(m_fitButton, &QPushButton::clicked, m_map, &CTrackMap::Fit);
+  connect(m_fitButton, &QToolButton::clicked, m_map, &CTrackMap::Fit);
   connect(m_map, &CTrackMap::StatusChanged, m_mapStatus, &QLabel::setText);
   connect(m_liveOutputs, &QListWidget::currentRowChanged, this, [this](int index) {
     if (index < 0) return;

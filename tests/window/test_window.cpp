@@ -94,7 +94,7 @@ struct Session {
     Edit(edit)->selectAll();
     QTest::keyClicks(Edit(edit), text);
   }
-  void Press(const char* button) { Find<QPushButton>(button)->click(); }
+  void Press(const char* button) { Find<QAbstractButton>(button)->click(); }
   // Ticks (or unticks) the live output of row (as listed: TCP, UDP, pseudo-terminal, serial port,
   // emulator) and gives its place.
   void Output(int row, const QString& place, bool ticked = true) {
