@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <pugixml.hpp>
+#include <sstream>
 #include <string_view>
 
 #include "base/calendar.h"
@@ -138,17 +139,6 @@ std::string CsvText(const std::vector<RouteFilePoint>& points, const DetailsPres
   return text;
 }
 
-class TextWriter : public pugi::xml_writer {
- public:
-  explicit TextWriter(std::string& text) : text_(text) {}
-  void write(const void* data, std::size_t size) override {
-    text_.append(static_cast<const char*>(data), size);
-  }
-
- private:
-  std::string& text_;
-};
-
 // A GPX 1.1 route: an rtept a point, with its ele, time, name and desc (the schema's order).
 std::string GpxText(const std::vector<RouteFilePoint>& points, const std::string& routeName) {
   pugi::xml_document document;
@@ -175,10 +165,10 @@ std::string GpxText(const std::vector<RouteFilePoint>& points, const std::string
     if (!point.name.empty()) node.append_child("name").text() = point.name.c_str();
     if (!point.description.empty()) node.append_child("desc").text() = point.description.c_str();
   }
-  std::string text;
-  TextWriter writer(text);
-  document.save(writer, "  ", pugi::format_default, pugi::encoding_utf8);
-  return text;
+  // pugixml prints the text itself; the stream only collects it, so no locale touches it.
+  std::ostringstream text;
+  document.save(text, "  ", pugi::format_default, pugi::encoding_utf8);
+  return text.str();
 }
 
 }  // namespace
