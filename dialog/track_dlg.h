@@ -66,8 +66,8 @@ class CTrackDlg : public QDialog {
   void SaveSettings(QSettings& settings) const;
 
   CTrackMap& Map() { return *m_map; }
-  // The route edited in the source table (dialog/track_dlg_route.cpp): the map adds and moves its
-  // points through RouteEditor's AddPoint and MovePoint slots while RouteEditing().
+  // The route edited in the source table (dialog/track_dlg_route.cpp). RouteEditor's AddPoint
+  // and MovePoint slots take a place as latitude and longitude, as a click on a map gives it.
   RouteEditor& Route() { return *m_routeEditor; }
   bool RouteEditing() const;
 
@@ -111,8 +111,8 @@ class CTrackDlg : public QDialog {
   void OnSaveRoute();
 
  signals:
-  // A route began (true) or stopped (false) being edited: while it is, the map draws Route()'s
-  // points (RouteEditor::RouteChanged says when they change) and its clicks go to the route.
+  // A route began (true) or stopped (false) being edited; RouteEditor::RouteChanged says when its
+  // points change.
   void RouteEditingChanged(bool editing);
 
  protected:
