@@ -8,6 +8,7 @@
 // Usage: wayloom_screenshots SAMPLE.csv OUTDIR
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -30,6 +31,7 @@
 #include "bench/answer_yes.h"
 #include "bench/pattern_tiles.h"
 #include "dialog/map_menu.h"
+#include "dialog/route_editor.h"
 #include "dialog/track_dlg.h"
 
 namespace {
@@ -73,6 +75,24 @@ bool TrackPicture(AnswerYes& prompter, const QString& sample, const QDir& dir, c
   const QModelIndexList kinross = table->model()->match(
       table->model()->index(0, 2), Qt::DisplayRole, QStringLiteral("Kinross"), 1, Qt::MatchExactly);
   if (!kinross.isEmpty()) table->selectRow(kinross.first().row());
+  return Save(*window, out);
+}
+
+// The sample's route being edited: a point added after Kinross by the table's menu, named, and
+// the route's speeds typed for two stretches, the new row selected.
+bool RoutePicture(AnswerYes& prompter, const QString& sample, const QDir& dir, const QString& out) {
+  auto window = Window(prompter, sample, dir.filePath(QStringLiteral("route.nmea")));
+  Find<QPushButton>(*window, "createButton")->click();
+  window->findChild<QAction*>(QStringLiteral("editRouteAction"))->trigger();
+  RouteEditor& route = window->Route();
+  auto* table = Find<QTableView>(*window, "sourceTable");
+  table->setCurrentIndex(route.index(9, 0));
+  window->findChild<QAction*>(QStringLiteral("addPointAction"))->trigger();
+  route.setData(route.index(10, 2), QStringLiteral("Lay-by north of Kinross"), Qt::EditRole);
+  route.setData(route.index(3, 4), QStringLiteral("13.9"), Qt::EditRole);
+  route.setData(route.index(4, 4), QStringLiteral("22.2"), Qt::EditRole);
+  table->selectRow(10);
+  table->scrollTo(route.index(10, 0));
   return Save(*window, out);
 }
 
@@ -201,6 +221,7 @@ int main(int argc, char** argv) {
   const QDir out(QString::fromLocal8Bit(argv[2]));
   const bool made =
       TrackPicture(prompter, sample, dir, out.filePath(QStringLiteral("window.png"))) &&
+      RoutePicture(prompter, sample, dir, out.filePath(QStringLiteral("window-route.png"))) &&
       LivePicture(prompter, sample, dir, out.filePath(QStringLiteral("window-live.png"))) &&
       ReceiverPicture(prompter, sample, dir, out.filePath(QStringLiteral("window-receiver.png"))) &&
       MonitorPicture(prompter, sample, dir, out.filePath(QStringLiteral("window-monitor.png"))) &&
