@@ -170,6 +170,7 @@ class CTrackDlg : public QDialog {
   // Route editing: the actions on the source table's context menu and its bar, and the steps.
   QLayout* BuildRouteBar(QWidget* parent);
   void ConnectSourceSelection();
+  void ConnectRouteMap();
   bool StartRoute();
   void DeleteRoutePoints();
   void MoveRoutePoint(int by);

@@ -606,6 +606,7 @@ void CTrackDlg::ConnectControls() {
   connect(m_liveStop, &QPushButton::clicked, this, &CTrackDlg::OnStopLive);
   ConnectSourceSelection();
   ConnectPlayback();
+  ConnectRouteMap();
   connect(m_ctlNmeaList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             m_map->SelectSentence(current.isValid() ? current.row() : -1);

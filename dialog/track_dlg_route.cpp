@@ -17,7 +17,10 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "base/number_text.h"
 #include "dialog/route_editor.h"
 #include "dialog/table_model.h"
 #include "dialog/track_dlg.h"
@@ -137,6 +140,26 @@ QLayout* CTrackDlg::BuildRouteBar(QWidget* parent) {
 }
 
 bool CTrackDlg::RouteEditing() const { return m_editRouteAction->isChecked(); }
+
+// While a route is edited the map draws it, and its clicks and drags add and move its points,
+// each an undoable step like the table's.
+void CTrackDlg::ConnectRouteMap() {
+  const auto show = [this](bool editing) {
+    std::vector<WorldPoint> places;
+    for (const wayloom::RouteFilePoint& point : m_routeEditor->Points()) {
+      places.push_back(ProjectToWorld(wayloom::ParseDecimal(point.latitude),
+                                      wayloom::ParseDecimal(point.longitude)));
+    }
+    m_map->SetEditedRoute(editing, std::move(places));
+  };
+  connect(this, &CTrackDlg::RouteEditingChanged, this, show);
+  connect(m_routeEditor, &RouteEditor::RouteChanged, this, [this, show] { show(RouteEditing()); });
+  connect(m_map, &CTrackMap::PlaceClicked, m_routeEditor, &RouteEditor::AddPoint);
+  connect(m_map, &CTrackMap::PlaceDragged, this,
+          [this](std::size_t index, double latitude, double longitude) {
+            m_routeEditor->MovePoint(static_cast<int>(index), latitude, longitude);
+          });
+}
 
 void CTrackDlg::ConnectSourceSelection() {
   connect(m_ctlSourceList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

@@ -3,10 +3,12 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPolygonF>
 #include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "dialog/tiles/tile_source.h"
@@ -477,6 +479,7 @@ void CTrackMap::paintEvent(QPaintEvent*) {
   }
   DrawTrail(painter);
   DrawMarks(painter);
+  DrawEditedRoute(painter);
   DrawScaleBar(painter);
   DrawAttribution(painter);
   painter.setPen(palette().color(QPalette::Mid));
@@ -495,14 +498,46 @@ void CTrackMap::wheelEvent(QWheelEvent* event) {
   event->accept();
 }
 
+void CTrackMap::SetEditedRoute(bool editing, std::vector<WorldPoint> places) {
+  m_routeEditing = editing;
+  m_routePlaces = editing ? std::move(places) : std::vector<WorldPoint>();
+  m_draggedPlace.reset();
+  update();
+}
+
+void CTrackMap::DrawEditedRoute(QPainter& painter) const {
+  if (m_routePlaces.empty()) return;
+  const QColor colour = QColor::fromRgba(kRouteRgb);
+  QPolygonF line;
+  for (const WorldPoint& place : m_routePlaces) line << ScreenPos(place);
+  painter.setPen(QPen(colour, 2.0, Qt::DashLine));
+  painter.drawPolyline(line);
+  painter.setPen(QPen(Qt::white, 1.0));
+  painter.setBrush(colour);
+  for (const QPointF& at : line) painter.drawRect(QRectF(at - QPointF(4, 4), QSizeF(8, 8)));
+  painter.setBrush(Qt::NoBrush);
+}
+
 void CTrackMap::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
-  m_dragFrom = event->position().toPoint();
+  m_pressedAt = event->position().toPoint();
+  m_movedSincePress = false;
+  m_draggedPlace.reset();
+  for (std::size_t i = 0; m_routeEditing && i < m_routePlaces.size(); ++i) {
+    const QPointF d = ScreenPos(m_routePlaces[i]) - event->position();
+    if (d.x() * d.x() + d.y() * d.y() <= 8.0 * 8.0) m_draggedPlace = i;
+  }
+  if (!m_draggedPlace) m_dragFrom = m_pressedAt;
   setCursor(Qt::ClosedHandCursor);
 }
 
 void CTrackMap::mouseMoveEvent(QMouseEvent* event) {
-  if (m_dragFrom) {
+  // A press that moves a few pixels is still a click: hands are not still.
+  if ((event->position().toPoint() - m_pressedAt).manhattanLength() > 3) m_movedSincePress = true;
+  if (m_draggedPlace) {
+    m_routePlaces[*m_draggedPlace] = WorldAt(event->position());
+    update();
+  } else if (m_dragFrom) {
     const QPoint now = event->position().toPoint();
     PanBy(now - *m_dragFrom);
     m_dragFrom = now;
@@ -512,6 +547,15 @@ void CTrackMap::mouseMoveEvent(QMouseEvent* event) {
 
 void CTrackMap::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
+  double latitude = 0.0;
+  double longitude = 0.0;
+  WorldToLatLon(WorldAt(event->position()), latitude, longitude);
+  const std::optional<std::size_t> dragged = std::exchange(m_draggedPlace, std::nullopt);
+  if (dragged && m_movedSincePress) {
+    emit PlaceDragged(*dragged, latitude, longitude);
+  } else if (m_routeEditing && !m_movedSincePress) {
+    emit PlaceClicked(latitude, longitude);
+  }
   m_dragFrom.reset();
   setCursor(Qt::OpenHandCursor);
 }

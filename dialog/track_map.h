@@ -43,6 +43,7 @@ class CTrackMap : public QWidget {
   static constexpr QRgb kLineRgb = kMapLineRgb;
   static constexpr QRgb kTrailRgb = 0xff7b1fa2;     // where the live output went this run
   static constexpr QRgb kSentenceRgb = 0xff00acc1;  // the fix of the selected sentence
+  static constexpr QRgb kRouteRgb = 0xffef6c00;     // the route being edited
   // The trail keeps at most this many positions: past it, every other one is dropped, so that it
   // still spans the whole run.
   static constexpr std::size_t kMostTrailPoints = 2048;
@@ -72,6 +73,12 @@ class CTrackMap : public QWidget {
   void ClearTrail();
   const std::vector<WorldPoint>& Trail() const { return m_trail; }
   void SetFollow(bool follow) { m_follow = follow; }
+
+  // A route being edited, drawn over the track with a handle on each place: while editing, a
+  // click (a press and a release without moving) says where with PlaceClicked, and a handle
+  // dragged and let go says where with PlaceDragged; everywhere else the mouse pans as ever.
+  void SetEditedRoute(bool editing, std::vector<WorldPoint> places);
+  const std::vector<WorldPoint>& EditedRoute() const { return m_routePlaces; }
   bool Following() const { return m_follow; }
 
   // The tiles drawn under the track (null: none); the map keeps the source.
@@ -105,6 +112,8 @@ class CTrackMap : public QWidget {
  signals:
   // The coordinates under the cursor, or what the map shows when the cursor is elsewhere.
   void StatusChanged(const QString& text);
+  void PlaceClicked(double latitude, double longitude);
+  void PlaceDragged(std::size_t index, double latitude, double longitude);
 
  protected:
   bool event(QEvent* event) override;
@@ -136,6 +145,7 @@ class CTrackMap : public QWidget {
   void DrawAttribution(QPainter& painter) const;
   void DrawTrail(QPainter& painter) const;
   void DrawMarks(QPainter& painter) const;
+  void DrawEditedRoute(QPainter& painter) const;
   void AddToTrail(const WorldPoint& at);
   // The index of the shown track's fix that is the fixesSent-th fix sent at place at, counting
   // rounds of a loop, or -1 when it is not.
@@ -164,6 +174,11 @@ class CTrackMap : public QWidget {
   WorldPoint m_center{0.5, 0.5};
   double m_scale = 256.0;
   std::optional<QPoint> m_dragFrom;
+  bool m_routeEditing = false;
+  std::vector<WorldPoint> m_routePlaces;
+  std::optional<std::size_t> m_draggedPlace;  // the handle under the mouse since its press
+  QPoint m_pressedAt;
+  bool m_movedSincePress = false;
 
   QImage m_cache;
   MapFrame m_cacheFrame;

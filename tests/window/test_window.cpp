@@ -934,6 +934,39 @@ class WindowTest : public QObject {
   }
 
  private slots:
+  // A route drawn on the map: three clicks add three points where they fall, a handle dragged
+  // moves its point, a drag elsewhere pans and adds nothing, and undo takes the move back.
+  void routeDrawnOnTheMap() {
+    Session session(false);
+    session.window.findChild<QAction*>("editRouteAction")->trigger();
+    CTrackMap& map = session.window.Map();
+    RouteEditor& route = session.window.Route();
+    const QPoint middle = map.rect().center();  // the whole world spans 256 pixels around it
+    const auto at = [&middle](int x, int y) { return middle + QPoint(x, y); };
+    for (const QPoint& click : {at(-40, -30), at(40, -20), at(20, 40)})
+      QTest::mouseClick(&map, Qt::LeftButton, {}, click);
+    const auto placesShown = [&map, &middle] {
+      QStringList shown;
+      for (const WorldPoint& place : map.EditedRoute()) {
+        const QPoint from = map.ScreenPos(place).toPoint() - middle;
+        shown << QStringLiteral("%1,%2").arg(from.x()).arg(from.y());
+      }
+      return shown.join(' ');
+    };
+    QCOMPARE(route.Points().size(), std::size_t(3));
+    QCOMPARE(placesShown(), "-40,-30 40,-20 20,40");
+    QTest::mousePress(&map, Qt::LeftButton, {}, at(40, -20));
+    QTest::mouseMove(&map, at(70, -60));
+    QTest::mouseRelease(&map, Qt::LeftButton, {}, at(70, -60));
+    QCOMPARE(placesShown(), "-40,-30 70,-60 20,40");
+    QTest::mousePress(&map, Qt::LeftButton, {}, at(-90, 60));
+    QTest::mouseMove(&map, at(-80, 80));
+    QTest::mouseRelease(&map, Qt::LeftButton, {}, at(-80, 80));
+    QCOMPARE(placesShown(), "-30,-10 80,-40 30,60");  // panned by (10, 20), nothing added
+    route.History().undo();
+    QCOMPARE(placesShown(), "-30,-10 50,0 30,60");
+  }
+
   // A route made in the table from nothing: three points added as the map's clicks add them
   // (a place off the Earth and cells that are no place refused, the route unchanged), a name
   // typed, rows deleted and moved with undo; saved as GPX after the question for what a GPX
