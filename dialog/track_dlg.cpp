@@ -630,7 +630,8 @@ void CTrackDlg::StartLiveFrom(std::optional<std::size_t> point) {
     return;
   }
   if (!RunSource(settings)) return;
-  m_playback = std::make_shared<wayloom::Playback>(settings.live.speedup);
+  m_playback =
+      std::make_shared<wayloom::Playback>(settings.live.speedup, !m_silentPauseBox->isChecked());
   if (point) m_playback->Seek(target);
   settings.live.playback = m_playback;
   if (!m_live) m_live = std::make_unique<wayloom::LiveSession>();
@@ -748,6 +749,7 @@ const char* const kTickedKey = "live/ticked";
 const char* const kSpeedupKey = "live/speedup";
 const char* const kWaitKey = "live/waitClients";
 const char* const kLoopKey = "live/loop";
+const char* const kSilentPauseKey = "live/silentPause";
 const char* const kReceiverKey = "receiver/on";
 const char* const kTimedKey = "receiver/timed";
 const char* const kSpeedKey = "receiver/speed";
@@ -786,9 +788,13 @@ std::vector<CTrackDlg::KeptField> CTrackDlg::KeptFields() const {
     fields.push_back({key, [edit = edit] { return QVariant(edit->text()); },
                       [edit = edit](const QVariant& value) { edit->setText(value.toString()); }});
   }
-  const std::pair<const char*, QCheckBox*> boxes[] = {
-      {kReorderKey, m_reorderBox}, {kExtraKey, m_extraPointsBox}, {kDatedKey, m_dateBox},
-      {kLoopKey, m_loopBox},       {kReceiverKey, m_receiverBox}, {kTimedKey, m_timedBox}};
+  const std::pair<const char*, QCheckBox*> boxes[] = {{kReorderKey, m_reorderBox},
+                                                      {kExtraKey, m_extraPointsBox},
+                                                      {kDatedKey, m_dateBox},
+                                                      {kLoopKey, m_loopBox},
+                                                      {kReceiverKey, m_receiverBox},
+                                                      {kTimedKey, m_timedBox},
+                                                      {kSilentPauseKey, m_silentPauseBox}};
   for (const auto& [key, box] : boxes) {
     fields.push_back({key, [box = box] { return QVariant(box->isChecked()); },
                       [box = box](const QVariant& value) { box->setChecked(value.toBool()); }});

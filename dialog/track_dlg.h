@@ -278,6 +278,7 @@ class CTrackDlg : public QDialog {
   QLineEdit* m_liveToken = nullptr;    // the emulator console's token file; empty: its own
   QLineEdit* m_speedupEdit = nullptr;
   QCheckBox* m_loopBox = nullptr;
+  QCheckBox* m_silentPauseBox = nullptr;
   QLineEdit* m_waitClientsEdit = nullptr;  // TCP only
   QLabel* m_waitClientsLabel = nullptr;
   QPushButton* m_liveStart = nullptr;

@@ -353,6 +353,10 @@ QWidget* CTrackDlg::BuildLivePage() {
   m_speedupEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
   m_loopBox = Named(new QCheckBox(QStringLiteral("Loop: start over after the last po&int"), page),
                     "loopBox");
+  m_silentPauseBox =
+      Named(new QCheckBox(QStringLiteral("Send nothing w&hile paused"), page), "silentPauseBox");
+  m_silentPauseBox->setToolTip(
+      QStringLiteral("Paused, the receiver sends nothing instead of standing still"));
   m_waitClientsEdit = Named(new QLineEdit(QStringLiteral("0"), page), "waitClientsEdit");
   m_waitClientsEdit->setFixedWidth(8 * fontMetrics().averageCharWidth() + 12);
   m_waitClientsLabel = BuddyLabel(QStringLiteral("W&ait for clients"), m_waitClientsEdit, page);
@@ -375,7 +379,8 @@ QWidget* CTrackDlg::BuildLivePage() {
                     m_speedupEdit,
                     m_loopBox,
                     m_waitClientsLabel,
-                    m_waitClientsEdit};
+                    m_waitClientsEdit,
+                    m_silentPauseBox};
   auto* rows = new QGridLayout(page);
   rows->addWidget(m_liveSettings[0], 0, 0, Qt::AlignTop);
   rows->addWidget(m_liveOutputs, 0, 1, 3, 1);
@@ -388,6 +393,7 @@ QWidget* CTrackDlg::BuildLivePage() {
   rows->addWidget(m_loopBox, 3, 2, 1, 2);
   rows->addWidget(m_waitClientsLabel, 4, 0);
   rows->addWidget(m_waitClientsEdit, 4, 1, Qt::AlignLeft);
+  rows->addWidget(m_silentPauseBox, 4, 2, 1, 2);
   auto* playPause = new QHBoxLayout;
   playPause->addWidget(m_liveStart);
   playPause->addWidget(m_livePause);
@@ -617,51 +623,29 @@ void CTrackDlg::ConnectControls() {
 // Down the left column, row by row, then the map's bar and the map.
 void CTrackDlg::SetReadingOrder() {
   QWidget* previous = nullptr;
-  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,
-                                                       m_browseSourceButton,
-                                                       m_destEdit,
-                                                       m_browseDestButton,
-                                                       m_sourceKind,
-                                                       m_replayStartEdit,
-                                                       m_stepEdit,
-                                                       m_reorderBox,
-                                                       m_periodEdit,
-                                                       m_extraPointsBox,
-                                                       m_createButton,
-                                                       m_presetBox,
-                                                       m_exitButton,
-                                                       m_settingsTabs,
-                                                       m_dateBox,
-                                                       m_dateEdit,
-                                                       m_gpxEdit,
-                                                       m_kmlEdit,
-                                                       m_liveOutputs,
-                                                       m_liveAddress,
-                                                       m_serialPorts,
-                                                       m_liveToken,
-                                                       m_speedupEdit,
-                                                       m_loopBox,
-                                                       m_waitClientsEdit,
-                                                       m_liveStart,
-                                                       m_livePause,
-                                                       m_liveStop,
-                                                       m_liveSlider,
-                                                       m_receiverBox,
-                                                       m_speedEdit,
-                                                       m_dwellEdit,
-                                                       m_startEdit,
-                                                       m_noiseEdit,
-                                                       m_sentencesEdit,
-                                                       m_seedEdit,
-                                                       m_systemsEdit,
-                                                       m_maskEdit,
-                                                       m_outagesEdit,
-                                                       m_nmeaEdit,
-                                                       m_almanacEdit,
-                                                       m_ctlSourceList,
-                                                       m_ctlNmeaList,
-                                                       m_fitButton,
-                                                       m_map}) {
+  for (QWidget* next : std::initializer_list<QWidget*>{m_sourceEdit,      m_browseSourceButton,
+                                                       m_destEdit,        m_browseDestButton,
+                                                       m_sourceKind,      m_replayStartEdit,
+                                                       m_stepEdit,        m_reorderBox,
+                                                       m_periodEdit,      m_extraPointsBox,
+                                                       m_createButton,    m_presetBox,
+                                                       m_exitButton,      m_settingsTabs,
+                                                       m_dateBox,         m_dateEdit,
+                                                       m_gpxEdit,         m_kmlEdit,
+                                                       m_liveOutputs,     m_liveAddress,
+                                                       m_serialPorts,     m_liveToken,
+                                                       m_speedupEdit,     m_loopBox,
+                                                       m_waitClientsEdit, m_silentPauseBox,
+                                                       m_liveStart,       m_livePause,
+                                                       m_liveStop,        m_liveSlider,
+                                                       m_receiverBox,     m_speedEdit,
+                                                       m_dwellEdit,       m_startEdit,
+                                                       m_noiseEdit,       m_sentencesEdit,
+                                                       m_seedEdit,        m_systemsEdit,
+                                                       m_maskEdit,        m_outagesEdit,
+                                                       m_nmeaEdit,        m_almanacEdit,
+                                                       m_ctlSourceList,   m_ctlNmeaList,
+                                                       m_fitButton,       m_map}) {
     if (previous) setTabOrder(previous, next);
     previous = next;
   }

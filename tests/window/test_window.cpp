@@ -1056,6 +1056,7 @@ class WindowTest : public QObject {
             "sourceEdit browseSourceButton destEdit browseDestButton stepEdit reorderBox "
             "periodEdit extraPointsBox createButton exitButton dateBox dateEdit gpxEdit kmlEdit "
             "liveOutputs liveAddress serialPorts liveToken speedupEdit loopBox waitClientsEdit "
+            "silentPauseBox "
             "liveStart liveStop receiverBox timedBox speedEdit dwellEdit startEdit noiseEdit "
             "sentencesEdit "
             "seedEdit systemsEdit maskEdit outagesEdit nmeaEdit almanacEdit sourceTable nmeaTable "
@@ -1215,7 +1216,9 @@ class WindowTest : public QObject {
             "outagesEdit nmeaEdit almanacEdit replayStartEdit liveToken")
             .split(' ');
     const QStringList boxes =
-        QStringLiteral("reorderBox extraPointsBox dateBox loopBox receiverBox timedBox").split(' ');
+        QStringLiteral(
+            "reorderBox extraPointsBox dateBox loopBox receiverBox timedBox silentPauseBox")
+            .split(' ');
     const auto fill = [&](int mark) {
       for (const QString& edit : edits)
         first.Edit(qPrintable(edit))->setText(edit + '#' + QString::number(mark));
