@@ -88,8 +88,8 @@ const OptionEntry kOptions[] = {
     {"--quiet", nullptr, "no summary line", std::nullopt, Needs::kNothing, nullptr, nullptr,
      nullptr, &CliArgs::quiet},
     {"--date", "YYYY-MM-DD",
-     "RMC sentences carry a date: that of clock 0 (the track starts at 01:00); replay: the "
-     "log's first date becomes it",
+     "RMC sentences carry a date: that of clock 0 (the track starts at 01:00); replay and "
+     "--timed: the first date becomes it",
      Setting::kDate, Needs::kNothing, nullptr, &S::date},
     {"--serve", "[HOST:]PORT",
      "send the track live to TCP clients (HOST 127.0.0.1 if absent; PORT 0: any)", Setting::kServe,
