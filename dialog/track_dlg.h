@@ -163,6 +163,7 @@ class CTrackDlg : public QDialog {
   QWidget* BuildSettingsTabs(QWidget* parent);
   QWidget* BuildSentencesPage();
   QWidget* BuildLivePage();
+  void BuildLiveOutputList(QWidget* page);
   // Offers the serial ports the system has now; keeps the one chosen.
   void ListSerialPorts();
   QWidget* BuildReceiverPage();

@@ -317,8 +317,8 @@ QWidget* CTrackDlg::BuildSentencesPage() {
 // ticked in the list, and the one selected shows its place (address, link, or serial port with its
 // rate) in the edit beside it; a serial port can be picked from the system's. (The status shows
 // under the map.)
-QWidget* CTrackDlg::BuildLivePage() {
-  auto* page = new QWidget;
+// The five outputs as a list of boxes to tick, every one shown whole.
+void CTrackDlg::BuildLiveOutputList(QWidget* page) {
   m_liveOutputs = Named(new QListWidget(page), "liveOutputs");
   for (const char* name :
        {"TCP clients", "UDP datagrams", "Pseudo-terminal", "Serial port", "Android emulator"}) {
@@ -336,6 +336,11 @@ QWidget* CTrackDlg::BuildLivePage() {
   m_liveOutputs->setMinimumSize(
       m_liveOutputs->sizeHintForColumn(0) + 2 * m_liveOutputs->frameWidth(),
       kLiveOutputs * m_liveOutputs->sizeHintForRow(0) + 2 * m_liveOutputs->frameWidth());
+}
+
+QWidget* CTrackDlg::BuildLivePage() {
+  auto* page = new QWidget;
+  BuildLiveOutputList(page);
   m_liveAddressText[0] = QStringLiteral("127.0.0.1:10110");
   m_liveAddressText[1] = QStringLiteral("127.0.0.1:10110");
   m_liveAddressText[2] = QDir::home().filePath(QStringLiteral("wayloom-gps"));
